@@ -1,0 +1,55 @@
+#include <cstring>
+#include <string>
+
+#include "compensation/engine.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int kPathCapacity = 260;
+// Least pair count demanded before a procedure has set it from the number of views.
+constexpr int kDefaultMinCount = 6;
+
+}  // namespace
+
+CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nullptr) {
+    char path[kPathCapacity] = {};
+    GetWorkDir(path, kPathCapacity);
+    m_strTraceFile = std::string(path) + "TraceFile.txt";
+
+    OutputTrace("**********************", true);
+    OutputTrace("Started Dll", true);
+    OutputTrace("DATE *****************", true);
+    OutputTrace(compensation::platform::LocalDate().c_str(), true);
+    OutputTrace("TIME *****************", true);
+    OutputTrace(compensation::platform::LocalTime().c_str(), true);
+    OutputTrace("**********************", true);
+}
+
+CCompensation::CCompensation(const CCompensation& other)
+    : m_nMinCount(other.m_nMinCount),
+      m_strTraceFile(other.m_strTraceFile),
+      m_pTraceFile(other.m_pTraceFile) {}
+
+CCompensation& CCompensation::operator=(const CCompensation& other) {
+    m_nMinCount = other.m_nMinCount;
+    m_strTraceFile = other.m_strTraceFile;
+    m_pTraceFile = other.m_pTraceFile;
+    return *this;
+}
+
+CCompensation::~CCompensation() = default;
+
+// A directory that does not fit the buffer is dropped rather than cut: the trace then lands in
+// the current directory instead of a truncated path.
+void CCompensation::GetWorkDir(char* pszPath, int nSize) {
+    if (pszPath == nullptr || nSize <= 0) {
+        return;
+    }
+    const std::string dir = compensation::platform::TraceDirectory();
+    if (dir.size() + 1 > static_cast<std::size_t>(nSize)) {
+        pszPath[0] = '\0';
+        return;
+    }
+    std::memcpy(pszPath, dir.c_str(), dir.size() + 1);
+}

@@ -1,0 +1,50 @@
+#include <cmath>
+
+#include "compensation/engine.h"
+
+double CCompensation::Average(double* pA, int nFrom, int nTo) {
+    double sum = 0.0;
+    for (int i = nFrom; i < nTo; ++i) {
+        sum += pA[i];
+    }
+    return sum / static_cast<double>(nTo - nFrom);
+}
+
+double CCompensation::AverageProduct(double* pA, double* pB, int nFrom, int nTo) {
+    double sum = 0.0;
+    for (int i = nFrom; i < nTo; ++i) {
+        sum += pA[i] * pB[i];
+    }
+    return sum / static_cast<double>(nTo - nFrom);
+}
+
+// The routine only names the element farthest from the mean; the caller decides from the
+// spread whether to drop it.
+int CCompensation::MeanStdArray(double* pA, int nCount, double* pMean, double* pStd, int* pnOut) {
+    OutputTrace("Entering MeanStdArray", true);
+    if (nCount < 1) {
+        return 1;
+    }
+    double sum = 0.0;
+    for (int i = 0; i < nCount; ++i) {
+        sum += pA[i];
+    }
+    const double mean = sum / nCount;
+
+    double sumSquares = 0.0;
+    double largest = -1000.0;
+    for (int i = 0; i < nCount; ++i) {
+        const double d = std::fabs(mean - pA[i]);
+        sumSquares += d * d;
+        if (d > largest) {
+            *pnOut = i;
+            largest = d;
+        }
+    }
+    *pMean = mean;
+    *pStd = std::sqrt(std::fabs(sumSquares / (nCount - 1)));
+
+    OutputTrace("pnOut", *pnOut);
+    OutputTrace("Leaving MeanStdArray", true);
+    return 0;
+}
