@@ -1,0 +1,48 @@
+#include "explain.h"
+
+#include "run_procedure.h"
+
+namespace compensation::cli {
+
+int RunExplain(std::optional<int> code, Procedure procedure, int mode, int nViews,
+               std::ostream& out) {
+    if (code) {
+        out << *code << ": ";
+        const std::vector<Explanation> all = ExplainResult(*code, procedure, mode, nViews);
+        if (*code == 0) {
+            out << "settled: every fit converged, rejections written back, final validation run\n";
+        } else if (all.empty()) {
+            out << DescribeResult(*code, procedure, mode, nViews) << '\n';
+        } else {
+            out << (all.size() == 1 ? "" : "one of\n");
+            for (const Explanation& e : all) {
+                out << (all.size() == 1 ? "" : "  - ") << e.stage << ": ";
+                for (std::size_t p = 0; p < e.parts.size(); ++p) {
+                    out << (p > 0 ? " + " : "") << e.parts[p];
+                }
+                out << '\n';
+            }
+        }
+        return kExitSettled;
+    }
+    out << "Result codes of compensate " << ProcedureName(procedure);
+    if (procedure == Procedure::kFullFull) {
+        out << " --mode " << mode;
+    }
+    out << "\n  0: settled\n  -1: the arrays, counts or target positions do not fit together\n";
+    if (procedure == Procedure::kQuick && nViews == 0) {
+        out << "coverage check:\n  7 + b: no usable reference view in azimuth sector b (the "
+               "circle is cut into as many sectors as the set has views; --views N lists them)\n";
+    }
+    for (const Stage& stage : StagesOf(procedure, mode, nViews)) {
+        out << stage.name << (stage.sums ? " (the codes of several sources add up)" : "") << ":\n";
+        for (const CodeSource& source : stage.sources) {
+            for (const CodeReason& reason : source.codes) {
+                out << "  " << reason.code << ": " << source.name << ": " << reason.reason << '\n';
+            }
+        }
+    }
+    return kExitSettled;
+}
+
+}  // namespace compensation::cli

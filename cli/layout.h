@@ -1,0 +1,34 @@
+// The array layouts the procedures read, checked before a run so that a fault is reported
+// against the file line that breaks it instead of surfacing as a refused or misread run.
+#ifndef COMPENSATE_LAYOUT_H
+#define COMPENSATE_LAYOUT_H
+
+#include "measurement_csv.h"
+#include "scenario.h"
+
+namespace compensation::cli {
+
+struct ViewLayout {
+    int nViews = 0;
+    int nTargets = 0;
+};
+
+// The main array: views, each a reference view (type 14), then the front sights (100) of the
+// same n targets, then their back sights (200) in the same order. The back sight of a target
+// stands n places after its front sight, which is where rejections are written back.
+ViewLayout CheckMainLayout(const MeasurementSet& set);
+
+// An outside set: consecutive pairs (the two targets of one view), front or back sights.
+void CheckOutsideSet(const MeasurementSet& set);
+
+// Flying views: blocks of nTargetsFly front sights followed by their nTargetsFly back sights.
+// Returns the number of flying views.
+int CheckFlyingSet(const MeasurementSet& set, int nTargetsFly);
+
+// Two different targets of a view of nTargets targets (1-based positions).
+void CheckPairPositions(const char* name, const PairPositions& pair, const ViewLayout& layout,
+                        const std::string& mainFile);
+
+}  // namespace compensation::cli
+
+#endif  // COMPENSATE_LAYOUT_H

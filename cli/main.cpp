@@ -1,0 +1,146 @@
+// compensate: runs the compensation procedures of the laser-tracker library on files.
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <optional>
+
+#include "calibrate.h"
+#include "explain.h"
+#include "input_error.h"
+#include "run_procedure.h"
+
+namespace {
+
+using compensation::cli::Procedure;
+using compensation::cli::ProcedureOptions;
+
+CLI::App* AddProcedure(CLI::App& app, const char* name, const char* description,
+                       ProcedureOptions& o) {
+    CLI::App* sub = app.add_subcommand(name, description);
+    sub->add_option("scenario", o.scenario,
+                    "scenario file (JSON) naming the measurement files, the pair positions and "
+                    "the starting model");
+    sub->add_option("-i,--measurements", o.measurements, "main measurement set (CSV)");
+    sub->add_option("-m,--model", o.model,
+                    "starting model (JSON, 83 elements); all zero when not given");
+    sub->add_option("-o,--output", o.modelOut, "write the fitted model here (JSON)");
+    sub->add_option("--result", o.resultOut,
+                    "write the result here (JSON: code, meaning, CONFIDENCE, every TCompOut "
+                    "field, the model, the rejected measurements)");
+    sub->add_option("--write-back", o.writeBack,
+                    "write the main measurement set with the rejections marked in its quality "
+                    "column");
+    sub->add_flag("--in-place", o.inPlace, "replace the starting model file with the fitted model");
+    sub->add_flag("--force", o.force, "allow an output to replace an input file");
+    sub->add_flag("--keep-unsettled", o.keepUnsettled,
+                  "write the model and the marked measurements even when the procedure did not "
+                  "settle");
+    sub->add_flag("--json", o.json, "print the result as JSON instead of the summary");
+    sub->add_option("--trace-dir", o.traceDir,
+                    "directory of TraceFile.txt (default: $COMPENSATION_TRACE_DIR, else the "
+                    "current directory)");
+    sub->add_option("--angle-unit", o.angleUnit,
+                    "unit of plain azimuth/elevation columns (deg or rad)");
+    return sub;
+}
+
+void AddFullOptions(CLI::App* sub, ProcedureOptions& o) {
+    sub->add_option("--outside", o.outside, "outside set (CSV, two targets per view)");
+    sub->add_option("--x0y0", o.x0y0, "x0y0 pair: two target positions within a view, e.g. 1,4")
+        ->delimiter(',');
+    sub->add_option("--d2", o.d2, "d2 pair: two target positions within a view")->delimiter(',');
+}
+
+int Run(int argc, char** argv) {
+    CLI::App app{"compensate: self-calibration of a laser tracker from measurement files"};
+    app.require_subcommand(1);
+
+    ProcedureOptions quick, full, fullFull;
+    quick.procedure = Procedure::kQuick;
+    full.procedure = Procedure::kFull;
+    fullFull.procedure = Procedure::kFullFull;
+    CLI::App* quickCmd = AddProcedure(
+        app, "quick", "quick compensation: two-face terms and Ax, Ay from one set of views", quick);
+    CLI::App* fullCmd = AddProcedure(
+        app, "full", "full compensation: adds X0, Y0 from a target pair and D2 from an outside set",
+        full);
+    AddFullOptions(fullCmd, full);
+    CLI::App* fullFullCmd = AddProcedure(
+        app, "fullfull",
+        "full-full compensation: two outside sets and, in modes 0 and 1, flying views", fullFull);
+    AddFullOptions(fullFullCmd, fullFull);
+    fullFullCmd->add_option("--mode", fullFull.mode,
+                            "0 flying views with the FBB fit, 1 flying views with the check "
+                            "fit, 2 no flying views");
+    fullFullCmd->add_option("--outside2", fullFull.outside2, "second outside set (CSV)");
+    fullFullCmd->add_option("--flying", fullFull.flying, "flying views (CSV), modes 0 and 1");
+    fullFullCmd->add_option("--flying-targets", fullFull.flyingTargets, "targets per flying view");
+    fullFullCmd->add_option("--extra", fullFull.extra, "extra pair: two target positions")
+        ->delimiter(',');
+
+    compensation::cli::CalibrateOptions calibrate;
+    CLI::App* calibrateCmd = app.add_subcommand(
+        "calibrate", "apply a model to measurements (corrected range, angles and X, Y, Z)");
+    calibrateCmd->add_option("-m,--model", calibrate.model, "model (JSON)")->required();
+    calibrateCmd->add_option("-i,--measurements", calibrate.input, "measurements (CSV)")
+        ->required();
+    calibrateCmd->add_option("-o,--output", calibrate.output,
+                             "write the corrected measurements here (default: standard output)");
+    calibrateCmd->add_flag("--uncalibrate", calibrate.uncalibrate,
+                           "remove the model instead: the readings an instrument with this "
+                           "model would give");
+    calibrateCmd->add_flag("--force", calibrate.force, "allow the output to replace an input");
+    calibrateCmd->add_option("--angle-unit", calibrate.angleUnit,
+                             "unit of plain azimuth/elevation columns (deg or rad)");
+
+    std::optional<int> code;
+    std::string explainProcedure = "quick";
+    int explainMode = 0;
+    int explainViews = 0;
+    CLI::App* explainCmd =
+        app.add_subcommand("explain", "the meaning of a result code (all codes when none given)");
+    explainCmd->add_option("code", code, "result code");
+    explainCmd->add_option("-p,--procedure", explainProcedure, "quick, full or fullfull")
+        ->check(CLI::IsMember({"quick", "full", "fullfull"}));
+    explainCmd->add_option("--mode", explainMode, "full-full mode")->check(CLI::Range(0, 2));
+    explainCmd->add_option("--views", explainViews,
+                           "views of the set (the quick procedure's number of sectors)");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? 0 : compensation::cli::kExitBadInput;
+    }
+
+    if (*quickCmd) {
+        return compensation::cli::RunProcedure(quick, std::cout);
+    }
+    if (*fullCmd) {
+        return compensation::cli::RunProcedure(full, std::cout);
+    }
+    if (*fullFullCmd) {
+        return compensation::cli::RunProcedure(fullFull, std::cout);
+    }
+    if (*calibrateCmd) {
+        return compensation::cli::RunCalibrate(calibrate, std::cout);
+    }
+    const Procedure procedure = explainProcedure == "full"       ? Procedure::kFull
+                                : explainProcedure == "fullfull" ? Procedure::kFullFull
+                                                                 : Procedure::kQuick;
+    return compensation::cli::RunExplain(code, procedure, explainMode, explainViews, std::cout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const compensation::cli::InputError& e) {
+        std::cerr << "compensate: error: " << e.what() << '\n';
+    } catch (const compensation::cli::UsageError& e) {
+        std::cerr << "compensate: error: " << e.what() << '\n';
+    } catch (const std::exception& e) {
+        std::cerr << "compensate: error: " << e.what() << '\n';
+    }
+    return compensation::cli::kExitBadInput;
+}

@@ -1,0 +1,221 @@
+#include "result_codes.h"
+
+#include <cstdio>
+
+namespace compensation::cli {
+
+namespace {
+
+// --- The fits' codes on a fitting call, as the joint loops add them ----------------------
+
+CodeSource QuickTwoFace() {
+    return {"quick two-face fit",
+            {{2, "has not converged"}, {3, "fewer than 10 live front/back-sight pairs"}}};
+}
+CodeSource FullTwoFace() {
+    return {"full two-face fit",
+            {{2, "has not converged"}, {18, "20 or fewer live front/back-sight pairs"}}};
+}
+CodeSource FbbTwoFace() {
+    return {"FBB two-face fit (flying views)",
+            {{2, "A_plus, B_plus, C_plus have not converged"},
+             {3, "fewer than 10 live flying front/back-sight pairs"}}};
+}
+CodeSource Interball(const char* name) {
+    return {name, {{26, "has not converged"}}};
+}
+CodeSource X0Y0() {
+    return {"X0/Y0 fit", {{19, "too few live x0y0 pairs"}, {25, "X0, Y0 have not converged"}}};
+}
+CodeSource D2() {
+    return {"D2 fit (outside set)", {{21, "too few live d2 pairs"}, {27, "D2 has not converged"}}};
+}
+CodeSource KMinus() {
+    return {"K_minus fit (second outside set)",
+            {{21, "too few live extra pairs"}, {27, "K_minus has not converged"}}};
+}
+CodeSource ElElC() {
+    return {"El_ElC fit", {{27, "El_ElC has not converged"}}};
+}
+CodeSource FlyingInterball(int mode) {
+    return {mode == 0 ? "FBB interball fit (flying views)" : "check interball fit (flying views)",
+            {{2, "has not converged"}}};
+}
+
+// --- Coverage -----------------------------------------------------------------------------
+
+std::string SectorReason(int sector, int nSectors) {
+    const double width = 360.0 / nSectors;
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "no usable reference view in azimuth sector %d of %d (%g to %g degrees, "
+                  "widened by 5 degrees on each side)",
+                  sector, nSectors, sector * width - 180.0, (sector + 1) * width - 180.0);
+    return text;
+}
+
+CodeSource Coverage(int firstCode, int nSectors) {
+    CodeSource source{"azimuth coverage of the reference views", {}};
+    for (int b = 0; b < nSectors; ++b) {
+        source.codes.push_back({firstCode + b, SectorReason(b, nSectors)});
+    }
+    return source;
+}
+
+CodeSource FlyingAcceptance() {
+    return {"flying view acceptance",
+            {{1, "too few flying views (3 when a view holds 3 or more targets, else 7)"},
+             {2, "no flying view reaches an elevation of -40 degrees (-0.6982 rad) or below"},
+             {3, "the highest flying elevation band ends below +40 degrees (0.6982 rad)"},
+             {4, "a gap of more than 10 degrees (0.17455 rad) between flying elevations"},
+             {5,
+              "no flying view sees its two farthest targets within 10 degrees (no in-line "
+              "view)"}}};
+}
+
+}  // namespace
+
+const char* ProcedureName(Procedure procedure) {
+    switch (procedure) {
+        case Procedure::kQuick:
+            return "quick";
+        case Procedure::kFull:
+            return "full";
+        default:
+            return "fullfull";
+    }
+}
+
+std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
+    if (procedure == Procedure::kQuick) {
+        return {
+            {"coverage check", false, {Coverage(7, nQuickSectors)}},
+            {"joint loop of the two-face and interball fits (iteration budget used up)",
+             true,
+             {QuickTwoFace(), Interball("quick interball fit (Ax, Ay)")}},
+        };
+    }
+    if (procedure == Procedure::kFull) {
+        const CodeSource interball = Interball("full interball fit");
+        return {
+            {"coverage check", false, {Coverage(9, 8)}},
+            {"pair classification",
+             false,
+             {{"x0y0 pairs", {{19, "too few usable x0y0 pairs (not more than the minimum count)"}}},
+              {"interball pairs", {{21, "fewer than 25 usable interball pairs in the first view"}}},
+              {"d2 pairs", {{21, "too few usable d2 pairs (not more than the minimum count)"}}}}},
+            {"first joint loop of the X0/Y0, interball and D2 fits",
+             true,
+             {X0Y0(), interball, D2()}},
+            {"final joint loop of all fits (budget used up; nothing written back)",
+             true,
+             {FullTwoFace(), X0Y0(), interball, D2()}},
+        };
+    }
+    const bool flying = mode != 2;
+    const CodeSource interball = Interball("full interball fit");
+    const CodeSource last = flying ? KMinus() : ElElC();
+    std::vector<CodeSource> coverage;
+    if (flying) {
+        coverage.push_back(FlyingAcceptance());
+    }
+    coverage.push_back(Coverage(9, 8));
+    std::vector<CodeSource> first = {X0Y0()};
+    if (flying) {
+        first.push_back(FlyingInterball(mode));
+    }
+    first.insert(first.end(), {interball, D2(), last});
+    std::vector<CodeSource> final;
+    if (flying) {
+        final.push_back(FbbTwoFace());
+    }
+    final.push_back(FullTwoFace());
+    final.insert(final.end(), first.begin(), first.end());
+    return {
+        {"coverage checks", true, coverage},
+        {"pair classification",
+         false,
+         {{"x0y0 pairs", {{19, "too few usable x0y0 pairs (not more than the minimum count)"}}},
+          {"interball pairs", {{21, "fewer than 25 usable interball pairs in the first view"}}},
+          {"d2 pairs", {{21, "too few usable d2 pairs (not more than the minimum count)"}}},
+          {"extra pairs", {{22, "too few usable extra pairs (not more than the minimum count)"}}}}},
+        {"first joint loop of the single-term and interball fits", true, first},
+        {"final joint loop of all fits (budget used up; nothing written back)", true, final},
+    };
+}
+
+namespace {
+
+// Every choice of at most one code per source whose sum is `code`, at least one code chosen.
+void Decompose(const Stage& stage, std::size_t next, int remaining, bool any,
+               std::vector<std::string>& parts, std::vector<Explanation>& out) {
+    if (next == stage.sources.size()) {
+        if (remaining == 0 && any) {
+            out.push_back({stage.name, parts});
+        }
+        return;
+    }
+    Decompose(stage, next + 1, remaining, any, parts, out);
+    for (const CodeReason& reason : stage.sources[next].codes) {
+        parts.push_back(stage.sources[next].name + ": " + reason.reason + " (" +
+                        std::to_string(reason.code) + ")");
+        Decompose(stage, next + 1, remaining - reason.code, true, parts, out);
+        parts.pop_back();
+    }
+}
+
+}  // namespace
+
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int nQuickSectors) {
+    std::vector<Explanation> out;
+    if (code == 0) {
+        return out;
+    }
+    if (code == -1) {
+        out.push_back({"input check",
+                       {"the arrays, counts or target positions do not fit together; nothing "
+                        "was written (-1)"}});
+        return out;
+    }
+    for (const Stage& stage : StagesOf(procedure, mode, nQuickSectors)) {
+        if (stage.sums) {
+            std::vector<std::string> parts;
+            Decompose(stage, 0, code, false, parts, out);
+            continue;
+        }
+        for (const CodeSource& source : stage.sources) {
+            for (const CodeReason& reason : source.codes) {
+                if (reason.code == code) {
+                    out.push_back({stage.name, {source.name + ": " + reason.reason}});
+                }
+            }
+        }
+    }
+    if (procedure == Procedure::kQuick && nQuickSectors == 0 && code >= 7) {
+        out.push_back({"coverage check",
+                       {"no usable reference view in azimuth sector " + std::to_string(code - 7) +
+                        " (the quick procedure cuts the circle into as many sectors as views)"}});
+    }
+    return out;
+}
+
+std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSectors) {
+    if (code == 0) {
+        return "settled";
+    }
+    const std::vector<Explanation> all = ExplainResult(code, procedure, mode, nQuickSectors);
+    if (all.empty()) {
+        return "no combination of this procedure's codes gives " + std::to_string(code);
+    }
+    std::string text;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        text += i == 0 ? "" : " | or | ";
+        text += all[i].stage + ": ";
+        for (std::size_t p = 0; p < all[i].parts.size(); ++p) {
+            text += (p > 0 ? " + " : "") + all[i].parts[p];
+        }
+    }
+    return text;
+}
+
+}  // namespace compensation::cli

@@ -1,0 +1,54 @@
+// What a procedure's result means. The procedures stop at a stage and return that stage's
+// code: a coverage gap, a pair count, or the sum of the codes of the fits of a joint loop that
+// did not settle. The fits' codes are distinct small numbers chosen to add up, so a sum is
+// decomposed here into the fits (and their reasons) that can produce it. One table holds every
+// code; the README's table is this one.
+#ifndef COMPENSATE_RESULT_CODES_H
+#define COMPENSATE_RESULT_CODES_H
+
+#include <string>
+#include <vector>
+
+namespace compensation::cli {
+
+enum class Procedure { kQuick, kFull, kFullFull };
+
+const char* ProcedureName(Procedure procedure);
+
+struct CodeReason {
+    int code;
+    std::string reason;
+};
+
+// One source of a code within a stage: a coverage check, a classification or a fit.
+struct CodeSource {
+    std::string name;
+    std::vector<CodeReason> codes;
+};
+
+// A stage that can end a procedure; its result is the sum of one code from each of any of its
+// sources (the sources of a classification stage are alternatives with one code each).
+struct Stage {
+    std::string name;
+    bool sums;  // true for joint loops and the full-full coverage checks
+    std::vector<CodeSource> sources;
+};
+
+// The stages of a procedure. nQuickSectors is the quick procedure's number of azimuth sectors
+// (its number of views; 0 when unknown).
+std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors);
+
+// One way to obtain a result: the stage and, per contributing source, its reason.
+struct Explanation {
+    std::string stage;
+    std::vector<std::string> parts;
+};
+
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int nQuickSectors);
+
+// One line: "settled", the single explanation, or the alternatives separated by " | or | ".
+std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSectors);
+
+}  // namespace compensation::cli
+
+#endif  // COMPENSATE_RESULT_CODES_H

@@ -1,0 +1,121 @@
+#include "scenario.h"
+
+#include <filesystem>
+
+#include "input_error.h"
+#include "model_json.h"
+#include "text_io.h"
+
+namespace compensation::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct ScenarioReader {
+    const std::string& path;
+    const std::string& text;
+
+    int Line(const std::string& key) const { return LineOf(text, "\"" + key + "\""); }
+
+    [[noreturn]] void Fail(const std::string& key, const std::string& message) const {
+        throw InputError(path, Line(key), key, message);
+    }
+
+    std::string File(const Json& value, const std::string& key) const {
+        if (!value.is_string() || value.get<std::string>().empty()) {
+            Fail(key, "expected a file name");
+        }
+        const std::filesystem::path name = value.get<std::string>();
+        if (name.is_absolute()) {
+            return name.string();
+        }
+        return (std::filesystem::path(path).parent_path() / name).lexically_normal().string();
+    }
+
+    int Integer(const Json& value, const std::string& key) const {
+        if (!value.is_number_integer()) {
+            Fail(key, "expected an integer");
+        }
+        return value.get<int>();
+    }
+
+    PairPositions Pair(const Json& value, const std::string& key) const {
+        if (!value.is_array() || value.size() != 2 || !value[0].is_number_integer() ||
+            !value[1].is_number_integer()) {
+            Fail(key, "expected two target positions, for example [1, 4]");
+        }
+        return {value[0].get<int>(), value[1].get<int>(),
+                path + ", line " + std::to_string(Line(key)) + ", field \"" + key + "\""};
+    }
+};
+
+}  // namespace
+
+Scenario ReadScenario(const std::string& path) {
+    const std::string text = ReadWholeFile(path);
+    const Json document = ParseJsonFile(path, text);
+    const ScenarioReader reader{path, text};
+    if (!document.is_object()) {
+        throw InputError(path, 1, "", "a scenario is a JSON object");
+    }
+    Scenario s;
+    s.path = path;
+    for (const auto& [key, value] : document.items()) {
+        if (key == "procedure") {
+            if (!value.is_string()) {
+                reader.Fail(key, "expected quick, full or fullfull");
+            }
+            s.procedure = value.get<std::string>();
+            if (s.procedure != "quick" && s.procedure != "full" && s.procedure != "fullfull") {
+                reader.Fail(key, "expected quick, full or fullfull, not \"" + s.procedure + "\"");
+            }
+        } else if (key == "mode") {
+            s.mode = reader.Integer(value, key);
+        } else if (key == "angle_unit") {
+            if (!value.is_string()) {
+                reader.Fail(key, "expected deg or rad");
+            }
+            s.angleUnit = value.get<std::string>();
+        } else if (key == "measurements") {
+            s.measurements = reader.File(value, key);
+        } else if (key == "outside") {
+            s.outside = reader.File(value, key);
+        } else if (key == "outside2") {
+            s.outside2 = reader.File(value, key);
+        } else if (key == "flying") {
+            s.flying = reader.File(value, key);
+        } else if (key == "model") {
+            s.model = reader.File(value, key);
+        } else if (key == "true_model") {
+            s.trueModel = reader.File(value, key);
+        } else if (key == "flying_targets_per_view") {
+            s.flyingTargetsPerView = reader.Integer(value, key);
+        } else if (key == "pairs") {
+            if (!value.is_object()) {
+                reader.Fail(key, "expected an object with x0y0, d2 and extra");
+            }
+            for (const auto& [name, pair] : value.items()) {
+                if (name == "x0y0") {
+                    s.x0y0 = reader.Pair(pair, name);
+                } else if (name == "d2") {
+                    s.d2 = reader.Pair(pair, name);
+                } else if (name == "extra") {
+                    s.extra = reader.Pair(pair, name);
+                } else {
+                    reader.Fail(name, "unknown pair (known: x0y0, d2, extra)");
+                }
+            }
+        } else if (key == "simulation") {
+            // Informational: how a simulated scenario was made.
+        } else {
+            reader.Fail(key,
+                        "unknown key (known: procedure, mode, measurements, outside, outside2, "
+                        "flying, flying_targets_per_view, pairs, model, true_model, angle_unit, "
+                        "simulation)");
+        }
+    }
+    return s;
+}
+
+}  // namespace compensation::cli
