@@ -43,30 +43,6 @@ TEST(Vector, DefaultIsAnEmptyReadingInDegrees) {
     EXPECT_FALSE(v.Radian);
 }
 
-TEST(Vector, CopyAndAssignmentCarryEveryField) {
-    CVector v;
-    v.Quality = 97.5, v.Range = 2.0, v.Azimuth = 0.1, v.Elevation = -0.2;
-    v.X = 1.0, v.Y = 2.0, v.Z = 3.0, v.T = 21.0;
-    v.Type = 200, v.FSBS = -1, v.Radian = true;
-    auto expectSame = [&v](const CVector& c) {
-        EXPECT_EQ(c.Quality, v.Quality);
-        EXPECT_EQ(c.Range, v.Range);
-        EXPECT_EQ(c.Azimuth, v.Azimuth);
-        EXPECT_EQ(c.Elevation, v.Elevation);
-        EXPECT_EQ(c.X, v.X);
-        EXPECT_EQ(c.Y, v.Y);
-        EXPECT_EQ(c.Z, v.Z);
-        EXPECT_EQ(c.T, v.T);
-        EXPECT_EQ(c.Type, v.Type);
-        EXPECT_EQ(c.FSBS, v.FSBS);
-        EXPECT_EQ(c.Radian, v.Radian);
-    };
-    expectSame(CVector(v));
-    CVector assigned;
-    assigned = v;
-    expectSame(assigned);
-}
-
 TEST(Vector, UnitConversionsAreGuardedByTheFlag) {
     CVector v = Reading(1.0, 30.0, -10.0, false);
     v.DegToRad();
