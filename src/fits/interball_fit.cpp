@@ -35,10 +35,10 @@ bool IsLive(const CVector& v) {
     return v.Quality > kLiveQuality;
 }
 
-// Calls visit(pairIndex, i, j) for every pair that the table marks as used, in table order.
+// Calls visit(i, j) for every pair that the table marks as used, in table order.
 template <typename Visit>
 void ForEachUsedPair(const InterballInput& in, Visit visit) {
-    int entry = 0;
+    std::size_t entry = 0;  // nCount (nCount - 1) / 2 can outgrow an int
     for (int i = 0; i < in.nCount - 1; ++i) {
         for (int j = i + 1; j < in.nCount; ++j, ++entry) {
             if (in.pIBPairs[entry] == 0) {
@@ -130,7 +130,7 @@ DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, Inte
 // Least squares of s + sum_p x_p a_p = 0 over the centred rows: the normal equations are solved
 // for -x. Returns false when the data cannot determine the elements: an empty sample (every
 // average 0/0), a column that is a combination of the others (a pivot that elimination reduced
-// to rounding), or a solution that is not finite.
+// to rounding), or a solution that is not finite in degrees.
 bool SolveNormalEquations(CCompensation& engine, DesignRows& rows, std::vector<double>& solution) {
     const int n = static_cast<int>(rows.a.size());
     const int N = rows.count();
@@ -152,7 +152,7 @@ bool SolveNormalEquations(CCompensation& engine, DesignRows& rows, std::vector<d
     // The elimination leaves each pivot on the diagonal, where no later step changes it.
     for (int r = 0; r < n; ++r) {
         const double ratio = matrix[r * n + r] / diagonal[r];
-        if (!(ratio > kInterballSingularPivotRatio) || !std::isfinite(solution[r])) {
+        if (!(ratio > kInterballSingularPivotRatio) || !std::isfinite(solution[r] * kRadToDeg)) {
             return false;
         }
     }

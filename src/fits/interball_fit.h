@@ -45,20 +45,17 @@ namespace detail {
 struct InterballTerms {
     double R;
     double X;
-    double Y;
     double Z;
     double sinq;
-    double cosq;
     double sin2q;     // cos El
     double cos2q;     // sin El
     double sinAz[7];  // sin(k Az), k = 0 .. 6
     double cosAz[7];  // cos(k Az)
 
     explicit InterballTerms(const CVector& v)
-        : R(v.Range), X(v.X), Y(v.Y), Z(v.Z), sinq(0), cosq(0), sin2q(0), cos2q(0) {
+        : R(v.Range), X(v.X), Z(v.Z), sinq(0), sin2q(0), cos2q(0) {
         const double q = kQuarterPi - 0.5 * v.Elevation;
         sinq = std::sin(q);
-        cosq = std::cos(q);
         sin2q = std::sin(2.0 * q);
         cos2q = std::cos(2.0 * q);
         for (int k = 0; k <= 6; ++k) {
