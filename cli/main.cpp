@@ -7,6 +7,9 @@
 #include "explain.h"
 #include "input_error.h"
 #include "run_procedure.h"
+#ifdef COMPENSATE_HAS_SIMULATOR
+#include "simulate.h"
+#endif
 
 namespace {
 
@@ -105,6 +108,25 @@ int Run(int argc, char** argv) {
     explainCmd->add_option("--views", explainViews,
                            "views of the set (the quick procedure's number of sectors)");
 
+#ifdef COMPENSATE_HAS_SIMULATOR
+    compensation::cli::SimulateOptions simulate;
+    CLI::App* simulateCmd = app.add_subcommand(
+        "simulate", "write every input file of a scenario, and its true model, from the simulator");
+    simulateCmd->add_option("procedure", simulate.procedure, "quick, full or fullfull")->required();
+    simulateCmd->add_option("--mode", simulate.mode, "full-full mode (0, 1 or 2)");
+    simulateCmd->add_option("-d,--out-dir", simulate.outDir, "directory of the files")->required();
+    simulateCmd->add_option("--seed", simulate.seed, "seed of the reading noise");
+    simulateCmd->add_option("--noise-range", simulate.noiseRange,
+                            "standard deviation of the range noise, metres (default 0)");
+    simulateCmd->add_option("--noise-angle", simulate.noiseAngle,
+                            "standard deviation of the angle noise, radians (default 0)");
+    simulateCmd->add_option("--size", simulate.size,
+                            "scales the number of targets and views (default 1)");
+    simulateCmd->add_option("--angle-unit", simulate.angleUnit,
+                            "angle unit of the written files (deg, the default, or rad)");
+    simulateCmd->add_flag("--force", simulate.force, "replace files that exist");
+#endif
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -121,6 +143,11 @@ int Run(int argc, char** argv) {
     if (*fullFullCmd) {
         return compensation::cli::RunProcedure(fullFull, std::cout);
     }
+#ifdef COMPENSATE_HAS_SIMULATOR
+    if (*simulateCmd) {
+        return compensation::cli::RunSimulate(simulate, std::cout);
+    }
+#endif
     if (*calibrateCmd) {
         return compensation::cli::RunCalibrate(calibrate, std::cout);
     }
