@@ -1,5 +1,6 @@
 #include "result_codes.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace compensation::cli {
@@ -191,6 +192,11 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
             }
         }
     }
+    // The simplest explanations first: a single fit that did not settle is the likelier story
+    // than four fits whose codes happen to add up to the same sum.
+    std::stable_sort(out.begin(), out.end(), [](const Explanation& a, const Explanation& b) {
+        return a.parts.size() < b.parts.size();
+    });
     if (procedure == Procedure::kQuick && nQuickSectors == 0 && code >= 7) {
         out.push_back({"coverage check",
                        {"no usable reference view in azimuth sector " + std::to_string(code - 7) +
@@ -207,13 +213,18 @@ std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSe
     if (all.empty()) {
         return "no combination of this procedure's codes gives " + std::to_string(code);
     }
-    std::string text;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        text += i == 0 ? "" : " | or | ";
-        text += all[i].stage + ": ";
-        for (std::size_t p = 0; p < all[i].parts.size(); ++p) {
-            text += (p > 0 ? " + " : "") + all[i].parts[p];
-        }
+    std::string text = all.front().stage + ": ";
+    for (std::size_t p = 0; p < all.front().parts.size(); ++p) {
+        text += (p > 0 ? " + " : "") + all.front().parts[p];
+    }
+    if (all.size() > 1) {
+        text +=
+            " (or " + std::to_string(all.size() - 1) + " other combination" +
+            (all.size() > 2 ? "s" : "") + " of codes: compensate explain " + std::to_string(code) +
+            " -p " + ProcedureName(procedure) +
+            (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
+            (procedure == Procedure::kQuick ? " --views " + std::to_string(nQuickSectors) : "") +
+            ")";
     }
     return text;
 }

@@ -38,7 +38,8 @@ struct Stage {
 // (its number of views; 0 when unknown).
 std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors);
 
-// One way to obtain a result: the stage and, per contributing source, its reason.
+// One way to obtain a result: the stage and, per contributing source, its reason. Ordered
+// from the fewest contributing sources to the most.
 struct Explanation {
     std::string stage;
     std::vector<std::string> parts;
@@ -46,7 +47,7 @@ struct Explanation {
 
 std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int nQuickSectors);
 
-// One line: "settled", the single explanation, or the alternatives separated by " | or | ".
+// One line: "settled", or the simplest explanation and how many others there are.
 std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSectors);
 
 }  // namespace compensation::cli

@@ -107,7 +107,7 @@ int RunSimulate(const SimulateOptions& o, std::ostream& out) {
             throw UsageError(path + " exists (add --force to replace it)");
         }
     }
-    if (!fs::exists(o.outDir, ec) && !fs::create_directory(o.outDir, ec)) {
+    if (!fs::exists(o.outDir, ec) && !fs::create_directories(o.outDir, ec)) {
         throw UsageError("cannot create --out-dir " + o.outDir + ": " + ec.message());
     }
     for (const auto& [name, content] : files) {
