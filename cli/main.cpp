@@ -7,6 +7,7 @@
 #include "explain.h"
 #include "input_error.h"
 #include "run_procedure.h"
+#include "transform.h"
 #ifdef COMPENSATE_HAS_SIMULATOR
 #include "simulate.h"
 #endif
@@ -95,6 +96,31 @@ int Run(int argc, char** argv) {
     calibrateCmd->add_option("--angle-unit", calibrate.angleUnit,
                              "unit of plain azimuth/elevation columns (deg or rad)");
 
+    compensation::cli::TransformOptions transform;
+    CLI::App* transformCmd = app.add_subcommand(
+        "transform", "fit the transform carrying nominal points onto measured ones");
+    transformCmd
+        ->add_option("--nominal", transform.nominal, "nominal points (CSV: x, y, z[, weight])")
+        ->required();
+    transformCmd
+        ->add_option("-i,--measured", transform.measured,
+                     "the same points as measured (measurement CSV, same order)")
+        ->required();
+    transformCmd->add_option("-m,--model", transform.model,
+                             "model that calibrates the measurements (default: all zero)");
+    transformCmd->add_flag("--tooling-balls", transform.toolingBalls,
+                           "closed-form start from point triples, weights from the nominal file "
+                           "(default: best fit from --start)");
+    transformCmd
+        ->add_option("--start", transform.start,
+                     "starting transform Alpha,Beta,Gamma,X,Y,Z for the best fit")
+        ->delimiter(',');
+    transformCmd->add_option("-o,--output", transform.output, "write the result here (JSON)");
+    transformCmd->add_flag("--json", transform.json, "print the result as JSON");
+    transformCmd->add_flag("--force", transform.force, "allow the output to replace an input");
+    transformCmd->add_option("--angle-unit", transform.angleUnit,
+                             "unit of plain azimuth/elevation columns (deg or rad)");
+
     std::optional<int> code;
     std::string explainProcedure = "quick";
     int explainMode = 0;
@@ -148,6 +174,9 @@ int Run(int argc, char** argv) {
         return compensation::cli::RunSimulate(simulate, std::cout);
     }
 #endif
+    if (*transformCmd) {
+        return compensation::cli::RunTransform(transform, std::cout);
+    }
     if (*calibrateCmd) {
         return compensation::cli::RunCalibrate(calibrate, std::cout);
     }

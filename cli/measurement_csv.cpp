@@ -107,16 +107,19 @@ AngleColumn ChooseAngleColumn(const Reader& reader, const std::string& path, std
 }
 
 // Turns the CSV reader's own fault into a message that names file, line and column.
-[[noreturn]] void Rethrow(const io::error::base& fault, const std::string& path, unsigned line) {
+constexpr const char* kMeasurementColumns =
+    "type, range, azimuth_deg|azimuth_rad, elevation_deg|elevation_rad, t, quality, x, y, z";
+constexpr const char* kNominalColumns = "x, y, z, weight";
+
+[[noreturn]] void Rethrow(const io::error::base& fault, const std::string& path, unsigned line,
+                          const char* known = kMeasurementColumns) {
     std::string column;
     if (const auto* named = dynamic_cast<const io::error::with_column_name*>(&fault)) {
         column = named->column_name;
     }
     std::string what;
     if (dynamic_cast<const io::error::extra_column_in_header*>(&fault) != nullptr) {
-        what =
-            "unknown column (known: type, range, azimuth_deg|azimuth_rad, "
-            "elevation_deg|elevation_rad, t, quality, x, y, z)";
+        what = std::string("unknown column (known: ") + known + ")";
     } else if (dynamic_cast<const io::error::duplicated_column_in_header*>(&fault) != nullptr) {
         what = "the column appears twice in the header";
     } else if (dynamic_cast<const io::error::header_missing*>(&fault) != nullptr) {
@@ -259,6 +262,65 @@ MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed
         throw InputError(path, 0, "", "the file holds no measurement rows");
     }
     return set;
+}
+
+NominalPoints ReadNominalPoints(const std::string& path) {
+    const std::string content = ReadWholeFile(path);
+    NominalPoints nominal;
+    nominal.path = path;
+    io::CSVReader<4, io::trim_chars<' ', '\t'>, io::no_quote_escape<','>, io::throw_on_overflow,
+                  io::empty_line_comment>
+        reader(path, content.data(), content.data() + content.size());
+    const std::array<const char*, 4> names = {"x", "y", "z", "weight"};
+    try {
+        reader.read_header(io::ignore_missing_column, names[0], names[1], names[2], names[3]);
+    } catch (const io::error::base& fault) {
+        Rethrow(fault, path, reader.get_file_line(), kNominalColumns);
+    }
+    for (std::size_t c = 0; c < 3; ++c) {
+        if (!reader.has_column(names[c])) {
+            throw InputError(path, static_cast<int>(reader.get_file_line()), names[c],
+                             "missing column (a nominal file has x, y, z and an optional weight)");
+        }
+    }
+    std::array<char*, 4> cells{};
+    while (true) {
+        cells.fill(nullptr);
+        try {
+            if (!reader.read_row(cells[0], cells[1], cells[2], cells[3])) {
+                break;
+            }
+        } catch (const io::error::base& fault) {
+            Rethrow(fault, path, reader.get_file_line(), kNominalColumns);
+        }
+        const int line = static_cast<int>(reader.get_file_line());
+        std::array<double, 4> values = {0.0, 0.0, 0.0, 1.0};
+        for (std::size_t c = 0; c < 4; ++c) {
+            if (cells[c] == nullptr) {
+                continue;
+            }
+            const std::optional<double> value = ParseFiniteDouble(cells[c]);
+            if (!value) {
+                throw InputError(path, line, names[c],
+                                 "\"" + std::string(cells[c]) + "\" is not a finite number");
+            }
+            values[c] = *value;
+        }
+        CVector point;
+        point.X = values[0];
+        point.Y = values[1];
+        point.Z = values[2];
+        point.Cart2Sphr();
+        point.Radian = true;
+        point.Quality = 100.0;
+        nominal.lines.push_back(line);
+        nominal.points.push_back(point);
+        nominal.weights.push_back(values[3]);
+    }
+    if (nominal.points.empty()) {
+        throw InputError(path, 0, "", "the file holds no points");
+    }
+    return nominal;
 }
 
 std::string FormatWithQualities(const MeasurementSet& set, const std::vector<CVector>& after) {

@@ -50,6 +50,17 @@ std::string FormatWithQualities(const MeasurementSet& set, const std::vector<CVe
 // A new measurement file from vectors holding radians; X, Y, Z columns on request.
 std::string FormatMeasurements(const std::vector<CVector>& vectors, AngleUnit unit, bool withXyz);
 
+// Nominal points for a transform fit: columns x, y, z (metres, the nominal frame) and an
+// optional weight (default 1; a tooling-ball fit ignores points of weight 0).
+struct NominalPoints {
+    std::string path;
+    std::vector<int> lines;
+    std::vector<CVector> points;  // X, Y, Z set, Range and angles from them
+    std::vector<double> weights;
+};
+
+NominalPoints ReadNominalPoints(const std::string& path);
+
 }  // namespace compensation::cli
 
 #endif  // COMPENSATE_MEASUREMENT_CSV_H

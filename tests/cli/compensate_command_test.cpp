@@ -379,6 +379,62 @@ TEST(CompensateCommand, CalibrateAppliesAModelAsTheFormulasSay) {
     EXPECT_NEAR(r[3], 0.0, 1e-6);
 }
 
+TEST(CompensateCommand, TransformRecoversAChosenTransform) {
+    // Measured points made from nominal ones with a chosen transform, P' = M P + t, M built
+    // row by row from the angles as the transform defines it; the readings carry no model.
+    const double a = 0.01, b = -0.02, g = 0.5;
+    const double t[3] = {0.1, -0.2, 0.3};
+    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b),
+                 cg = std::cos(g), sg = std::sin(g);
+    const double m[3][3] = {{cb * cg, cb * sg, -sb},
+                            {sa * sb * cg - ca * sg, sa * sb * sg + ca * cg, sa * cb},
+                            {ca * sb * cg + sa * sg, ca * sb * sg - sa * cg, ca * cb}};
+    const double points[5][3] = {
+        {2, 0.5, 3}, {-1.5, 1, 2.5}, {0.5, -0.8, 4}, {3, 0.2, -1}, {-2, -0.5, -2.5}};
+    std::ostringstream nominal, measured;
+    nominal << "x,y,z\n";
+    measured.precision(17);
+    measured << "type,range,azimuth_rad,elevation_rad,t,quality\n";
+    for (const auto& p : points) {
+        nominal << p[0] << ',' << p[1] << ',' << p[2] << '\n';
+        double q[3];
+        for (int r = 0; r < 3; ++r) {
+            q[r] = m[r][0] * p[0] + m[r][1] * p[1] + m[r][2] * p[2] + t[r];
+        }
+        measured << "100," << std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]) << ','
+                 << -std::atan2(q[0], q[2]) << ',' << std::atan2(q[1], std::hypot(q[0], q[2]))
+                 << ",20,100\n";
+    }
+    const TempDir dir;
+    dir.Write("nominal.csv", nominal.str());
+    dir.Write("measured.csv", measured.str());
+    for (const std::vector<std::string>& how :
+         {std::vector<std::string>{"--start", "0,0,0.4,0,0,0"}, {"--tooling-balls"}}) {
+        const auto run = RunCompensate(Args({{"transform", "--nominal", dir.File("nominal.csv"),
+                                              "-i", dir.File("measured.csv"), "--json"},
+                                             how}));
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Json result = Json::parse(run.out);
+        EXPECT_EQ(result["status"], 0);
+        // Exact data: only rounding (1e-16 relative on metre-sized points) separates the fit
+        // from the chosen values; 1e-9 is far above it and far below any wrong solution.
+        const Json& fitted = result["transform"];
+        EXPECT_NEAR(fitted["Alpha"].get<double>(), a, 1e-9);
+        EXPECT_NEAR(fitted["Beta"].get<double>(), b, 1e-9);
+        EXPECT_NEAR(fitted["Gamma"].get<double>(), g, 1e-9);
+        EXPECT_NEAR(fitted["X"].get<double>(), t[0], 1e-9);
+        EXPECT_NEAR(fitted["Y"].get<double>(), t[1], 1e-9);
+        EXPECT_NEAR(fitted["Z"].get<double>(), t[2], 1e-9);
+        EXPECT_LT(result["rms"].get<double>(), 1e-9);
+    }
+    // Unequal point counts are bad input.
+    dir.Write("short.csv", "x,y,z\n1,2,3\n");
+    EXPECT_EQ(RunCompensate(
+                  {"transform", "--nominal", dir.File("short.csv"), "-i", dir.File("measured.csv")})
+                  .status,
+              2);
+}
+
 TEST(CompensateCommand, UsageFaultsExitTwo) {
     EXPECT_EQ(RunCompensate({}).status, 2);
     EXPECT_EQ(RunCompensate({"quick"}).status, 2);
