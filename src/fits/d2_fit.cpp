@@ -1,0 +1,58 @@
+// D2 from the outside pairs against the d2 pairs of the same two targets.
+//
+// D2 lengthens a reading by (2 sin h - 1) D2 and lowers it by 2 cos h D2 / R (h = pi/4 - El/2),
+// so a pair seen at different elevations than the outside pairs shows it in its separation.
+#include "compensation/engine.h"
+#include "engine/constants.h"
+#include "fits/fit_support.h"
+#include "fits/pair_fit.h"
+#include "fits/single_term_constants.h"
+
+namespace {
+
+using compensation::detail::PairFit;
+
+constexpr PairFit kD2Fit = {
+    compensation::detail::SeparationSource::kOutsidePairs,
+    1,
+    {&TMapper::D2, nullptr},
+    {compensation::GradientD2, nullptr},
+    1.0,  // metres
+    1.0,
+    compensation::detail::ResidualForm::kCorrectedSeparation,
+    0,
+    compensation::kLengthTolerance,
+    compensation::kOutsidePairTooFew,
+    compensation::kOutsidePairRejected,
+    compensation::kOutsidePairNotConverged,
+    &TCompOut::m_dStd2,
+    &TCompOut::m_dDd2,
+    0.0,
+};
+
+}  // namespace
+
+int CCompensation::Calculate_d2(CVector* pVecOut, int nCountOut, CVector* pVec_d2, int nCount_d2,
+                                TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
+    using namespace compensation::detail;
+    OutputTrace("Entering Calculate_d2", true);
+    OutputTrace("pVecOut", FirstOrNull(pVecOut, nCountOut));
+    OutputTrace("nCountOut", nCountOut);
+    OutputTrace("pVec_d2", FirstOrNull(pVec_d2, nCount_d2));
+    OutputTrace("nCount_d2", nCount_d2);
+    OutputTrace("pMap", pMap);
+    OutputTrace("nFlagClassify", nFlagClassify);
+
+    int status = compensation::kInvalidInput;
+    if (OutsidePairsFit(pVecOut, nCountOut) && ArrayFits(pVec_d2, nCount_d2) && pMap != nullptr &&
+        pCompOut != nullptr) {
+        status =
+            RunPairFit(*this, kD2Fit,
+                       {pVec_d2, nCount_d2, pVecOut, nCountOut / 2, pMap, pCompOut, nFlagClassify});
+    }
+
+    OutputTrace("pMap", pMap);
+    OutputTrace("pCompOut", pCompOut);
+    OutputTrace("Leaving Calculate_d2", status);
+    return status;
+}
