@@ -52,6 +52,7 @@ struct Scenario {
     int rejected;
     int notConverged;
     double TCompOut::*spread;
+    double tolerance;  // largest change that settles, in the model's unit
     FitCall call;
 };
 
@@ -88,6 +89,7 @@ const Scenario kScenarios[] = {
      22,
      25,
      &TCompOut::m_dStdx0y0,
+     5.08e-07,
      CallX0Y0},
     {"axay",
      2,
@@ -102,6 +104,7 @@ const Scenario kScenarios[] = {
      23,
      26,
      &TCompOut::m_dStdaxay,
+     7.494287960311168e-06,
      CallAxAy},
     {"d2",
      1,
@@ -115,6 +118,7 @@ const Scenario kScenarios[] = {
      24,
      27,
      &TCompOut::m_dStd2,
+     5.08e-07,
      CallD2},
     {"cm",
      1,
@@ -128,6 +132,7 @@ const Scenario kScenarios[] = {
      24,
      27,
      &TCompOut::m_dStdExtraIn,
+     7.494287960311168e-06,
      CallCm},
 };
 
@@ -225,6 +230,25 @@ TEST_P(PairFitTest, RecoversTheChosenElementsInOneStepAndSettlesOnTheNext) {
     const TMapper first = map;
     EXPECT_EQ(Run(pairs_, kViews, &map, &out, 0), 0);
     EXPECT_EQ(std::memcmp(&first, &map, sizeof map), 0);
+}
+
+// The step does not depend on the entry values, so the change it reports is exactly the entry's
+// distance from its solution: 0.98 and 1.02 of the limit either side of it.
+TEST_P(PairFitTest, ConvergenceIsTheLargestChangeAgainstTheLimit) {
+    const Scenario& s = GetParam();
+    TMapper map = EntryModel(s, 0.0);
+    TCompOut out{};
+    Run(pairs_, kViews, &map, &out, 1);
+    const TMapper solution = map;
+    for (int i = 0; i < s.elementCount; ++i) {
+        for (double factor : {0.98, 1.02}) {
+            map = solution;
+            map.*s.elements[i] += factor * s.tolerance;
+            EXPECT_EQ(Run(pairs_, kViews, &map, &out, 1), factor < 1.0 ? 0 : s.notConverged)
+                << "element " << i << " factor " << factor;
+            EXPECT_EQ(map.*s.elements[i], solution.*s.elements[i]);
+        }
+    }
 }
 
 TEST_P(PairFitTest, RunsFromTheLeastLivePairCountAndNotBelowIt) {
@@ -330,6 +354,63 @@ TEST_P(PairFitTest, CountsThatDoNotFitTheArraysAreRefusedBeforeAnythingIsWritten
     EXPECT_EQ(s.call(engine_, pairs_, outside_, kViews, &map, nullptr, 0), -1);
     std::vector<CVector> none;
     EXPECT_EQ(s.call(engine_, none, outside_, 3, &map, &out, 0), -1);
+    EXPECT_EQ(std::memcmp(&entry, &map, sizeof map), 0);
+    EXPECT_TRUE(SameBytes(out, Sentinel()));
+}
+
+// With no live outside pair there is no estimate: the element stays 0, the estimates' spread
+// keeps its old value, and the reported spread is that of the uncorrected separations.
+TEST_P(PairFitTest, WithoutALiveOutsidePairTheElementStaysZero) {
+    const Scenario& s = GetParam();
+    if (!s.againstOutside) {
+        GTEST_SKIP() << "a free-constant fit has no outside pairs";
+    }
+    for (std::size_t i = 0; i < outside_.size(); i += 2) {
+        outside_[i].Quality = 50.0;
+    }
+    TMapper map = EntryModel(s, 0.0);
+    TCompOut out{};
+    out.m_dDd2 = 7.0;
+    out.m_dDcm = 7.0;
+    EXPECT_EQ(Run(pairs_, kViews, &map, &out, 1), 0);
+    EXPECT_EQ(map.*s.elements[0], 0.0);
+    EXPECT_EQ(out.m_dDd2, 7.0);
+    EXPECT_EQ(out.m_dDcm, 7.0);
+
+    // The spread of the squared separations with the element at 0, turned into a spread of
+    // separations: sigma / (2 sqrt(mean)).
+    std::vector<double> d;
+    for (int k = 0; k < kViews; ++k) {
+        CVector a = pairs_[2 * k];
+        CVector b = pairs_[2 * k + 1];
+        a.Calibrate(&map);
+        b.Calibrate(&map);
+        d.push_back((a.X - b.X) * (a.X - b.X) + (a.Y - b.Y) * (a.Y - b.Y) +
+                    (a.Z - b.Z) * (a.Z - b.Z));
+    }
+    double mean = 0.0;
+    for (double x : d) {
+        mean += x / kViews;
+    }
+    double squares = 0.0;
+    for (double x : d) {
+        squares += (x - mean) * (x - mean);
+    }
+    const double expected = std::sqrt(squares / (kViews - 1)) / (2.0 * std::sqrt(mean));
+    EXPECT_GT(expected, 1e-7) << "the element's effect shows";
+    EXPECT_NEAR(out.*s.spread, expected, 1e-9 * expected);  // rounding of nine sums only
+}
+
+TEST_P(PairFitTest, AnOddOutsideCountIsRefused) {
+    const Scenario& s = GetParam();
+    if (!s.againstOutside) {
+        GTEST_SKIP() << "a free-constant fit has no outside pairs";
+    }
+    outside_.pop_back();
+    TMapper map = EntryModel(s, 1.5e-5);
+    const TMapper entry = map;
+    TCompOut out = Sentinel();
+    EXPECT_EQ(Run(pairs_, kViews, &map, &out, 1), -1);
     EXPECT_EQ(std::memcmp(&entry, &map, sizeof map), 0);
     EXPECT_TRUE(SameBytes(out, Sentinel()));
 }
