@@ -4,7 +4,6 @@
 // depends on its azimuth, so pairs spread in azimuth show it in their separations.
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "fits/fit_support.h"
 #include "fits/pair_fit.h"
 #include "fits/single_term_constants.h"
 
@@ -30,25 +29,18 @@ constexpr PairFit kAxAyFit = {
     compensation::kAxAyPrecisionFactor,
 };
 
+constexpr compensation::detail::PairFitNames kAxAyNames = {"Entering Calculate_axay",
+                                                           "Leaving Calculate_axay",
+                                                           nullptr,
+                                                           nullptr,
+                                                           "pVec_axay",
+                                                           "nCount_axay"};
+
 }  // namespace
 
 int CCompensation::Calculate_axay(CVector* pVec_axay, int nCount_axay, TMapper* pMap,
                                   TCompOut* pCompOut, int nFlagClassify) {
-    using namespace compensation::detail;
-    OutputTrace("Entering Calculate_axay", true);
-    OutputTrace("pVec_axay", FirstOrNull(pVec_axay, nCount_axay));
-    OutputTrace("nCount_axay", nCount_axay);
-    OutputTrace("pMap", pMap);
-    OutputTrace("nFlagClassify", nFlagClassify);
-
-    int status = compensation::kInvalidInput;
-    if (ArrayFits(pVec_axay, nCount_axay) && pMap != nullptr && pCompOut != nullptr) {
-        status = RunPairFit(*this, kAxAyFit,
-                            {pVec_axay, nCount_axay, nullptr, 0, pMap, pCompOut, nFlagClassify});
-    }
-
-    OutputTrace("pMap", pMap);
-    OutputTrace("pCompOut", pCompOut);
-    OutputTrace("Leaving Calculate_axay", status);
-    return status;
+    const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
+    return compensation::detail::HostPairFit(trace, kAxAyNames, *this, kAxAyFit, nullptr, 0,
+                                             pVec_axay, nCount_axay, pMap, pCompOut, nFlagClassify);
 }

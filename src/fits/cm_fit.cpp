@@ -4,7 +4,6 @@
 // elevations than the outside pairs shows it in its separation.
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "fits/fit_support.h"
 #include "fits/pair_fit.h"
 #include "fits/single_term_constants.h"
 
@@ -32,13 +31,10 @@ constexpr PairFit kKMinusFit = {
 
 }  // namespace
 
+// The K_minus fit writes no trace of its own (its spread calls still write theirs).
 int CCompensation::Calculate_cm(CVector* pVecOut, int nCountOut, CVector* pVec_cm, int nCount_cm,
                                 TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
-    using namespace compensation::detail;
-    if (!OutsidePairsFit(pVecOut, nCountOut) || !ArrayFits(pVec_cm, nCount_cm) || pMap == nullptr ||
-        pCompOut == nullptr) {
-        return compensation::kInvalidInput;
-    }
-    return RunPairFit(*this, kKMinusFit,
-                      {pVec_cm, nCount_cm, pVecOut, nCountOut / 2, pMap, pCompOut, nFlagClassify});
+    const auto silent = [](const char*, auto) {};
+    return compensation::detail::HostPairFit(silent, {}, *this, kKMinusFit, pVecOut, nCountOut,
+                                             pVec_cm, nCount_cm, pMap, pCompOut, nFlagClassify);
 }

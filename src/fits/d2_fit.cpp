@@ -4,7 +4,6 @@
 // so a pair seen at different elevations than the outside pairs shows it in its separation.
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "fits/fit_support.h"
 #include "fits/pair_fit.h"
 #include "fits/single_term_constants.h"
 
@@ -30,29 +29,18 @@ constexpr PairFit kD2Fit = {
     0.0,
 };
 
+constexpr compensation::detail::PairFitNames kD2Names = {"Entering Calculate_d2",
+                                                         "Leaving Calculate_d2",
+                                                         "pVecOut",
+                                                         "nCountOut",
+                                                         "pVec_d2",
+                                                         "nCount_d2"};
+
 }  // namespace
 
 int CCompensation::Calculate_d2(CVector* pVecOut, int nCountOut, CVector* pVec_d2, int nCount_d2,
                                 TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
-    using namespace compensation::detail;
-    OutputTrace("Entering Calculate_d2", true);
-    OutputTrace("pVecOut", FirstOrNull(pVecOut, nCountOut));
-    OutputTrace("nCountOut", nCountOut);
-    OutputTrace("pVec_d2", FirstOrNull(pVec_d2, nCount_d2));
-    OutputTrace("nCount_d2", nCount_d2);
-    OutputTrace("pMap", pMap);
-    OutputTrace("nFlagClassify", nFlagClassify);
-
-    int status = compensation::kInvalidInput;
-    if (OutsidePairsFit(pVecOut, nCountOut) && ArrayFits(pVec_d2, nCount_d2) && pMap != nullptr &&
-        pCompOut != nullptr) {
-        status =
-            RunPairFit(*this, kD2Fit,
-                       {pVec_d2, nCount_d2, pVecOut, nCountOut / 2, pMap, pCompOut, nFlagClassify});
-    }
-
-    OutputTrace("pMap", pMap);
-    OutputTrace("pCompOut", pCompOut);
-    OutputTrace("Leaving Calculate_d2", status);
-    return status;
+    const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
+    return compensation::detail::HostPairFit(trace, kD2Names, *this, kD2Fit, pVecOut, nCountOut,
+                                             pVec_d2, nCount_d2, pMap, pCompOut, nFlagClassify);
 }

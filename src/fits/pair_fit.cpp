@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "engine/constants.h"
-#include "fits/fit_support.h"
 
 namespace compensation {
 namespace detail {

@@ -17,6 +17,8 @@
 #include "compensation/mapper.h"
 #include "compensation/records.h"
 #include "compensation/vector.h"
+#include "engine/constants.h"
+#include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 
 namespace compensation {
@@ -73,6 +75,53 @@ struct PairFitInput {
 // One step of the fit; returns its status code. The input must already be checked: pointers
 // valid for the counts given, counts not negative.
 int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input);
+
+// The names under which a fit traces its arguments. Without outside pairs their names are null.
+struct PairFitNames {
+    const char* entering;
+    const char* leaving;
+    const char* outsideArray;
+    const char* outsideCount;
+    const char* pairArray;
+    const char* pairCount;
+};
+
+// A fit as the host calls it: its entry lines, the host's counts checked against their arrays
+// (kInvalidInput before anything is written), the step, then the model, the result record and
+// the result. `trace(title, value)` writes one trace entry; a fit that traces nothing passes
+// null names and a trace that writes nothing.
+template <class Trace>
+int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, const PairFit& fit,
+                CVector* outside, int outsideCount, CVector* pairs, int pairCount, TMapper* map,
+                TCompOut* out, int flagClassify) {
+    const bool traced = names.entering != nullptr;
+    if (traced) {
+        trace(names.entering, true);
+        if (fit.source == SeparationSource::kOutsidePairs) {
+            trace(names.outsideArray, FirstOrNull(outside, outsideCount));
+            trace(names.outsideCount, outsideCount);
+        }
+        trace(names.pairArray, FirstOrNull(pairs, pairCount));
+        trace(names.pairCount, pairCount);
+        trace("pMap", map);
+        trace("nFlagClassify", flagClassify);
+    }
+
+    const bool outsideFits =
+        fit.source == SeparationSource::kFreeConstant || OutsidePairsFit(outside, outsideCount);
+    int status = kInvalidInput;
+    if (outsideFits && ArrayFits(pairs, pairCount) && map != nullptr && out != nullptr) {
+        status = RunPairFit(engine, fit,
+                            {pairs, pairCount, outside, outsideCount / 2, map, out, flagClassify});
+    }
+
+    if (traced) {
+        trace("pMap", map);
+        trace("pCompOut", out);
+        trace(names.leaving, status);
+    }
+    return status;
+}
 
 }  // namespace detail
 }  // namespace compensation

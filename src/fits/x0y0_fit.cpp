@@ -5,7 +5,6 @@
 // separation of the pair shows them.
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "fits/fit_support.h"
 #include "fits/pair_fit.h"
 #include "fits/single_term_constants.h"
 
@@ -31,25 +30,18 @@ constexpr PairFit kX0Y0Fit = {
     compensation::kX0Y0PrecisionFactor,
 };
 
+constexpr compensation::detail::PairFitNames kX0Y0Names = {"Entering Calculate_x0y0",
+                                                           "Leaving Calculate_x0y0",
+                                                           nullptr,
+                                                           nullptr,
+                                                           "pVec_x0y0",
+                                                           "nCount_x0y0"};
+
 }  // namespace
 
 int CCompensation::Calculate_x0y0(CVector* pVec_x0y0, int nCount_x0y0, TMapper* pMap,
                                   TCompOut* pCompOut, int nFlagClassify) {
-    using namespace compensation::detail;
-    OutputTrace("Entering Calculate_x0y0", true);
-    OutputTrace("pVec_x0y0", FirstOrNull(pVec_x0y0, nCount_x0y0));
-    OutputTrace("nCount_x0y0", nCount_x0y0);
-    OutputTrace("pMap", pMap);
-    OutputTrace("nFlagClassify", nFlagClassify);
-
-    int status = compensation::kInvalidInput;
-    if (ArrayFits(pVec_x0y0, nCount_x0y0) && pMap != nullptr && pCompOut != nullptr) {
-        status = RunPairFit(*this, kX0Y0Fit,
-                            {pVec_x0y0, nCount_x0y0, nullptr, 0, pMap, pCompOut, nFlagClassify});
-    }
-
-    OutputTrace("pMap", pMap);
-    OutputTrace("pCompOut", pCompOut);
-    OutputTrace("Leaving Calculate_x0y0", status);
-    return status;
+    const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
+    return compensation::detail::HostPairFit(trace, kX0Y0Names, *this, kX0Y0Fit, nullptr, 0,
+                                             pVec_x0y0, nCount_x0y0, pMap, pCompOut, nFlagClassify);
 }
