@@ -14,6 +14,8 @@
 #include <functional>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "compensation/compensation.h"
 
 namespace two_face_test {
@@ -116,9 +118,146 @@ inline PairSet BuildPairs(const std::vector<CVector>& fronts, const TMapper& ran
     return pairs;
 }
 
+// --- Models as lists of terms ---------------------------------------------------------------
+
+// One model term: its element, its chosen value in the stored unit, the documented factor from
+// the solved value to the stored unit, and its column as a function of the calibrated front
+// sight's half-angle h and azimuth.
+struct Term {
+    double TMapper::*element;
+    double value;
+    double factor;
+    double (*column)(double h, double az);
+};
+using Terms = std::vector<Term>;
+
+inline double ModelSum(const Terms& terms, const CVector& front) {
+    double sum = 0.0;
+    for (const Term& term : terms) {
+        sum += term.value / term.factor * term.column(HalfAngle(front), front.Azimuth);
+    }
+    return sum;
+}
+
+// Range terms model R_b - R_f.
+inline RangeModel BackMinusFront(const Terms& rangeTerms) {
+    return [rangeTerms](const CVector& front) { return -ModelSum(rangeTerms, front); };
+}
+
+// Angular terms model half of each face difference.
+inline AngleModel HalfDifferences(const Terms& azimuthTerms, const Terms& elevationTerms) {
+    return [azimuthTerms, elevationTerms](const CVector& front) {
+        return AngleDifferences{2.0 * ModelSum(azimuthTerms, front),
+                                2.0 * ModelSum(elevationTerms, front)};
+    };
+}
+
+inline TMapper With(TMapper map, const Terms& terms) {
+    for (const Term& term : terms) {
+        map.*term.element = term.value;
+    }
+    return map;
+}
+
+inline Terms Join(Terms a, const Terms& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Columns of the full fits, written from the model: t = tan h, u = -1 / cos h,
+// g = 2 sin h - 1, s_k = sin k Az, c_k = cos k Az.
+namespace column {
+inline double TwoSinTwoH(double h, double) {
+    return 2.0 * std::sin(2.0 * h);
+}
+inline double TwoGS1(double h, double az) {
+    return 2.0 * (2.0 * std::sin(h) - 1.0) * std::sin(az);
+}
+inline double TwoGC1(double h, double az) {
+    return 2.0 * (2.0 * std::sin(h) - 1.0) * std::cos(az);
+}
+inline double One(double, double) {
+    return 1.0;
+}
+inline double SinH(double h, double) {
+    return std::sin(h);
+}
+template <int k>
+double S(double, double az) {
+    return std::sin(k * az);
+}
+template <int k>
+double C(double, double az) {
+    return std::cos(k * az);
+}
+template <int k>
+double TS(double h, double az) {
+    return std::tan(h) * (k == 0 ? 1.0 : std::sin(k * az));
+}
+template <int k>
+double TC(double h, double az) {
+    return std::tan(h) * std::cos(k * az);
+}
+template <int k>
+double US(double h, double az) {
+    return -1.0 / std::cos(h) * (k == 0 ? 1.0 : std::sin(k * az));
+}
+template <int k>
+double UC(double h, double az) {
+    return -1.0 / std::cos(h) * std::cos(k * az);
+}
+}  // namespace column
+
+inline Terms FullRangeTerms() {
+    return {{&TMapper::D1, 2.0e-5, 1.0, column::TwoSinTwoH},
+            {&TMapper::D2_AzS, 8.0e-6, 1.0, column::TwoGS1},
+            {&TMapper::D2_AzC, -6.0e-6, 1.0, column::TwoGC1}};
+}
+
+// The A1 and A3 series to the fourth harmonic.
+inline Terms SeriesTerms() {
+    return {{&TMapper::A1, 0.0021, kRadToDeg, column::TS<0>},
+            {&TMapper::A1_2AzS, 0.0003, kRadToDeg, column::TS<2>},
+            {&TMapper::A1_2AzC, -0.0002, kRadToDeg, column::TC<2>},
+            {&TMapper::A1_4AzS, 0.00015, kRadToDeg, column::TS<4>},
+            {&TMapper::A1_4AzC, -0.0001, kRadToDeg, column::TC<4>},
+            {&TMapper::A3, -0.0014, kRadToDeg, column::US<0>},
+            {&TMapper::A3_2AzS, 0.00025, kRadToDeg, column::US<2>},
+            {&TMapper::A3_2AzC, -0.00018, kRadToDeg, column::UC<2>},
+            {&TMapper::A3_4AzS, 0.00012, kRadToDeg, column::US<4>},
+            {&TMapper::A3_4AzC, -0.00009, kRadToDeg, column::UC<4>}};
+}
+
+inline Terms OddAzTerms() {
+    return {{&TMapper::Az_AzS, 0.0008, kRadToDeg, column::S<1>},
+            {&TMapper::Az_AzC, -0.0005, kRadToDeg, column::C<1>},
+            {&TMapper::Az_3AzS, 0.0002, kRadToDeg, column::S<3>},
+            {&TMapper::Az_3AzC, -0.00015, kRadToDeg, column::C<3>}};
+}
+
+inline Terms FullElevationTerms() {
+    return {{&TMapper::A2, 0.0012, kHalfRadToDeg, column::One},
+            {&TMapper::El_2AzS, 0.0004, kRadToDeg, column::S<2>},
+            {&TMapper::El_2AzC, -0.0003, kRadToDeg, column::C<2>},
+            {&TMapper::El_ElS, 0.0007, kRadToDeg, column::SinH},
+            {&TMapper::El_4AzS, 0.00011, kRadToDeg, column::S<4>},
+            {&TMapper::El_4AzC, -0.00013, kRadToDeg, column::C<4>}};
+}
+
 // Relative agreement, with an absolute floor for values that should be zero.
 inline bool Near(double actual, double expected, double relative, double floor = 1e-15) {
     return std::fabs(actual - expected) <= relative * std::fabs(expected) + floor;
+}
+
+inline ::testing::AssertionResult HoldsTerms(const TMapper& map, const Terms& terms,
+                                             double relative) {
+    for (const Term& term : terms) {
+        if (!Near(map.*term.element, term.value, relative)) {
+            return ::testing::AssertionFailure()
+                   << "element holds " << map.*term.element << ", chosen " << term.value;
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace two_face_test
