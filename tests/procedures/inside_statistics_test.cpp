@@ -94,6 +94,11 @@ TEST(StdInterball, StaysInsideATruncatedArray) {
     EXPECT_EQ(engine.StdInterball(host.data(), 17, 4, 100, &out, 0), 0);
     EXPECT_NEAR(out.m_dStdInside_f, 1e-6, kSpreadTolerance);
     EXPECT_EQ(out.m_n_f, 7);
+
+    // The same on an array that really ends there, for the address sanitizer to watch.
+    std::vector<CVector> exact(host.begin(), host.begin() + 17);
+    EXPECT_EQ(engine.StdInterball(exact.data(), 17, 4, 100, &out, 1), 0);
+    EXPECT_NEAR(out.m_dStdInside_f_out, 1e-6, kSpreadTolerance);
 }
 
 TEST(StdInterball, TracesArgumentsSpreadsAndRecord) {

@@ -127,6 +127,13 @@ TEST(ClassifyPairs, TargetsBeyondATruncatedArrayDoNotQualify) {
     EXPECT_EQ(host[Position(1, 1)].Quality, 49.0);
     EXPECT_EQ(host[Position(2, 1)].Quality, 99.0);
     EXPECT_EQ(host[Position(2, 3)].Quality, 99.0);
+
+    // The same on an array that really ends there, for the address sanitizer to watch.
+    std::vector<CVector> exact = ThreeTargetViews(3);
+    exact.resize(nCount);
+    Pairs exactPairs;
+    EXPECT_EQ(Classify(engine, exact, nCount, exactPairs, 1, 3, 1), 0);
+    EXPECT_EQ(Classify(engine, exact, nCount, exactPairs, 1, 3, 0), 0);
 }
 
 TEST(ClassifyPairs, RefusesPositionsAndPairArraysThatDoNotFit) {

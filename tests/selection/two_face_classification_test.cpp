@@ -152,6 +152,13 @@ TEST(ClassifyFSBS, WriteBackStaysInsideATruncatedArray) {
         engine.ClassifyFSBS(host.data(), nCount, c.front.data(), c.back.data(), &c.count, 0);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(host[9].Quality, 99.0);
+
+    // The same on an array that really ends there, for the address sanitizer to watch.
+    std::vector<CVector> exact(host.begin(), host.begin() + nCount);
+    c = Classify(engine, exact, nCount);
+    c.back[3].Quality = 50.0;
+    EXPECT_EQ(engine.ClassifyFSBS(exact.data(), nCount, c.front.data(), c.back.data(), &c.count, 0),
+              0);
 }
 
 TEST(ClassifyFSBS, WriteBackRefusesPairArraysShorterThanTheHostsFrontSights) {
