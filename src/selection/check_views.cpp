@@ -58,7 +58,7 @@ TargetPair FarthestPairOfFirstView(CVector* pVec, int viewSize) {
 // The view in which the pair is seen most nearly in line (both live), or -1 when no view
 // sees it within the in-line angle.
 int InlineView(CVector* pVec, int views, int viewSize, TargetPair pair) {
-    int inline_view = -1;
+    int best = -1;
     double smallest = kRunningMinStart;
     for (int v = 0; v < views; ++v) {
         CVector& a = pVec[v * viewSize + pair.first];
@@ -68,10 +68,10 @@ int InlineView(CVector* pVec, int views, int viewSize, TargetPair pair) {
         const double angle = a.InterVectorAngle(a, b);
         if (IsLive(a) && IsLive(b) && angle < smallest) {
             smallest = angle;
-            inline_view = v;
+            best = v;
         }
     }
-    return smallest < kInlineAngle ? inline_view : -1;
+    return smallest < kInlineAngle ? best : -1;
 }
 
 // The acceptance of a complete set of check or flying views; the two differ only in the least

@@ -45,9 +45,13 @@ void ReleaseRejections(CVector* pVecOut, int nCountOut) {
 }  // namespace
 
 // Only the second set decides the result: the first set's averages are always written, and
-// a first set that cannot be averaged leaves averages marked as without a live view.
+// a first set that cannot be averaged leaves averages marked as without a live view. A second
+// set too short to hold one view is refused before anything is touched.
 int CCompensation::ClassifyOutside(CVector* pVecOut1, int nCountOut1, CVector* pVecOut2,
                                    int nCountOut2, CVector* pVecAvgOut) {
+    if (nCountOut2 / kOutsideTargetsPerView < 1) {
+        return kInvalidInput;
+    }
     AveragedPair first;
     AverageOutsideSet(*this, first, pVecOut1, nCountOut1);
     CopyAverages(first, pVecAvgOut);

@@ -91,16 +91,24 @@ TEST(ClassifyOutside, SetsThatCannotBeAveraged) {
     EXPECT_EQ(o.averages[0].Quality, 99.0);
     EXPECT_EQ(o.averages[1].Quality, 1.0);
 
-    // Sets too short for one view are not read: their averages carry the mark of a target
-    // without a live view, and a short second set is refused.
+    // A first set too short for one view is not read: its averages carry the mark of a target
+    // without a live view.
     o = Classify({Measurement(100, 7.0, 0.0, 0.0)}, OutsideSet(0.0));
     EXPECT_EQ(o.result, 0);
     EXPECT_EQ(o.averages[0].Quality, 1.0);
     EXPECT_EQ(o.averages[1].Quality, 1.0);
-    o = Classify(OutsideSet(0.0), {Measurement(100, 7.0, 0.0, 0.0)});
+
+    // A second set that short is refused before anything is written.
+    first = OutsideSet(2e-05);
+    first[0].Quality = 50.0;
+    o = Classify(first, {Measurement(100, 7.0, 0.0, 0.0, 50.0)});
     EXPECT_EQ(o.result, kInvalidInput);
-    EXPECT_EQ(o.averages[2].Quality, 1.0);
-    EXPECT_EQ(o.averages[3].Quality, 1.0);
+    EXPECT_EQ(o.first[0].Quality, 50.0);
+    EXPECT_EQ(o.first[5].Quality, 99.0);
+    EXPECT_EQ(o.second[0].Quality, 50.0);
+    for (const CVector& avg : o.averages) {
+        EXPECT_EQ(avg.Quality, 0.0);
+    }
 }
 
 }  // namespace
