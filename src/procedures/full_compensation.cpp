@@ -35,7 +35,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
     const int nViews = layout.nViews;
     const int nTargets = layout.nTargets;
-    if (nViews < 1 || nTargets < 1 || nTargets * nViews > nCount / 2 ||
+    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout) ||
         !IsTargetPosition(pCompOut->m_n1_x0y0, nTargets) ||
         !IsTargetPosition(pCompOut->m_n2_x0y0, nTargets) ||
         !IsTargetPosition(pCompOut->m_n1_d2, nTargets) ||
@@ -115,10 +115,17 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     if (last != 0) {
         return last;
     }
-    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
-    ClassifyPairs(pVec, nCount, pVec_x0y0, pCompOut->m_n1_x0y0, pCompOut->m_n2_x0y0, &nCount_x0y0,
-                  0);
-    ClassifyPairs(pVec, nCount, pVec_d2, pCompOut->m_n1_d2, pCompOut->m_n2_d2, &nCount_d2, 0);
+    compensation::detail::WriteBackRejections(
+        pVec, nCount,
+        {[&](CVector* host) { ClassifyFSBS(host, nCount, pVec_f, pVec_b, &nCount_fb, 0); },
+         [&](CVector* host) {
+             ClassifyPairs(host, nCount, pVec_x0y0, pCompOut->m_n1_x0y0, pCompOut->m_n2_x0y0,
+                           &nCount_x0y0, 0);
+         },
+         [&](CVector* host) {
+             ClassifyPairs(host, nCount, pVec_d2, pCompOut->m_n1_d2, pCompOut->m_n2_d2, &nCount_d2,
+                           0);
+         }});
     FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 1, 1);
     return r;
 }

@@ -326,12 +326,19 @@ void FullFullRun::SecondStageOutliers() {
 }
 
 void FullFullRun::WriteBackAndValidate() {
-    e_.ClassifyFSBS(pVec_, nCount_, pairsF_.data(), pairsB_.data(), &nCount_fb_, 0);
-    e_.ClassifyPairs(pVec_, nCount_, pairsX0Y0_.data(), out_->m_n1_x0y0, out_->m_n2_x0y0,
-                     &nCount_x0y0_, 0);
-    e_.ClassifyPairs(pVec_, nCount_, pairsD2_.data(), out_->m_n1_d2, out_->m_n2_d2, &nCount_d2_, 0);
-    e_.ClassifyPairs(pVec_, nCount_, pairsExtra_.data(), out_->m_n1_extra, out_->m_n2_extra,
-                     &nCount_extra_, 0);
+    const auto pairWriteBack = [this](CVector* pairs, int n1, int n2, int* pnCount) {
+        return [this, pairs, n1, n2, pnCount](CVector* host) {
+            e_.ClassifyPairs(host, nCount_, pairs, n1, n2, pnCount, 0);
+        };
+    };
+    compensation::detail::WriteBackRejections(
+        pVec_, nCount_,
+        {[this](CVector* host) {
+             e_.ClassifyFSBS(host, nCount_, pairsF_.data(), pairsB_.data(), &nCount_fb_, 0);
+         },
+         pairWriteBack(pairsX0Y0_.data(), out_->m_n1_x0y0, out_->m_n2_x0y0, &nCount_x0y0_),
+         pairWriteBack(pairsD2_.data(), out_->m_n1_d2, out_->m_n2_d2, &nCount_d2_),
+         pairWriteBack(pairsExtra_.data(), out_->m_n1_extra, out_->m_n2_extra, &nCount_extra_)});
     e_.FinalValidate(pVec_, nCount_, nViews_, pMap_, out_, mode_ + 1, 1);
 }
 
@@ -383,12 +390,13 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         return compensation::kInvalidInput;
     }
     if (nMode != kNoFlying &&
-        (nTargetsFly < 1 || nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr))) {
+        (nTargetsFly < 1 || nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
+         compensation::detail::CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
         return compensation::kInvalidInput;
     }
     const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
     const int nTargets = layout.nTargets;
-    if (layout.nViews < 1 || nTargets < 1 || nTargets * layout.nViews > nCount / 2 ||
+    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout) ||
         !IsTargetPosition(pCompOut->m_n1_x0y0, nTargets) ||
         !IsTargetPosition(pCompOut->m_n2_x0y0, nTargets) ||
         !IsTargetPosition(pCompOut->m_n1_d2, nTargets) ||

@@ -1,5 +1,7 @@
 #include "procedures/procedure_steps.h"
 
+#include <algorithm>
+
 #include "engine/constants.h"
 
 namespace compensation::detail {
@@ -17,6 +19,23 @@ ViewLayout CountViews(const CVector* pVec, int nCount) {
         }
     }
     return layout;
+}
+
+int CountFrontSights(const CVector* pVec, int nCount) {
+    int count = 0;
+    for (int i = 0; i < nCount; ++i) {
+        if (pVec[i].Type == kTypeFrontSight || pVec[i].Type == -kTypeFrontSight) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout) {
+    const long long pairs = nCount / 2;
+    return layout.nViews >= 1 && layout.nTargets >= 1 &&
+           static_cast<long long>(layout.nTargets) * layout.nViews <= pairs &&
+           CountFrontSights(pVec, nCount) <= pairs;
 }
 
 void SetFaces(CVector* pVec, int nCount) {
@@ -64,6 +83,25 @@ void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int nLim
         if (JointLoop(loop, nLimit) > 0) {
             return;
         }
+    }
+}
+
+void WriteBackRejections(CVector* pVec, int nCount,
+                         const std::vector<std::function<void(CVector*)>>& writeBacks) {
+    const std::vector<CVector> classified(pVec, pVec + nCount);
+    std::vector<double> lowest(static_cast<std::size_t>(nCount));
+    for (int i = 0; i < nCount; ++i) {
+        lowest[static_cast<std::size_t>(i)] = pVec[i].Quality;
+    }
+    for (const auto& writeBack : writeBacks) {
+        std::vector<CVector> copy = classified;
+        writeBack(copy.data());
+        for (std::size_t i = 0; i < copy.size(); ++i) {
+            lowest[i] = std::min(lowest[i], copy[i].Quality);
+        }
+    }
+    for (int i = 0; i < nCount; ++i) {
+        pVec[i].Quality = lowest[static_cast<std::size_t>(i)];
     }
 }
 

@@ -4,7 +4,6 @@
 #define COMPENSATION_PROCEDURES_PROCEDURE_STEPS_H
 
 #include <functional>
-#include <initializer_list>
 #include <vector>
 
 #include "compensation/vector.h"
@@ -24,6 +23,14 @@ struct ViewLayout {
 
 // Counts Type 14 vectors, and the Type 100 vectors from index 1 up to the next Type 14 vector.
 ViewLayout CountViews(const CVector* pVec, int nCount);
+
+// Number of front sights (|Type| 100): a two-face classification makes one pair of each, so the
+// pair arrays must hold that many.
+int CountFrontSights(const CVector* pVec, int nCount);
+
+// True when the array's views fit the pair arrays a procedure allocates (nCount / 2 pairs): every
+// front sight gets a pair, and the interball fits read nTargets front sights of every view.
+bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout);
 
 // Sets every vector's face sign from its type.
 void SetFaces(CVector* pVec, int nCount);
@@ -60,6 +67,13 @@ int TwoFaceOutlierPass(const FitCall& fit, double dLimit);
 // a rejection (a result above 0), re-run the joint loop; stop when that loop ends unsettled
 // (a positive sum).
 void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int nLimit);
+
+// Writes the rejections of several working sets back into the host's array. A pair write-back
+// finds its views by the host's qualities, so a mark written by another write-back first would
+// shift it onto the wrong views. Each therefore runs on its own copy of the array as it stood
+// when the sets were classified, and each vector receives the lowest quality any of them wrote.
+void WriteBackRejections(CVector* pVec, int nCount,
+                         const std::vector<std::function<void(CVector*)>>& writeBacks);
 
 }  // namespace compensation::detail
 

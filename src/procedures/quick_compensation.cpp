@@ -27,7 +27,7 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     const int nViews = layout.nViews;
     const int nTargets = layout.nTargets;
     // The interball fit reads nTargets front sights of every view from the pair array.
-    if (nViews < 1 || nTargets < 1 || nTargets * nViews > nCount / 2) {
+    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout)) {
         return compensation::kInvalidInput;
     }
 
