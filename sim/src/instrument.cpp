@@ -16,6 +16,11 @@ constexpr double kInversionTolerance = 1e-12;
 // reading, so each step gains about five digits; a few steps reach the tolerance. Many more
 // mean the model is singular at this reading.
 constexpr int kInversionSteps = 30;
+// The largest correction an instrument makes (radians and metres). Far beyond the few
+// micrometres and thousandths of a degree of a real model, and below the 0.01745 rad and 0.01 m
+// within which the two faces of a target are paired; larger ones come from a direction near
+// the zenith, where the azimuth correction divides by cos(El), or from a model of no instrument.
+constexpr double kLargestCorrection = 0.01;
 constexpr double kFullQuality = 100.0;
 // 2^-53: turns the top 53 bits of a 64-bit word into a double in [0, 1) exactly.
 constexpr double kTwoToMinus53 = 1.0 / 9007199254740992.0;
@@ -78,6 +83,12 @@ CVector RawReading(const CVector& trueReading, int type, double T, const TMapper
             break;
         }
         if (worst <= kInversionTolerance) {
+            const double correction = std::max({std::fabs(raw.Range - trueReading.Range),
+                                                std::fabs(raw.Azimuth - trueReading.Azimuth),
+                                                std::fabs(raw.Elevation - trueReading.Elevation)});
+            if (correction > kLargestCorrection) {
+                break;
+            }
             raw.Sphr2Cart();
             return raw;
         }

@@ -144,11 +144,11 @@ void AddFlyingViews(Layout& layout) {
         p.heading = kPi;
         layout.fly_placements.push_back(p);
     }
-    // In line with the farthest pair (low and high corner), 2 m beyond the low corner and
+    // In line with the farthest pair (low and high corner), 2.6 m beyond the low corner and
     // 0.25 m off the board's plane.
     const Point along = Unit(Sub(high, low));
     Placement inLine;
-    inLine.position = Add(Sub(layout.fly_targets[0], Scale(along, 2.0)), Point{0.0, 0.0, 0.25});
+    inLine.position = Add(Sub(layout.fly_targets[0], Scale(along, 2.6)), Point{0.0, 0.0, 0.25});
     inLine.heading = Azimuth(along);
     layout.fly_placements.push_back(inLine);
 }

@@ -158,7 +158,8 @@ CVector TrueReading(const Placement& placement, const Point& point);
 // direction `trueReading`, in the face of `type` (100 front sight, 200 back sight, both held
 // in the front sight's angular convention) at the scalar T. Found by iterating until
 // calibrating the reading reproduces the true values to 1e-12 rad and 1e-12 m. Throws
-// std::runtime_error where the model cannot be inverted (range near 0, elevation near 90 deg).
+// std::runtime_error where the model cannot be inverted or would correct the reading by more
+// than 0.01 rad or 0.01 m (range near 0, elevation near 90 degrees, a model of no instrument).
 CVector RawReading(const CVector& trueReading, int type, double T, const TMapper& truth);
 
 // Standard normal deviates from a seed, identical on every platform.
