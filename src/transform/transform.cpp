@@ -8,4 +8,6 @@ CTransform& CTransform::operator=(const CTransform& other) = default;
 
 CTransform::~CTransform() = default;
 
-void CTransform::SetTargets(CTarget* p) { m_pTargets = p; }
+void CTransform::SetTargets(CTarget* p) {
+    m_pTargets = p;
+}
