@@ -11,9 +11,9 @@
 // - the extra pair: two floor targets that the outside placement sees low and in the
 //   direction of the d2 pair, and the station sees at other elevations (the constant
 //   elevation offset changes their distance differently from the two places).
-// The flying views see a board of four targets from eleven placements whose elevations climb
-// from -48 to +48 degrees, and from one placement beyond the board's farthest pair, nearly in
-// line with it.
+// The flying views see four targets from eleven placements whose elevations climb from -48 to
+// +48 degrees, and from one placement beyond the farthest pair, nearly in line with it: a
+// board for the FBB fits (modes 0 and 2) and a bar for the check fit (mode 1).
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -27,7 +27,9 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kDegree = kPi / 180.0;
 constexpr double kGoldenFraction = 0.6180339887498949;
+// The floor below the tracker head, and the height above it at which the lowest targets stand.
 constexpr double kFloor = -1.6;
+constexpr double kFloorClearance = 0.1;
 
 constexpr int kBaseRing = 12;
 constexpr int kQuickViews = 12;
@@ -84,16 +86,20 @@ std::vector<double> Headings(int nViews) {
 }
 
 // Targets every 360/n degrees, offset from the view headings so that no target sits on the
-// azimuth seam, at heights from -30 to +43 degrees and distances from 2.5 to 6 m. The golden
-// fractions spread neighbours apart in height, which the two-face fits need.
+// azimuth seam, at elevations from -45 to +60 degrees and distances from 2.1 to 6 m, low ones
+// no farther than the floor allows. The golden fractions spread neighbours apart in elevation.
+// A wide elevation span matters: the interball columns of the A1 and A3 harmonics differ only
+// through sin q and sin^2 q, and noise swamps them when the elevations crowd together.
 std::vector<Point> Ring(int nTargets) {
     std::vector<Point> ring;
     for (int k = 0; k < nTargets; ++k) {
         const double azimuth = -180.0 + (k + 0.7) * 360.0 / nTargets;
-        const double heightFraction = std::fmod(0.5 + k * kGoldenFraction, 1.0);
-        const double rangeFraction = std::fmod(0.25 + k * (1.0 - kGoldenFraction), 1.0);
-        ring.push_back(
-            Spherical(azimuth, -35.0 + 80.0 * heightFraction, 2.5 + 3.5 * rangeFraction));
+        const double elevation = -45.0 + 105.0 * std::fmod(0.5 + k * kGoldenFraction, 1.0);
+        double range = 2.5 + 3.5 * std::fmod(0.25 + k * (1.0 - kGoldenFraction), 1.0);
+        if (elevation < 0.0) {
+            range = std::min(range, (kFloorClearance - kFloor) / std::sin(-elevation * kDegree));
+        }
+        ring.push_back(Spherical(azimuth, elevation, range));
     }
     return ring;
 }
@@ -126,31 +132,59 @@ void AddPairs(Layout& layout, bool withExtraPair) {
     }
 }
 
-void AddFlyingViews(Layout& layout) {
-    const Point board{0.0, 0.2, -6.0};
-    const Point low{-0.5, -0.45, 0.0};
-    const Point high{0.5, 0.45, 0.0};
-    for (const Point& offset : {low, high, Point{0.3, -0.4, 0.05}, Point{-0.3, 0.4, -0.05}}) {
-        layout.fly_targets.push_back(Add(board, offset));
-    }
-    // Facing the board (world azimuth 180 degrees) from elevations -48 .. +48 degrees, close
-    // enough that the board spans about 16 degrees of elevation in every view.
+// Eleven placements facing a target group at `centre` (world azimuth 180 degrees) from
+// elevations -48 .. +48 degrees, close enough that the group spans about 16 degrees of
+// elevation in every view, so that neighbouring bands overlap.
+void AddFacingPlacements(Layout& layout, const Point& centre) {
     constexpr int kBands = 11;
     for (int k = 0; k < kBands; ++k) {
         const double el = (-48.0 + 96.0 * k / (kBands - 1)) * kDegree;
         const double distance = 3.2 * std::cos(el);
         Placement p;
-        p.position = Add(board, Point{0.0, -distance * std::sin(el), distance * std::cos(el)});
+        p.position = Add(centre, Point{0.0, -distance * std::sin(el), distance * std::cos(el)});
         p.heading = kPi;
         layout.fly_placements.push_back(p);
     }
-    // In line with the farthest pair (low and high corner), 2.6 m beyond the low corner and
-    // 0.25 m off the board's plane.
-    const Point along = Unit(Sub(high, low));
+}
+
+// A placement 2.6 m beyond `end` on the line along `direction`, looking back along it, 0.25 m
+// off the targets' plane so that the beams clear the nearer target.
+void AddInLinePlacement(Layout& layout, const Point& end, const Point& direction) {
     Placement inLine;
-    inLine.position = Add(Sub(layout.fly_targets[0], Scale(along, 2.6)), Point{0.0, 0.0, 0.25});
-    inLine.heading = Azimuth(along);
+    inLine.position = Add(Add(end, Scale(direction, 2.6)), Point{0.0, 0.0, 0.25});
+    inLine.heading = Azimuth(Scale(direction, -1.0));
     layout.fly_placements.push_back(inLine);
+}
+
+// The FBB set: a board of four targets, its farthest pair on a diagonal, the others spread in
+// height, so that four of its six pairs differ by more than 10 degrees of elevation in every
+// facing view. The FBB interball fit needs no reference distance.
+void AddBoardViews(Layout& layout) {
+    const Point centre{0.0, 0.2, -6.0};
+    const Point low{-0.5, -0.45, 0.0};
+    const Point high{0.5, 0.45, 0.0};
+    for (const Point& offset : {low, high, Point{0.3, -0.4, 0.05}, Point{-0.3, 0.4, -0.05}}) {
+        layout.fly_targets.push_back(Add(centre, offset));
+    }
+    AddFacingPlacements(layout, centre);
+    AddInLinePlacement(layout, layout.fly_targets[0], Unit(Sub(low, high)));
+}
+
+// The check set: a bar of four targets rising at 45 degrees across the line of sight. The
+// check interball fit takes every pair's distance from the in-line view; collinear targets are
+// all seen in line there, so none of those reference distances depends on the elevation errors
+// the fit estimates.
+void AddBarViews(Layout& layout) {
+    const Point centre{0.0, 0.2, -6.0};
+    const Point along = Unit(Point{1.0, 1.0, 0.0});
+    for (double s : {-0.7, -0.35, 0.35, 0.7}) {
+        layout.fly_targets.push_back(Add(centre, Scale(along, s)));
+    }
+    AddFacingPlacements(layout, centre);
+    // Looking up the bar from below its lower end: the in-line view's narrow band then sorts
+    // last, above the band it overlaps, and reaches above 40 degrees. Looking down from above,
+    // it would sort between the two lowest bands and open a gap above itself.
+    AddInLinePlacement(layout, layout.fly_targets.front(), Scale(along, -1.0));
 }
 
 Layout Ringed(int nTargets, int nViews) {
@@ -172,10 +206,14 @@ Layout FullLayout(double size_scale) {
     return layout;
 }
 
-Layout FullFullLayout(double size_scale) {
+Layout FullFullLayout(double size_scale, int mode) {
     Layout layout = Ringed(Scaled(kBaseRing, size_scale), Scaled(kFullFullViews, size_scale));
     AddPairs(layout, true);
-    AddFlyingViews(layout);
+    if (mode == 1) {
+        AddBarViews(layout);
+    } else {
+        AddBoardViews(layout);
+    }
     return layout;
 }
 

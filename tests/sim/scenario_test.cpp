@@ -321,6 +321,51 @@ TEST(ScenarioPairs, ElevationFitFindsOneToFourQualifyingPairs) {
     EXPECT_LE(qualifying, 4);
 }
 
+// The flying views: the last one sees the farthest pair within 10 degrees (0.17455 rad) and
+// every other view sees it wider; in the check set (mode 1) it sees every pair in line, since
+// the check fit takes every pair's reference distance there. Every other view has at least
+// three pairs more than 0.17455 rad apart in elevation, the pairs the flying interball fits use.
+TEST(ScenarioPairs, FlyingViewsHaveAnInLineViewAndElevationPairs) {
+    for (const char* name : {"fullfull0", "fullfull1"}) {
+        const Scenario s = MakeScenario(name);
+        const int n = s.nTargetsFly;
+        const int views = s.nCountFly() / (2 * n);
+        auto reading = [&](int v, int t) -> const CVector& {
+            return s.flying[static_cast<std::size_t>(v * 2 * n + t)];
+        };
+        int a = 0;
+        int b = 1;
+        for (int i = 0; i < n; ++i) {
+            for (int j = i + 1; j < n; ++j) {
+                const auto& T = s.layout.fly_targets;
+                if (Distance(T[static_cast<std::size_t>(i)], T[static_cast<std::size_t>(j)]) >
+                    Distance(T[static_cast<std::size_t>(a)], T[static_cast<std::size_t>(b)])) {
+                    a = i;
+                    b = j;
+                }
+            }
+        }
+        const bool checkSet = s.mode == 1;
+        for (int v = 0; v < views; ++v) {
+            const bool inLine = v == views - 1;
+            EXPECT_EQ(Angle(reading(v, a), reading(v, b)) < 0.17455, inLine) << name << " " << v;
+            int elevationPairs = 0;
+            for (int i = 0; i < n; ++i) {
+                for (int j = i + 1; j < n; ++j) {
+                    if (inLine && checkSet) {
+                        EXPECT_LT(Angle(reading(v, i), reading(v, j)), 0.17455);
+                    }
+                    elevationPairs +=
+                        std::fabs(reading(v, i).Elevation - reading(v, j).Elevation) > 0.17455;
+                }
+            }
+            if (!inLine) {
+                EXPECT_GE(elevationPairs, 3) << name << " view " << v;
+            }
+        }
+    }
+}
+
 // --- What the pairs tell about the elements --------------------------------------------------
 
 // How much one element changes a pair statistic, per unit of the element (per metre, or per

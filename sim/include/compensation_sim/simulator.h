@@ -184,10 +184,12 @@ class NormalSource {
 Scenario Simulate(const Layout& layout, const TMapper& truth, const Noise& noise = {});
 
 // The layouts of the named scenarios. size_scale multiplies the number of ring targets and of
-// views (at least 1).
+// views (at least 1). The full-full flying views depend on the mode: a board of four targets
+// for the FBB fits (modes 0 and 2, where mode 2 does not use them) and a bar of four collinear
+// targets for the check fit of mode 1, which takes every pair's distance from the in-line view.
 Layout QuickLayout(double size_scale = 1.0);
 Layout FullLayout(double size_scale = 1.0);
-Layout FullFullLayout(double size_scale = 1.0);
+Layout FullFullLayout(double size_scale = 1.0, int mode = 0);
 
 // A true model of realistic size in which every element the procedure of `kind` (in full-full
 // `mode`) fits is non-zero and every other element is zero: angles of about 1e-3 degrees,
