@@ -1,10 +1,6 @@
 // Every named scenario passes the selection checks its procedure runs, noise-free and with
 // realistic reading noise: the azimuth coverage, the two-face pairing, the target pairs above
 // the procedure's least count, the interball pair table, and the flying and check views.
-//
-// Built once the selection operations are part of the library.
-#if __has_include("selection/selection.h")
-
 #include <string>
 #include <vector>
 
@@ -147,5 +143,3 @@ INSTANTIATE_TEST_SUITE_P(NoiseFreeAndNoisy, ScenarioSelection, ::testing::Bool()
 
 }  // namespace
 }  // namespace compensation::sim
-
-#endif  // __has_include("selection/selection.h")
