@@ -49,6 +49,34 @@ inline constexpr double kMinOutsideDistance = 4.0;
 // be at most kRejectSpread.
 inline constexpr double kOutsideSpreadLimit = 6.35e-06;
 
+// --- Placement evaluators -----------------------------------------------------------------------
+// Two targets suit the two-face test when the half-angle sines of their elevations differ by
+// more than this.
+inline constexpr double kFaceSineSeparation = 0.2;
+// Angular window (20 degrees) for a nearly in-line pair and for a pair nearly in one azimuth;
+// its negative is the mean elevation the extra-outside pair must lie below.
+inline constexpr double kPairAngleWindow = 0.3491;
+inline constexpr double kExtraElevationLimit = -0.3491;
+inline constexpr double kMinD2Distance = 4.0;
+inline constexpr double kMinExtraDistance = 3.0;
+// Predicted checks must stay within a thousandth of an inch; a D2 reading is that uncertain.
+inline constexpr double kPlanningTolerance = 2.54e-05;
+// Uncertainty of one distance in the X0/Y0 check (a quarter of a thousandth of an inch).
+inline constexpr double kX0Y0DistanceUncertainty = 6.35e-06;
+// Uncertainty factor of the Ax/Ay check and the precision it must reach.
+inline constexpr double kAxAyUncertainty = 0.00036382819990807275;
+inline constexpr double kAxAyLimit = 0.0003747143980155584;
+// Azimuth separation of a usable Ax/Ay pair: between 25 and 115 degrees.
+inline constexpr double kAxAyMinSeparation = 0.4363323129985;
+inline constexpr double kAxAyMaxSeparation = 2.0071286397931;
+// Azimuth window (10 degrees) of the extra-outside pair around the D2 pair.
+inline constexpr double kExtraAzimuthWindow = 0.17455;
+inline constexpr double kNegate = -1.0;
+// Starts of the running best values.
+inline constexpr double kBestAngleStart = 10000.0;
+inline constexpr double kBestScoreStart = -100.0;
+inline constexpr double kBestAxAyStart = 100.0;
+
 }  // namespace compensation
 
 #endif  // COMPENSATION_TRANSFORM_TRANSFORM_CONSTANTS_H
