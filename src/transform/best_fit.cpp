@@ -6,6 +6,7 @@
 // off the line and carried by the starting transform, holds that rotation where it started.
 // When the other points span the space well, neither the auxiliary nor the distinguished point
 // is needed and both get weight 0.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -110,25 +111,71 @@ void WeighDistinguished(WorkingSet& set, int k, int q, int s) {
     const Point3 u = Unit(Minus(pq, pk));
     auto isOther = [k, q, s](int i) { return i != k && i != q && i != s; };
 
-    if (count > kMinWorkingPoints) {
+    auto someOffTheLine = [&]() {
         for (int i = 0; i < count; ++i) {
             if (isOther(i) &&
                 std::fabs(Dot(Unit(Minus(PositionOf(set.nominal[i]), pk)), u)) < kCollinearCosine) {
-                set.weights[s] = 0.0;
-                break;
+                return true;
             }
         }
-    }
-    if (count > kMinWorkingPoints + 1 && set.weights[s] == 0.0) {
-        for (int i = 0; i < count && set.weights[k] != 0.0; ++i) {
+        return false;
+    };
+    auto somePairSpans = [&]() {
+        for (int i = 0; i < count; ++i) {
             for (int j = i + 1; j < count; ++j) {
                 if (isOther(i) && isOther(j) &&
                     AbsCosine(pq, PositionOf(set.nominal[i]), PositionOf(set.nominal[j])) <
                         kCollinearCosine) {
-                    set.weights[k] = 0.0;
-                    break;
+                    return true;
                 }
             }
+        }
+        return false;
+    };
+
+    if (count > kMinWorkingPoints && someOffTheLine()) {
+        set.weights[s] = 0.0;
+        if (count > kMinWorkingPoints + 1 && somePairSpans()) {
+            set.weights[k] = 0.0;
+        }
+    }
+}
+
+// The weighted normal equations of one step, divided by the total weight, in the order
+// (Alpha, Beta, Gamma, X, Y, Z); the residuals are mapped minus measured.
+void NormalEquations(const TRANSFORM_PARMS& p, const CVector* pNominal, const CVector* pMeasured,
+                     const std::vector<CVector>& mapped, const std::vector<double>& weights,
+                     double total, double M[3][3], double* normal, double* rhs) {
+    constexpr int n = kTransformParameters;
+    std::fill(normal, normal + n * n, 0.0);
+    std::fill(rhs, rhs + n, 0.0);
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        const CVector& a = pNominal[i];
+        double J[3][n];
+        TransformJacobian(p, M, a.X, a.Y, a.Z, J);
+        const double r[3] = {mapped[i].X - pMeasured[i].X, mapped[i].Y - pMeasured[i].Y,
+                             mapped[i].Z - pMeasured[i].Z};
+        for (int row = 0; row < n; ++row) {
+            for (int col = row; col < n; ++col) {
+                normal[row * n + col] +=
+                    weights[i] *
+                    (J[0][row] * J[0][col] + J[1][row] * J[1][col] + J[2][row] * J[2][col]);
+            }
+            rhs[row] += weights[i] * (J[0][row] * r[0] + J[1][row] * r[1] + J[2][row] * r[2]);
+        }
+    }
+    for (int row = 0; row < n; ++row) {
+        rhs[row] /= total;
+        for (int col = row; col < n; ++col) {
+            normal[row * n + col] /= total;
+            normal[col * n + row] = normal[row * n + col];
+        }
+    }
+    // The translation columns of every Jacobian are the identity, so their block of the normal
+    // matrix is the identity whatever the weights.
+    for (int row = 3; row < n; ++row) {
+        for (int col = 3; col < n; ++col) {
+            normal[row * n + col] = (row == col) ? 1.0 : 0.0;
         }
     }
 }
@@ -155,37 +202,9 @@ int RefineTransform(CTransform& transform, CVector* pNominal, CVector* pMeasured
 
         double M[3][3];
         transform.RotationMatrix(pParms, M);
-        double normal[n * n] = {};
-        double rhs[n] = {};
-        for (int i = 0; i < nCount; ++i) {
-            const CVector& a = pNominal[i];
-            double J[3][n];
-            TransformJacobian(*pParms, M, a.X, a.Y, a.Z, J);
-            const double r[3] = {mapped[i].X - pMeasured[i].X, mapped[i].Y - pMeasured[i].Y,
-                                 mapped[i].Z - pMeasured[i].Z};
-            for (int row = 0; row < n; ++row) {
-                for (int col = row; col < n; ++col) {
-                    normal[row * n + col] +=
-                        weights[i] *
-                        (J[0][row] * J[0][col] + J[1][row] * J[1][col] + J[2][row] * J[2][col]);
-                }
-                rhs[row] += weights[i] * (J[0][row] * r[0] + J[1][row] * r[1] + J[2][row] * r[2]);
-            }
-        }
-        for (int row = 0; row < n; ++row) {
-            rhs[row] /= total;
-            for (int col = row; col < n; ++col) {
-                normal[row * n + col] /= total;
-                normal[col * n + row] = normal[row * n + col];
-            }
-        }
-        // The translation columns of every Jacobian are the identity, so their block of the
-        // normal matrix is the identity whatever the weights.
-        for (int row = 3; row < n; ++row) {
-            for (int col = 3; col < n; ++col) {
-                normal[row * n + col] = (row == col) ? 1.0 : 0.0;
-            }
-        }
+        double normal[n * n];
+        double rhs[n];
+        NormalEquations(*pParms, pNominal, pMeasured, mapped, weights, total, M, normal, rhs);
 
         double delta[n];
         transform.SysLinEq(n, normal, rhs, delta);
