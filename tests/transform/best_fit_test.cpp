@@ -28,25 +28,6 @@ TRANSFORM_PARMS Perturbed(const TRANSFORM_PARMS& p, double angle, double shift) 
             p.X + shift,     p.Y - shift,    p.Z + shift};
 }
 
-// The raw readings of the part placed by truth, as an instrument with the error model map
-// reports them; their calibration gives the placed points back (plus noise when given).
-std::vector<CVector> Measure(const std::vector<Point>& part, const TRANSFORM_PARMS& truth,
-                             TMapper* map, double sigma = 0.0, unsigned seed = 0) {
-    std::mt19937 generator(seed);
-    std::normal_distribution<double> noise(0.0, sigma);
-    std::vector<CVector> readings;
-    for (const Point& a : part) {
-        Point placed = Apply(truth, a);
-        if (sigma > 0.0) {
-            placed.x += noise(generator);
-            placed.y += noise(generator);
-            placed.z += noise(generator);
-        }
-        readings.push_back(ExactReading(PointAt(placed), map));
-    }
-    return readings;
-}
-
 // Noise-free readings of a chosen placement through a typical error model: the fit recovers
 // the placement. The final step is at most 1e-6 and Gauss-Newton converges quadratically on
 // exact data, so what remains is rounding, amplified by 1/cos(Beta)^2 < 500 near the pole.
@@ -251,15 +232,6 @@ std::vector<CVector> MeasureWithReference(const std::vector<Point>& part,
     placed.x += 1e-03;
     measured[0] = ExactReading(PointAt(placed), map, 14);
     return measured;
-}
-
-void ExpectSameParameters(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
-    EXPECT_EQ(a.Alpha, b.Alpha);
-    EXPECT_EQ(a.Beta, b.Beta);
-    EXPECT_EQ(a.Gamma, b.Gamma);
-    EXPECT_EQ(a.X, b.X);
-    EXPECT_EQ(a.Y, b.Y);
-    EXPECT_EQ(a.Z, b.Z);
 }
 
 // Points off the line from the distinguished point to its neighbour, and two points spanning

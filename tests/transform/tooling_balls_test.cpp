@@ -78,23 +78,6 @@ TEST(ToolingBalls, BasisMatrixOfAnExactLineIsFlaggedAndFinite) {
 const std::vector<Point> kBalls = {{0, 0, 0}, {2, 0, 0.5},    {0, 1.5, 1},
                                    {1, 1, 3}, {-1.5, 0.5, 2}, {2, -1, 1.5}};
 
-std::vector<CVector> MeasureBalls(const std::vector<Point>& balls, const TRANSFORM_PARMS& truth,
-                                  TMapper* map, double sigma = 0.0, unsigned seed = 0) {
-    std::mt19937 generator(seed);
-    std::normal_distribution<double> noise(0.0, sigma);
-    std::vector<CVector> readings;
-    for (const Point& a : balls) {
-        Point placed = Apply(truth, a);
-        if (sigma > 0.0) {
-            placed.x += noise(generator);
-            placed.y += noise(generator);
-            placed.z += noise(generator);
-        }
-        readings.push_back(ExactReading(PointAt(placed), map));
-    }
-    return readings;
-}
-
 // Beta within (-pi/2, pi/2) and the other angles within (-pi, pi], as the closed form gives
 // them back; two of them 0.05 and 0.1 rad from the pole.
 const TRANSFORM_PARMS kPlacements[] = {
@@ -110,7 +93,7 @@ TEST(ToolingBalls, RecoversAChosenPlacementThroughTheErrorModel) {
     TMapper map = TypicalModel();
     for (const TRANSFORM_PARMS& truth : kPlacements) {
         std::vector<CVector> nominal = Points(kBalls);
-        std::vector<CVector> measured = MeasureBalls(kBalls, truth, &map);
+        std::vector<CVector> measured = Measure(kBalls, truth, &map);
         std::vector<double> weights(kBalls.size(), 1.0);
         TRANSFORM_PARMS fitted = {};
         CTransform transform;
@@ -136,7 +119,7 @@ TEST(ToolingBalls, NoisyBallsLeaveAnRmsAtTheNoiseLevel) {
     TMapper map = TypicalModel();
     const TRANSFORM_PARMS truth = kPlacements[0];
     std::vector<CVector> nominal = Points(balls);
-    std::vector<CVector> measured = MeasureBalls(balls, truth, &map, sigma, 3);
+    std::vector<CVector> measured = Measure(balls, truth, &map, sigma, 3);
     std::vector<double> weights(20, 1.0);
     TRANSFORM_PARMS fitted = {};
     CTransform transform;
@@ -160,7 +143,7 @@ TEST(ToolingBalls, ThreeBallsGiveTheClosedFormWithoutRefinement) {
     const TRANSFORM_PARMS truth = kPlacements[1];
     const std::vector<Point> three(kBalls.begin(), kBalls.begin() + 3);
     std::vector<CVector> nominal = Points(three);
-    std::vector<CVector> measured = MeasureBalls(three, truth, &map);
+    std::vector<CVector> measured = Measure(three, truth, &map);
     std::vector<double> weights = {1.0, 2.0, 0.5};
     TRANSFORM_PARMS fitted = {};
     CTransform transform;
@@ -182,7 +165,7 @@ TEST(ToolingBalls, NearlyCollinearBallsKeepTheirCandidateButReportFive) {
                                       {1.5 * std::cos(phi), 1.5 * std::sin(phi), 0.0},
                                       {-2.0 - 1.5 * std::cos(phi), -1.5 * std::sin(phi), 0.0}};
     std::vector<CVector> nominal = Points(three);
-    std::vector<CVector> measured = MeasureBalls(three, truth, &map);
+    std::vector<CVector> measured = Measure(three, truth, &map);
     std::vector<double> weights(3, 1.0);
     TRANSFORM_PARMS fitted = {};
     CTransform transform;
@@ -209,7 +192,7 @@ TEST(ToolingBalls, ExactlyCollinearBallsReportFiveWithAFiniteCandidate) {
     CTransform transform;
 
     const TRANSFORM_PARMS along = {0.0, 0.0, 0.0, 0.0, 0.0, 5.0};
-    std::vector<CVector> measured = MeasureBalls(three, along, &map);
+    std::vector<CVector> measured = Measure(three, along, &map);
     TRANSFORM_PARMS fitted = {};
     EXPECT_EQ(
         transform.TB_Transform(nominal.data(), measured.data(), weights.data(), 3, &fitted, &map),
@@ -221,7 +204,7 @@ TEST(ToolingBalls, ExactlyCollinearBallsReportFiveWithAFiniteCandidate) {
                   1e-14);
     }
 
-    measured = MeasureBalls(three, kPlacements[2], &map);
+    measured = Measure(three, kPlacements[2], &map);
     EXPECT_EQ(
         transform.TB_Transform(nominal.data(), measured.data(), weights.data(), 3, &fitted, &map),
         5);
@@ -230,22 +213,13 @@ TEST(ToolingBalls, ExactlyCollinearBallsReportFiveWithAFiniteCandidate) {
     }
 }
 
-void ExpectSameParameters(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
-    EXPECT_EQ(a.Alpha, b.Alpha);
-    EXPECT_EQ(a.Beta, b.Beta);
-    EXPECT_EQ(a.Gamma, b.Gamma);
-    EXPECT_EQ(a.X, b.X);
-    EXPECT_EQ(a.Y, b.Y);
-    EXPECT_EQ(a.Z, b.Z);
-}
-
 // A ball of weight 0 forms no triple and adds zeros to every sum: the fit is exactly that of
 // the other balls, however wrong its measurement.
 TEST(ToolingBalls, ZeroWeightBallTakesNoPart) {
     TMapper map = TypicalModel();
     const TRANSFORM_PARMS truth = kPlacements[0];
     std::vector<CVector> nominal = Points(kBalls);
-    std::vector<CVector> measured = MeasureBalls(kBalls, truth, &map, 2e-05, 5);
+    std::vector<CVector> measured = Measure(kBalls, truth, &map, 2e-05, 5);
     measured[2].Range += 0.5;
     std::vector<double> weights = {1.0, 1.0, 0.0, 1.0, 1.0, 1.0};
     TRANSFORM_PARMS withBall = {};
@@ -271,7 +245,7 @@ TEST(ToolingBalls, ThreeWeightedOfFourSkipTheRefinement) {
     const TRANSFORM_PARMS truth = kPlacements[0];
     const std::vector<Point> four(kBalls.begin(), kBalls.begin() + 4);
     std::vector<CVector> nominal = Points(four);
-    std::vector<CVector> measured = MeasureBalls(four, truth, &map, 1e-04, 11);
+    std::vector<CVector> measured = Measure(four, truth, &map, 1e-04, 11);
     std::vector<double> weights = {1.0, 1.0, 1.0, 0.0};
     TRANSFORM_PARMS fitted = {};
     CTransform transform;
@@ -319,7 +293,7 @@ TEST(ToolingBalls, TooFewWeightedBallsLeaveTheTransformUntouched) {
 TEST(ToolingBalls, NonPositiveTotalWeightIsRefused) {
     TMapper map{};
     std::vector<CVector> nominal = Points(kBalls);
-    std::vector<CVector> measured = MeasureBalls(kBalls, kPlacements[0], &map);
+    std::vector<CVector> measured = Measure(kBalls, kPlacements[0], &map);
     const TRANSFORM_PARMS sentinel = {9.0, 8.0, 7.0, 6.0, 5.0, 4.0};
     CTransform transform;
     for (std::vector<double> weights :

@@ -68,17 +68,6 @@ TEST(TransformCore, GetNextVectorMapsThePointAndRecomputesItsReadings) {
     }
 }
 
-TEST(TransformCore, ZeroTransformCopiesThePoint) {
-    CTransform transform;
-    std::vector<CVector> points = {PointAt(1.5, -2.0, 6.0)};
-    TRANSFORM_PARMS zero = {};
-    const CVector* mapped = transform.GetNextVector(0, &zero, points.data());
-    EXPECT_EQ(mapped->X, points[0].X);
-    EXPECT_EQ(mapped->Y, points[0].Y);
-    EXPECT_EQ(mapped->Z, points[0].Z);
-    EXPECT_NEAR(mapped->Range, points[0].Range, 1e-15);
-}
-
 TEST(TransformCore, EachMappingFunctionReturnsItsOwnObjectAndOverwritesIt) {
     CTransform first;
     CTransform second;

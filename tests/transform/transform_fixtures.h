@@ -6,7 +6,10 @@
 #define COMPENSATION_TESTS_TRANSFORM_FIXTURES_H
 
 #include <cmath>
+#include <random>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "compensation/compensation.h"
 
@@ -143,6 +146,35 @@ inline double AngleError(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
 
 inline double TranslationError(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
     return std::fmax(std::fabs(a.X - b.X), std::fmax(std::fabs(a.Y - b.Y), std::fabs(a.Z - b.Z)));
+}
+
+// The raw readings of the points placed by truth, as an instrument with the error model map
+// reports them; their calibration gives the placed points back, plus Gaussian noise of sigma
+// per coordinate when sigma is positive.
+inline std::vector<CVector> Measure(const std::vector<Point>& points, const TRANSFORM_PARMS& truth,
+                                    TMapper* map, double sigma = 0.0, unsigned seed = 0) {
+    std::mt19937 generator(seed);
+    std::normal_distribution<double> noise(0.0, sigma);
+    std::vector<CVector> readings;
+    for (const Point& a : points) {
+        Point placed = Apply(truth, a);
+        if (sigma > 0.0) {
+            placed.x += noise(generator);
+            placed.y += noise(generator);
+            placed.z += noise(generator);
+        }
+        readings.push_back(ExactReading(PointAt(placed), map));
+    }
+    return readings;
+}
+
+inline void ExpectSameParameters(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
+    EXPECT_EQ(a.Alpha, b.Alpha);
+    EXPECT_EQ(a.Beta, b.Beta);
+    EXPECT_EQ(a.Gamma, b.Gamma);
+    EXPECT_EQ(a.X, b.X);
+    EXPECT_EQ(a.Y, b.Y);
+    EXPECT_EQ(a.Z, b.Z);
 }
 
 }  // namespace transform_test
