@@ -16,7 +16,8 @@
 // - The host owns every array, the TMapper and the TCompOut. Fits calibrate copies; the host's
 //   arrays change only in Quality (rejection marks: 18.0 unpaired front sight, 50.0 rejected,
 //   60.0 outside measurement left usable, old value - 50.0 rejected by a single-term fit), in
-//   FSBS (set from Type) and, for the selection operations that average views, in units and X, Y, Z.
+//   FSBS (set from Type) and, for the selection operations that average views, in units and X, Y,
+//   Z.
 // - Results are int codes; 0 means done or accepted. Fit codes are distinct small numbers
 //   that add up, so the sum a procedure returns tells which fits did not settle.
 // - A result of -1 means the arrays, counts or target positions given do not fit together
@@ -28,7 +29,7 @@
 // Every operation appends to the trace file "TraceFile.txt": in the host executable's
 // directory, or in the directory named by the environment variable COMPENSATION_TRACE_DIR.
 class COMPENSATION_EXPORT CCompensation {
-public:
+  public:
     // Appends the start banner (date and time) to the trace file.
     CCompensation();
     CCompensation(const CCompensation& other);
@@ -49,8 +50,8 @@ public:
     // --- Final validation ------------------------------------------------------------------
     void FinalValidate(CVector* pVec, int nCount, int nCountViews, TMapper* pMap,
                        TCompOut* pCompOut, int nMode, int nQuiet);
-    int StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, int nType,
-                     TCompOut* pCompOut, int nFlagUpdate);
+    int StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, int nType, TCompOut* pCompOut,
+                     int nFlagUpdate);
 
     // --- Selection: two-face and pair classification ----------------------------------------
     int ClassifyFSBS(CVector* pVec, int nCount, CVector* pVec_f, CVector* pVec_b, int* pnCount_fb,
@@ -96,13 +97,12 @@ public:
     // Result: 21 (a pair was rejected) + 26 (not converged), so 0, 21, 26 or 47.
     int CalculateQC_axy(CVector* pVec, int nCount, int nCountViews, int* pIBPairs, TMapper* pMap,
                         TCompOut* pCompOut, int nFlagClassify);
-    int CalculateFFCaxy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
-                           TMapper* pMap, TCompOut* pCompOut, int nFlagClassify,
-                           int nFlagAzHarmonics);
+    int CalculateFFCaxy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs, TMapper* pMap,
+                           TCompOut* pCompOut, int nFlagClassify, int nFlagAzHarmonics);
     int CalculateFFC6axy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
                             TMapper* pMap, TCompOut* pCompOut, int nFlagClassify);
-    int CalculateEFCaxy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
-                           TMapper* pMap, TCompOut* pCompOut, int nFlagClassify);
+    int CalculateEFCaxy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs, TMapper* pMap,
+                           TCompOut* pCompOut, int nFlagClassify);
     int Calculate_axay(CVector* pVec_axay, int nCount_axay, TMapper* pMap, TCompOut* pCompOut,
                        int nFlagClassify);
 
@@ -142,7 +142,7 @@ public:
     // would choose for nine views, so that a fit called directly needs at least seven pairs.
     int m_nMinCount;
 
-private:
+  private:
     void GetWorkDir(char* pszPath, int nSize);
 
     void OutputTrace(const char* pszText, bool bAppend);

@@ -7,7 +7,7 @@
 #include "compensation/export.h"
 
 class COMPENSATION_EXPORT CQuorException {
-public:
+  public:
     // Keeps the first 255 characters of the message.
     explicit CQuorException(const std::string& strMessage);
     // Looks the text up in the library's resource table; an unknown id gives an empty text.
@@ -18,7 +18,7 @@ public:
 
     const char* ErrorString() const;
 
-private:
+  private:
     char m_szMessage[256];
 };
 

@@ -9,7 +9,7 @@
 
 // A target and two readings of it. Conversions are guarded by the vectors' own Radian flags.
 class COMPENSATION_EXPORT CTarget {
-public:
+  public:
     CTarget();
     CTarget(const CTarget& other);
     CTarget& operator=(const CTarget& other);
@@ -26,7 +26,7 @@ public:
 
 // A tooling ball; m_Value is the host's own 8-byte datum, copied with the object.
 class COMPENSATION_EXPORT CToolingBall : public CTarget {
-public:
+  public:
     CToolingBall();
     CToolingBall(const CToolingBall& other);
     CToolingBall& operator=(const CToolingBall& other);
@@ -38,7 +38,7 @@ public:
 // A trihedral reflector with three angles. The angles carry no unit flag: each conversion
 // scales them again, so a host converts a trihedral once per change of unit.
 class COMPENSATION_EXPORT CTrihedral : public CTarget {
-public:
+  public:
     CTrihedral();
     CTrihedral(const CTrihedral& other);
     CTrihedral& operator=(const CTrihedral& other);

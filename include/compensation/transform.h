@@ -12,7 +12,7 @@ struct TMapper;
 struct TCompOut;
 
 class COMPENSATION_EXPORT CTransform {
-public:
+  public:
     CTransform();
     CTransform(const CTransform& other);
     CTransform& operator=(const CTransform& other);
@@ -56,7 +56,7 @@ public:
     int EvaluateExtraOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
                              TCompOut* pCompOut, int nSide);
 
-private:
+  private:
     CTarget* m_pTargets;
 };
 

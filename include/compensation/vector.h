@@ -17,7 +17,7 @@ struct TMapper;
 // FSBS is the face sign: +1 front sight, -1 back sight, 0 unset (never calibrated).
 // A measurement is usable while Quality > 50.0; the library marks rejections by lowering it.
 class COMPENSATION_EXPORT CVector {
-public:
+  public:
     CVector();
     CVector(const CVector& other);
     CVector& operator=(const CVector& other);
@@ -59,7 +59,7 @@ public:
     std::int32_t FSBS;
     bool Radian;
 
-private:
+  private:
     void CalibrateUncalibrate(TMapper* pMap, bool bCalibrate);
 };
 

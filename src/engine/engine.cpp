@@ -6,15 +6,16 @@
 
 namespace {
 
-constexpr int kPathCapacity = 260;
 // Least pair count demanded before a procedure has set it from the number of views.
 constexpr int kDefaultMinCount = 6;
 
 }  // namespace
 
 CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nullptr) {
-    char path[kPathCapacity] = {};
-    GetWorkDir(path, kPathCapacity);
+    // Sized for the longest path the system hands out, not for the 260 characters of old
+    // Windows: a deep build or install directory must not move the trace elsewhere.
+    char path[compensation::platform::kPathCapacity] = {};
+    GetWorkDir(path, compensation::platform::kPathCapacity);
     m_strTraceFile = std::string(path) + "TraceFile.txt";
 
     OutputTrace("**********************", true);
@@ -41,7 +42,7 @@ CCompensation& CCompensation::operator=(const CCompensation& other) {
 CCompensation::~CCompensation() = default;
 
 // A directory that does not fit the buffer is dropped rather than cut: the trace then lands in
-// the current directory instead of a truncated path.
+// the current directory instead of in a truncated path that may name another directory.
 void CCompensation::GetWorkDir(char* pszPath, int nSize) {
     if (pszPath == nullptr || nSize <= 0) {
         return;

@@ -33,4 +33,6 @@ CQuorException& CQuorException::operator=(const CQuorException& other) {
 
 CQuorException::~CQuorException() = default;
 
-const char* CQuorException::ErrorString() const { return m_szMessage; }
+const char* CQuorException::ErrorString() const {
+    return m_szMessage;
+}

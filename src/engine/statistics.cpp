@@ -31,6 +31,9 @@ int CCompensation::MeanStdArray(double* pA, int nCount, double* pMean, double* p
     }
     const double mean = sum / nCount;
 
+    // A NaN deviation never beats the running largest, so an array whose mean is not finite
+    // would leave *pnOut unset; the first element stands in for "no worst element".
+    *pnOut = 0;
     double sumSquares = 0.0;
     double largest = -1000.0;
     for (int i = 0; i < nCount; ++i) {

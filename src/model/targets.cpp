@@ -7,7 +7,9 @@ CTarget::CTarget(const CTarget& other) = default;
 CTarget& CTarget::operator=(const CTarget& other) = default;
 CTarget::~CTarget() = default;
 
-bool CTarget::IsNominal() { return m_bNominal; }
+bool CTarget::IsNominal() {
+    return m_bNominal;
+}
 
 void CTarget::RadToDeg() {
     m_Vector2.RadToDeg();

@@ -26,7 +26,9 @@ CVector& CVector::operator=(const CVector& other) = default;
 
 CVector::~CVector() = default;
 
-void CVector::SetRadian(bool bRadian) { Radian = bRadian; }
+void CVector::SetRadian(bool bRadian) {
+    Radian = bRadian;
+}
 
 void CVector::RadToDeg() {
     if (Radian) {

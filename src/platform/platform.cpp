@@ -55,9 +55,13 @@ std::string ExecutablePath() {
     std::uint32_t size = sizeof(buffer);
     return _NSGetExecutablePath(buffer, &size) == 0 ? std::string(buffer) : std::string();
 #else
+    // readlink fills the whole buffer without a terminating zero when the path is longer: a
+    // full buffer means a cut path, which is no directory to write to.
     char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer));
+    return (n > 0 && static_cast<std::size_t>(n) < sizeof(buffer))
+               ? std::string(buffer, static_cast<std::size_t>(n))
+               : std::string();
 #endif
 }
 
@@ -89,7 +93,9 @@ constexpr Resource kResources[] = {
 
 }  // namespace
 
-std::string ExecutableDirectory() { return DirectoryOf(ExecutablePath()); }
+std::string ExecutableDirectory() {
+    return DirectoryOf(ExecutablePath());
+}
 
 std::string TraceDirectory() {
     const char* overridden = std::getenv("COMPENSATION_TRACE_DIR");
@@ -103,9 +109,13 @@ std::string TraceDirectory() {
     return ExecutableDirectory();
 }
 
-std::string LocalDate() { return FormatLocalClock("%m/%d/%y"); }
+std::string LocalDate() {
+    return FormatLocalClock("%m/%d/%y");
+}
 
-std::string LocalTime() { return FormatLocalClock("%H:%M:%S"); }
+std::string LocalTime() {
+    return FormatLocalClock("%H:%M:%S");
+}
 
 std::string ResourceText(unsigned int id) {
     for (const Resource& resource : kResources) {

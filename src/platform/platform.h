@@ -6,6 +6,10 @@
 
 namespace compensation::platform {
 
+// Capacity of a path buffer, terminating zero included: the POSIX PATH_MAX, which also covers
+// the 260 characters of a classic Windows path.
+inline constexpr int kPathCapacity = 4096;
+
 // Directory of the running executable, ending with a separator; the current directory ("")
 // where the system cannot tell.
 std::string ExecutableDirectory();

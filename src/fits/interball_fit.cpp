@@ -1,0 +1,282 @@
+// The general interball fit, run by every member of the family with its own parameter table.
+//
+// Stages: check the host's counts; calibrate every live measurement with the estimated elements
+// at zero; form the centred design rows of every pair seen in more than two views; solve the
+// normal equations; calibrate again with the estimate and measure the distance deviations; then
+// commit the estimate, the spread and, when allowed, the rejection of the worst pair. Nothing is
+// written into the host's records before the commit, so an estimate that cannot be formed leaves
+// the model as it was.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <new>
+#include <vector>
+
+#include "compensation/transform.h"
+#include "fits/interball_fit.h"
+
+namespace compensation::detail {
+namespace {
+
+bool InputFits(const InterballInput& in) {
+    if (in.pVec == nullptr || in.pIBPairs == nullptr || in.pMap == nullptr ||
+        in.pCompOut == nullptr) {
+        return false;
+    }
+    if (in.nCount < 2 || in.nCountViews < 1) {
+        return false;
+    }
+    // The host addresses its array with int positions k nCount + i.
+    return static_cast<long long>(in.nCount) * in.nCountViews <= INT_MAX;
+}
+
+bool IsLive(const CVector& v) {
+    return v.Quality > kLiveQuality;
+}
+
+// Calls visit(i, j) for every pair that the table marks as used, in table order.
+template <typename Visit>
+void ForEachUsedPair(const InterballInput& in, Visit visit) {
+    std::size_t entry = 0;  // nCount (nCount - 1) / 2 can outgrow an int
+    for (int i = 0; i < in.nCount - 1; ++i) {
+        for (int j = i + 1; j < in.nCount; ++j, ++entry) {
+            if (in.pIBPairs[entry] == 0) {
+                visit(i, j);
+            }
+        }
+    }
+}
+
+// Copies of the live measurements calibrated with the given model; the host's array is never
+// calibrated. Dead measurements are left as they are and never read.
+void CalibrateLive(const InterballInput& in, TMapper* model, std::vector<CVector>& calibrated) {
+    const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
+    calibrated.assign(in.pVec, in.pVec + total);
+    for (CVector& v : calibrated) {
+        if (IsLive(v)) {
+            v.Calibrate(model);
+        }
+    }
+}
+
+// Centred design rows: the squared distance s and one column a_p per element, each pair's block
+// shifted to its own mean so that the unknown per-pair distance drops out.
+struct DesignRows {
+    std::vector<double> s;
+    std::vector<std::vector<double>> a;
+    int count() const { return static_cast<int>(s.size()); }
+};
+
+void CentreOrDropBlock(CCompensation& engine, std::vector<double>& column, int from) {
+    const int to = static_cast<int>(column.size());
+    if (to - from <= kInterballMaxViewsDropped) {
+        column.resize(static_cast<std::size_t>(from));
+        return;
+    }
+    const double mean = engine.Average(column.data(), from, to);
+    for (int r = from; r < to; ++r) {
+        column[r] -= mean;
+    }
+}
+
+DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, InterballTable table,
+                           const std::vector<CVector>& calibrated) {
+    const int n = table.count;
+    const std::size_t total = calibrated.size();
+    // g_p of every live measurement, once per measurement rather than once per pair.
+    std::vector<Displacement> g(total * n);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (!IsLive(calibrated[m])) {
+            continue;
+        }
+        const InterballTerms terms(calibrated[m]);
+        for (int p = 0; p < n; ++p) {
+            g[m * n + p] = DisplacementOf(table.rows[p], terms);
+        }
+    }
+
+    DesignRows rows;
+    rows.a.resize(n);
+    ForEachUsedPair(in, [&](int i, int j) {
+        const int from = rows.count();
+        for (int k = 0; k < in.nCountViews; ++k) {
+            const std::size_t mA = static_cast<std::size_t>(k) * in.nCount + i;
+            const std::size_t mB = static_cast<std::size_t>(k) * in.nCount + j;
+            const CVector& A = calibrated[mA];
+            const CVector& B = calibrated[mB];
+            if (!IsLive(A) || !IsLive(B)) {
+                continue;
+            }
+            const double dx = A.X - B.X;
+            const double dy = A.Y - B.Y;
+            const double dz = A.Z - B.Z;
+            rows.s.push_back(dx * dx + dy * dy + dz * dz);
+            for (int p = 0; p < n; ++p) {
+                const Displacement& gA = g[mA * n + p];
+                const Displacement& gB = g[mB * n + p];
+                rows.a[p].push_back(2.0 *
+                                    (dx * (gA.x - gB.x) + dy * (gA.y - gB.y) + dz * (gA.z - gB.z)));
+            }
+        }
+        CentreOrDropBlock(engine, rows.s, from);
+        for (std::vector<double>& column : rows.a) {
+            CentreOrDropBlock(engine, column, from);
+        }
+    });
+    return rows;
+}
+
+// Least squares of s + sum_p x_p a_p = 0 over the centred rows: the normal equations are solved
+// for -x. Returns false when the data cannot determine the elements: an empty sample (every
+// average 0/0), a column that is a combination of the others (a pivot that elimination reduced
+// to rounding), or a solution that is not finite in degrees.
+bool SolveNormalEquations(CCompensation& engine, DesignRows& rows, std::vector<double>& solution) {
+    const int n = static_cast<int>(rows.a.size());
+    const int N = rows.count();
+    std::vector<double> matrix(static_cast<std::size_t>(n) * n);
+    std::vector<double> rhs(n);
+    std::vector<double> diagonal(n);
+    for (int r = 0; r < n; ++r) {
+        for (int c = r; c < n; ++c) {
+            matrix[r * n + c] = engine.AverageProduct(rows.a[r].data(), rows.a[c].data(), 0, N);
+            matrix[c * n + r] = matrix[r * n + c];
+        }
+        rhs[r] = engine.AverageProduct(rows.a[r].data(), rows.s.data(), 0, N);
+        diagonal[r] = matrix[r * n + r];
+    }
+    solution.assign(n, 0.0);
+    CTransform solver;
+    solver.SysLinEq(n, matrix.data(), rhs.data(), solution.data());
+
+    // The elimination leaves each pivot on the diagonal, where no later step changes it.
+    for (int r = 0; r < n; ++r) {
+        const double ratio = matrix[r * n + r] / diagonal[r];
+        if (!(ratio > kInterballSingularPivotRatio) || !std::isfinite(solution[r] * kRadToDeg)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The spread of the pair distances about their per-pair means, and the worst pair-view.
+struct DistanceDeviations {
+    int usedPairs = 0;  // P: pairs the table uses, whatever their live views
+    int count = 0;      // N2: deviations of pairs seen in more than two views
+    double sumSquares = 0.0;
+    double largest = kInterballLargestDeviationStart;
+    std::size_t worstA = 0;
+    std::size_t worstB = 0;
+};
+
+DistanceDeviations MeasureDeviations(CCompensation& engine, const InterballInput& in,
+                                     std::vector<CVector>& calibrated) {
+    DistanceDeviations result;
+    std::vector<double> d;
+    d.reserve(static_cast<std::size_t>(in.nCountViews));
+    std::vector<std::size_t> viewOf;
+    viewOf.reserve(static_cast<std::size_t>(in.nCountViews));
+    ForEachUsedPair(in, [&](int i, int j) {
+        ++result.usedPairs;
+        d.clear();
+        viewOf.clear();
+        for (int k = 0; k < in.nCountViews; ++k) {
+            const std::size_t mA = static_cast<std::size_t>(k) * in.nCount + i;
+            const std::size_t mB = static_cast<std::size_t>(k) * in.nCount + j;
+            if (!IsLive(in.pVec[mA]) || !IsLive(in.pVec[mB])) {
+                continue;
+            }
+            d.push_back(calibrated[mA].InterVectorRange(calibrated[mA], calibrated[mB]));
+            viewOf.push_back(static_cast<std::size_t>(k));
+        }
+        const int live = static_cast<int>(d.size());
+        if (live <= kInterballMaxViewsDropped) {
+            return;
+        }
+        const double mean = engine.Average(d.data(), 0, live);
+        for (int r = 0; r < live; ++r) {
+            const double deviation = d[r] - mean;
+            result.sumSquares += deviation * deviation;
+            ++result.count;
+            // Strictly larger only: on a tie the first in pair-then-view order stays.
+            if (std::fabs(deviation) > result.largest) {
+                result.largest = std::fabs(deviation);
+                result.worstA = viewOf[r] * in.nCount + i;
+                result.worstB = viewOf[r] * in.nCount + j;
+            }
+        }
+    });
+    return result;
+}
+
+int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
+    const int n = table.count;
+    // Every call estimates absolute values: the first pass calibrates with the elements at zero,
+    // so their entry values matter only to the convergence test.
+    std::vector<double> entry(n);
+    TMapper model = *in.pMap;
+    for (int p = 0; p < n; ++p) {
+        entry[p] = model.*(table.rows[p].element);
+        model.*(table.rows[p].element) = 0.0;
+    }
+
+    std::vector<CVector> calibrated;
+    CalibrateLive(in, &model, calibrated);
+    DesignRows rows = BuildDesignRows(engine, in, table, calibrated);
+    std::vector<double> solution;
+    const bool solved = SolveNormalEquations(engine, rows, solution);
+
+    std::vector<double> estimate(entry);
+    int status = 0;
+    if (solved) {
+        double largestChange = 0.0;
+        for (int p = 0; p < n; ++p) {
+            estimate[p] = solution[p] * -kRadToDeg;
+            largestChange = std::max(largestChange, std::fabs(estimate[p] - entry[p]));
+        }
+        if (largestChange > kAngleToleranceDeg) {
+            status += kInterballNotConverged;
+        }
+    } else {
+        status += kInterballNotConverged;
+    }
+    for (int p = 0; p < n; ++p) {
+        model.*(table.rows[p].element) = estimate[p];
+    }
+
+    CalibrateLive(in, &model, calibrated);
+    const DistanceDeviations deviations = MeasureDeviations(engine, in, calibrated);
+    const double spread = std::sqrt(deviations.sumSquares / (deviations.count - 1));
+
+    // Commit. Only the estimated elements are written; the others keep their bits.
+    for (int p = 0; p < n; ++p) {
+        in.pMap->*(table.rows[p].element) = estimate[p];
+    }
+    in.pCompOut->m_dStdaxay = spread;
+    // A model the data could not determine does not single out an outlier.
+    const bool mayReject = in.nFlagClassify == 0 && solved;
+    if (mayReject &&
+        deviations.count > kInterballKeptFraction * deviations.usedPairs * in.nCountViews &&
+        spread > kRejectSpread) {
+        in.pVec[deviations.worstA].Quality = kRejectedQuality;
+        in.pVec[deviations.worstB].Quality = kRejectedQuality;
+        status += kInterballRejected;
+    }
+    return status;
+}
+
+}  // namespace
+
+int RunInterballFit(CCompensation& engine, const InterballInput& input, InterballTable table) {
+    if (!InputFits(input) || table.rows == nullptr || table.count < 1) {
+        return kInvalidInput;
+    }
+    try {
+        return Fit(engine, input, table);
+    } catch (const std::bad_alloc&) {
+        // Storage is all taken before the commit, so the host's records are untouched.
+        return kInterballNotConverged;
+    }
+}
+
+}  // namespace compensation::detail
