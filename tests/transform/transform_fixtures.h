@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "compensation/compensation.h"
+#include "support/raw_readings.h"
 
 namespace transform_test {
 
@@ -115,23 +116,12 @@ inline TMapper TypicalModel() {
     return map;
 }
 
-// The raw front-sight reading whose calibration with map gives the point target: the
-// un-calibration is repeated until calibrating the reading lands on the target (it agrees to
-// second order only after one pass; each further pass gains the ratio of a correction to its
-// argument, about 1e-5).
+// The raw reading (of the given Type) whose calibration with map gives the point target.
 inline CVector ExactReading(const CVector& target, TMapper* map, int type = 100) {
-    CVector reading = target;
-    reading.Type = type;
-    reading.UnCalibrate(map);
-    for (int pass = 0; pass < 6; ++pass) {
-        CVector calibrated = reading;
-        calibrated.Calibrate(map);
-        reading.Range += target.Range - calibrated.Range;
-        reading.Azimuth += target.Azimuth - calibrated.Azimuth;
-        reading.Elevation += target.Elevation - calibrated.Elevation;
-    }
-    reading.Sphr2Cart();
-    return reading;
+    CVector truth = target;
+    truth.Type = type;
+    truth.SeType();
+    return compensation::testing::RawReadingFor(truth, *map);
 }
 
 inline double Distance(const CVector& a, const CVector& b) {
