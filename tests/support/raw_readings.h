@@ -31,6 +31,12 @@ struct InstrumentPose {
     double heading;  // radians
 };
 
+// A pose turned by `yaw` about the vertical so that a point at world azimuth Az is seen at
+// Az + yaw.
+inline InstrumentPose PoseFromYaw(double yaw, const Point3& origin) {
+    return {origin, -yaw};
+}
+
 // Calibrate reproduces the true range (metres) and angles (radians) of a raw reading to this.
 inline constexpr double kRawReadingTolerance = 1e-12;
 
@@ -114,6 +120,14 @@ inline std::vector<CVector> ViewMajorRawReadings(const std::vector<Point3>& targ
         }
     }
     return readings;
+}
+
+// Appends the raw front-sight readings of two world points seen from one pose.
+inline void AppendRawPair(std::vector<CVector>& pairs, const InstrumentPose& pose,
+                          const Point3& first, const Point3& second, const TMapper& model,
+                          double quality = 99.0) {
+    pairs.push_back(RawReadingFor(TrueReading(first, pose, 100, quality), model));
+    pairs.push_back(RawReadingFor(TrueReading(second, pose, 100, quality), model));
 }
 
 }  // namespace compensation::testing

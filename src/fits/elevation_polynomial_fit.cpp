@@ -1,0 +1,245 @@
+// The face-free elevation polynomial (B_minus El + A_minus El^2 + C_minus El^3) from targets
+// seen in several views: the check interball fit and the FBB interball fit.
+//
+// The polynomial lowers each reading by p(El) radians, so two targets at different elevations
+// move by different amounts and their distance changes with the views' elevations. The check
+// fit takes each pair's distance from the in-line view (the two targets seen almost along one
+// line, where the distance hardly depends on elevation errors); the FBB fit has no such view
+// and only asks that each pair's distance be the same in every view, removing it by centring
+// the pair's samples. Otherwise the two are one fit: one least-squares step in the three
+// coefficients, without intercept.
+#include <cmath>
+#include <vector>
+
+#include "compensation/engine.h"
+#include "compensation/transform.h"
+#include "engine/constants.h"
+#include "fits/fit_support.h"
+#include "fits/point_gradients.h"
+#include "fits/single_term_constants.h"
+
+namespace {
+
+using compensation::detail::CalibratedCopy;
+using compensation::detail::IsLive;
+
+constexpr int kTerms = 3;  // El, El^2, El^3
+
+// How each target pair's distance is pinned down.
+enum class PairDistance {
+    kInlineView,  // the check fit: the distance measured in the in-line view
+    kCentred,     // the FBB fit: unknown, removed by centring the pair's samples
+};
+
+// The samples of all pairs, in the order i < j (i outer), then view; K entries each.
+struct PolynomialSamples {
+    std::vector<double> squared;          // D^2, uncentred
+    std::vector<double> y;                // observation
+    std::vector<double> columns[kTerms];  // change of D^2 per unit of each coefficient
+    std::vector<int> first;               // the two measurements of the sample
+    std::vector<int> second;
+
+    int Count() const { return static_cast<int>(squared.size()); }
+};
+
+struct ViewSet {
+    CVector* vec;
+    int perView;
+    int viewCount;
+
+    CVector& At(int view, int target) const { return vec[view * perView + target]; }
+};
+
+// A sample counts when both raw readings are live and far enough apart in raw elevation.
+bool Counts(const CVector& a, const CVector& b) {
+    return IsLive(a) && IsLive(b) &&
+           std::fabs(a.Elevation - b.Elevation) > compensation::kPolynomialElevationSpan;
+}
+
+// 2 (P_a - P_b) . (g_a E_a^p - g_b E_b^p), g the elevation gradient: the polynomial term
+// El^p lowers the elevation by El^p per unit of its coefficient.
+double Column(const CVector& a, const CVector& b, int power) {
+    const compensation::PointShift ga = compensation::GradientElevation(a);
+    const compensation::PointShift gb = compensation::GradientElevation(b);
+    double wa = a.Elevation;
+    double wb = b.Elevation;
+    for (int p = 1; p < power; ++p) {
+        wa *= a.Elevation;
+        wb *= b.Elevation;
+    }
+    return 2.0 * ((a.X - b.X) * (ga.X * wa - gb.X * wb) + (a.Y - b.Y) * (ga.Y * wa - gb.Y * wb) +
+                  (a.Z - b.Z) * (ga.Z * wa - gb.Z * wb));
+}
+
+void AppendSample(PolynomialSamples& s, const ViewSet& views, int view, int i, int j, TMapper* map,
+                  double referenceSquared) {
+    const CVector a = CalibratedCopy(views.At(view, i), map);
+    const CVector b = CalibratedCopy(views.At(view, j), map);
+    const double squared = compensation::SquaredSeparation(a, b);
+    s.squared.push_back(squared);
+    s.y.push_back(squared - referenceSquared);
+    for (int p = 0; p < kTerms; ++p) {
+        s.columns[p].push_back(Column(a, b, p + 1));
+    }
+    s.first.push_back(view * views.perView + i);
+    s.second.push_back(view * views.perView + j);
+}
+
+// Subtracts the means of the observations and columns over samples [from, to).
+void CentreSamples(CCompensation& engine, PolynomialSamples& s, int from, int to) {
+    const double meanSquared = engine.Average(s.squared.data(), from, to);
+    double meanColumn[kTerms];
+    for (int p = 0; p < kTerms; ++p) {
+        meanColumn[p] = engine.Average(s.columns[p].data(), from, to);
+    }
+    for (int k = from; k < to; ++k) {
+        s.y[k] = s.squared[k] - meanSquared;
+        for (int p = 0; p < kTerms; ++p) {
+            s.columns[p][k] -= meanColumn[p];
+        }
+    }
+}
+
+PolynomialSamples CollectSamples(CCompensation& engine, const ViewSet& views, TMapper* map,
+                                 PairDistance distance, const std::vector<double>& reference) {
+    PolynomialSamples s;
+    int pairIndex = 0;
+    for (int i = 0; i + 1 < views.perView; ++i) {
+        for (int j = i + 1; j < views.perView; ++j, ++pairIndex) {
+            if (distance == PairDistance::kInlineView) {
+                const double d = reference[pairIndex];
+                for (int v = 0; v < views.viewCount; ++v) {
+                    if (Counts(views.At(v, i), views.At(v, j))) {
+                        AppendSample(s, views, v, i, j, map, d * d);
+                    }
+                }
+                continue;
+            }
+            int counting = 0;
+            for (int v = 0; v < views.viewCount; ++v) {
+                counting += Counts(views.At(v, i), views.At(v, j)) ? 1 : 0;
+            }
+            if (counting <= compensation::kFbbLeastViewsExclusive) {
+                continue;
+            }
+            const int from = s.Count();
+            for (int v = 0; v < views.viewCount; ++v) {
+                if (Counts(views.At(v, i), views.At(v, j))) {
+                    AppendSample(s, views, v, i, j, map, 0.0);
+                }
+            }
+            CentreSamples(engine, s, from, s.Count());
+        }
+    }
+    return s;
+}
+
+// The distance of every target pair in the in-line view, calibrated with the model as it stands.
+std::vector<double> InlineDistances(const ViewSet& views, int inlineView, TMapper* map) {
+    std::vector<double> d;
+    for (int i = 0; i + 1 < views.perView; ++i) {
+        for (int j = i + 1; j < views.perView; ++j) {
+            CVector a = CalibratedCopy(views.At(inlineView, i), map);
+            CVector b = CalibratedCopy(views.At(inlineView, j), map);
+            d.push_back(a.InterVectorRange(a, b));
+        }
+    }
+    return d;
+}
+
+int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper* map, TCompOut* out,
+                           int flagClassify, PairDistance distance) {
+    using namespace compensation;
+    map->El_ElC = 0.0;
+    std::vector<double> reference;
+    if (distance == PairDistance::kInlineView) {
+        reference = InlineDistances(views, out->m_nInlineView, map);
+    }
+    double TMapper::*const elements[kTerms] = {&TMapper::B_minus, &TMapper::A_minus,
+                                               &TMapper::C_minus};
+    const detail::EstimatedElements saved(map, elements, kTerms);
+
+    PolynomialSamples s = CollectSamples(engine, views, map, distance, reference);
+    const int K = s.Count();
+    // Fewer samples than coefficients leave the polynomial undetermined.
+    if (K < kTerms) {
+        saved.Restore();
+        return kPolynomialNotConverged;
+    }
+    double N[kTerms * kTerms];
+    double r[kTerms];
+    double x[kTerms];
+    for (int p = 0; p < kTerms; ++p) {
+        for (int q = 0; q < kTerms; ++q) {
+            N[p * kTerms + q] =
+                engine.AverageProduct(s.columns[p].data(), s.columns[q].data(), 0, K);
+        }
+        r[p] = engine.AverageProduct(s.columns[p].data(), s.y.data(), 0, K);
+    }
+    CTransform solver;
+    solver.SysLinEq(kTerms, N, r, x);
+    if (!detail::AllFinite(x, kTerms)) {
+        saved.Restore();
+        return kPolynomialNotConverged;
+    }
+    map->B_minus = x[0];
+    map->A_minus = x[1];
+    map->C_minus = x[2];
+
+    // Residuals as distances: e = 2 D dD.
+    double S = 0.0;
+    double largest = kPolynomialWorstStart;
+    int worst = -1;
+    for (int k = 0; k < K; ++k) {
+        const double e = s.y[k] - map->B_minus * s.columns[0][k] - map->A_minus * s.columns[1][k] -
+                         map->C_minus * s.columns[2][k];
+        const double u = e / (2.0 * std::sqrt(s.squared[k]));
+        S += u * u;
+        if (std::fabs(u) > largest) {
+            largest = std::fabs(u);
+            worst = k;
+        }
+    }
+    out->m_dStdIB_fbb = std::sqrt(S / (K - 1));
+
+    const double dA = saved.Entry(1) - map->A_minus;
+    const double dB = saved.Entry(0) - map->B_minus;
+    const double dC = saved.Entry(2) - map->C_minus;
+    const double change = std::sqrt(dA * dA + dB * dB + dC * dC);
+    if (flagClassify != 0) {
+        return change > kAngleToleranceRad ? kPolynomialNotConverged : 0;
+    }
+    if (out->m_dStdIB_fbb > kRejectSpread && worst >= 0) {
+        views.vec[s.first[worst]].Quality = kRejectedQuality;
+        views.vec[s.second[worst]].Quality = kRejectedQuality;
+        return kPolynomialRejected;
+    }
+    return 0;
+}
+
+bool ViewSetFits(const CVector* pVec, const TMapper* pMap, const TCompOut* pCompOut, int nCount,
+                 int nCountViews) {
+    return pMap != nullptr && pCompOut != nullptr && nCount >= 0 && nCountViews >= 0 &&
+           (pVec != nullptr || nCount == 0 || nCountViews == 0);
+}
+
+}  // namespace
+
+int CCompensation::CalculateFCKIB(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
+                                  TCompOut* pCompOut, int nFlagClassify) {
+    if (!ViewSetFits(pVec, pMap, pCompOut, nCount, nCountViews) || pCompOut->m_nInlineView < 0 ||
+        pCompOut->m_nInlineView >= nCountViews) {
+        return compensation::kInvalidInput;
+    }
+    return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut, nFlagClassify,
+                                  PairDistance::kInlineView);
+}
+
+int CCompensation::CalculateFBBIB(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
+                                  TCompOut* pCompOut, int nFlagClassify) {
+    if (!ViewSetFits(pVec, pMap, pCompOut, nCount, nCountViews)) {
+        return compensation::kInvalidInput;
+    }
+    return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut, nFlagClassify,
+                                  PairDistance::kCentred);
+}

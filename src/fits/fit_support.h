@@ -1,0 +1,100 @@
+// Small pieces every single-term fit uses: the live test, calibrated copies, and the elements a
+// fit re-estimates (remembered, set to 0, put back when the solution is not finite).
+#ifndef COMPENSATION_FITS_FIT_SUPPORT_H
+#define COMPENSATION_FITS_FIT_SUPPORT_H
+
+#include <algorithm>
+#include <cmath>
+
+#include "compensation/mapper.h"
+#include "compensation/vector.h"
+#include "engine/constants.h"
+
+namespace compensation {
+namespace detail {
+
+inline bool IsLive(const CVector& v) {
+    return v.Quality > kLiveQuality;
+}
+
+// Pair k of an array of consecutive pairs is live while both its measurements are.
+inline bool IsLivePair(const CVector* pairs, int k) {
+    return IsLive(pairs[2 * k]) && IsLive(pairs[2 * k + 1]);
+}
+
+// The fits never calibrate the host's measurements, only copies.
+inline CVector CalibratedCopy(const CVector& raw, TMapper* map) {
+    CVector copy = raw;
+    copy.Calibrate(map);
+    return copy;
+}
+
+// The model elements a fit estimates. On construction their entry values are remembered and
+// they are set to 0, so that the fit sees the data without them and writes absolute values.
+class EstimatedElements {
+  public:
+    static constexpr int kMaxElements = 3;
+
+    EstimatedElements(TMapper* map, double TMapper::*const* elements, int count)
+        : map_(map), count_(std::min(count, kMaxElements)) {
+        for (int i = 0; i < count_; ++i) {
+            elements_[i] = elements[i];
+            entry_[i] = map_->*elements_[i];
+            map_->*elements_[i] = 0.0;
+        }
+    }
+
+    double Entry(int i) const { return entry_[i]; }
+
+    // Largest |new - entry| over the elements, as they now stand in the model.
+    double LargestChange() const {
+        double largest = 0.0;
+        for (int i = 0; i < count_; ++i) {
+            largest = std::max(largest, std::fabs(map_->*elements_[i] - entry_[i]));
+        }
+        return largest;
+    }
+
+    // A solution that is not finite never reaches the host's model.
+    void Restore() const {
+        for (int i = 0; i < count_; ++i) {
+            map_->*elements_[i] = entry_[i];
+        }
+    }
+
+  private:
+    TMapper* map_;
+    int count_;
+    double TMapper::*elements_[kMaxElements] = {};
+    double entry_[kMaxElements] = {};
+};
+
+// An array of `count` measurements that the host hands in: a count that is not negative, and
+// storage behind it when it is not empty.
+inline bool ArrayFits(const CVector* vectors, int count) {
+    return count >= 0 && (count == 0 || vectors != nullptr);
+}
+
+// Outside measurements come in consecutive pairs: their count must be even.
+inline bool OutsidePairsFit(const CVector* vectors, int count) {
+    return ArrayFits(vectors, count) && count % 2 == 0;
+}
+
+// The first measurement of an array for the trace, or nothing when the array is empty.
+inline CVector* FirstOrNull(CVector* vectors, int count) {
+    return count > 0 ? vectors : nullptr;
+}
+
+inline bool AllFinite(const double* values, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (!std::isfinite(values[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace detail
+}  // namespace compensation
+
+#endif  // COMPENSATION_FITS_FIT_SUPPORT_H

@@ -1,0 +1,129 @@
+// The closed-form pair fits: X0 and Y0, Ax and Ay, D2, K_minus.
+//
+// Every pair of such a fit shows the same two targets, so once the instrument is calibrated
+// correctly all pairs have the same separation L. A fit saves its elements and sets them to 0,
+// calibrates copies of the live pairs, and from each pair's squared separation d and its
+// first-order slopes a, b per unit of the elements (see point_gradients.h) solves
+//   d + e1 a + e2 b = L^2
+// for the new absolute values e1, e2. One call is one closed-form step; the caller repeats it
+// while other elements change. A converged call may then reject the worst pair.
+//
+// The fits differ only in the data below: their elements and gradients, units, how L is pinned
+// down, the form of their residuals, limits, codes and result fields.
+#ifndef COMPENSATION_FITS_PAIR_FIT_H
+#define COMPENSATION_FITS_PAIR_FIT_H
+
+#include "compensation/engine.h"
+#include "compensation/mapper.h"
+#include "compensation/records.h"
+#include "compensation/vector.h"
+#include "engine/constants.h"
+#include "fits/fit_support.h"
+#include "fits/point_gradients.h"
+
+namespace compensation {
+namespace detail {
+
+// How the common separation L is pinned down.
+enum class SeparationSource {
+    // L is a free constant fitted together with two elements (least squares, 2 x 2 closed form).
+    kFreeConstant,
+    // L is that of a second group of outside pairs of the same two targets: each combination of
+    // an outside pair with a pair of the fit gives one estimate of the single element, and the
+    // mean of all estimates is taken.
+    kOutsidePairs,
+};
+
+// How a free-constant fit forms the residual whose spread it reports.
+enum class ResidualForm {
+    // (mean d - d) - (a - mean a) e1 - (b - mean b) e2
+    kCentredDeficit,
+    // d + (a e1 + b e2) * fromModelUnit: the corrected squared separation itself
+    kCorrectedSeparation,
+};
+
+struct PairFit {
+    SeparationSource source;
+    int elementCount;  // 2 for a free constant, 1 against outside pairs
+    double TMapper::*elements[2];
+    PointGradient gradients[2];
+    // The model's unit per unit of the gradients (1 for lengths, kRadToDeg for angles held in
+    // degrees), and its inverse as the model applies it (1 or kDegToRad).
+    double toModelUnit;
+    double fromModelUnit;
+    ResidualForm residualForm;  // free-constant fits only
+    int minCountOffset;         // the least number of live pairs is m_nMinCount + this
+    double tolerance;           // largest change of an element, in the model's unit, that settles
+    int tooFewCode;
+    int rejectedCode;
+    int notConvergedCode;
+    double TCompOut::*spreadField;     // spread of the separations (length)
+    double TCompOut::*precisionField;  // uncertainty of the estimate
+    double precisionFactor;            // free-constant fits: scale of that uncertainty
+};
+
+struct PairFitInput {
+    CVector* pairs;  // pair k = elements 2k and 2k + 1; Quality marks rejections
+    int pairCount;
+    const CVector* outside;  // outside pairs (kOutsidePairs only); never changed
+    int outsidePairCount;
+    TMapper* map;
+    TCompOut* out;
+    int flagClassify;  // 0: a converged call may reject the worst pair
+};
+
+// One step of the fit; returns its status code. The input must already be checked: pointers
+// valid for the counts given, counts not negative.
+int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input);
+
+// The names under which a fit traces its arguments. Without outside pairs their names are null.
+struct PairFitNames {
+    const char* entering;
+    const char* leaving;
+    const char* outsideArray;
+    const char* outsideCount;
+    const char* pairArray;
+    const char* pairCount;
+};
+
+// A fit as the host calls it: its entry lines, the host's counts checked against their arrays
+// (kInvalidInput before anything is written), the step, then the model, the result record and
+// the result. `trace(title, value)` writes one trace entry; a fit that traces nothing passes
+// null names and a trace that writes nothing.
+template <class Trace>
+int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, const PairFit& fit,
+                CVector* outside, int outsideCount, CVector* pairs, int pairCount, TMapper* map,
+                TCompOut* out, int flagClassify) {
+    const bool traced = names.entering != nullptr;
+    if (traced) {
+        trace(names.entering, true);
+        if (fit.source == SeparationSource::kOutsidePairs) {
+            trace(names.outsideArray, FirstOrNull(outside, outsideCount));
+            trace(names.outsideCount, outsideCount);
+        }
+        trace(names.pairArray, FirstOrNull(pairs, pairCount));
+        trace(names.pairCount, pairCount);
+        trace("pMap", map);
+        trace("nFlagClassify", flagClassify);
+    }
+
+    const bool outsideFits =
+        fit.source == SeparationSource::kFreeConstant || OutsidePairsFit(outside, outsideCount);
+    int status = kInvalidInput;
+    if (outsideFits && ArrayFits(pairs, pairCount) && map != nullptr && out != nullptr) {
+        status = RunPairFit(engine, fit,
+                            {pairs, pairCount, outside, outsideCount / 2, map, out, flagClassify});
+    }
+
+    if (traced) {
+        trace("pMap", map);
+        trace("pCompOut", out);
+        trace(names.leaving, status);
+    }
+    return status;
+}
+
+}  // namespace detail
+}  // namespace compensation
+
+#endif  // COMPENSATION_FITS_PAIR_FIT_H

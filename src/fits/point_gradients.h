@@ -1,0 +1,122 @@
+// First-order change of a calibrated point's X, Y, Z per unit of one error-model element.
+//
+// Each gradient is evaluated at the point's own Range, Azimuth and Elevation (radians) and
+// follows from the calibration: the element moves the range and the two angles, and the point
+// moves by those changes times the partial derivatives of
+//   X = -R cos(El) sin(Az),  Y = R sin(El),  Z = R cos(El) cos(Az).
+// The pair fits turn two such gradients into the change of a squared separation,
+// 2 (P_A - P_B) . (g_A - g_B); SeparationSlope does that for any of them.
+#ifndef COMPENSATION_FITS_POINT_GRADIENTS_H
+#define COMPENSATION_FITS_POINT_GRADIENTS_H
+
+#include <cmath>
+
+#include "compensation/vector.h"
+#include "engine/constants.h"
+
+namespace compensation {
+
+// A change of a point's Cartesian coordinates, in X, Y, Z order.
+struct PointShift {
+    double X;
+    double Y;
+    double Z;
+};
+
+using PointGradient = PointShift (*)(const CVector& point);
+
+// Per metre of X0 (u of the X0/Y0 fit). X0 / R turns the line of sight about the vertical
+// and tilts it in elevation, both in proportion to the azimuth's sine and cosine.
+inline PointShift GradientX0(const CVector& point) {
+    const double st = std::sin(point.Azimuth);
+    const double ct = std::cos(point.Azimuth);
+    const double sp = std::sin(point.Elevation);
+    const double cp = std::cos(point.Elevation);
+    return {(1.0 + sp) * st * ct, ct * cp, st * st - ct * ct * sp};
+}
+
+// Per metre of Y0 (v of the X0/Y0 fit).
+inline PointShift GradientY0(const CVector& point) {
+    const double st = std::sin(point.Azimuth);
+    const double ct = std::cos(point.Azimuth);
+    const double sp = std::sin(point.Elevation);
+    const double cp = std::cos(point.Elevation);
+    return {ct * ct - st * st * sp, -st * cp, (1.0 + sp) * st * ct};
+}
+
+// Per metre of D2 (g of the D2 fit): the range moves by 2 sin h - 1 and the elevation by
+// -2 cos h / R, with the half-angle h = pi/4 - El/2.
+inline PointShift GradientD2(const CVector& point) {
+    const double st = std::sin(point.Azimuth);
+    const double ct = std::cos(point.Azimuth);
+    const double h = kQuarterPi - 0.5 * point.Elevation;
+    const double sh = std::sin(h);
+    const double ch = std::cos(h);
+    return {-2.0 * (1.0 - sh) * st * ch, -std::sin(point.Elevation) - 2.0 * sh,
+            2.0 * (1.0 - sh) * ct * ch};
+}
+
+// Per radian of Ax (g of the Ax/Ay fit): the azimuth moves by cos Az / cos El and the
+// elevation by sin Az.
+inline PointShift GradientAx(const CVector& point) {
+    const double R = point.Range;
+    const double sa = std::sin(point.Azimuth);
+    const double ca = std::cos(point.Azimuth);
+    const double se = std::sin(point.Elevation);
+    const double ce = std::cos(point.Elevation);
+    return {R * (sa * sa * se - ca * ca), R * sa * ce, -R * (1.0 + se) * ca * sa};
+}
+
+// Per radian of Ay (h of the Ax/Ay fit): the azimuth moves by -sin Az / cos El and the
+// elevation by cos Az.
+inline PointShift GradientAy(const CVector& point) {
+    const double R = point.Range;
+    const double sa = std::sin(point.Azimuth);
+    const double ca = std::cos(point.Azimuth);
+    const double se = std::sin(point.Elevation);
+    const double ce = std::cos(point.Elevation);
+    return {R * (1.0 + se) * ca * sa, R * ca * ce, -R * (ca * ca * se - sa * sa)};
+}
+
+// Per radian by which the elevation rises: the column of the elevation polynomial terms.
+inline PointShift GradientElevation(const CVector& point) {
+    const double R = point.Range;
+    const double st = std::sin(point.Azimuth);
+    const double ct = std::cos(point.Azimuth);
+    const double se = std::sin(point.Elevation);
+    return {R * st * se, R * std::cos(point.Elevation), -R * ct * se};
+}
+
+// Per radian of K_minus: the constant elevation term lowers the elevation.
+inline PointShift GradientKMinus(const CVector& point) {
+    const PointShift up = GradientElevation(point);
+    return {-up.X, -up.Y, -up.Z};
+}
+
+// Per radian of El_ElC: the elevation falls by cos(pi/4 - El/2) per radian.
+inline PointShift GradientElElC(const CVector& point) {
+    const double w = std::cos(kQuarterPi - 0.5 * point.Elevation);
+    const PointShift down = GradientKMinus(point);
+    return {w * down.X, w * down.Y, w * down.Z};
+}
+
+// |P_A - P_B|^2 of the points' Cartesian coordinates.
+inline double SquaredSeparation(const CVector& a, const CVector& b) {
+    const double dx = a.X - b.X;
+    const double dy = a.Y - b.Y;
+    const double dz = a.Z - b.Z;
+    return dx * dx + dy * dy + dz * dz;
+}
+
+// First-order change of |P_A - P_B|^2 per unit of the element whose gradient is given:
+// 2 (P_A - P_B) . (g(A) - g(B)).
+inline double SeparationSlope(const CVector& a, const CVector& b, PointGradient gradient) {
+    const PointShift ga = gradient(a);
+    const PointShift gb = gradient(b);
+    return 2.0 * ((a.X - b.X) * (ga.X - gb.X) + (a.Y - b.Y) * (ga.Y - gb.Y) +
+                  (a.Z - b.Z) * (ga.Z - gb.Z));
+}
+
+}  // namespace compensation
+
+#endif  // COMPENSATION_FITS_POINT_GRADIENTS_H

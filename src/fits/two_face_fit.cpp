@@ -1,0 +1,351 @@
+#include "fits/two_face_fit.h"
+
+#include <cmath>
+#include <vector>
+
+namespace compensation::detail::two_face {
+
+namespace {
+
+bool IsLive(const CVector& front, const CVector& back) {
+    return front.Quality > kLiveQuality && back.Quality > kLiveQuality;
+}
+
+// Calibrates copies of both faces of every live pair with the model as it stands; the host's
+// arrays are never calibrated.
+std::vector<CalibratedPair> CalibrateLivePairs(CVector* pVec_f, CVector* pVec_b, int nCount_fb,
+                                               TMapper* pMap) {
+    std::vector<CalibratedPair> pairs;
+    for (int i = 0; i < nCount_fb; ++i) {
+        if (!IsLive(pVec_f[i], pVec_b[i])) {
+            continue;
+        }
+        CVector front = pVec_f[i];
+        CVector back = pVec_b[i];
+        front.Calibrate(pMap);
+        back.Calibrate(pMap);
+        CalibratedPair pair{};
+        pair.index = i;
+        pair.dR = front.Range - back.Range;
+        pair.dAz = front.Azimuth - back.Azimuth;
+        pair.dEl = front.Elevation - back.Elevation;
+        pair.azF = front.Azimuth;
+        pair.elF = front.Elevation;
+        pair.h = kQuarterPi - front.Elevation * 0.5;
+        pair.distance = front.InterVectorRange(front, back);
+        pairs.push_back(pair);
+    }
+    return pairs;
+}
+
+void ZeroElements(TMapper& map, Table<FittedElement> elements) {
+    for (const FittedElement& fitted : elements) {
+        map.*fitted.element = 0.0;
+    }
+}
+
+void ZeroElements(TMapper& map, ElementTable elements) {
+    for (double TMapper::*element : elements) {
+        map.*element = 0.0;
+    }
+}
+
+void ZeroDataElements(TMapper& map, const TwoFaceFit& fit) {
+    for (const Stage& stage : fit.data) {
+        ZeroElements(map, stage.elements);
+    }
+}
+
+void WriteSolution(TMapper& map, const Stage& stage, const double* solution) {
+    for (std::size_t k = 0; k < stage.elements.size(); ++k) {
+        map.*stage.elements[k].element = solution[k] * stage.elements[k].scale;
+    }
+}
+
+// A stage's solution, checked: every value must be finite before anything is written.
+StageOutcome Solve(CCompensation& engine, const Stage& stage,
+                   const std::vector<CalibratedPair>& pairs, double* solution) {
+    const StageOutcome outcome = stage.solve(engine, stage, pairs, solution);
+    if (outcome != StageOutcome::kSolved) {
+        return outcome;
+    }
+    for (std::size_t k = 0; k < stage.elements.size(); ++k) {
+        if (!std::isfinite(solution[k])) {
+            return StageOutcome::kSingular;
+        }
+    }
+    return StageOutcome::kSolved;
+}
+
+double GroupChange(const ConvergenceGroup& group, const TMapper& entry, const TMapper& now) {
+    double largest = 0.0;
+    double sumSquares = 0.0;
+    for (double TMapper::*element : group.elements) {
+        const double change = std::fabs(now.*element - entry.*element);
+        if (change > largest) {
+            largest = change;
+        }
+        sumSquares += change * change;
+    }
+    return group.norm == ChangeNorm::kLargest ? largest : std::sqrt(sumSquares);
+}
+
+bool HasMoved(const TwoFaceFit& fit, const TMapper& entry, const TMapper& now) {
+    for (const ConvergenceGroup& group : fit.convergence) {
+        if (GroupChange(group, entry, now) > group.limit) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Evaluation {
+    double spreadR = 0.0;
+    double spreadAz = 0.0;  // degrees
+    double spreadEl = 0.0;  // degrees
+    int worst = -1;         // pair index, -1 when no pair compared
+};
+
+// Sample spreads of the raw (not halved) face differences, and the pair the fit's measure
+// ranks worst; the first of equal worst pairs wins.
+Evaluation Evaluate(const TwoFaceFit& fit, const std::vector<CalibratedPair>& pairs) {
+    double sumR = 0.0;
+    double sumAz = 0.0;
+    double sumEl = 0.0;
+    double worstValue = kWorstStart;
+    Evaluation evaluation;
+    for (const CalibratedPair& pair : pairs) {
+        sumR += pair.dR * pair.dR;
+        sumAz += pair.dAz * pair.dAz;
+        sumEl += pair.dEl * pair.dEl;
+        const double measure = fit.worst(pair);
+        if (measure > worstValue) {
+            worstValue = measure;
+            evaluation.worst = pair.index;
+        }
+    }
+    const double degreesOfFreedom = static_cast<double>(pairs.size()) - 1.0;
+    evaluation.spreadR = std::sqrt(sumR / degreesOfFreedom);
+    evaluation.spreadAz = std::sqrt(sumAz / degreesOfFreedom) * kRadToDeg;
+    evaluation.spreadEl = std::sqrt(sumEl / degreesOfFreedom) * kRadToDeg;
+    return evaluation;
+}
+
+bool ExceedsLimits(const SpreadRecord& spreads, const Evaluation& evaluation) {
+    return evaluation.spreadR > spreads.rangeLimit || evaluation.spreadAz > spreads.azimuthLimit ||
+           evaluation.spreadEl > spreads.elevationLimit;
+}
+
+bool InputFits(const CVector* pVec_f, const CVector* pVec_b, const TMapper* pMap, int nCount_fb,
+               const TCompOut* pCompOut) {
+    if (pMap == nullptr || pCompOut == nullptr) {
+        return false;
+    }
+    return nCount_fb <= 0 || (pVec_f != nullptr && pVec_b != nullptr);
+}
+
+}  // namespace
+
+// --- Design rows --------------------------------------------------------------------------
+
+void UnitRow(const CalibratedPair& /*pair*/, double* row) {
+    row[0] = 1.0;
+}
+
+void HarmonicRangeRow(const CalibratedPair& pair, double* row) {
+    const double g = 2.0 * std::sin(pair.h) - 1.0;
+    row[0] = 2.0 * std::sin(2.0 * pair.h);
+    row[1] = 2.0 * g * std::sin(pair.azF);
+    row[2] = 2.0 * g * std::cos(pair.azF);
+}
+
+void QuickAzimuthRow(const CalibratedPair& pair, double* row) {
+    row[0] = std::tan(pair.h);
+    row[1] = -1.0 / std::cos(pair.h);
+    row[2] = std::sin(pair.azF);
+    row[3] = std::cos(pair.azF);
+}
+
+void HarmonicAzimuthRow(const CalibratedPair& pair, double* row) {
+    const double t = std::tan(pair.h);
+    const double u = -1.0 / std::cos(pair.h);
+    double s[7];
+    double c[7];
+    for (int k = 1; k <= 6; ++k) {
+        s[k] = std::sin(k * pair.azF);
+        c[k] = std::cos(k * pair.azF);
+    }
+    const double columns[kMaxColumns] = {t,        t * s[2], t * c[2], t * s[4], t * c[4],
+                                         u,        u * s[2], u * c[2], u * s[4], u * c[4],
+                                         s[1],     c[1],     s[3],     c[3],     t * s[6],
+                                         t * c[6], u * s[6], u * c[6], s[5],     c[5]};
+    for (int k = 0; k < kMaxColumns; ++k) {
+        row[k] = columns[k];
+    }
+}
+
+void HarmonicElevationRow(const CalibratedPair& pair, double* row) {
+    row[0] = 1.0;
+    row[1] = std::sin(2.0 * pair.azF);
+    row[2] = std::cos(2.0 * pair.azF);
+    row[3] = std::sin(pair.h);
+    row[4] = std::sin(4.0 * pair.azF);
+    row[5] = std::cos(4.0 * pair.azF);
+    row[6] = std::sin(6.0 * pair.azF);
+    row[7] = std::cos(6.0 * pair.azF);
+}
+
+void ElevationSineRow(const CalibratedPair& pair, double* row) {
+    row[0] = 1.0;
+    row[1] = std::sin(pair.h);
+}
+
+void CubicElevationRow(const CalibratedPair& pair, double* row) {
+    const double e = pair.elF;
+    row[0] = 1.0;
+    row[1] = e;
+    row[2] = e * e;
+    row[3] = e * e * e;
+}
+
+// --- Observations and measures ------------------------------------------------------------
+
+double HalfRangeDifferenceOverCosine(const CalibratedPair& pair) {
+    return -pair.dR * 0.5 / std::cos(pair.elF);
+}
+
+double RangeBackMinusFront(const CalibratedPair& pair) {
+    return -pair.dR;
+}
+
+double AzimuthDifference(const CalibratedPair& pair) {
+    return pair.dAz;
+}
+
+double ElevationDifference(const CalibratedPair& pair) {
+    return pair.dEl;
+}
+
+double PairDistance(const CalibratedPair& pair) {
+    return pair.distance;
+}
+
+double AbsoluteElevationDifference(const CalibratedPair& pair) {
+    return std::fabs(pair.dEl);
+}
+
+// --- Least squares ------------------------------------------------------------------------
+
+StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
+                               const std::vector<CalibratedPair>& pairs, double* solution) {
+    const int n = static_cast<int>(stage.elements.size());
+    const int count = static_cast<int>(pairs.size());
+    if (n < 1 || n > kMaxColumns || count < 1) {
+        return StageOutcome::kSingular;
+    }
+    // Column-major design: column k of pair j at k * count + j.
+    std::vector<double> design(static_cast<std::size_t>(n) * count);
+    std::vector<double> observations(count);
+    std::array<double, kMaxColumns> row{};
+    for (int j = 0; j < count; ++j) {
+        stage.row(pairs[j], row.data());
+        for (int k = 0; k < n; ++k) {
+            design[static_cast<std::size_t>(k) * count + j] = row[k];
+        }
+        observations[j] = stage.observation(pairs[j]);
+    }
+    auto column = [&design, count](int k) { return design.data() + k * count; };
+
+    std::vector<double> matrix(static_cast<std::size_t>(n) * n);
+    std::vector<double> rhs(n);
+    for (int a = 0; a < n; ++a) {
+        for (int b = a; b < n; ++b) {
+            const double entry = engine.AverageProduct(column(a), column(b), 0, count);
+            matrix[a * n + b] = entry;
+            matrix[b * n + a] = entry;
+        }
+        rhs[a] = engine.AverageProduct(column(a), observations.data(), 0, count) * stage.rhsScale;
+    }
+    if (stage.unitLeadingEntry) {
+        matrix[0] = 1.0;
+    }
+    return SolveNormalEquations(n, matrix.data(), rhs.data(), solution) ? StageOutcome::kSolved
+                                                                        : StageOutcome::kSingular;
+}
+
+// --- The loop -----------------------------------------------------------------------------
+
+int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
+                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify) {
+    if (!InputFits(pVec_f, pVec_b, pMap, nCount_fb, pCompOut)) {
+        return kInvalidInput;
+    }
+    TMapper& map = *pMap;
+    const TMapper entry = map;
+
+    // Range pass: the fitted range elements are re-estimated, not corrected.
+    ZeroElements(map, fit.range.elements);
+    if (fit.zeroDataElementsFirst) {
+        ZeroDataElements(map, fit);
+    }
+    const std::vector<CalibratedPair> rangePass =
+        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap);
+    if (static_cast<int>(rangePass.size()) < fit.minimumPairs) {
+        if (fit.convergenceTestWhenTooFew && nFlagClassify != 0 && HasMoved(fit, entry, map)) {
+            return kNotConverged;
+        }
+        return fit.tooFewCode;
+    }
+    std::array<double, kMaxColumns> rangeSolution{};
+    if (Solve(engine, fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
+        map = entry;
+        return kNotConverged;
+    }
+    WriteSolution(map, fit.range, rangeSolution.data());
+
+    // Data pass: the data stages see the full effect of their elements, so the solved values
+    // replace the old ones.
+    ZeroDataElements(map, fit);
+    ZeroElements(map, fit.workElements);
+    const std::vector<CalibratedPair> dataPass =
+        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap);
+    std::vector<std::array<double, kMaxColumns>> solutions(fit.data.size());
+    for (std::size_t s = 0; s < fit.data.size(); ++s) {
+        const StageOutcome outcome = Solve(engine, fit.data[s], dataPass, solutions[s].data());
+        if (outcome == StageOutcome::kTooFew) {
+            return fit.tooFewCode;
+        }
+        if (outcome == StageOutcome::kSingular) {
+            map = entry;
+            return kNotConverged;
+        }
+    }
+    for (std::size_t s = 0; s < fit.data.size(); ++s) {
+        WriteSolution(map, fit.data[s], solutions[s].data());
+    }
+
+    // Evaluation pass with the new model.
+    const Evaluation evaluation =
+        Evaluate(fit, CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap));
+    pCompOut->*fit.spreads.range = evaluation.spreadR;
+    pCompOut->*fit.spreads.azimuth = evaluation.spreadAz;
+    pCompOut->*fit.spreads.elevation = evaluation.spreadEl;
+
+    int result = 0;
+    if (nFlagClassify == 0) {
+        if (ExceedsLimits(fit.spreads, evaluation) && evaluation.worst >= 0) {
+            pVec_f[evaluation.worst].Quality = kRejectedQuality;
+            pVec_b[evaluation.worst].Quality = kRejectedQuality;
+            result = kRejected;
+        }
+    } else if (HasMoved(fit, entry, map)) {
+        result = kNotConverged;
+    }
+
+    for (double TMapper::*element : fit.workElements) {
+        map.*element = entry.*element;
+    }
+    return result;
+}
+
+}  // namespace compensation::detail::two_face

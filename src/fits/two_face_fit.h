@@ -1,0 +1,253 @@
+// The skeleton shared by the two-face fits.
+//
+// A target seen in both faces should give one point; what differs between the faces is the
+// signature of the face-dependent errors. Every two-face fit runs the same loop over the live
+// front-sight/back-sight pairs: calibrate copies of both faces, solve the range stage, calibrate
+// again with the fitted elements at zero, solve the data stages, write the solved values, and
+// evaluate the face differences left over, ending with either the outlier test (reject the
+// worst pair) or the convergence test (did any element move). A member of the family is data:
+// its stages (element tables with scale factors, design rows, observations), its least pair
+// count and code, its spread fields and limits, its worst-pair measure and its convergence set.
+#ifndef COMPENSATION_FITS_TWO_FACE_FIT_H
+#define COMPENSATION_FITS_TWO_FACE_FIT_H
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+#include "compensation/engine.h"
+#include "compensation/mapper.h"
+#include "compensation/records.h"
+#include "compensation/transform.h"
+#include "compensation/vector.h"
+#include "engine/constants.h"
+
+namespace compensation::detail::two_face {
+
+// --- Result codes -----------------------------------------------------------------------
+inline constexpr int kRejected = 1;
+inline constexpr int kNotConverged = 2;
+// Too few live pairs: the quick, EFC and FBB fits, and the full fits.
+inline constexpr int kTooFewQuick = 3;
+inline constexpr int kTooFewFull = 18;
+
+// --- Least live pair counts -------------------------------------------------------------
+inline constexpr int kQuickMinimumPairs = 10;
+// The full fits need more than 20 pairs for their 20-column azimuth stage.
+inline constexpr int kFullMinimumPairs = 21;
+// The pair-of-pairs estimator needs one pair to average the range differences over.
+inline constexpr int kPairOfPairsMinimumPairs = 1;
+
+// --- Constants of single members --------------------------------------------------------
+// The FBB fit solves the whole elevation face difference: a quarter of kRadToDeg turns its
+// constant into A2, and half of each polynomial coefficient is the per-face term.
+inline constexpr double kFbbA2Factor = 14.32394487827058;
+inline constexpr double kFbbPolynomialFactor = 0.5;
+// Two pairs determine A1, A3, A2 and El_ElS only when their half-angle sines differ by more
+// than this.
+inline constexpr double kMinSineSpread = 0.2;
+// The worst-pair search starts below any distance or difference.
+inline constexpr double kWorstStart = -100.0;
+// A pivot below this fraction of its column's own diagonal means the column is a combination
+// of the others to working precision: the data cannot tell the parameters apart.
+inline constexpr double kSingularPivotRatio = 1e-12;
+// A spread limit that is never exceeded: the statistic is written but not tested.
+inline constexpr double kUntested = std::numeric_limits<double>::infinity();
+// The widest design row (the six-harmonic azimuth stage).
+inline constexpr int kMaxColumns = 20;
+
+// A fixed table: a constexpr array or a leading part of one.
+template <typename T>
+class Table {
+  public:
+    constexpr Table() = default;
+    template <std::size_t N>
+    constexpr Table(const T (&items)[N]) : items_(items), size_(N) {}
+    constexpr Table(const T* items, std::size_t size) : items_(items), size_(size) {}
+    constexpr const T* begin() const { return items_; }
+    constexpr const T* end() const { return items_ + size_; }
+    constexpr std::size_t size() const { return size_; }
+    constexpr const T& operator[](std::size_t i) const { return items_[i]; }
+
+  private:
+    const T* items_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+using ElementTable = Table<double TMapper::*>;
+
+// One solved parameter: the model element it is written to and the factor from the solved
+// value (radians, or metres for range elements) to the stored unit.
+struct FittedElement {
+    double TMapper::*element;
+    double scale;
+};
+
+// The two faces of one live pair after calibration (f = front-sight copy, b = back-sight copy).
+struct CalibratedPair {
+    int index;        // position in the host's pair arrays
+    double dR;        // R_f - R_b
+    double dAz;       // Az_f - Az_b, radians, not wrapped
+    double dEl;       // El_f - El_b, radians
+    double azF;       // calibrated front-sight azimuth
+    double elF;       // calibrated front-sight elevation
+    double h;         // the model's half-angle pi/4 - El_f/2
+    double distance;  // between the two calibrated points
+};
+
+struct Stage;
+enum class StageOutcome { kSolved, kTooFew, kSingular };
+
+// Design row of a pair; fills at least as many entries as the stage has elements.
+using RowFunction = void (*)(const CalibratedPair& pair, double* row);
+using ObservationFunction = double (*)(const CalibratedPair& pair);
+// Fills one solved value per element of the stage, in table order.
+using StageSolver = StageOutcome (*)(CCompensation& engine, const Stage& stage,
+                                     const std::vector<CalibratedPair>& pairs, double* solution);
+
+// One estimation stage: a least-squares fit (row, observation, normalisation) or another
+// estimator that reads the calibrated pairs itself.
+struct Stage {
+    Table<FittedElement> elements;
+    StageSolver solve;
+    RowFunction row;
+    ObservationFunction observation;
+    // Right-hand side factor: 0.5 fits half the face difference (the per-face error).
+    double rhsScale;
+    // The (0,0) entry of the normal matrix is set to exactly 1.0 (the mean of a unit column).
+    bool unitLeadingEntry;
+};
+
+enum class ChangeNorm { kLargest, kEuclidean };
+
+// A convergence group: the call has not settled when the group's change exceeds the limit.
+struct ConvergenceGroup {
+    ElementTable elements;
+    double limit;
+    ChangeNorm norm;
+};
+
+// Where the spreads of the face differences go and the limits of the outlier test.
+struct SpreadRecord {
+    double TCompOut::*range;
+    double TCompOut::*azimuth;
+    double TCompOut::*elevation;
+    double rangeLimit;
+    double azimuthLimit;
+    double elevationLimit;
+};
+
+using WorstMeasure = double (*)(const CalibratedPair& pair);
+
+// A member of the two-face family.
+struct TwoFaceFit {
+    // Fitted from the range pass, with its elements at zero.
+    Stage range;
+    // Fitted from the data pass, with their elements and the work elements at zero; solved
+    // in order, written together.
+    Table<Stage> data;
+    // Zero the data stages' elements before the range pass as well, so that the range pass
+    // sees none of them.
+    bool zeroDataElementsFirst;
+    // Elements the fit clears while it works and puts back before a normal return.
+    ElementTable workElements;
+    int minimumPairs;
+    int tooFewCode;
+    // A convergence call with too few pairs still reports whether the zeroing moved anything.
+    bool convergenceTestWhenTooFew;
+    SpreadRecord spreads;
+    WorstMeasure worst;
+    Table<ConvergenceGroup> convergence;
+};
+
+// --- Design rows shared by several members ------------------------------------------------
+// (1): with the observation below, the one-column fit is the mean.
+void UnitRow(const CalibratedPair& pair, double* row);
+// (2 sin 2h, 2 g sin Az, 2 g cos Az), g = 2 sin h - 1: D1, D2_AzS, D2_AzC.
+void HarmonicRangeRow(const CalibratedPair& pair, double* row);
+// (tan h, -1/cos h, sin Az, cos Az): A1, A3, Az_AzS, Az_AzC.
+void QuickAzimuthRow(const CalibratedPair& pair, double* row);
+// With t = tan h, u = -1/cos h, s_k = sin k Az, c_k = cos k Az, twenty columns:
+// t, t s2, t c2, t s4, t c4, u, u s2, u c2, u s4, u c4, s1, c1, s3, c3,
+// t s6, t c6, u s6, u c6, s5, c5.
+void HarmonicAzimuthRow(const CalibratedPair& pair, double* row);
+// (1, s2, c2, sin h, s4, c4, s6, c6).
+void HarmonicElevationRow(const CalibratedPair& pair, double* row);
+// (1, sin h).
+void ElevationSineRow(const CalibratedPair& pair, double* row);
+// (1, El_f, El_f^2, El_f^3).
+void CubicElevationRow(const CalibratedPair& pair, double* row);
+
+// --- Observations -----------------------------------------------------------------------
+// -dR / (2 cos El_f): the D1 of one pair.
+double HalfRangeDifferenceOverCosine(const CalibratedPair& pair);
+// R_b - R_f.
+double RangeBackMinusFront(const CalibratedPair& pair);
+double AzimuthDifference(const CalibratedPair& pair);
+double ElevationDifference(const CalibratedPair& pair);
+
+// --- Worst-pair measures ----------------------------------------------------------------
+double PairDistance(const CalibratedPair& pair);
+double AbsoluteElevationDifference(const CalibratedPair& pair);
+
+// --- Solvers ----------------------------------------------------------------------------
+// Normal equations (1/N) sum x x^T p = rhsScale (1/N) sum x y, built with the engine's
+// averages over per-column arrays; upper triangle summed and mirrored.
+StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
+                               const std::vector<CalibratedPair>& pairs, double* solution);
+
+// Solves the symmetric system with CTransform::SysLinEq. False when the system is singular to
+// working precision (a pivot at or below kSingularPivotRatio of its column's diagonal; the
+// solver leaves its pivots on the diagonal) or the solution is not finite.
+inline bool SolveNormalEquations(int n, double* matrix, double* rhs, double* solution) {
+    if (n < 1 || n > kMaxColumns) {
+        return false;
+    }
+    std::array<double, kMaxColumns> diagonal{};
+    for (int k = 0; k < n; ++k) {
+        diagonal[k] = matrix[k * n + k];
+    }
+    CTransform solver;
+    solver.SysLinEq(n, matrix, rhs, solution);
+    for (int k = 0; k < n; ++k) {
+        if (!(matrix[k * n + k] > kSingularPivotRatio * diagonal[k]) ||
+            !std::isfinite(solution[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// --- Stages shared by several members -----------------------------------------------------
+inline constexpr FittedElement kMeanRangeElements[] = {{&TMapper::D1, 1.0}};
+inline constexpr FittedElement kHarmonicRangeElements[] = {
+    {&TMapper::D1, 1.0}, {&TMapper::D2_AzS, 1.0}, {&TMapper::D2_AzC, 1.0}};
+
+// D1 as the mean of -dR / (2 cos El_f).
+inline constexpr Stage kMeanRangeStage = {
+    kMeanRangeElements, SolveLeastSquares, UnitRow, HalfRangeDifferenceOverCosine, 1.0, true};
+// D1, D2_AzS, D2_AzC from R_b - R_f.
+inline constexpr Stage kHarmonicRangeStage = {
+    kHarmonicRangeElements, SolveLeastSquares, HarmonicRangeRow, RangeBackMinusFront, 1.0, false};
+
+// A least-squares fit of half a face difference.
+constexpr Stage HalfDifferenceStage(Table<FittedElement> elements, RowFunction row,
+                                    ObservationFunction observation, bool unitLeadingEntry) {
+    return Stage{elements, SolveLeastSquares, row, observation, 0.5, unitLeadingEntry};
+}
+
+// The spreads of the main two-face fits, all three tested.
+inline constexpr SpreadRecord kMainSpreads = {&TCompOut::m_dStdR_fb,  &TCompOut::m_dStdAz_fb,
+                                              &TCompOut::m_dStdEl_fb, kRejectSpread,
+                                              kTwoFaceSpreadDeg,      kTwoFaceSpreadDeg};
+
+// Runs one call of a two-face fit. Host input that does not fit (no model, no result record,
+// or pair arrays missing for a positive count) returns kInvalidInput with nothing written.
+int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
+                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify);
+
+}  // namespace compensation::detail::two_face
+
+#endif  // COMPENSATION_FITS_TWO_FACE_FIT_H

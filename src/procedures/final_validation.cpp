@@ -1,0 +1,91 @@
+// The final validation: how well the final model explains the measurements, condensed into the
+// CONFIDENCE score and, on request, a summary on standard output.
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "compensation/engine.h"
+#include "procedures/confidence.h"
+
+namespace {
+
+using namespace compensation;
+
+constexpr int kFrontSights = kTypeFrontSight;
+constexpr int kBackSights = kTypeBackSight;
+constexpr int kAllMeasurements = 0;
+constexpr int kHighQualityOnly = 1;
+
+const char* SummaryHeader(int nMode) {
+    switch (nMode) {
+        case 0:
+            return " QUICK COMP OUTPUT: ";
+        case 1:
+            return " FULL COMP OUTPUT: ";
+        case 2:
+            return " COMP COMP OUTPUT: ";
+        case 3:
+            return " EXP COMP OUTPUT: ";
+        default:
+            return nullptr;
+    }
+}
+
+// The summary's numbers use the stream's default formatting (six significant digits) whatever
+// the host has set on std::cout, so each line is formed on a fresh stream first.
+std::string SummaryLine(const ConfidenceTerm& term, double spread) {
+    const SpreadThresholds& t = *term.thresholds;
+    std::ostringstream line;
+    line << term.label << spread * t.printFactor << "; LTH = " << t.printedLower
+         << "; UTH = " << t.printedUpper << t.unit;
+    return line.str();
+}
+
+}  // namespace
+
+void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TMapper* pMap,
+                                  TCompOut* pCompOut, int nMode, int nQuiet) {
+    const bool print = nQuiet == 0;
+    const int weight = ConfidenceWeight(nMode);
+    const char* header = SummaryHeader(nMode);
+    if (print && header != nullptr) {
+        std::cout << header << std::endl << std::endl;
+    }
+
+    int score = kConfidenceStart;
+    for (const ConfidenceTerm& term : kConfidenceTerms) {
+        if (term.measuredInside) {
+            // The fits judged the model on their own working sets; the inside statistics
+            // judge it on every calibrated measurement of the host's array.
+            std::vector<CVector> calibrated(pVec, pVec + (nCount > 0 ? nCount : 0));
+            for (CVector& v : calibrated) {
+                v.Calibrate(pMap);
+            }
+            const int count = static_cast<int>(calibrated.size());
+            StdInterball(calibrated.data(), count, nCountViews, kFrontSights, pCompOut,
+                         kAllMeasurements);
+            StdInterball(calibrated.data(), count, nCountViews, kBackSights, pCompOut,
+                         kAllMeasurements);
+            StdInterball(calibrated.data(), count, nCountViews, kFrontSights, pCompOut,
+                         kHighQualityOnly);
+            StdInterball(calibrated.data(), count, nCountViews, kBackSights, pCompOut,
+                         kHighQualityOnly);
+        }
+        if (!IsScored(term.when, nMode)) {
+            continue;
+        }
+        const double spread = pCompOut->*term.field;
+        score = ScoreSpread(score, spread, *term.thresholds, weight);
+        if (print) {
+            std::cout << SummaryLine(term, spread) << std::endl << std::endl;
+        }
+    }
+
+    pCompOut->m_nConfidence = score;
+    if (print) {
+        std::ostringstream line;
+        line << " CONFIDENCE = " << score;
+        std::cout << line.str() << std::endl;
+    }
+}

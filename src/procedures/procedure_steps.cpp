@@ -1,0 +1,108 @@
+#include "procedures/procedure_steps.h"
+
+#include <algorithm>
+
+#include "engine/constants.h"
+
+namespace compensation::detail {
+
+ViewLayout CountViews(const CVector* pVec, int nCount) {
+    ViewLayout layout;
+    for (int i = 0; i < nCount; ++i) {
+        if (pVec[i].Type == kTypeReferenceView) {
+            ++layout.nViews;
+        }
+    }
+    for (int i = 1; i < nCount && pVec[i].Type != kTypeReferenceView; ++i) {
+        if (pVec[i].Type == kTypeFrontSight) {
+            ++layout.nTargets;
+        }
+    }
+    return layout;
+}
+
+int CountFrontSights(const CVector* pVec, int nCount) {
+    int count = 0;
+    for (int i = 0; i < nCount; ++i) {
+        if (pVec[i].Type == kTypeFrontSight || pVec[i].Type == -kTypeFrontSight) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout) {
+    const long long pairs = nCount / 2;
+    return layout.nViews >= 1 && layout.nTargets >= 1 &&
+           static_cast<long long>(layout.nTargets) * layout.nViews <= pairs &&
+           CountFrontSights(pVec, nCount) <= pairs;
+}
+
+void SetFaces(CVector* pVec, int nCount) {
+    for (int i = 0; i < nCount; ++i) {
+        pVec[i].SeType();
+    }
+}
+
+int MinCountForViews(int nViews) {
+    return nViews - 3 < 6 ? nViews : nViews - 3;
+}
+
+int FittingSum(const std::vector<FitCall>& fits) {
+    int sum = 0;
+    for (const FitCall& fit : fits) {
+        sum += fit(1);
+    }
+    return sum;
+}
+
+int JointLoop(const std::vector<FitCall>& fits, int* pCounter, int nLimit) {
+    int sum = 0;
+    do {
+        sum = FittingSum(fits);
+        ++*pCounter;
+    } while (sum != 0 && *pCounter < nLimit);
+    return sum;
+}
+
+int TwoFaceOutlierPass(const FitCall& fit, double dLimit) {
+    int used = 0;
+    if (fit(0) != 1) {
+        return used;
+    }
+    for (;;) {
+        const int before = used++;
+        if (!(before < dLimit) || fit(0) != 1) {
+            return used;
+        }
+    }
+}
+
+void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int nLimit) {
+    while (fit(0) > 0) {
+        if (JointLoop(loop, nLimit) > 0) {
+            return;
+        }
+    }
+}
+
+void WriteBackRejections(CVector* pVec, int nCount,
+                         const std::vector<std::function<void(CVector*)>>& writeBacks) {
+    const std::vector<CVector> classified(pVec, pVec + nCount);
+    std::vector<double> lowest(static_cast<std::size_t>(nCount));
+    for (int i = 0; i < nCount; ++i) {
+        lowest[static_cast<std::size_t>(i)] = pVec[i].Quality;
+    }
+    for (const auto& writeBack : writeBacks) {
+        std::vector<CVector> copy = classified;
+        writeBack(copy.data());
+        for (std::size_t i = 0; i < copy.size(); ++i) {
+            lowest[i] = std::min(lowest[i], copy[i].Quality);
+        }
+    }
+    for (int i = 0; i < nCount; ++i) {
+        pVec[i].Quality = lowest[static_cast<std::size_t>(i)];
+    }
+}
+
+}  // namespace compensation::detail

@@ -1,0 +1,80 @@
+// Steps shared by the compensation procedures: counting the views of a host array, the joint
+// loops that run several fits until they settle, and the outlier passes.
+#ifndef COMPENSATION_PROCEDURES_PROCEDURE_STEPS_H
+#define COMPENSATION_PROCEDURES_PROCEDURE_STEPS_H
+
+#include <functional>
+#include <vector>
+
+#include "compensation/vector.h"
+
+namespace compensation::detail {
+
+// One fit as a procedure calls it: flag 1 fits and tests convergence, flag 0 may reject the
+// worst measurement or pair. The result is the fit's code; 0 means settled.
+using FitCall = std::function<int(int nFlagClassify)>;
+
+// Layout of the host's main array: nViews groups, each a Type 14 vector, then nTargets front
+// sights, then their back sights.
+struct ViewLayout {
+    int nViews = 0;
+    int nTargets = 0;
+};
+
+// Counts Type 14 vectors, and the Type 100 vectors from index 1 up to the next Type 14 vector.
+ViewLayout CountViews(const CVector* pVec, int nCount);
+
+// Number of front sights (|Type| 100): a two-face classification makes one pair of each, so the
+// pair arrays must hold that many.
+int CountFrontSights(const CVector* pVec, int nCount);
+
+// True when the array's views fit the pair arrays a procedure allocates (nCount / 2 pairs): every
+// front sight gets a pair, and the interball fits read nTargets front sights of every view.
+bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout);
+
+// Sets every vector's face sign from its type.
+void SetFaces(CVector* pVec, int nCount);
+
+// The least pair count the single-term fits demand for nViews views: nViews - 3, or nViews
+// when that is below 6.
+int MinCountForViews(int nViews);
+
+// True when a 1-based target position lies within a view of nTargets targets.
+inline bool IsTargetPosition(int n, int nTargets) {
+    return n >= 1 && n <= nTargets;
+}
+
+// Sum of the fits' codes, each called as a fitting call (flag 1), in the order given.
+int FittingSum(const std::vector<FitCall>& fits);
+
+// Runs the fits jointly until their sum is 0 or *pCounter reaches nLimit (the counter counts
+// evaluations and is shared where a procedure shares its budget). At least one evaluation is
+// made. Returns the last sum.
+int JointLoop(const std::vector<FitCall>& fits, int* pCounter, int nLimit);
+
+// The same with a counter of its own starting at 0.
+inline int JointLoop(const std::vector<FitCall>& fits, int nLimit) {
+    int counter = 0;
+    return JointLoop(fits, &counter, nLimit);
+}
+
+// Outlier pass of a two-face fit: one rejection call, then, while it rejects (returns 1) and
+// the pass has not used its budget dLimit, another. Returns the budget used, which the quick
+// procedure's joint loop continues from.
+int TwoFaceOutlierPass(const FitCall& fit, double dLimit);
+
+// Outlier stage of a single-term or interball fit: while its rejection call (flag 0) reports
+// a rejection (a result above 0), re-run the joint loop; stop when that loop ends unsettled
+// (a positive sum).
+void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int nLimit);
+
+// Writes the rejections of several working sets back into the host's array. A pair write-back
+// finds its views by the host's qualities, so a mark written by another write-back first would
+// shift it onto the wrong views. Each therefore runs on its own copy of the array as it stood
+// when the sets were classified, and each vector receives the lowest quality any of them wrote.
+void WriteBackRejections(CVector* pVec, int nCount,
+                         const std::vector<std::function<void(CVector*)>>& writeBacks);
+
+}  // namespace compensation::detail
+
+#endif  // COMPENSATION_PROCEDURES_PROCEDURE_STEPS_H

@@ -1,0 +1,73 @@
+// Quick compensation: the two-face terms and Ax, Ay from one array of views.
+#include <vector>
+
+#include "compensation/engine.h"
+#include "engine/constants.h"
+#include "procedures/procedure_steps.h"
+
+using compensation::detail::FitCall;
+
+namespace {
+
+// The outlier pass and the joint iterations share one budget of evaluations.
+constexpr int kQuickBudget = 51;
+// The two-face outlier pass may reject up to a tenth of the measurements.
+constexpr double kQuickRejectShare = 0.1;
+// First code of an empty azimuth sector.
+constexpr int kQuickCoverageCode = 7;
+
+}  // namespace
+
+int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
+                                      TCompOut* pCompOut) {
+    if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
+        return compensation::kInvalidInput;
+    }
+    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
+    const int nViews = layout.nViews;
+    const int nTargets = layout.nTargets;
+    // The interball fit reads nTargets front sights of every view from the pair array.
+    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout)) {
+        return compensation::kInvalidInput;
+    }
+
+    int nCount_fb = nCount / 2;
+    std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));
+    std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
+    std::vector<int> ibPairs(static_cast<std::size_t>(nTargets * (nTargets - 1) / 2 + 1));
+    CVector* pVec_f = pairsF.data();
+    CVector* pVec_b = pairsB.data();
+
+    compensation::detail::SetFaces(pVec, nCount);
+    int r = AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kQuickCoverageCode, nViews);
+    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
+
+    const FitCall twoFace = [&](int flag) {
+        return CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
+    };
+    const FitCall interball = [&](int flag) {
+        return CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
+    };
+
+    twoFace(1);
+    if (r != 0) {
+        return r;
+    }
+    int used =
+        compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kQuickRejectShare);
+
+    ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
+    interball(1);
+    // Rejection calls repeat while they still reject or move Ax, Ay. Each rejection removes a
+    // measurement pair for good, so rejections end by themselves; a fit that cannot settle
+    // (data that do not determine Ax and Ay) would not, and gets the joint budget on top.
+    const int rejectionLimit = nTargets * nViews + kQuickBudget;
+    for (int calls = 0; calls < rejectionLimit && interball(0) > 0; ++calls) {
+    }
+
+    r = compensation::detail::JointLoop({twoFace, interball}, &used, kQuickBudget);
+
+    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
+    FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
+    return r;
+}

@@ -1,0 +1,77 @@
+// FBB views: a group of targets measured in both faces from a series of set-ups, each seeing
+// the group in a narrow band of elevation. A single view must be compact; the series must
+// climb from well below the horizon to well above it without a gap.
+#include <cmath>
+#include <vector>
+
+#include "compensation/engine.h"
+#include "selection/elevation_bands.h"
+#include "selection/selection.h"
+
+namespace {
+
+using namespace compensation;
+
+struct ElevationExtremes {
+    bool found = false;
+    double high = kRunningMaxStart;
+    double low = kRunningMinStart;
+    double rangeAtHigh = 0.0;
+    double rangeAtLow = 0.0;
+};
+
+// Highest and lowest front sight of the view with their ranges; on equal elevations the
+// first measurement keeps its place.
+ElevationExtremes FindElevationExtremes(const CVector* pVec, int nCount) {
+    ElevationExtremes e;
+    bool haveHigh = false;
+    bool haveLow = false;
+    for (int i = 0; i < nCount; ++i) {
+        const CVector& v = pVec[i];
+        if (v.Type != kTypeFrontSight) {
+            continue;
+        }
+        if (v.Elevation > e.high) {
+            e.high = v.Elevation;
+            e.rangeAtHigh = v.Range;
+            haveHigh = true;
+        }
+        if (v.Elevation < e.low) {
+            e.low = v.Elevation;
+            e.rangeAtLow = v.Range;
+            haveLow = true;
+        }
+    }
+    e.found = haveHigh && haveLow;
+    return e;
+}
+
+}  // namespace
+
+// A view without a measured front sight shows nothing about its compactness and is refused:
+// its elevation span would otherwise read as the starting values' -200 and pass.
+int CCompensation::AcceptFBBView(CVector* pVec, int nCount) {
+    const ElevationExtremes e = FindElevationExtremes(pVec, nCount);
+    if (!e.found || e.high - e.low >= kFbbViewElevationSpan) {
+        return kFbbViewRefused;
+    }
+    return std::fabs(e.rangeAtHigh - e.rangeAtLow) < kFbbViewRangeSpan ? kFbbViewAccepted
+                                                                       : kFbbViewRefused;
+}
+
+// Front sights beyond the last complete view belong to no view and are left out of the bands.
+int CCompensation::AcceptFBBAllViews(CVector* pVec, int nCountPerView, int nCount, double* pGapEl) {
+    if (nCountPerView < 1) {
+        return kInvalidInput;
+    }
+    const long long views = nCount / (2LL * nCountPerView);
+    if (views < kLeastFbbViews) {
+        return kTooFewViews;
+    }
+    std::vector<detail::ElevationBand> bands =
+        detail::BuildElevationBands(pVec, nCount, nCountPerView, static_cast<int>(views), 0, 0);
+    detail::SortBandsByLow(bands);
+    // Touching bands leave no elevation unmeasured, so only a band that starts above the end of
+    // the band below is a gap.
+    return detail::JudgeElevationBands(bands, 0.0, pGapEl);
+}

@@ -1,0 +1,44 @@
+// Which target pairs of a view carry distance information for the interball fits: a distance
+// between two targets close together in azimuth, or nearly opposite, hardly changes with the
+// model's azimuth terms.
+#include <cmath>
+#include <cstddef>
+
+#include "compensation/engine.h"
+#include "selection/selection.h"
+
+namespace {
+
+using namespace compensation;
+
+// Azimuth separation folded across the +-pi seam, so that 170 and -170 degrees lie 20 degrees
+// apart.
+double AzimuthSeparation(double a, double b) {
+    double d = std::fabs(a - b);
+    if (d > kPiSeam) {
+        d = std::fabs(d - kTwoPiSeam);
+    }
+    return d;
+}
+
+}  // namespace
+
+int CCompensation::ClassifyIBPairs(CVector* pVec, int* pIBPairs, int nCount) {
+    if (nCount < 1) {
+        return kTooFewInterballPairs;
+    }
+    // The table has n (n - 1) / 2 entries, which exceeds the int range long before n does.
+    std::size_t entry = 0;
+    long long usable = 0;
+    for (int i = 0; i < nCount; ++i) {
+        for (int j = i + 1; j < nCount; ++j) {
+            const double d = AzimuthSeparation(pVec[i].Azimuth, pVec[j].Azimuth);
+            const bool used = kInterballLeastSeparation < d && d < kInterballGreatestSeparation;
+            pIBPairs[entry++] = used ? kInterballPairUsed : kInterballPairSkipped;
+            if (used) {
+                ++usable;
+            }
+        }
+    }
+    return usable >= kLeastUsableInterballPairs ? 0 : kTooFewInterballPairs;
+}

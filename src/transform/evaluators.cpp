@@ -1,0 +1,257 @@
+// Planning of an instrument placement: before anything is measured, the nominal targets are
+// carried into the instrument frame by a candidate placement and the geometry is judged for
+// each kind of compensation measurement. The target pairs chosen, and the predicted precision
+// of their checks, go into the result record for the fits to use.
+//
+// Targets of Type 14 (the view's reference) never form a pair. Pairs are visited as i < j with
+// i outer, and a new best must be strictly better, so the first pair wins a tie. A pair index
+// is the target's position in the array, which the host lays out as one view: position 0 is
+// the view's Type 14 vector, so an index is also the target's 1-based number in the view.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "compensation/records.h"
+#include "compensation/transform.h"
+#include "fits/point_gradients.h"
+#include "transform/transform_constants.h"
+
+namespace {
+
+using namespace compensation;
+
+// Every target as the instrument would read it from the candidate placement.
+std::vector<CVector> MapTargets(CTransform& transform, CVector* pVec, TRANSFORM_PARMS* pParms,
+                                int nPoints) {
+    std::vector<CVector> mapped(static_cast<std::size_t>(std::max(nPoints, 0)));
+    for (int i = 0; i < nPoints; ++i) {
+        mapped[i] = *transform.GetNextVector(i, pParms, pVec);
+        mapped[i].Cart2Sphr();
+    }
+    return mapped;
+}
+
+// Calls visit(i, j) for every pair of targets that may form one, i < j, i outer.
+template <typename Visit>
+void ForEachPair(const std::vector<CVector>& targets, Visit visit) {
+    const int n = static_cast<int>(targets.size());
+    for (int i = 0; i < n; ++i) {
+        if (targets[i].Type == kTypeReferenceView) {
+            continue;
+        }
+        for (int j = i + 1; j < n; ++j) {
+            if (targets[j].Type != kTypeReferenceView) {
+                visit(i, j);
+            }
+        }
+    }
+}
+
+// The angle between the lines of sight. Targets on one line of sight can round the cosine a
+// unit above 1, where acos has no value; the clamp gives them their angle, 0, instead of
+// losing the best in-line pair. Targets at the instrument's centre still have none.
+double SightAngle(const CVector& a, const CVector& b) {
+    CVector ruler;
+    const double angle = ruler.InterVectorAngle(a, b);
+    if (!std::isnan(angle)) {
+        return angle;
+    }
+    const double cosine = (a.X * b.X + a.Y * b.Y + a.Z * b.Z) / (a.Range * b.Range);
+    return std::acos(std::clamp(cosine, -1.0, 1.0));
+}
+
+double Separation(const CVector& a, const CVector& b) {
+    CVector ruler;
+    return ruler.InterVectorRange(a, b);
+}
+
+bool ValidIndex(int index, int nPoints) {
+    return index >= 0 && index < nPoints;
+}
+
+}  // namespace
+
+// Usable for the two-face test when some pair of targets differs enough in elevation: the
+// two-face terms are told apart through the half-angle h = pi/4 - El/2.
+int CTransform::Evaluate_FSBS(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints) {
+    if (pParms == nullptr || (nPoints > 0 && pVec == nullptr)) {
+        return kInvalidInput;
+    }
+    const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
+    int separated = 0;
+    ForEachPair(targets, [&](int i, int j) {
+        const double hi = kQuarterPi - kHalf * targets[i].Elevation;
+        const double hj = kQuarterPi - kHalf * targets[j].Elevation;
+        if (std::fabs(std::sin(hi) - std::sin(hj)) > kFaceSineSeparation) {
+            ++separated;
+        }
+    });
+    return separated > 0 ? 0 : 1;
+}
+
+// The D2 outside pair: two targets nearly on one line of sight and far apart; of those, the
+// one seen at the smallest angle.
+int CTransform::EvaluateOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
+                                TCompOut* pCompOut) {
+    if (pParms == nullptr || pCompOut == nullptr || (nPoints > 0 && pVec == nullptr)) {
+        return kInvalidInput;
+    }
+    const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
+    int status = 2;
+    double best = kBestAngleStart;
+    ForEachPair(targets, [&](int i, int j) {
+        const double angle = std::fabs(SightAngle(targets[i], targets[j]));
+        if (!(angle < kPairAngleWindow)) {
+            return;
+        }
+        if (status != 0) {
+            status = 1;
+        }
+        if (Separation(targets[i], targets[j]) > kMinD2Distance && angle < best) {
+            best = angle;
+            status = 0;
+            pCompOut->m_n1_d2 = i;
+            pCompOut->m_n2_d2 = j;
+        }
+    });
+    return status;
+}
+
+// Predicted uncertainty of D2 from the chosen pair: a reading uncertainty over the change of
+// the pair's squared separation per metre of D2, scaled by the separation. A pair whose
+// separation does not respond to D2 predicts no precision at all and is not usable.
+int CTransform::EvaluateInside(CVector* pVec, TRANSFORM_PARMS* pParms, TCompOut* pCompOut) {
+    if (pVec == nullptr || pParms == nullptr || pCompOut == nullptr || pCompOut->m_n1_d2 < 0 ||
+        pCompOut->m_n2_d2 < 0) {
+        return kInvalidInput;
+    }
+    CVector a = *GetNextVector(pCompOut->m_n1_d2, pParms, pVec);
+    a.Cart2Sphr();
+    CVector b = *GetNextVector(pCompOut->m_n2_d2, pParms, pVec);
+    b.Cart2Sphr();
+    const double slope = SeparationSlope(a, b, GradientD2);
+    pCompOut->m_dDd2_model = std::fabs(Separation(a, b) * kPlanningTolerance / slope);
+    return pCompOut->m_dDd2_model <= kPlanningTolerance ? 0 : 5;
+}
+
+// The X0/Y0 pair: two targets nearly in one azimuth whose ranges and elevations differ most.
+int CTransform::Evaluate_x0y0(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
+                              TCompOut* pCompOut) {
+    if (pParms == nullptr || pCompOut == nullptr || (nPoints > 0 && pVec == nullptr)) {
+        return kInvalidInput;
+    }
+    const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
+    int status = 6;
+    double best = kBestScoreStart;
+    int chosenA = -1;
+    int chosenB = -1;
+    ForEachPair(targets, [&](int i, int j) {
+        const CVector& ti = targets[i];
+        const CVector& tj = targets[j];
+        if (!(std::fabs(ti.Azimuth - tj.Azimuth) < kPairAngleWindow)) {
+            return;
+        }
+        const double score =
+            std::fabs((ti.Range - tj.Range) * std::sin(ti.Elevation - tj.Elevation));
+        if (score > best) {
+            best = score;
+            status = 7;
+            chosenA = i;
+            chosenB = j;
+        }
+    });
+    if (status == 6) {
+        return status;
+    }
+    pCompOut->m_n1_x0y0 = chosenA;
+    pCompOut->m_n2_x0y0 = chosenB;
+    const CVector& a = targets[chosenA];
+    const CVector& b = targets[chosenB];
+    const double slopeX0 = SeparationSlope(a, b, GradientX0);
+    const double slopeY0 = SeparationSlope(a, b, GradientY0);
+    pCompOut->m_dDx0y0_model = Separation(a, b) * kX0Y0DistanceUncertainty /
+                               std::sqrt(slopeX0 * slopeX0 + slopeY0 * slopeY0);
+    if (pCompOut->m_dDx0y0_model < kPlanningTolerance) {
+        status = 0;
+    }
+    return status;
+}
+
+// The Ax/Ay pair: of the pairs between 25 and 115 degrees apart in azimuth, the one whose
+// distance responds most to the tilt terms; enough such pairs must exist besides.
+int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
+                              TCompOut* pCompOut, int nMinPairs) {
+    if (pParms == nullptr || pCompOut == nullptr || (nPoints > 0 && pVec == nullptr)) {
+        return kInvalidInput;
+    }
+    const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
+    int status = 8;
+    int usable = 0;
+    double best = kBestAxAyStart;
+    ForEachPair(targets, [&](int i, int j) {
+        const CVector& ti = targets[i];
+        const CVector& tj = targets[j];
+        double apart = std::fabs(ti.Azimuth - tj.Azimuth);
+        if (apart > kPiSeam) {
+            apart = std::fabs(apart - kTwoPiSeam);
+        }
+        if (!(apart > kAxAyMinSeparation && apart < kAxAyMaxSeparation)) {
+            return;
+        }
+        ++usable;
+        const double slopeAx = SeparationSlope(ti, tj, GradientAx);
+        const double slopeAy = SeparationSlope(ti, tj, GradientAy);
+        const double value = Separation(ti, tj) * kAxAyUncertainty /
+                             std::sqrt(slopeAx * slopeAx + slopeAy * slopeAy);
+        if (value < best) {
+            best = value;
+            pCompOut->m_dDaxay_model = value;
+            pCompOut->m_n1_axay = i;
+            pCompOut->m_n2_axay = j;
+        }
+    });
+    if (best < kAxAyLimit) {
+        status = usable > nMinPairs ? 0 : 9;
+    }
+    return status;
+}
+
+// The extra outside pair, near the D2 pair in azimuth and at least 3 m apart: nSide 0 looks
+// for the lowest mean elevation, nSide 1 for the widest elevation difference.
+int CTransform::EvaluateExtraOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
+                                     TCompOut* pCompOut, int nSide) {
+    if (pVec == nullptr || pParms == nullptr || pCompOut == nullptr ||
+        !ValidIndex(pCompOut->m_n1_d2, nPoints) || !ValidIndex(pCompOut->m_n2_d2, nPoints)) {
+        return kInvalidInput;
+    }
+    const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
+    const int d2First = pCompOut->m_n1_d2;
+    const int d2Second = pCompOut->m_n2_d2;
+    const double centre = (targets[d2First].Azimuth + targets[d2Second].Azimuth) * kHalf;
+    int status = 202;
+    double best = kBestAngleStart;
+    ForEachPair(targets, [&](int i, int j) {
+        const CVector& ti = targets[i];
+        const CVector& tj = targets[j];
+        if (i == d2First || j == d2Second ||
+            !(std::fabs(ti.Azimuth - centre) < kExtraAzimuthWindow) ||
+            !(std::fabs(tj.Azimuth - centre) < kExtraAzimuthWindow) ||
+            !(Separation(ti, tj) > kMinExtraDistance)) {
+            return;
+        }
+        double value = ((1 - 2 * nSide) * tj.Elevation + ti.Elevation) * kHalf;
+        if (nSide == 1 && value > 0.0) {
+            value *= kNegate;
+        }
+        if (value < best) {
+            best = value;
+            status = 1;
+            pCompOut->m_n1_extra = i;
+            pCompOut->m_n2_extra = j;
+        }
+    });
+    if (best < kExtraElevationLimit) {
+        status = 0;
+    }
+    return status;
+}

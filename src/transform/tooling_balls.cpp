@@ -1,0 +1,235 @@
+// Transform from tooling balls: a closed-form start from the best triple of points, refined by
+// the weighted Gauss-Newton iteration.
+//
+// Each triple defines an orthonormal frame in both sets: first axis from the triple's centroid
+// toward its first point, third axis normal to the triple's plane. The rotation that turns the
+// nominal frame into the measured one, with the translation that matches the two centroids, is
+// one candidate; the candidate with the smallest weighted RMS over all points is kept.
+#include <cmath>
+#include <vector>
+
+#include "compensation/mapper.h"
+#include "compensation/transform.h"
+#include "transform/gauss_newton.h"
+#include "transform/transform_constants.h"
+
+namespace {
+
+using compensation::kInvalidInput;
+
+using Vec3 = double[3];
+
+double Dot3(const Vec3 a, const Vec3 b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+void Cross3(const Vec3 a, const Vec3 b, Vec3 out) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// A right-handed orthonormal frame whose first row is e1 (a unit vector), completed with the
+// coordinate axis X or Z, whichever is farther from e1. It stands in for the frame of a triple
+// whose plane is undefined (points exactly on a line, or coincident).
+void CompleteFrame(const Vec3 e1, double M[3][3]) {
+    const Vec3 axisX = {1.0, 0.0, 0.0};
+    const Vec3 axisZ = {0.0, 0.0, 1.0};
+    Vec3 normal;
+    Cross3(e1, std::fabs(e1[2]) >= std::fabs(e1[0]) ? axisX : axisZ, normal);
+    const double length = std::sqrt(Dot3(normal, normal));
+    for (int c = 0; c < 3; ++c) {
+        M[0][c] = e1[c];
+        M[2][c] = normal[c] / length;
+    }
+    Cross3(M[2], M[0], M[1]);
+}
+
+// Number of weights above zero, and the sum of all weights.
+int CountPositive(const double* pW, int nPoints, double* pTotal) {
+    int positive = 0;
+    double total = 0.0;
+    for (int i = 0; i < nPoints; ++i) {
+        if (pW[i] > 0.0) {
+            ++positive;
+        }
+        total += pW[i];
+    }
+    *pTotal = total;
+    return positive;
+}
+
+// Rotation angles of the transform whose matrix (as built by RotationMatrix) is R.
+void AnglesFromMatrix(const double R[3][3], TRANSFORM_PARMS* p) {
+    p->Alpha = std::atan2(R[1][2], R[2][2]);
+    p->Beta = std::atan2(-R[0][2], std::sqrt(R[0][0] * R[0][0] + R[0][1] * R[0][1]));
+    p->Gamma = std::atan2(R[0][1], R[0][0]);
+}
+
+}  // namespace
+
+int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
+    using compensation::kOneThird;
+    Vec3 Q[3];
+    Vec3 centre;
+    centre[0] = (pPoints[0].X + pPoints[1].X + pPoints[2].X) * kOneThird;
+    centre[1] = (pPoints[0].Y + pPoints[1].Y + pPoints[2].Y) * kOneThird;
+    centre[2] = (pPoints[0].Z + pPoints[1].Z + pPoints[2].Z) * kOneThird;
+    for (int k = 0; k < 3; ++k) {
+        Q[k][0] = pPoints[k].X - centre[0];
+        Q[k][1] = pPoints[k].Y - centre[1];
+        Q[k][2] = pPoints[k].Z - centre[2];
+    }
+    const double r0 = std::sqrt(Dot3(Q[0], Q[0]));
+    const double r1 = std::sqrt(Dot3(Q[1], Q[1]));
+
+    Vec3 normal;
+    Cross3(Q[0], Q[1], normal);
+    for (double& c : normal) {
+        c /= r0 * r1;
+    }
+    const double sine = std::sqrt(Dot3(normal, normal));
+
+    if (!(sine > 0.0) || !std::isfinite(sine)) {
+        // No plane: the frame keeps its first axis toward the first point (or along the line
+        // when that point is the centroid) and is completed arbitrarily but finitely, so that a
+        // candidate built from it never carries a non-finite value to the host.
+        Vec3 e1 = {1.0, 0.0, 0.0};
+        const int along = r0 > 0.0 ? 0 : 1;
+        const double length = along == 0 ? r0 : r1;
+        if (length > 0.0 && std::isfinite(length)) {
+            for (int c = 0; c < 3; ++c) {
+                e1[c] = Q[along][c] / length;
+            }
+        }
+        CompleteFrame(e1, M);
+        return 1;
+    }
+
+    for (int c = 0; c < 3; ++c) {
+        M[0][c] = Q[0][c] / r0;
+        M[2][c] = normal[c] / sine;
+    }
+    Cross3(M[2], M[0], M[1]);
+    return std::fabs(std::asin(sine)) < compensation::kMinFrameAngle ? 1 : 0;
+}
+
+int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
+                             TRANSFORM_PARMS* pParms, TMapper* pMap) {
+    using namespace compensation;
+    if (pParms == nullptr || pMap == nullptr ||
+        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
+        return kInvalidInput;
+    }
+    double total = 0.0;
+    if (CountPositive(pW, nPoints, &total) < kMinTriplePoints) {
+        return 4;
+    }
+    if (!(total > 0.0)) {
+        return kInvalidInput;
+    }
+
+    std::vector<CVector> nominal(pNominal, pNominal + nPoints);
+    std::vector<CVector> measured(pMeasured, pMeasured + nPoints);
+    for (CVector& v : measured) {
+        v.Calibrate(pMap);
+    }
+    std::vector<int> usable;
+    for (int i = 0; i < nPoints; ++i) {
+        if (pW[i] > 0.0) {
+            usable.push_back(i);
+        }
+    }
+
+    int status = 5;
+    double best = kCandidateRmsStart;
+    bool kept = false;
+    TRANSFORM_PARMS bestParms = {};
+    std::vector<CVector> mapped(nPoints);
+    const int count = static_cast<int>(usable.size());
+    for (int a = 0; a < count; ++a) {
+        for (int b = a + 1; b < count; ++b) {
+            for (int c = b + 1; c < count; ++c) {
+                const int triple[3] = {usable[a], usable[b], usable[c]};
+                CVector tripleNominal[3];
+                CVector tripleMeasured[3];
+                for (int t = 0; t < 3; ++t) {
+                    tripleNominal[t] = nominal[triple[t]];
+                    tripleMeasured[t] = measured[triple[t]];
+                }
+                double Fn[3][3];
+                double Fm[3][3];
+                const int flags = BasisMatrix(tripleNominal, Fn) + BasisMatrix(tripleMeasured, Fm);
+
+                // Nominal directions into measured ones: R = Fm^T Fn.
+                double R[3][3];
+                for (int r = 0; r < 3; ++r) {
+                    for (int col = 0; col < 3; ++col) {
+                        R[r][col] =
+                            Fm[0][r] * Fn[0][col] + Fm[1][r] * Fn[1][col] + Fm[2][r] * Fn[2][col];
+                    }
+                }
+                AnglesFromMatrix(R, pParms);
+                pParms->X = 0.0;
+                pParms->Y = 0.0;
+                pParms->Z = 0.0;
+                double rotated[3] = {0.0, 0.0, 0.0};
+                double target[3] = {0.0, 0.0, 0.0};
+                for (int t = 0; t < 3; ++t) {
+                    const CVector* turned = GetNextVector(t, pParms, tripleNominal);
+                    rotated[0] += turned->X;
+                    rotated[1] += turned->Y;
+                    rotated[2] += turned->Z;
+                    target[0] += tripleMeasured[t].X;
+                    target[1] += tripleMeasured[t].Y;
+                    target[2] += tripleMeasured[t].Z;
+                }
+                pParms->X = target[0] * kOneThird - rotated[0] * kOneThird;
+                pParms->Y = target[1] * kOneThird - rotated[1] * kOneThird;
+                pParms->Z = target[2] * kOneThird - rotated[2] * kOneThird;
+
+                for (int i = 0; i < nPoints; ++i) {
+                    mapped[i] = *GetNextVector(i, pParms, nominal.data());
+                }
+                const double rms = RMS_Transform(mapped.data(), measured.data(), pW, nPoints);
+                if (rms < best) {
+                    best = rms;
+                    bestParms = *pParms;
+                    kept = true;
+                    if (flags == 0) {
+                        status = 0;
+                    }
+                }
+            }
+        }
+    }
+    if (kept) {
+        *pParms = bestParms;
+    }
+    if (status == 5) {
+        return 5;
+    }
+    if (nPoints > kMinTriplePoints) {
+        const int refined =
+            TB_UpdateTransform(nominal.data(), measured.data(), pW, nPoints, pParms);
+        return refined == 3 ? 0 : refined;
+    }
+    return 0;
+}
+
+int CTransform::TB_UpdateTransform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
+                                   TRANSFORM_PARMS* pParms) {
+    using namespace compensation;
+    if (pParms == nullptr ||
+        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
+        return kInvalidInput;
+    }
+    double total = 0.0;
+    if (CountPositive(pW, nPoints, &total) < kMinRefinePoints) {
+        return 3;
+    }
+    if (!(total > 0.0)) {
+        return kInvalidInput;
+    }
+    return detail::RefineTransform(*this, pNominal, pMeasured, pW, nPoints, pParms);
+}
