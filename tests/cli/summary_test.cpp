@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <compensation_sim/simulator.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "compensation/engine.h"
+
 namespace compensation::cli {
 namespace {
 
@@ -52,6 +59,35 @@ TEST(Summary, EachFullModeShowsItsTermsInOrder) {
     EXPECT_EQ(exp.first, " EXP COMP OUTPUT: ");
     EXPECT_EQ(exp.second.size(), 10u);
     EXPECT_EQ(exp.second[9], " std(OUT)");
+}
+
+// The library's own validation prints the summary when asked; formatted from the record it
+// filled, every mode must give the same bytes.
+TEST(Summary, MatchesWhatTheValidationPrintsInEveryMode) {
+    sim::Scenario scenario = sim::MakeScenario("quick");
+    for (int mode = 0; mode <= 3; ++mode) {
+        TCompOut out{};
+        // Distinct spreads, some within and some beyond their thresholds, so that every term
+        // prints a different number and the score moves.
+        out.m_dStdR_fb = 3.1e-06;
+        out.m_dStdAz_fb = 0.00021;
+        out.m_dStdEl_fb = 0.0009;
+        out.m_dStdEl_fbb = 0.00011;
+        out.m_dStdOutside = 7.7e-06;
+        out.m_dStdExtraOutside = 1.3e-06;
+        out.m_dStdx0y0 = 1.1e-05;
+        out.m_dStdaxay = 2.9e-05;
+        out.m_dStdIB_fbb = 4.4e-06;
+        out.m_dStd2 = 6.1e-05;
+        out.m_dStdExtraIn = 1.9e-05;
+        std::ostringstream printed;
+        std::streambuf* saved = std::cout.rdbuf(printed.rdbuf());
+        CCompensation engine;
+        engine.FinalValidate(scenario.main.data(), scenario.nCount(), scenario.nViews,
+                             &scenario.truth, &out, mode, 0);
+        std::cout.rdbuf(saved);
+        EXPECT_EQ(FormatSummary(out, mode), printed.str()) << "mode " << mode;
+    }
 }
 
 }  // namespace
