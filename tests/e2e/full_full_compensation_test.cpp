@@ -1023,21 +1023,51 @@ TEST(FullFullCompensation, CoverageFailuresReturnTheSumOfBothCodesBeforeAnyFit) 
     }
 }
 
-// A chosen target pair usable in no more views than m_nMinCount (16 views: 13) stops the
-// procedure after the two-face stage, with the pair's code: x0y0 19, d2 21, extra 22.
+// The chosen pair's target n1 made unusable in the last three views (so that the first view,
+// from which the interball pair table is built, stays as it is): 13 pairs, not above
+// m_nMinCount (16 views - 3).
+Scenario WithPairInThirteenViews(int Layout::*n1) {
+    Scenario s = MakeFullFull(0);
+    for (int v = s.nViews - 3; v < s.nViews; ++v) {
+        s.main[static_cast<std::size_t>(MainIndex(s, v, s.layout.*n1 - 1))].Quality = 40.0;
+    }
+    return s;
+}
+
+// The ring gathered within 10 degrees of azimuth around -130 degrees, where the second d2 target
+// stands: no ring pair and no ring target with a chosen one lies 25 to 115 degrees apart, and the
+// chosen targets alone make fewer than the 25 usable interball pairs.
+Scenario WithGatheredRing() {
+    Layout layout = compensation::sim::FullFullLayout(1.0, 0);
+    const int ring = static_cast<int>(layout.targets.size()) - 6;  // the chosen pairs come last
+    for (int k = 0; k < ring; ++k) {
+        const double az = (-135.0 + 10.0 * k / (ring - 1)) * compensation::kDegToRad;
+        const double el = (-30.0 + 80.0 * k / (ring - 1)) * compensation::kDegToRad;
+        const double r = 3.0 + 0.2 * k;
+        layout.targets[static_cast<std::size_t>(k)] = {
+            -r * std::cos(el) * std::sin(az), r * std::sin(el), r * std::cos(el) * std::cos(az)};
+    }
+    return compensation::sim::Simulate(layout,
+                                       compensation::sim::RealisticTruth(Kind::FullFull, 0));
+}
+
+// Too few target pairs stop the procedure after the two-face stage: x0y0 pairs 19, interball
+// pairs 21, d2 pairs 21, extra pairs 22.
 TEST(FullFullCompensation, TooFewTargetPairsStopAfterTheTwoFaceStage) {
     struct Case {
-        int Layout::*first;
+        const char* what;
+        Scenario (*make)();
         int result;
     };
-    for (const Case& c :
-         {Case{&Layout::n1_x0y0, 19}, Case{&Layout::n1_d2, 21}, Case{&Layout::n1_extra, 22}}) {
-        SCOPED_TRACE(c.result);
-        Scenario s = MakeFullFull(0);
-        // The last three views, so that the first view's pair table stays as it is.
-        for (int v = s.nViews - 3; v < s.nViews; ++v) {
-            s.main[static_cast<std::size_t>(MainIndex(s, v, s.layout.*c.first - 1))].Quality = 40.0;
-        }
+    const Case cases[] = {
+        {"x0y0", [] { return WithPairInThirteenViews(&Layout::n1_x0y0); }, 19},
+        {"interball", WithGatheredRing, 21},
+        {"d2", [] { return WithPairInThirteenViews(&Layout::n1_d2); }, 21},
+        {"extra", [] { return WithPairInThirteenViews(&Layout::n1_extra); }, 22},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scenario s = c.make();
         const Outcome o = RunProcedure(s, 0);
         EXPECT_EQ(o.result, c.result);
         EXPECT_NEAR(o.model.A1, s.truth.A1, kAngleTolerance);  // the two-face fits ran
