@@ -1140,7 +1140,7 @@ TEST(FullFullCompensation, ModeTwoRunsWithoutFlyingViews) {
 
 // The check interball fit takes its reference distances from the in-line view: an index that
 // addresses no view is refused before anything is written.
-TEST(CheckInterballFit, RefusesAnInlineViewOutsideTheViews) {
+TEST(FullFullFitInput, CheckInterballFitRefusesAnInlineViewOutsideTheViews) {
     const Scenario s = MakeFullFull(1);
     const int views = FlyingViews(s);
     std::vector<CVector> fronts;
@@ -1177,7 +1177,7 @@ TEST(CheckInterballFit, RefusesAnInlineViewOutsideTheViews) {
 // and in elevation from the station (-40, -10, 20 and 50 degrees): all six pairs qualify, more
 // than the four the El_ElC fit's storage was once sized for. The fit uses every one and
 // recovers El_ElC from exact data.
-TEST(ElElCFit, UsesEveryQualifyingPairBeyondFour) {
+TEST(FullFullFitInput, ElElCFitUsesEveryQualifyingPairBeyondFour) {
     TMapper truth{};
     truth.El_ElC = 9.0e-4;
     const double depths[4] = {2.0, 6.0, 10.0, 14.0};
