@@ -28,8 +28,9 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     using compensation::detail::IsTargetPosition;
     using compensation::detail::JointLoop;
 
-    if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2 || nCountOut < 0 ||
-        nCountOut % 2 != 0 || (nCountOut > 0 && pVecOut == nullptr)) {
+    // Without an outside pair the D2 fit could never estimate D2 and would report it settled.
+    if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2 || nCountOut < 2 ||
+        nCountOut % 2 != 0 || pVecOut == nullptr) {
         return compensation::kInvalidInput;
     }
     const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);

@@ -381,8 +381,10 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
                                 int nTargetsFly, int nCountFly, TMapper* pMap, TCompOut* pCompOut,
                                 int nMode) {
     using compensation::detail::IsTargetPosition;
+    // Each outside set must hold at least one pair: without one the D2, K_minus or El_ElC fit
+    // could never estimate its element and would report it settled (or never settle).
     const auto isPairedSet = [](const CVector* p, int n) {
-        return n >= 0 && n % 2 == 0 && (n == 0 || p != nullptr);
+        return n >= 2 && n % 2 == 0 && p != nullptr;
     };
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2 ||
         (nMode != kFlyingFBB && nMode != kFlyingCheck && nMode != kNoFlying) ||
