@@ -1,6 +1,4 @@
-// Raw readings that an error model calibrates to chosen true values: tests that need data
-// following the model exactly choose targets and instrument poses and ask here for what an
-// instrument with that model would report.
+// What an instrument with a given error model reports for chosen targets and poses.
 #ifndef COMPENSATION_TESTS_SUPPORT_RAW_READINGS_H
 #define COMPENSATION_TESTS_SUPPORT_RAW_READINGS_H
 
@@ -16,13 +14,10 @@
 namespace compensation::testing {
 
 struct Point3 {
-    double x;
-    double y;
-    double z;
+    double x, y, z;
 };
 
-// Where an instrument stands and where its zero azimuth points: the heading (radians) turns it
-// about the vertical (Y) axis toward positive azimuth.
+// Where an instrument stands; the heading (radians) turns it about the vertical (Y) axis.
 struct InstrumentPose {
     Point3 origin;
     double heading;
@@ -33,11 +28,10 @@ inline InstrumentPose PoseFromYaw(double yaw, const Point3& origin) {
     return {origin, -yaw};
 }
 
-// Calibrate reproduces the true range (metres) and angles (radians) of a raw reading to this.
+// Calibrate gives back the true range (m) and angles (rad) of a raw reading to this.
 inline constexpr double kRawReadingTolerance = 1e-12;
 
-// The true reading (radians) of a world point by the library's axes (X = -R cos El sin Az,
-// Y = R sin El, Z = R cos El cos Az); a back sight (Type 200) reads it in the other face.
+// The true reading (radians, the library's axes) of a world point; Type 200 in the other face.
 inline CVector TrueReading(const Point3& world, const InstrumentPose& pose, int type,
                            double quality = 100.0) {
     const double wx = world.x - pose.origin.x, wy = world.y - pose.origin.y;
@@ -57,10 +51,8 @@ inline CVector TrueReading(const Point3& world, const InstrumentPose& pose, int 
     return v;
 }
 
-// The raw reading that `model` calibrates to `truth` (Type, T and Quality kept), by the
-// fixed point raw <- raw + (truth - Calibrate(raw)): the correction changes by about 1e-5 of a
-// change in the reading, so each step gains some five digits. Fails the running test when the
-// truth is not reproduced to kRawReadingTolerance.
+// The raw reading that `model` calibrates to `truth` (Type, T, Quality kept), by the fixed point
+// raw <- raw + (truth - Calibrate(raw)): some five digits a step, to kRawReadingTolerance.
 inline CVector RawReadingFor(const CVector& truth, const TMapper& model) {
     TMapper map = model;
     CVector raw = truth, bestRaw = truth;
@@ -69,8 +61,7 @@ inline CVector RawReadingFor(const CVector& truth, const TMapper& model) {
     for (int step = 0; step < 30 && best > 0.0; ++step) {
         CVector calibrated = raw;
         calibrated.Calibrate(&map);
-        const double dR = truth.Range - calibrated.Range;
-        const double dAz = truth.Azimuth - calibrated.Azimuth;
+        const double dR = truth.Range - calibrated.Range, dAz = truth.Azimuth - calibrated.Azimuth;
         const double dEl = truth.Elevation - calibrated.Elevation;
         const double residual = std::max({std::fabs(dR), std::fabs(dAz), std::fabs(dEl)});
         if (residual < best) {
@@ -79,9 +70,7 @@ inline CVector RawReadingFor(const CVector& truth, const TMapper& model) {
         }
         raw.Range += dR, raw.Azimuth += dAz, raw.Elevation += dEl;
     }
-    if (!(best <= kRawReadingTolerance)) {
-        ADD_FAILURE() << "Calibrate reproduces the truth only to " << best;
-    }
+    EXPECT_LE(best, kRawReadingTolerance) << "Calibrate does not reproduce the truth";
     bestRaw.Sphr2Cart();
     return bestRaw;
 }

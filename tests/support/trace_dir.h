@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
+#include <iterator>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace compensation::testing {
@@ -16,30 +15,23 @@ namespace compensation::testing {
 // Sets an environment variable (nullptr: unsets it) for the life of the object.
 class ScopedEnv {
   public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
+    ScopedEnv(const char* name, const char* value)
+        : name_(name), had_(std::getenv(name) != nullptr) {
+        old_ = had_ ? std::getenv(name) : "";
         value != nullptr ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~ScopedEnv() { old_ ? setenv(name_.c_str(), old_->c_str(), 1) : unsetenv(name_.c_str()); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
+    ~ScopedEnv() { had_ ? setenv(name_.c_str(), old_.c_str(), 1) : unsetenv(name_.c_str()); }
 
   private:
-    std::string name_;
-    std::optional<std::string> old_;
+    std::string name_, old_;
+    bool had_;
 };
 
-// A new directory under the system's temporary directory, removed with its contents, that
-// receives the trace file while the object lives.
+// A fresh temporary directory that receives the trace file while the object lives.
 class ScopedTraceDir {
   public:
     ScopedTraceDir() : dir_(MakeDir()), env_("COMPENSATION_TRACE_DIR", dir_.c_str()) {}
-    ~ScopedTraceDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
+    ~ScopedTraceDir() { std::filesystem::remove_all(dir_, ignored_); }
     std::filesystem::path file() const { return dir_ / "TraceFile.txt"; }
     const std::filesystem::path& dir() const { return dir_; }
 
@@ -51,16 +43,14 @@ class ScopedTraceDir {
     }
     std::filesystem::path dir_;
     ScopedEnv env_;
+    std::error_code ignored_;
 };
 
 inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The lines of a text, each without its line break.
 inline std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
