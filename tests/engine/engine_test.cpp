@@ -1,128 +1,200 @@
-// The engine object: its pair-count default and the trace file it writes.
-#include <filesystem>
+// The engine's trace byte for byte (service tools parse it), its exception, and the statistics
+// and solver behind every fit, against worked values.
+#include <cfloat>
+#include <cmath>
+#include <limits>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "compensation/engine.h"
+#include "compensation/compensation.h"
+#include "engine/trace_format.h"
 #include "support/trace_dir.h"
 
 namespace {
 
 using compensation::testing::ReadFile;
-using compensation::testing::ScopedEnv;
-using compensation::testing::ScopedTraceDir;
-using compensation::testing::SplitLines;
+using namespace compensation::detail;
 
-// The seven banner lines of one construction, each with its trailing blank.
-void ExpectBanner(const std::vector<std::string>& lines, std::size_t first) {
-    ASSERT_GE(lines.size(), first + 7);
-    EXPECT_EQ(lines[first + 0], "********************** ");
-    EXPECT_EQ(lines[first + 1], "Started Dll ");
-    EXPECT_EQ(lines[first + 2], "DATE ***************** ");
-    EXPECT_TRUE(std::regex_match(lines[first + 3],
-                                 std::regex("(0[1-9]|1[0-2])/(0[1-9]|[12][0-9]|3[01])/[0-9]{2} ")))
-        << lines[first + 3];
-    EXPECT_EQ(lines[first + 4], "TIME ***************** ");
-    EXPECT_TRUE(
-        std::regex_match(lines[first + 5], std::regex("([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] ")))
-        << lines[first + 5];
-    EXPECT_EQ(lines[first + 6], "********************** ");
-}
-
-TEST(Engine, MinCountStartsAtSixAndTravelsWithCopies) {
-    ScopedTraceDir trace;
-    CCompensation engine;
-    EXPECT_EQ(engine.m_nMinCount, 6);
-    engine.m_nMinCount = 11;
-    CCompensation copy(engine);
-    EXPECT_EQ(copy.m_nMinCount, 11);
-    CCompensation assigned;
-    assigned = engine;
-    EXPECT_EQ(assigned.m_nMinCount, 11);
-}
-
-TEST(EngineTrace, ConstructionCreatesTheFileWithTheBanner) {
-    ScopedTraceDir trace;
-    ASSERT_FALSE(std::filesystem::exists(trace.file()));
-    CCompensation engine;
-    const std::string text = ReadFile(trace.file());
-    const std::vector<std::string> lines = SplitLines(text);
-    ASSERT_EQ(lines.size(), 7u) << text;
-    ExpectBanner(lines, 0);
-    EXPECT_EQ(text.back(), '\n');
-    EXPECT_EQ(text.size(), 7 * 2 + 22 + 11 + 22 + 8 + 22 + 8 + 22u) << "no stray bytes";
-}
-
-TEST(EngineTrace, EveryConstructionAppendsAndCopiesShareTheFile) {
-    ScopedTraceDir trace;
+// A banner per construction (a copy writes none but shares the file), then a routine's lines.
+TEST(EngineTrace, BannerPerConstructionThenTheRoutinesLines) {
+    const std::regex banner(
+        "\\*{22} \nStarted Dll \nDATE \\*{17} \n(0[1-9]|1[0-2])/(0[1-9]|[12][0-9]|3[01])/[0-9]{2} "
+        "\nTIME \\*{17} \n([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] \n\\*{22} \n");
+    compensation::testing::ScopedTraceDir trace;
     CCompensation first;
+    EXPECT_EQ(first.m_nMinCount, 6);
+    const std::string one = ReadFile(trace.file());
+    EXPECT_TRUE(std::regex_match(one, banner)) << one;
+    CCompensation copy(first);
+    EXPECT_TRUE(std::regex_match(ReadFile(trace.file()), banner));
     CCompensation second;
-    std::vector<std::string> lines = SplitLines(ReadFile(trace.file()));
-    ASSERT_EQ(lines.size(), 14u);
-    ExpectBanner(lines, 0);
-    ExpectBanner(lines, 7);
-
-    // A copy writes no banner of its own but traces into the same file.
-    CCompensation copy(second);
-    double values[] = {1.0};
-    double mean = 0.0, spread = 0.0;
+    EXPECT_TRUE(std::regex_match(ReadFile(trace.file()).substr(one.size()), banner));
+    double values[] = {1.0, 3.0, 2.0, 7.0}, mean = 0.0, spread = 0.0;
     int worst = -1;
-    copy.MeanStdArray(values, 1, &mean, &spread, &worst);
-    lines = SplitLines(ReadFile(trace.file()));
-    ASSERT_EQ(lines.size(), 17u);
-    EXPECT_EQ(lines[14], "Entering MeanStdArray ");
-}
-
-TEST(EngineTrace, MeanStdArrayTracesEntryResultAndExit) {
-    ScopedTraceDir trace;
-    CCompensation engine;
-    const std::size_t banner = ReadFile(trace.file()).size();
-
-    double values[] = {1.0, 3.0, 2.0, 7.0};
-    double mean = 0.0, spread = 0.0;
-    int worst = -1;
-    ASSERT_EQ(engine.MeanStdArray(values, 4, &mean, &spread, &worst), 0);
-    EXPECT_EQ(ReadFile(trace.file()).substr(banner),
-              "Entering MeanStdArray \n"
-              "       pnOut = 3\n"
-              "Leaving MeanStdArray \n");
-
-    // An empty array stops after the entry line.
     const std::size_t before = ReadFile(trace.file()).size();
-    ASSERT_EQ(engine.MeanStdArray(values, 0, &mean, &spread, &worst), 1);
-    EXPECT_EQ(ReadFile(trace.file()).substr(before), "Entering MeanStdArray \n");
+    ASSERT_EQ(copy.MeanStdArray(values, 4, &mean, &spread, &worst), 0);
+    ASSERT_EQ(copy.MeanStdArray(values, 0, &mean, &spread, &worst), 1);
+    EXPECT_EQ(ReadFile(trace.file()).substr(before),
+              "Entering MeanStdArray \n       pnOut = 3\nLeaving MeanStdArray \n"
+              "Entering MeanStdArray \n");
 }
 
-TEST(EngineTrace, AnUnwritableTraceIsSkippedAndTheWorkStillDone) {
-    compensation::testing::TempDir dir;
-    const std::filesystem::path missing = dir.path() / "no" / "such" / "directory";
-    ScopedEnv env("COMPENSATION_TRACE_DIR", missing.c_str());
+// The message buffer keeps 255 characters; an unknown resource id gives no text.
+TEST(QuorException, KeepsTheFirst255Characters) {
+    const std::string kept(255, 'x');
+    const CQuorException e(kept + "yz");
+    EXPECT_EQ(e.ErrorString(), kept);
+    EXPECT_EQ(CQuorException(e).ErrorString(), kept);
+    EXPECT_STREQ(CQuorException(123456u).ErrorString(), "");
+}
+
+// Averages over [first, last) by its signed length; MeanStdArray's worst index keeps the earlier
+// of a tie, and below one element it returns 1 and writes nothing.
+TEST(Statistics, WorkedValues) {
+    compensation::testing::ScopedTraceDir trace;
     CCompensation engine;
-    double values[] = {1.0, 3.0};
-    double mean = 0.0, spread = 0.0;
-    int worst = -1;
-    EXPECT_EQ(engine.MeanStdArray(values, 2, &mean, &spread, &worst), 0);
-    EXPECT_EQ(mean, 2.0);
-    EXPECT_EQ(worst, 0);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "no"));
-}
-
-TEST(EngineTrace, ADeepDirectoryIsUsedWhole) {
-    // Longer than the 260 characters of a classic Windows path buffer: the trace must land
-    // here, not in a cut-off path or elsewhere.
-    ScopedTraceDir trace;
-    std::filesystem::path deep = trace.dir();
-    while (deep.string().size() < 400) {
-        deep /= "a-rather-long-directory-name-for-a-measurement-cell";
+    double a[] = {9.0, 1.0, 2.0, 6.0, 100.0}, b[] = {9.0, 3.0, -1.0, 0.5, 100.0};
+    EXPECT_EQ(engine.Average(a, 1, 4), 3.0);
+    EXPECT_EQ(engine.AverageProduct(a, b, 1, 4), (3.0 - 2.0 + 3.0) / 3.0);
+    EXPECT_TRUE(std::isnan(engine.Average(a, 3, 3)));    // 0 / 0
+    EXPECT_TRUE(std::signbit(engine.Average(a, 4, 3)));  // 0.0 / -1
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Four units in the last place, as the worked values are rounded once or twice; NaN as NaN.
+    auto near = [](double x, double y) {
+        return std::isnan(y) ? std::isnan(x) : std::fabs(x - y) <= 4 * DBL_EPSILON * std::fabs(y);
+    };
+    const struct {
+        std::vector<double> values;
+        int n, code;
+        double mean, spread;
+        int worst;
+    } cases[] = {
+        // Mean 5, squared deviations 9+1+1+1+0+0+4+16 = 32: spread sqrt(32 / 7).
+        {{2, 4, 4, 4, 5, 5, 7, 9}, 8, 0, 5.0, std::sqrt(32.0 / 7.0), 7},
+        {{1, 3}, 2, 0, 2.0, std::sqrt(2.0), 0},
+        {{4}, 1, 0, 4.0, nan, 0},  // the sample spread 0 / 0
+        {{4}, 0, 1, -1.0, -1.0, -7},
+        {{4}, -3, 1, -1.0, -1.0, -7},
+        {{1, nan, 3}, 3, 0, nan, nan, 0},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> values = c.values;
+        double mean = -1.0, spread = -1.0;
+        int worst = -7;
+        EXPECT_EQ(engine.MeanStdArray(values.data(), c.n, &mean, &spread, &worst), c.code) << c.n;
+        EXPECT_TRUE(near(mean, c.mean) && near(spread, c.spread)) << c.n;
+        EXPECT_EQ(worst, c.worst) << c.n;
     }
-    std::filesystem::create_directories(deep);
-    ScopedEnv env("COMPENSATION_TRACE_DIR", deep.c_str());
-    CCompensation engine;
-    ExpectBanner(SplitLines(ReadFile(deep / "TraceFile.txt")), 0);
-    EXPECT_FALSE(std::filesystem::exists(trace.file()));
+}
+
+// The worked {4,2;2,3} system (last variable eliminated first); a chosen x through A = J^T J
+// (condition about 30: 1e-13 is ample); a zero row and column give no finite solution.
+TEST(LinearSolver, WorkedAndChosenSolutionsAndAnUndeterminedOne) {
+    double a2[] = {4.0, 2.0, 2.0, 3.0}, b2[] = {2.0, 1.0}, x2[] = {-1.0, -1.0};
+    CTransform().SysLinEq(2, a2, b2, x2);
+    EXPECT_DOUBLE_EQ(x2[0], 0.5);
+    EXPECT_NEAR(x2[1], 0.0, 1e-16);
+    EXPECT_DOUBLE_EQ(b2[0], 2.0 - 2.0 * 1.0 / 3.0);
+    EXPECT_DOUBLE_EQ(a2[0], 4.0 - 2.0 * 2.0 / 3.0);
+
+    const double J[20] = {1.0, 0.2, -0.3, 0.1,  0.4, 1.5, 0.2, -0.2, -0.1, 0.3,
+                          2.0, 0.5, 0.2,  -0.4, 0.1, 1.2, 0.5, 0.5,  0.5,  0.5};  // 5 rows of 4
+    const double truth[4] = {0.7, -1.3, 2.5, 0.04};
+    double a[16] = {}, b[4] = {}, x[4] = {};
+    for (int k = 0; k < 80; ++k) {  // k = (row r, column c, design row)
+        const int r = k / 20, c = k / 5 % 4, row = k % 5;
+        a[r * 4 + c] += J[row * 4 + r] * J[row * 4 + c];
+        b[r] += J[row * 4 + r] * J[row * 4 + c] * truth[c];
+    }
+    CTransform().SysLinEq(4, a, b, x);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(x[i], truth[i], 1e-13) << i;
+    }
+    double s[] = {2.0, 0.0, 0.0, 0.0}, t[] = {1.0, 0.0};
+    CTransform().SysLinEq(2, s, t, x);
+    EXPECT_FALSE(std::isfinite(x[0]) && std::isfinite(x[1]));
+}
+
+TEST(TraceFormat, TextIntegerVectorAndTransformLines) {
+    EXPECT_EQ(TraceTextLine("Entering AcceptViews") + TraceTextLine(nullptr) +
+                  TraceIntLine("Leaving AcceptViews", -100),
+              "Entering AcceptViews \n \n       Leaving AcceptViews = -100\n");
+    // A missing record: its title only.
+    EXPECT_EQ(TraceVectorLines("p", nullptr) + TraceTransformLines("p", nullptr) +
+                  TraceCompOutLines("p", nullptr) + TraceMapperLines("p", nullptr),
+              "   p \n   p \n   p \n   p \n");
+    // The first vector only, without T, and "Elivation" as service tools know it.
+    CVector v[2];
+    v[0].Quality = 99.5, v[0].Range = 4.25, v[0].Azimuth = -0.125, v[0].Elevation = 1.5;
+    v[0].X = -1.0, v[0].Y = 2.0, v[0].Z = 3.14159265, v[0].T = 777.0;
+    v[0].Type = 200, v[0].FSBS = -1, v[0].Radian = true, v[1].Quality = 55.0;
+    TRANSFORM_PARMS p{0.5, -0.25, 1.0, 10.0, -20.0, 0.000125};
+    // clang-format off
+    EXPECT_EQ(TraceVectorLines("pVec", v),
+    "   pVec \n"
+    "       Quality   = 99.500000 \n" "       Range     = 4.250000 \n"
+    "       Azimuth   = -0.125000 \n" "       Elivation = 1.500000 \n"
+    "       X         = -1.000000 \n" "       Y         = 2.000000 \n"
+    "       Z         = 3.141593 \n"  "       Type      = 200 \n"
+    "       FSBS      = -1 \n"        "       Radian    = 1 \n");
+    EXPECT_EQ(TraceTransformLines("pParms", &p),
+    "   pParms \n"
+    "       Alpha = 0.500000 \n" "       Beta  = -0.250000 \n" "       Gamma = 1.000000 \n"
+    "       X     = 10.000000 \n" "       Y     = -20.000000 \n" "       Z     = 0.000125 \n");
+    // clang-format on
+    // A diverged fit may trace values of any size: "%f" of 1e300 has 301 digits.
+    p.Alpha = 1e300;
+    const std::string text = TraceTransformLines("pParms", &p);
+    const std::string alpha = text.substr(text.find("Alpha = ") + 8);
+    EXPECT_EQ(alpha.find(".000000 \n"), 301u);
+    EXPECT_EQ(alpha.substr(0, 3), "100");
+}
+
+// Distinct values in every field (record order) show an omitted or misplaced one.
+TEST(TraceFormat, ResultRecordAndModelShowTheirOwnFields) {
+    TCompOut c;
+    for (int i = 0; i < 24; ++i) {
+        reinterpret_cast<double*>(&c)[i] = i + 0.5;
+    }
+    for (int i = 0; i < 14; ++i) {
+        (&c.m_n1_d2)[i] = 100 + i;
+    }
+    TMapper m;
+    for (int i = 0; i < 83; ++i) {
+        reinterpret_cast<double*>(&m)[i] = i + 0.25;
+    }
+    // clang-format off
+    EXPECT_EQ(TraceCompOutLines("pCompOut", &c),
+    "   pCompOut \n"
+    "       m_dStdR_fb         = 0.500000 \n"  "       m_dStdAz_fb        = 1.500000 \n"
+    "       m_dStdEl_fb        = 2.500000 \n"  "       m_dStdOutside      = 6.500000 \n"
+    "       m_dStdInside_f     = 8.500000 \n"  "       m_dStdInside_b     = 9.500000 \n"
+    "       m_dStdInside_f_out = 10.500000 \n" "       m_dStdInside_b_out = 11.500000 \n"
+    "       m_dStdx0y0         = 12.500000 \n" "       m_dStdaxay         = 13.500000 \n"
+    "       m_dStd2            = 15.500000 \n" "       m_dDd2_model       = 17.500000 \n"
+    "       m_dDx0y0_model     = 18.500000 \n" "       m_dDaxay_model     = 19.500000 \n"
+    "       m_dDd2             = 20.500000 \n" "       m_dDx0y0           = 21.500000 \n"
+    "       m_dDaxay           = 22.500000 \n" "       m_n1_d2            = 100 \n"
+    "       m_n2_d2            = 101 \n"       "       m_n1_x0y0          = 102 \n"
+    "       m_n2_x0y0          = 103 \n"       "       m_n1_axay          = 104 \n"
+    "       m_n2_axay          = 105 \n"       "       m_n_f              = 108 \n"
+    "       m_n_b              = 109 \n"       "       m_n_f_out          = 110 \n"
+    "       m_n_b_out          = 111 \n");
+    // Twenty-two elements, each with its own spacing.
+    EXPECT_EQ(TraceMapperLines("pMap", &m),
+    "   pMap \n"
+    "       A1      = 0.250000 \n"  "       A2      = 13.250000 \n" "       A3      = 18.250000 \n"
+    "       Ax      = 31.250000 \n" "       Ay      = 32.250000 \n" "       D1      = 33.250000 \n"
+    "       D2      = 34.250000 \n" "       X0      = 37.250000 \n" "       Y0      = 38.250000 \n"
+    "       Az_AzC  = 39.250000 \n" "       Az_AzS  = 40.250000 \n" "       Az_2AzC = 41.250000 \n"
+    "       Az_2AzS = 42.250000 \n" "       El_2AzC = 51.250000 \n" "       El_2AzS = 52.250000 \n"
+    "       El_ElS  = 57.250000 \n" "       Az_3AzC = 43.250000 \n" "       Az_3AzS = 44.250000 \n"
+    "       A_plus = 59.250000 \n"  "       A_minus = 62.250000 \n" "       B_plus = 58.250000 \n"
+    "       B_minus = 61.250000 \n");
+    // clang-format on
 }
 
 }  // namespace

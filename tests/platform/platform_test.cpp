@@ -1,7 +1,5 @@
-// Where the trace file goes: beside the executable, or where COMPENSATION_TRACE_DIR says.
-#include <unistd.h>
-
-#include <climits>
+// The trace goes where COMPENSATION_TRACE_DIR says (however long), else beside the executable; a
+// missing directory costs the trace, never the work.
 #include <filesystem>
 #include <string>
 
@@ -12,40 +10,37 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using compensation::testing::ReadFile;
-using compensation::testing::ScopedEnv;
 using compensation::testing::SplitLines;
-using compensation::testing::TempDir;
 
-std::size_t LinesIn(const std::filesystem::path& file) {
-    return std::filesystem::exists(file) ? SplitLines(ReadFile(file)).size() : 0;
-}
-
-TEST(Platform, TraceDirectoryWithOrWithoutTrailingSeparator) {
-    TempDir dir;
-    for (const std::string& name : {dir.path().string(), dir.path().string() + "/"}) {
-        ScopedEnv env("COMPENSATION_TRACE_DIR", name.c_str());
-        const std::size_t before = LinesIn(dir.path() / "TraceFile.txt");
-        CCompensation engine;
-        EXPECT_EQ(LinesIn(dir.path() / "TraceFile.txt"), before + 7) << name;
+TEST(Platform, TraceGoesToTheNamedDirectoryElseBesideTheExecutable) {
+    compensation::testing::ScopedTraceDir trace;
+    const std::string dir = trace.dir().string(), withSeparator = dir + "/";
+    fs::path deep = trace.dir();
+    while (deep.string().size() < 400) {
+        deep /= "a-rather-long-directory-name-for-a-measurement-cell";
     }
-}
-
-TEST(Platform, WithoutOverrideTheTraceGoesBesideTheExecutable) {
-    char self[PATH_MAX] = {};
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    ASSERT_GT(n, 0);
-    const std::filesystem::path file =
-        std::filesystem::path(std::string(self, static_cast<std::size_t>(n))).parent_path() /
-        "TraceFile.txt";
-    for (const char* unset : {static_cast<const char*>(nullptr), ""}) {
-        ScopedEnv env("COMPENSATION_TRACE_DIR", unset);
-        const std::size_t before = LinesIn(file);
+    fs::create_directories(deep);
+    const fs::path missing = trace.dir() / "no" / "such";
+    const fs::path beside = fs::read_symlink("/proc/self/exe").parent_path();
+    const std::pair<const char*, fs::path> cases[] = {
+        {dir.c_str(), dir}, {withSeparator.c_str(), dir}, {deep.c_str(), deep}, {nullptr, beside},
+        {"", beside},       {missing.c_str(), missing}};
+    for (const auto& [value, where] : cases) {
+        compensation::testing::ScopedEnv env("COMPENSATION_TRACE_DIR", value);
+        const std::size_t before = SplitLines(ReadFile(where / "TraceFile.txt")).size();
         CCompensation engine;
-        const std::vector<std::string> lines = SplitLines(ReadFile(file));
-        ASSERT_EQ(lines.size(), before + 7);
-        EXPECT_EQ(lines[before + 1], "Started Dll ");
+        double values[] = {1.0, 3.0}, mean = 0.0, spread = 0.0;
+        int worst = -1;
+        EXPECT_EQ(engine.MeanStdArray(values, 2, &mean, &spread, &worst), 0);
+        EXPECT_EQ(mean, 2.0);
+        // The banner's seven lines and the routine's three, or nothing at all.
+        EXPECT_EQ(SplitLines(ReadFile(where / "TraceFile.txt")).size(),
+                  where == missing ? 0 : before + 10)
+            << where;
     }
+    EXPECT_FALSE(fs::exists(trace.dir() / "no"));
 }
 
 }  // namespace

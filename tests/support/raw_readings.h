@@ -1,14 +1,9 @@
-// Raw readings that an error model calibrates to chosen true values.
-//
-// Tests that need data following the model exactly choose true target positions and instrument
-// placements, and ask here for the raw readings an instrument with a given error model would
-// report: CVector::Calibrate of such a reading gives back the true range and angles.
+// What an instrument with a given error model reports for chosen targets and poses.
 #ifndef COMPENSATION_TESTS_SUPPORT_RAW_READINGS_H
 #define COMPENSATION_TESTS_SUPPORT_RAW_READINGS_H
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,48 +14,35 @@
 namespace compensation::testing {
 
 struct Point3 {
-    double x;
-    double y;
-    double z;
+    double x, y, z;
 };
 
-// Where an instrument stands in the world and where its zero azimuth points: the heading turns
-// the instrument about the vertical (Y) axis in the direction of positive azimuth.
+// Where an instrument stands; the heading (radians) turns it about the vertical (Y) axis.
 struct InstrumentPose {
     Point3 origin;
-    double heading;  // radians
+    double heading;
 };
 
-// A pose turned by `yaw` about the vertical so that a point at world azimuth Az is seen at
-// Az + yaw.
+// A pose from which a point at world azimuth Az is seen at Az + yaw.
 inline InstrumentPose PoseFromYaw(double yaw, const Point3& origin) {
     return {origin, -yaw};
 }
 
-// Calibrate reproduces the true range (metres) and angles (radians) of a raw reading to this.
+// Calibrate gives back the true range (m) and angles (rad) of a raw reading to this.
 inline constexpr double kRawReadingTolerance = 1e-12;
 
-// The true reading of a world point seen from a pose, by the library's axis convention
-// (X = -R cos El sin Az, Y = R sin El, Z = R cos El cos Az), in radians. A back sight (Type 200)
-// is the same direction read in the other face: Az - pi, -pi - El.
+// The true reading (radians, the library's axes) of a world point; Type 200 in the other face.
 inline CVector TrueReading(const Point3& world, const InstrumentPose& pose, int type,
                            double quality = 100.0) {
-    const double wx = world.x - pose.origin.x;
-    const double wy = world.y - pose.origin.y;
+    const double wx = world.x - pose.origin.x, wy = world.y - pose.origin.y;
     const double wz = world.z - pose.origin.z;
-    const double c = std::cos(pose.heading);
-    const double s = std::sin(pose.heading);
+    const double c = std::cos(pose.heading), s = std::sin(pose.heading);
     CVector v;
-    v.X = wx * c + wz * s;
-    v.Y = wy;
-    v.Z = wz * c - wx * s;
+    v.X = wx * c + wz * s, v.Y = wy, v.Z = wz * c - wx * s;
     v.Range = std::sqrt(v.X * v.X + v.Y * v.Y + v.Z * v.Z);
     v.Azimuth = -std::atan2(v.X, v.Z);
     v.Elevation = std::atan2(v.Y, std::sqrt(v.X * v.X + v.Z * v.Z));
-    v.Radian = true;
-    v.Type = type;
-    v.Quality = quality;
-    v.T = 0.0;
+    v.Radian = true, v.Type = type, v.Quality = quality, v.T = 0.0;
     if (type == 200) {
         v.Flip();
     }
@@ -69,51 +51,35 @@ inline CVector TrueReading(const Point3& world, const InstrumentPose& pose, int 
     return v;
 }
 
-// The raw reading that `model` calibrates to `truth` (range and angles in radians; Type, T and
-// Quality are kept). Fixed-point iteration raw <- raw + (truth - Calibrate(raw)): the correction
-// changes by about 1e-5 of a change in the reading, so each step gains about five digits and a
-// handful of steps reach rounding. Fails the running test when Calibrate does not reproduce the
-// truth to kRawReadingTolerance.
+// The raw reading that `model` calibrates to `truth` (Type, T, Quality kept), by the fixed point
+// raw <- raw + (truth - Calibrate(raw)): some five digits a step, to kRawReadingTolerance.
 inline CVector RawReadingFor(const CVector& truth, const TMapper& model) {
     TMapper map = model;
-    CVector raw = truth;
-    raw.Radian = true;
-    double residual = 0.0;
+    CVector raw = truth, bestRaw = truth;
+    raw.Radian = bestRaw.Radian = true;
     double best = HUGE_VAL;
-    CVector bestRaw = raw;
-    constexpr int kMaxSteps = 30;
-    for (int step = 0; step < kMaxSteps; ++step) {
+    for (int step = 0; step < 30 && best > 0.0; ++step) {
         CVector calibrated = raw;
         calibrated.Calibrate(&map);
-        const double dR = truth.Range - calibrated.Range;
-        const double dAz = truth.Azimuth - calibrated.Azimuth;
+        const double dR = truth.Range - calibrated.Range, dAz = truth.Azimuth - calibrated.Azimuth;
         const double dEl = truth.Elevation - calibrated.Elevation;
-        residual = std::max({std::fabs(dR), std::fabs(dAz), std::fabs(dEl)});
+        const double residual = std::max({std::fabs(dR), std::fabs(dAz), std::fabs(dEl)});
         if (residual < best) {
             best = residual;
             bestRaw = raw;
         }
-        if (residual == 0.0) {
-            break;
-        }
-        raw.Range += dR;
-        raw.Azimuth += dAz;
-        raw.Elevation += dEl;
+        raw.Range += dR, raw.Azimuth += dAz, raw.Elevation += dEl;
     }
-    if (!(best <= kRawReadingTolerance)) {
-        ADD_FAILURE() << "Calibrate reproduces the truth only to " << best;
-    }
+    EXPECT_LE(best, kRawReadingTolerance) << "Calibrate does not reproduce the truth";
     bestRaw.Sphr2Cart();
     return bestRaw;
 }
 
-// The raw readings of `targets` from every pose, view after view: target i of view k at
-// k * targets.size() + i.
+// The raw readings of `targets` from every pose: target i of view k at k * targets.size() + i.
 inline std::vector<CVector> ViewMajorRawReadings(const std::vector<Point3>& targets,
                                                  const std::vector<InstrumentPose>& poses,
                                                  const TMapper& model, int type = 100) {
     std::vector<CVector> readings;
-    readings.reserve(targets.size() * poses.size());
     for (const InstrumentPose& pose : poses) {
         for (const Point3& target : targets) {
             readings.push_back(RawReadingFor(TrueReading(target, pose, type), model));
