@@ -112,7 +112,7 @@ std::vector<CVector> NominalView(const sim::Layout& layout) {
 }
 
 const sim::Point& Target(const sim::Layout& layout, int position) {
-    return layout.targets[static_cast<std::size_t>(position - 1)];
+    return layout.targets.at(static_cast<std::size_t>(position - 1));
 }
 
 double WorldDistance(const sim::Point& a, const sim::Point& b) {
@@ -266,7 +266,7 @@ TEST_P(EvaluatorsOnSim, OutsideChoosesTheMostInLineFarPairAndInsideJudgesIt) {
         const int n = static_cast<int>(view.size());
         TRANSFORM_PARMS outside = WorldToInstrument(layout.outside);
         TCompOut out{};
-        EXPECT_EQ(transform_.EvaluateOutside(view.data(), &outside, n, &out), 0);
+        ASSERT_EQ(transform_.EvaluateOutside(view.data(), &outside, n, &out), 0);
         const Pair chosen = D2Pair(out);
         const Pair scenario{layout.n1_d2, layout.n2_d2};
         EXPECT_EQ(chosen, expected.chosen);
@@ -335,7 +335,7 @@ TEST_P(EvaluatorsOnSim, X0Y0ChoosesTheScenarioPairUnlessItStraddlesTheAzimuthSea
         const sim::Placement turned = Turned(layout.station, heading);
         TRANSFORM_PARMS parms = WorldToInstrument(turned);
         TCompOut viewOut{};
-        EXPECT_EQ(transform_.Evaluate_x0y0(view.data(), &parms, n, &viewOut), 0);
+        ASSERT_EQ(transform_.Evaluate_x0y0(view.data(), &parms, n, &viewOut), 0);
         const double apart =
             std::fabs(sim::TrueReading(turned, Target(layout, scenario.first)).Azimuth -
                       sim::TrueReading(turned, Target(layout, scenario.second)).Azimuth);
@@ -388,7 +388,7 @@ TEST_P(EvaluatorsOnSim, AxAyChoosesAPairTheAxAyFitCanUse) {
     const int minPairs = MinCountForViews(static_cast<int>(layout.headings.size()));
     TRANSFORM_PARMS station = WorldToInstrument(layout.station);
     TCompOut out{};
-    EXPECT_EQ(transform_.Evaluate_axay(view.data(), &station, n, &out, minPairs), 0);
+    ASSERT_EQ(transform_.Evaluate_axay(view.data(), &station, n, &out, minPairs), 0);
     const Pair pair = AxAyPair(out);
     EXPECT_LT(out.m_dDaxay_model, kAxAyLimit);
 
@@ -438,7 +438,7 @@ TEST_P(EvaluatorsOnSim, ExtraOutsideChoosesALowPairBesideTheD2Pair) {
     TCompOut out{};
     out.m_n1_d2 = d2.first;
     out.m_n2_d2 = d2.second;
-    EXPECT_EQ(transform_.EvaluateExtraOutside(view.data(), &outside, n, &out, 0), 0);
+    ASSERT_EQ(transform_.EvaluateExtraOutside(view.data(), &outside, n, &out, 0), 0);
     const Pair chosen = ExtraPair(out);
     EXPECT_EQ(chosen, expected);
     EXPECT_NE(chosen.first, d2.first);
