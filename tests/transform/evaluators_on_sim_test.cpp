@@ -239,8 +239,9 @@ TEST_P(EvaluatorsOnSim, PlacementTransformMapsWorldIntoTheInstrumentFrame) {
 }
 
 // From the outside placement EvaluateOutside takes, of the pairs more than 4 m apart, the one
-// seen at the smallest angle. The simulator's d2 pair is built for this placement (it stands on
-// the line through the pair, 0.35 m aside) and is seen at 6.6 degrees. At size 1 nothing is
+// seen at the smallest angle. The placement is built for the simulator's d2 pair (it stands
+// beyond the pair's first target on the line through both, stepped 0.35 m aside), which it
+// sees at 6.6 degrees. At size 1 nothing is
 // more in line and the evaluator takes exactly that pair. The larger rings bring ring targets
 // more nearly in line:
 // - size 2: ring targets 7 and 14, 6.2 m apart, at 6.2 degrees. From the station, however,
