@@ -1,200 +1,142 @@
-#include <cmath>
+// Elevation coverage of complete check, flying and FBB view sets, and the compact FBB view.
+#include <algorithm>
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "compensation/engine.h"
-#include "engine/constants.h"
-#include "selection/elevation_bands.h"
 #include "selection/selection_test_support.h"
 
 namespace {
 
-using compensation::kHalfRadToDeg;
-using compensation::kInvalidInput;
-using compensation::testing::Measurement;
+using namespace compensation;
+using namespace compensation::testing;
+using Band = std::pair<double, double>;
 
-// Elevations of the two targets of one check view, both seen at zero azimuth: target A at
-// 3 m, target B at 6 m. The angle between them is the elevation difference, so a view whose
-// two elevations are equal sees them in line.
-using View = std::pair<double, double>;
-
-// Each view holds both targets in front sight, then both in back sight.
-std::vector<CVector> CheckSet(const std::vector<View>& views) {
-    std::vector<CVector> set;
-    for (const View& v : views) {
-        set.push_back(Measurement(100, 3.0, 0.0, v.first));
-        set.push_back(Measurement(100, 6.0, 0.0, v.second));
-        set.push_back(Measurement(200, 3.0, 0.0, -1.5));
-        set.push_back(Measurement(200, 6.0, 0.0, 1.5));
+// Per view: targets A (3 m) and B (6 m) at zero azimuth and the band's two elevations, in front
+// sight, then in back sight at elevations that must not count; the A-B angle is the band width.
+// `changes` replaces bands; `extra` front sights at -1 rad follow the last view.
+std::vector<CVector> BandSet(std::vector<Band> bands, std::vector<std::pair<int, Band>> changes,
+                             int extra = 0) {
+    for (const auto& [index, band] : changes) {
+        bands[index] = band;
     }
+    std::vector<CVector> set;
+    for (const Band& b : bands) {
+        for (const int face : {100, 200}) {
+            set.push_back(Measurement(face, 3.0, 0.0, face == 100 ? b.first : -1.5));
+            set.push_back(Measurement(face, 6.0, 0.0, face == 100 ? b.second : 1.5));
+        }
+    }
+    set.insert(set.end(), extra, Measurement(100, 3.0, 0.0, -1.0));
     return set;
 }
 
-// Bands every 0.2 rad from -0.8 to 0.7, the in-line view (index 3) at the horizon.
-const std::vector<View> kAccepted = {{-0.8, -0.6}, {-0.6, -0.4}, {-0.4, -0.2}, {0.0, 0.0},
-                                     {-0.2, 0.0},  {0.15, 0.35}, {0.5, 0.7}};
+// Bands every 0.2 rad from -0.8 to 0.7, out of order; only view 3 sees A and B in line.
+const std::vector<Band> kCheck = {{-0.4, -0.2}, {-0.8, -0.6}, {0.5, 0.7},  {0.0, 0.0},
+                                  {-0.2, 0.0},  {0.15, 0.35}, {-0.6, -0.4}};
 
-struct Outcome {
-    int status;
-    int inlineView;
-    double gap;
-};
-
-Outcome AcceptAll(std::vector<View> views, bool flying = false, int extraFrontSights = 0) {
+TEST(AcceptFCKAllViews, Statuses) {
     CCompensation engine;
-    std::vector<CVector> set = CheckSet(views);
-    for (int i = 0; i < extraFrontSights; ++i) {
-        set.push_back(Measurement(100, 3.0, 0.0, -1.0));
-    }
     TCompOut out{};
-    out.m_nInlineView = 12345;
     double gap = -999.0;
-    const int n = static_cast<int>(set.size());
-    const int status = flying ? engine.AcceptFlyingAllViews(set.data(), 2, n, &gap, &out)
-                              : engine.AcceptFCKAllViews(set.data(), 2, n, &gap, &out);
-    return {status, out.m_nInlineView, gap};
-}
-
-TEST(AcceptFCKAllViews, AcceptsCoverageAndNamesTheInlineView) {
-    Outcome o = AcceptAll(kAccepted);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.inlineView, 3);
-    EXPECT_EQ(o.gap, -999.0);
-
-    // The order of the views does not matter: the bands are sorted.
-    std::vector<View> reversed(kAccepted.rbegin(), kAccepted.rend());
-    o = AcceptAll(reversed);
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.inlineView, 3);
-
-    // The lowest and highest demands are met exactly on their limits.
-    std::vector<View> onLimits = kAccepted;
-    onLimits[0] = {-0.6982, -0.4982};
-    onLimits[6] = {0.4982, 0.6982};
-    EXPECT_EQ(AcceptAll(onLimits).status, 0);
-}
-
-TEST(AcceptFCKAllViews, ElevationStatuses) {
-    std::vector<View> notLow = kAccepted;
-    notLow[0] = {-0.6, -0.4};
-    EXPECT_EQ(AcceptAll(notLow).status, 2);
-
-    std::vector<View> notHigh = kAccepted;
-    notHigh[6] = {0.3, 0.5};
-    EXPECT_EQ(AcceptAll(notHigh).status, 3);
-
-    std::vector<View> neither = notLow;
-    neither[6] = {0.3, 0.5};
-    EXPECT_EQ(AcceptAll(neither).status, 2);
-
-    // A band starting more than 0.17455 rad above the end of the band below is a gap; its
-    // middle is reported in degrees.
-    std::vector<View> gap = kAccepted;
-    gap[5] = {0.2, 0.4};
-    const Outcome o = AcceptAll(gap);
-    EXPECT_EQ(o.status, 4);
-    EXPECT_DOUBLE_EQ(o.gap, (0.0 + 0.2) * kHalfRadToDeg);
-
-    std::vector<View> onMargin = kAccepted;
-    onMargin[5] = {0.17455, 0.4};
-    EXPECT_EQ(AcceptAll(onMargin).status, 0);
-}
-
-TEST(AcceptFCKAllViews, InlineViewSearch) {
-    // The smallest angle wins among views where both targets are live.
-    std::vector<View> twoCandidates = kAccepted;
-    twoCandidates[5] = {0.3, 0.4};
-    EXPECT_EQ(AcceptAll(twoCandidates).inlineView, 3);
-
-    CCompensation engine;
-    std::vector<CVector> set = CheckSet(twoCandidates);
-    set[3 * 4].Quality = 50.0;
-    TCompOut out{};
-    double gap = 0.0;
-    engine.AcceptFCKAllViews(set.data(), 2, static_cast<int>(set.size()), &gap, &out);
-    EXPECT_EQ(out.m_nInlineView, 5);
-
-    // No view within 0.17455 rad.
-    std::vector<View> none = kAccepted;
-    none[3] = {0.0, 0.2};
-    Outcome o = AcceptAll(none);
-    EXPECT_EQ(o.status, 5);
-    EXPECT_EQ(o.inlineView, -100);
-
-    // View 0 without a live pair of front sights: there is no pair to look for.
-    set = CheckSet(kAccepted);
-    set[1].Quality = 50.0;
-    out.m_nInlineView = 12345;
-    EXPECT_EQ(engine.AcceptFCKAllViews(set.data(), 2, static_cast<int>(set.size()), &gap, &out), 5);
+    auto accept = [&](std::vector<CVector> set, int nTargets = 2) {
+        out.m_nInlineView = 12345;
+        return engine.AcceptFCKAllViews(set.data(), nTargets, Count(set), &gap, &out);
+    };
+    EXPECT_EQ(accept(BandSet(kCheck, {})), 0);
+    EXPECT_EQ(out.m_nInlineView, 3);
+    EXPECT_EQ(accept(BandSet(kCheck, {{1, {-0.6982, -0.5}}, {2, {0.5, 0.6982}}})), 0);
+    EXPECT_EQ(accept(BandSet(kCheck, {{5, {0.17455, 0.4}}})), 0);  // a gap exactly the margin
+    EXPECT_EQ(accept(BandSet(kCheck, {{4, {-0.1, 0.0}}})), 0);     // view 3 is still closer
+    EXPECT_EQ(out.m_nInlineView, 3);
+    EXPECT_EQ(accept(BandSet(kCheck, {{1, {-0.6, -0.4}}})), 2);
+    EXPECT_EQ(accept(BandSet(kCheck, {{2, {0.3, 0.5}}})), 3);
+    EXPECT_EQ(accept(BandSet(kCheck, {{1, {-0.6, -0.4}}, {2, {0.3, 0.5}}})), 2);
+    EXPECT_EQ(accept(BandSet(kCheck, {{5, {0.2, 0.4}}})), 4);
+    EXPECT_DOUBLE_EQ(gap, (0.0 + 0.2) * kHalfRadToDeg);
+    EXPECT_EQ(accept(BandSet(kCheck, {{3, {0.0, 0.2}}})), 5);
     EXPECT_EQ(out.m_nInlineView, -100);
-}
+    // Front sights after the last complete view belong to no band (they would reach low).
+    EXPECT_EQ(accept(BandSet(kCheck, {{1, {-0.6, -0.4}}}, 3)), 2);
+    EXPECT_EQ(accept(BandSet(kCheck, {}), 0), -1);
+    std::vector<CVector> set = BandSet(kCheck, {});
+    set.resize(24);  // six views: refused before the record is touched
+    EXPECT_EQ(accept(set), 1);
+    EXPECT_EQ(out.m_nInlineView, 12345);
+    // A view where A or B is rejected cannot be the in-line one; without a live pair in view 0
+    // there is nothing to look for.
+    set = BandSet(kCheck, {{4, {-0.1, 0.0}}});
+    set[3 * 4].Quality = 50.0;
+    accept(set);
+    EXPECT_EQ(out.m_nInlineView, 4);
+    set[1].Quality = 50.0;
+    EXPECT_EQ(accept(set), 5);
 
-TEST(AcceptFCKAllViews, ViewCountsAndLayoutsThatDoNotFit) {
-    // Six views: refused before the result record is touched.
-    std::vector<View> six(kAccepted.begin(), kAccepted.begin() + 6);
-    Outcome o = AcceptAll(six);
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.inlineView, 12345);
-
-    // Front sights after the last complete view belong to no band: two trailing front sights
-    // at -1 rad would otherwise meet the low demand.
-    std::vector<View> notLow = kAccepted;
-    notLow[0] = {-0.6, -0.4};
-    EXPECT_EQ(AcceptAll(notLow, false, 2).status, 2);
-    EXPECT_EQ(AcceptAll(notLow, false, 3).status, 2);
-
-    CCompensation engine;
-    std::vector<CVector> set = CheckSet(kAccepted);
-    TCompOut out{};
-    double gap = 0.0;
-    EXPECT_EQ(engine.AcceptFCKAllViews(set.data(), 0, 28, &gap, &out), kInvalidInput);
-}
-
-TEST(AcceptFlyingAllViews, FewerViewsSufficeWithThreeTargets) {
-    // Four views of three targets: the check-view demand of seven views refuses them, the
-    // flying demand of three lets them through to the elevation tests.
-    CCompensation engine;
-    std::vector<CVector> set;
-    for (int v = 0; v < 4; ++v) {
-        const double el = -0.8 + 0.5 * v;
-        for (int face : {100, 200}) {
+    // Flying views of three targets need only three views (here four, with view 1 in line and a
+    // gap between the bands ending at -0.6 and starting at 0.2); with two targets, seven.
+    set.clear();
+    for (const double el : {-0.8, -0.3, 0.2, 0.7}) {
+        for (const int face : {100, 200}) {
             set.push_back(Measurement(face, 3.0, 0.0, el));
-            set.push_back(Measurement(face, 6.0, 0.0, v == 1 ? el : el + 0.2));
+            set.push_back(Measurement(face, 6.0, 0.0, el == -0.3 ? el : el + 0.2));
             set.push_back(Measurement(face, 4.0, 0.0, el + 0.1));
         }
     }
-    TCompOut out{};
-    double gap = -999.0;
-    EXPECT_EQ(engine.AcceptFCKAllViews(set.data(), 3, 24, &gap, &out), 1);
-    // View 1 sees A and B in line; the other views leave bands (-0.8, -0.6), (0.2, 0.4) and
-    // (0.7, 0.9), with a gap between the first two.
+    EXPECT_EQ(accept(set, 3), 1);
     EXPECT_EQ(engine.AcceptFlyingAllViews(set.data(), 3, 24, &gap, &out), 4);
     EXPECT_EQ(out.m_nInlineView, 1);
     EXPECT_DOUBLE_EQ(gap, (-0.6 + 0.2) * kHalfRadToDeg);
-
-    // With two targets per view the flying views need seven as well.
-    std::vector<View> four(kAccepted.begin(), kAccepted.begin() + 4);
-    EXPECT_EQ(AcceptAll(four, true).status, 1);
-    EXPECT_EQ(AcceptAll(kAccepted, true).status, 0);
+    set = BandSet(kCheck, {});
+    EXPECT_EQ(engine.AcceptFlyingAllViews(set.data(), 2, 24, &gap, &out), 1);
+    EXPECT_EQ(engine.AcceptFlyingAllViews(set.data(), 2, 28, &gap, &out), 0);
 }
 
-TEST(ElevationBands, SortKeepsEqualLowsInOrderAndEdgesOfNaNReachNothing) {
-    using compensation::detail::ElevationBand;
-    std::vector<ElevationBand> bands = {{0.1, 0.3}, {-0.9, 0.0}, {0.1, 0.2}, {-1.0, -0.5}};
-    compensation::detail::SortBandsByLow(bands);
-    ASSERT_EQ(bands.size(), 4u);
-    EXPECT_EQ(bands[0].low, -1.0);
-    EXPECT_EQ(bands[1].low, -0.9);
-    EXPECT_EQ(bands[2].high, 0.3);  // the earlier of the two bands starting at 0.1
-    EXPECT_EQ(bands[3].high, 0.2);
+// A view is compact when its front sights span less than 0.3491 rad of elevation and its lowest
+// and highest points less than 2 m in range (both strict).
+TEST(AcceptFBBView, CompactViews) {
+    CCompensation engine;
+    auto accept = [&](std::vector<CVector> view) {
+        return engine.AcceptFBBView(view.data(), Count(view));
+    };
+    const CVector back = Measurement(200, 9, 0, 1.5);
+    EXPECT_EQ(accept({Measurement(100, 5, .1, 0), Measurement(100, 6.9, .2, .349), back}), 1);
+    EXPECT_EQ(accept({Measurement(100, 5, .1, 0), Measurement(100, 6.9, .2, .3491)}), 0);
+    EXPECT_EQ(accept({Measurement(100, 5, .1, 0), Measurement(100, 7, .2, .349)}), 0);
+    // The first of two equal highest points keeps its place: 1 m from the lowest, not 3 m.
+    EXPECT_EQ(accept({Measurement(100, 5, 0, .2), Measurement(100, 9, 0, .2),
+                      Measurement(100, 6, 0, .1)}),
+              1);
+    EXPECT_EQ(accept({back}), 0);  // nothing shows compactness (the span would read -200)
+}
 
+// Five touching bands from -0.8 to 0.7 rad, out of order.
+const std::vector<Band> kFbb = {{0.1, 0.4}, {-0.8, -0.5}, {0.4, 0.7}, {-0.2, 0.1}, {-0.5, -0.2}};
+
+TEST(AcceptFBBAllViews, CoverageStatuses) {
+    CCompensation engine;
     double gap = -999.0;
-    std::vector<ElevationBand> nan = {{-1.0, -0.5}, {-0.5, std::nan("")}};
-    EXPECT_EQ(compensation::detail::JudgeElevationBands(nan, 0.0, &gap), 3);
-    EXPECT_EQ(compensation::detail::JudgeElevationBands({}, 0.0, &gap), 2);
+    auto accept = [&](std::vector<CVector> set, int nCount = -1) {
+        return engine.AcceptFBBAllViews(set.data(), 2, nCount < 0 ? Count(set) : nCount, &gap);
+    };
+    EXPECT_EQ(accept(BandSet(kFbb, {})), 0);
+    EXPECT_EQ(accept(BandSet(kFbb, {{1, {-0.6982, -0.5}}, {2, {0.4, 0.6982}}})), 0);
+    EXPECT_EQ(accept(BandSet(kFbb, {{1, {-0.6, -0.5}}})), 2);
+    EXPECT_EQ(accept(BandSet(kFbb, {{2, {0.4, 0.6}}})), 3);
+    EXPECT_EQ(accept(BandSet(kFbb, {{1, {-0.6, -0.5}}, {2, {0.4, 0.6}}})), 2);
+    // The top is the band that starts highest (the later of equal starts), not the one that
+    // reaches highest.
+    EXPECT_EQ(accept(BandSet(kFbb, {{4, {-0.5, 0.9}}, {2, {0.3, 0.5}}})), 3);
+    EXPECT_EQ(accept(BandSet(kFbb, {{4, {0.4, 0.6}}})), 3);
+    EXPECT_EQ(accept(BandSet(kFbb, {{1, {-0.6, -0.5}}}, 3)), 2);  // front sights beyond: none
+    EXPECT_EQ(accept(BandSet(kFbb, {}), 18), 1);  // nine front sights' worth: four views
     EXPECT_EQ(gap, -999.0);
+    EXPECT_EQ(accept(BandSet(kFbb, {{0, {0.3, 0.4}}})), 4);
+    EXPECT_DOUBLE_EQ(gap, (0.1 + 0.3) * kHalfRadToDeg);
+    EXPECT_EQ(engine.AcceptFBBAllViews(nullptr, 0, 20, &gap), -1);
+    // Views are counted by front sights: with every back sight at the end, groups of four
+    // measurements would leave the last two views without one.
+    std::vector<CVector> set = BandSet(kFbb, {});
+    std::stable_partition(set.begin(), set.end(), [](const CVector& v) { return v.Type == 100; });
+    EXPECT_EQ(accept(set), 0);
 }
 
 }  // namespace

@@ -1,207 +1,158 @@
+// Averaging targets over views, refining away the worst view, check views and outside sets.
 #include <cmath>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "compensation/engine.h"
-#include "engine/constants.h"
 #include "selection/selection.h"
 #include "selection/selection_test_support.h"
 
 namespace {
 
-using compensation::kDegToRad;
-using compensation::kInvalidInput;
-using compensation::kRefineSpread;
-using compensation::kRejectSpread;
-using compensation::kSpanToAngleDeg;
-using compensation::SpreadBeyond;
-using compensation::testing::Measurement;
+using namespace compensation;
+using namespace compensation::testing;
 
-// Coordinates of points up to 10 m carry rounding of a few 1e-15 m; distances and spreads
-// built from them are compared to 1e-12 m, a thousand times above that and a million times
-// below the micrometre spreads under test.
+// Points up to 10 m carry coordinate rounding of a few 1e-15 m; distances and spreads built from
+// them are compared to 1e-12 m, far above that and far below the micrometres under test.
 constexpr double kLengthTolerance = 1e-12;
 
-// A measurement along the zero azimuth and elevation: its Z is its range, so distances
-// between such points are differences of ranges.
-CVector OnAxis(double range, double quality = 99.0) {
-    return Measurement(100, range, 0.0, 0.0, quality);
+// Along the zero direction a measurement's Z is its range: distances are differences of ranges.
+std::vector<CVector> OnAxis(const std::vector<double>& ranges) {
+    std::vector<CVector> set;
+    for (const double r : ranges) {
+        set.push_back(Measurement(100, r, 0.0, 0.0));
+    }
+    return set;
 }
 
-TEST(AverageVectorArray, MeansAndSpreadsPerTarget) {
+TEST(AverageVectorArray, MeansSpreadsAndTheFarthestViewRefined) {
     CCompensation engine;
-    // Two targets, three views, in degrees: the average converts them in place.
-    std::vector<CVector> views;
+    // Two targets over three views; target 0 in degrees at 10 m -2, 0, +2 micrometres, target 1
+    // live in view 1 only.
+    std::vector<CVector> views = OnAxis({10 - 2e-6, 5, 10, 5, 10 + 2e-6, 5}), avg(2);
     for (int v = 0; v < 3; ++v) {
-        const double offset = (v - 1) * 2e-6;  // -2, 0, +2 micrometres
-        CVector a = Measurement(100, 10.0 + offset, 0.0, 0.0);
-        a.Azimuth = 30.0;
-        a.Elevation = 10.0;
-        a.Radian = false;
-        views.push_back(a);
-        views.push_back(Measurement(100, 5.0, 0.4, 0.1, v == 1 ? 99.0 : 50.0));
+        views[2 * v].Azimuth = 30.0;
+        views[2 * v].Radian = false;
+        views[2 * v + 1].T = 2.0 + v;
+        views[2 * v + 1].Quality = v == 1 ? kLive : 50.0;
     }
-    views[1].T = 2.0;
-    views[3].T = 4.0;
-    views[5].T = 9.0;
-
-    std::vector<CVector> avg(2);
     std::vector<double> spread(2, -1.0);
     EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 0);
-    EXPECT_TRUE(views[0].Radian);
-    EXPECT_DOUBLE_EQ(views[0].Azimuth, 30.0 * kDegToRad);
-    EXPECT_NEAR(views[0].Y, (10.0 - 2e-6) * std::sin(10.0 * kDegToRad), kLengthTolerance);
-
+    EXPECT_EQ(views[0].Radian, true);  // converted in place
+    EXPECT_NEAR(views[0].X, -(10 - 2e-6) * std::sin(30 * kDegToRad), kLengthTolerance);
     EXPECT_EQ(avg[0].Quality, 99.0);
     EXPECT_NEAR(avg[0].Range, 10.0, kLengthTolerance);
-    EXPECT_DOUBLE_EQ(avg[0].Azimuth, 30.0 * kDegToRad);
-    // RMS distance of -2, 0, +2 micrometres: sqrt(8/3) micrometres.
-    EXPECT_NEAR(spread[0], std::sqrt(8.0 / 3.0) * 1e-6, kLengthTolerance);
-    // Only view 1 of target 1 is live: its mean is that view, T included, spread 0.
-    EXPECT_EQ(avg[1].Range, 5.0);
-    EXPECT_EQ(avg[1].T, 4.0);
+    EXPECT_NEAR(spread[0], std::sqrt(8.0 / 3.0) * 1e-6, kLengthTolerance);  // RMS of -2, 0, 2
+    EXPECT_EQ(avg[1].T, 3.0);
     EXPECT_NEAR(spread[1], 0.0, kLengthTolerance);
-}
-
-TEST(AverageVectorArray, TargetWithoutLiveViewIsMarkedAndCounted) {
-    CCompensation engine;
-    std::vector<CVector> views = {OnAxis(4.0), OnAxis(6.0, 50.0), OnAxis(4.0), OnAxis(6.0, 20.0)};
-    std::vector<CVector> avg(2);
-    std::vector<double> spread(2, -1.0);
-    EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 2, spread.data()), 1);
+    // No live view: marked 1.0, spread 0, counted. No view or no target cannot be averaged.
+    views[3].Quality = 20.0;
+    EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 1);
     EXPECT_EQ(avg[1].Quality, 1.0);
     EXPECT_EQ(spread[1], 0.0);
-    EXPECT_EQ(avg[1].Z, 6.0);  // the view-0 measurement's position is kept
-    EXPECT_EQ(avg[1].Range, 0.0);
+    EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 0, spread.data()), -1);
+    EXPECT_EQ(engine.RefineVectorArray(avg.data(), views.data(), 0, 3, spread.data()), -1);
 
-    // Without a view or a target there is no view-0 measurement to start from.
-    EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 0, spread.data()),
-              kInvalidInput);
-    EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 0, 2, spread.data()),
-              kInvalidInput);
-    EXPECT_EQ(engine.RefineVectorArray(avg.data(), views.data(), -1, 2, spread.data()),
-              kInvalidInput);
-}
-
-TEST(RefineVectorArray, RejectsTheFarthestViewOfScatteredTargetsOnly) {
-    CCompensation engine;
-    // 8 +- 2^-20 and 8 are exact, so the mean is exactly 8 and views 0 and 2 tie.
+    // 8 +- 2^-20 and 8 are exact: the mean is exactly 8 and views 0 and 2 tie. A spread exactly
+    // at the limit is kept; just above it the earlier of the farthest goes, and the target is
+    // averaged again over views 1 and 2.
     const double d = std::ldexp(1.0, -20);
-    std::vector<CVector> views = {OnAxis(8.0 + d), OnAxis(8.0 + d), OnAxis(8.0),
-                                  OnAxis(8.0),     OnAxis(8.0 - d), OnAxis(8.0 - d)};
-    std::vector<CVector> avg(2);
-    std::vector<double> spread(2);
+    views = OnAxis({8 + d, 8 + d, 8, 8, 8 - d, 8 - d});
     ASSERT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 0);
-    ASSERT_EQ(avg[0].Range, 8.0);
-
-    // A spread of exactly the limit is kept; one just above it loses its farthest view, the
-    // earliest of the two equally far.
-    spread[0] = kRefineSpread;
-    spread[1] = std::nextafter(kRefineSpread, 1.0);
+    spread = {kRefineSpread, std::nextafter(kRefineSpread, 1.0)};
     EXPECT_EQ(engine.RefineVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 1);
-    EXPECT_EQ(views[0].Quality, 99.0);
+    EXPECT_EQ(views[0].Quality, kLive);
     EXPECT_EQ(views[1].Quality, 50.0);
-    EXPECT_EQ(views[5].Quality, 99.0);
-    // Averaged again over views 1 and 2.
     EXPECT_EQ(avg[1].Range, 8.0 - d / 2);
-    EXPECT_NEAR(spread[1], d / 2, kLengthTolerance);
-
-    // Nothing scattered: nothing rejected and the averages stay as given.
+    // Nothing scattered: nothing rejected, and the averages are not recomputed.
     spread = {0.0, 0.0};
     avg[0].Range = 123.0;
     EXPECT_EQ(engine.RefineVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 0);
     EXPECT_EQ(avg[0].Range, 123.0);
 }
 
-TEST(SpreadBeyond, LimitIsInclusiveAndNonFiniteIsBeyond) {
-    EXPECT_FALSE(SpreadBeyond(kRejectSpread, kRejectSpread));
-    EXPECT_TRUE(SpreadBeyond(std::nextafter(kRejectSpread, 1.0), kRejectSpread));
-    EXPECT_TRUE(SpreadBeyond(std::nan(""), kRejectSpread));
-    EXPECT_TRUE(SpreadBeyond(-INFINITY, kRejectSpread));
-}
-
-// Check views of two targets; each view holds both targets twice (front and back sight).
-std::vector<CVector> CheckViews(const std::vector<double>& secondTargetRanges) {
-    std::vector<CVector> views;
-    for (const double r : secondTargetRanges) {
-        views.push_back(OnAxis(8.0));
-        views.push_back(OnAxis(r));
-    }
-    return views;
-}
-
-TEST(AcceptFCKView, CountsFailuresBeforeProposingAnAngle) {
+TEST(AcceptFCKView, CountsFailuresAndProposesTheNextAngle) {
     CCompensation engine;
-    std::vector<CVector> avg(2);
+    std::vector<CVector> avg(4);
     double angle = -999.0;
     bool lower = false;
-
-    // Target 1 at 10, 10.0001 and 10.0003 m: refining drops the last view, and the two left
-    // are still 50 micrometres apart from their mean, beyond the accepted spread.
-    std::vector<CVector> scattered = CheckViews({10.0, 10.0001, 10.0003});
-    EXPECT_EQ(engine.AcceptFCKView(avg.data(), scattered.data(), 1, 6, 0, 11, &angle, &lower), 10);
-    EXPECT_EQ(scattered[5].Quality, 50.0);
+    // One target twice per view (front and back sight) at 10, 10.0001 and 10.0003 m: refining
+    // drops the last, the two left lie 50 micrometres from their mean: one failure of 10.
+    std::vector<CVector> views = OnAxis({8, 10, 8, 10.0001, 8, 10.0003});
+    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 1, 6, 0, 11, &angle, &lower), 10);
+    EXPECT_EQ(views[5].Quality, 50.0);
+    // A target without a live view gives its count, and the scattered one is not refined.
+    views = OnAxis({8, 10, 8, 10.0001, 8, 10.0003});
+    views[0].Quality = views[2].Quality = views[4].Quality = 10.0;
+    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 1, 6, 0, 11, &angle, &lower), 1);
+    EXPECT_EQ(views[5].Quality, kLive);
+    // No target, fewer measurements than one view, a negative view: refused.
+    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 0, 2, 0, 11, &angle, &lower), -1);
+    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 2, 2, 0, 11, &angle, &lower), -1);
+    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 1, 2, -1, 11, &angle, &lower), -1);
     EXPECT_EQ(angle, -999.0);
 
-    // A target without a live view: its count is returned and nothing is refined.
-    std::vector<CVector> dead = CheckViews({10.0, 10.0001, 10.0003});
-    dead[1].Quality = dead[3].Quality = dead[5].Quality = 10.0;
-    EXPECT_EQ(engine.AcceptFCKView(avg.data(), dead.data(), 1, 6, 0, 11, &angle, &lower), 1);
-    for (const CVector& v : dead) {
-        EXPECT_NE(v.Quality, 50.0);
-    }
-    EXPECT_EQ(angle, -999.0);
-}
-
-TEST(AcceptFCKView, ProposesTheNextAngleFromTheTargetSpan) {
-    CCompensation engine;
-    // Targets 8 m and 10 m along one line: a span of 2 m.
-    std::vector<CVector> views = {OnAxis(8.0), OnAxis(10.0), OnAxis(8.0), OnAxis(10.0)};
-    std::vector<CVector> avg(4);
-    const double span = 2.0 * kSpanToAngleDeg;
-    // Eleven views: h = 5. The first half climbs from -45 degrees, the second from the span's
-    // angle; the last two views get no proposal.
-    struct Case {
+    // Targets 2 m apart, eleven views (h = 5): the first half climbs from -45 degrees, the
+    // second from the span's angle m'; the last two views get no proposal. The span comes from
+    // 10 m coordinates (1e-15 relative), times 12.5 degrees per metre: far below 1e-9 degrees.
+    views = OnAxis({8, 10, 8, 10});
+    const double m = 2.0 * kSpanToAngleDeg;
+    const struct {
         int view;
         double angle;
-        bool lower;
-    };
-    const Case cases[] = {{0, -45.0, true},
-                          {4, (45.0 - span) * 4 / 5 - 45.0, true},
-                          {5, span, false},
-                          {8, (45.0 - span) * 3 / 4 + span, false}};
-    for (const Case& c : cases) {
-        double angle = -999.0;
-        bool lower = !c.lower;
+    } cases[] = {{0, -45.0},  {4, (45 - m) * 4 / 5 - 45},
+                 {5, m},      {8, (45 - m) * 3 / 4 + m},
+                 {9, -999.0}, {10, -999.0}};
+    for (const auto& c : cases) {
+        angle = -999.0;
+        lower = c.view >= 5;  // the opposite of what a proposal writes
         EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 2, 4, c.view, 11, &angle, &lower),
                   0);
-        // The span comes from coordinates of 10 m points (1e-15 relative); times 12.5 degrees
-        // per metre that is far below 1e-9 degrees.
         EXPECT_NEAR(angle, c.angle, 1e-9) << "view " << c.view;
-        EXPECT_EQ(lower, c.lower) << "view " << c.view;
-    }
-    for (const int view : {9, 10}) {
-        double angle = -999.0;
-        EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 2, 4, view, 11, &angle, nullptr),
-                  0);
-        EXPECT_EQ(angle, -999.0);
+        EXPECT_EQ(lower, c.view < 5 || c.view > 8) << "view " << c.view;
     }
 }
 
-TEST(AcceptFCKView, RefusesLayoutsThatDoNotFit) {
+// Two targets over three views: target 0 stays at 7 m; target 1 reads -x, +x and a far outlier.
+// Refining drops the outlier and leaves -x and +x around a mean of exactly 0: a spread of x.
+std::vector<CVector> OutsideSet(double x) {
+    return OnAxis({7, -x, 7, x, 7, 1e-3});
+}
+
+// Only the second set decides: 11 per target whose spread stays beyond 1.27e-05 (inclusive),
+// or the averaging's count of targets without a live view (then nothing is refined). Refined
+// measurements stay usable as 60.
+TEST(ClassifyOutside, ResultsAndMarks) {
     CCompensation engine;
-    std::vector<CVector> views = {OnAxis(8.0), OnAxis(10.0)};
-    std::vector<CVector> avg(2);
-    double angle = 0.0;
-    bool lower = false;
-    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 0, 2, 0, 11, &angle, &lower),
-              kInvalidInput);
-    // Fewer measurements than one view holds.
-    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 2, 2, 0, 11, &angle, &lower),
-              kInvalidInput);
-    EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 1, 2, -1, 11, &angle, &lower),
-              kInvalidInput);
+    std::vector<CVector> avg(4), first = OutsideSet(0), both = OutsideSet(2e-5);
+    auto classify = [&](std::vector<CVector> second) {
+        const int result = engine.ClassifyOutside(first.data(), Count(first), second.data(),
+                                                  Count(second), avg.data());
+        EXPECT_EQ(second[5].Quality, result == 1 ? kLive : 60.0);
+        return result;
+    };
+    EXPECT_EQ(classify(OutsideSet(kRejectSpread)), 0);
+    EXPECT_EQ(classify(OutsideSet(2e-5)), 11);
+    for (int v = 0; v < 3; ++v) {
+        both[2 * v].Range = 3.0 + both[2 * v + 1].Range;  // target 0 scattered as well
+    }
+    EXPECT_EQ(classify(both), 22);
+    both[0].Quality = both[2].Quality = both[4].Quality = 20.0;
+    EXPECT_EQ(classify(both), 1);
+    EXPECT_EQ(avg[2].Quality, 1.0);
+    EXPECT_EQ(first[5].Quality, 60.0);
+    EXPECT_EQ(avg[1].Range, 0.0);  // the first set's averages are written too
+
+    // A first set without a live view of a target, or too short for one view, leaves averages
+    // marked 1.0; a second set too short for one view is refused before anything is written.
+    first[1].Quality = first[3].Quality = first[5].Quality = 50.0;
+    EXPECT_EQ(classify(OutsideSet(0)), 0);
+    EXPECT_EQ(avg[1].Quality, 1.0);
+    EXPECT_EQ(first[1].Quality, 60.0);
+    first.resize(1);
+    EXPECT_EQ(classify(OutsideSet(0)), 0);
+    EXPECT_EQ(avg[0].Quality, 1.0);
+    first = {Measurement(100, 7, 0, 0, 50.0)};
+    EXPECT_EQ(engine.ClassifyOutside(first.data(), 1, first.data(), 1, avg.data()), -1);
+    EXPECT_EQ(first[0].Quality, 50.0);
 }
 
 }  // namespace
