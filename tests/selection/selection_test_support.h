@@ -19,8 +19,8 @@ namespace compensation::testing {
 inline constexpr double kLive = 99.0;
 
 // One measurement in radians with its face sign set from its type, as the procedures leave it.
-inline CVector Measurement(int type, double range, double azimuth, double elevation,
-                           double quality = kLive) {
+inline CVector Sight(double range, double azimuth, double elevation, int type = kTypeFrontSight,
+                     double quality = kLive) {
     CVector v;
     v.Type = type;
     v.Range = range;
@@ -37,19 +37,17 @@ inline int Count(const std::vector<CVector>& v) {
     return static_cast<int>(v.size());
 }
 
-// One view: its reference vector, then each target {range, azimuth, elevation} in front sight,
-// then in back sight in the same order and angular form.
+// One view: the reference vector, the front sights {range, azimuth, elevation}, the back sights.
 inline void AppendView(std::vector<CVector>& host, const std::vector<std::array<double, 3>>& t) {
-    host.push_back(Measurement(kTypeReferenceView, 3.0, 0.3, 0.0));
+    host.push_back(Sight(3.0, 0.3, 0.0, kTypeReferenceView));
     for (const int face : {kTypeFrontSight, kTypeBackSight}) {
         for (const std::array<double, 3>& s : t) {
-            host.push_back(Measurement(face, s[0], s[1], s[2]));
+            host.push_back(Sight(s[0], s[1], s[2], face));
         }
     }
 }
 
-// What `call` appends to the trace of a fresh engine, its start banner left out. The layout of
-// the record dumps is checked on its own in the engine's tests.
+// What `call` appends to a fresh engine's trace (the dumps are checked in the engine's tests).
 template <typename Call>
 std::string TraceOf(Call call) {
     ScopedTraceDir dir;
