@@ -12,39 +12,37 @@ using namespace compensation;
 using namespace compensation::testing;
 using detail::TraceVectorLines;
 
-// Strict limits, forward search; an unpaired front sight is marked 18 in the pairs and the host.
+// Strict limits; the earlier front sight first; forward search; unpaired is marked 18 everywhere.
 TEST(ClassifyFSBS, PairsAndWritesBack) {
     const double in = std::nextafter(kDegToRad, 0.0);
     struct Case {
         std::vector<CVector> host;
         int result;
         std::vector<double> marks, hostQuality = {};  // of the pairs, of the host's vectors
-        std::vector<CVector> front = std::vector<CVector>(4), back = front;
+        std::vector<CVector> fronts = std::vector<CVector>(4), backs = fronts;
     } cases[] = {
         // 0.02 - 0.01 is exactly 0.01 in binary: the range test sits on its limit.
         {{Sight(0.02, 0, 0), Sight(0.01, 0, 0, 200)}, 1, {18}, {18, 99}},
         {{Sight(5, 0, 0), Sight(5, kDegToRad, 0, 200)}, 1, {18}, {18, 99}},
         {{Sight(5, 0, 0), Sight(5, in, -in, 200)}, 1, {99}, {99, 99}},
-        // One back sight for two front sights; back sights stored in reverse order.
         {{Sight(5, .2, .1), Sight(5, .2, .1), Sight(5, .2, .1, 200)}, 0, {99, 18}, {99, 18, 99}},
         {{Sight(4, 0, 0), Sight(6, 0, 0), Sight(6, 0, 0, 200), Sight(4, 0, 0, 200)}, 0, {99, 18}}};
     CCompensation engine;
     for (Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         int count = -7;
-        const int n = Count(c.host);
-        EXPECT_EQ(engine.ClassifyFSBS(c.host.data(), n, c.front.data(), c.back.data(), &count, 1),
-                  c.result);
+        CVector *host = c.host.data(), *front = c.fronts.data(), *back = c.backs.data();
+        EXPECT_EQ(engine.ClassifyFSBS(host, Count(c.host), front, back, &count, 1), c.result);
         ASSERT_EQ(count, static_cast<int>(c.marks.size()));
         for (int k = 0; k < count; ++k) {
-            EXPECT_EQ(c.front[k].Quality, c.marks[k]);
-            EXPECT_EQ(c.back[k].Quality, c.marks[k]);
+            EXPECT_EQ(front[k].Quality, c.marks[k]);
+            EXPECT_EQ(back[k].Quality, c.marks[k]);
         }
         for (std::size_t i = 0; i < c.hostQuality.size(); ++i) {
             EXPECT_EQ(c.host[i].Quality, c.hostQuality[i]) << "vector " << i;
         }
     }
-    EXPECT_EQ(cases[0].back[0].Type, 100);  // the front sight stands in
+    EXPECT_EQ(cases[0].backs[0].Type, 100);  // the front sight stands in
 
     // Rejected by the fits: front sight of pair 1, back sights of pairs 2 and 3 (dead in the host).
     std::vector<CVector> host, front(10), back(10), few(3);
@@ -71,7 +69,6 @@ TEST(ClassifyFSBS, PairsAndWritesBack) {
     count = 3;
     EXPECT_EQ(engine.ClassifyFSBS(host.data(), 9, few.data(), few.data(), &count, 0), -1);
     EXPECT_EQ(engine.ClassifyFSBS(host.data(), 9, few.data(), few.data(), &count, -1), 1);
-    EXPECT_EQ(count, 3);
     EXPECT_EQ(host[1].Quality, kLive);
 }
 
@@ -83,20 +80,20 @@ TEST(ClassifyPairs, ClassifiesWritesBackAndStaysInsideTheArray) {
         AppendView(host, {{4.0, 0.1 * v, 0.0}, {5.0, 0.1 * v, 0.05}, {6.0, 0.1 * v, 0.1}});
     }
     host[2 * 7 + 3].Quality = 50.0;  // view 2 loses its pair
-    host[4 * 7 + 1].Type = -100;     // only the exact front-sight code qualifies
+    host[3 * 7 + 1].Type = -100;     // only the exact front-sight code qualifies
     int count = -7;
     engine.m_nMinCount = 3;
     EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 3, &count, 1), 19);
     engine.m_nMinCount = 2;
     EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 3, &count, 1), 0);
     EXPECT_EQ(count, 3);
-    EXPECT_EQ(pairs[4].Azimuth, 0.1 * 3);  // pair 2 comes from view 3
+    EXPECT_EQ(pairs[4].Azimuth, 0.1 * 4);  // pair 2 comes from view 4
     EXPECT_EQ(pairs[5].Range, 6.0);
-    host[3 * 7 + 1].Quality = 80.0;
+    host[4 * 7 + 1].Quality = 80.0;
     pairs[2].Quality = pairs[4].Quality = pairs[5].Quality = 50.0;
     EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 3, &count, 0), 0);
-    const double expected[][2] = {{99, 99}, {49, 99}, {99, 50}, {30, 49}};
-    for (int v = 0; v < 4; ++v) {
+    const double expected[][2] = {{99, 99}, {49, 99}, {99, 50}, {99, 99}, {30, 49}};
+    for (int v = 0; v < 5; ++v) {
         EXPECT_EQ(host[v * 7 + 1].Quality, expected[v][0]) << "view " << v;
         EXPECT_EQ(host[v * 7 + 3].Quality, expected[v][1]) << "view " << v;
     }
@@ -109,22 +106,20 @@ TEST(ClassifyPairs, ClassifiesWritesBackAndStaysInsideTheArray) {
                   "       n1 = 1\n       n2 = 3\n       nFlagUpdate = 1\n"
                   "       nCountPairs = 1\n       Leaving ClassifyPairs = 19\n");
 
-    // An array (a fresh block) ending after view 4's second front sight: position 3 is beyond.
+    // An array (a fresh block) ending after view 2's second front sight: position 3 is beyond.
     engine.m_nMinCount = 0;
-    host = std::vector<CVector>(host.begin(), host.begin() + 31);
-    host[4 * 7 + 1].Type = 100;
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 31, pairs.data(), 1, 2, &count, 1), 0);
-    EXPECT_EQ(count, 3);
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 31, pairs.data(), 1, 3, &count, 1), 0);
+    host = std::vector<CVector>(host.begin(), host.begin() + 17);
+    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, 2, &count, 1), 0);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, 3, &count, 1), 0);
     EXPECT_EQ(count, 1);
     pairs[1].Quality = 0.0;
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 31, pairs.data(), 1, 3, &count, 0), 0);
+    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, 3, &count, 0), 0);
     EXPECT_EQ(host[3].Quality, 49.0);
     // Positions count from 1; a write-back with fewer pairs than views qualify is refused.
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 31, pairs.data(), 0, 2, &count, 1), -1);
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 31, pairs.data(), 1, -2, &count, 1), -1);
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 31, pairs.data(), 1, 2, &count, 0), -1);
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 0, 2, &count, 1), -1);
+    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, -2, &count, 1), -1);
+    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, 2, &count, 0), -1);
     EXPECT_EQ(host[1].Quality, kLive);
 }
 
@@ -165,7 +160,6 @@ TEST(AcceptViews, FirstEmptySector) {
     };
     const std::vector<double> no0 = {-115, -70, -25, 20, 65, 110, 155};
     EXPECT_EQ(accept(no0, 7, 8), 7);
-    EXPECT_EQ(accept(no0, 0, 8), 0);  // with no offset, sector 0 empty reads as full
     EXPECT_EQ(accept({-160, -115, -70, 20, 65, 110, 155}, 9, 8), 12);
     EXPECT_EQ(accept({-130, -70, -25, 20, 65, 110, 155}, 7, 8), 7);    // the edge is excluded
     EXPECT_EQ(accept({-177, -115, -70, -25, 20, 65, 110}, 7, 8), 14);  // no wrap: 183 is -177

@@ -3,7 +3,6 @@
 #define COMPENSATION_TESTS_SELECTION_TEST_SUPPORT_H
 
 #include <array>
-#include <cstddef>
 #include <string>
 #include <vector>
 
