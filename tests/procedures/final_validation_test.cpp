@@ -1,55 +1,118 @@
+// The inside statistics, the CONFIDENCE score and the summary of the final validation.
 #include <cmath>
+#include <cstdint>
 #include <iomanip>
 #include <iostream>
 #include <limits>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "procedures/confidence.h"
-#include "procedures/validation_test_support.h"
+#include "selection/selection_test_support.h"
 
 namespace {
 
 using namespace compensation;
 using namespace compensation::testing;
 
-// One scoring step, by hand: weight w at or below L, w - 1 - trunc(w (s - L) / L) up to U;
-// above U (or not finite) down to 12, then one point per term; at 12 or below nothing rises.
-TEST(ScoreSpread, StepsOfOneTerm) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    const SpreadThresholds &R = kTwoFaceRangeThresholds, &D = kDistanceThresholds;
+// Distances of 1 m from 3 m coordinates round at 1e-15 m, far below this and the micrometres.
+constexpr double kSpreadTolerance = 1e-12;
+
+// Views of A at 2 m and B at 3 m + offset on the zero direction: A-B reads 1 m + offset.
+std::vector<CVector> TwoTargetViews(const std::vector<double>& offsets) {
+    std::vector<CVector> host;
+    for (const double offset : offsets) {
+        AppendView(host, {{2.0, 0.0, 0.0}, {3.0 + offset, 0.0, 0.0}});
+    }
+    return host;
+}
+
+// Offsets 0, +1, -1, 0 micrometres: spread sqrt(2/3) micrometres over four views, 1 over the
+// first three; A's front sight in view 3 has quality 80, not above the high-quality floor.
+TEST(StdInterball, SpreadOfDistancesByFaceAndQuality) {
+    CCompensation engine;
+    std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6, 0.0});
+    host[3 * 5 + 1].Quality = 80.0;
+    const double twoThirds = std::sqrt(2.0 / 3.0) * 1e-6;
     const struct {
-        int score;
-        double spread;
-        const SpreadThresholds& t;
-        int weight, expected;
-    } cases[] = {
-        {50, 0.0, R, 10, 60},
-        {50, 6.35e-06, R, 10, 60},
-        {50, std::nextafter(6.35e-06, 1.0), R, 10, 59},
-        {50, 2.54e-05, R, 10, 29},  // 10 - 1 - trunc(10 x 3)
-        // 6 - 1 - trunc(6 x 0.000112643 x 5337.398) and 6 - 1 - trunc(6 x 7.3e-06 x 78740.16)
-        {50, 0.0003, kTwoFaceAngleThresholds, 6, 52},
-        {50, 2e-05, D, 6, 52},
-        {50, std::nextafter(2.54e-05, 1.0), R, 10, 12},
-        {12, 1.0, R, 10, 11},
-        {5, 1.0, R, 10, 4},
-        {12, 0.0, R, 10, 12},
-        {11, 0.0, R, 10, 11},
-        {50, nan, D, 10, 12},
-        {12, inf, D, 10, 11},
-        {50, -inf, D, 10, 12},
-    };
+        int nType, nFlagUpdate;
+        double TCompOut::*spread;
+        std::int32_t TCompOut::*count;
+        double expected;
+        int used;
+    } cases[] = {{100, 0, &TCompOut::m_dStdInside_f, &TCompOut::m_n_f, twoThirds, 8},
+                 {200, 0, &TCompOut::m_dStdInside_b, &TCompOut::m_n_b, twoThirds, 8},
+                 {100, 1, &TCompOut::m_dStdInside_f_out, &TCompOut::m_n_f_out, 1e-6, 7},
+                 {200, 1, &TCompOut::m_dStdInside_b_out, &TCompOut::m_n_b_out, twoThirds, 8}};
     for (const auto& c : cases) {
-        EXPECT_EQ(ScoreSpread(c.score, c.spread, c.t, c.weight), c.expected)
-            << c.score << " " << c.spread << " " << c.weight;
+        TCompOut out{};  // zero: untouched
+        EXPECT_EQ(engine.StdInterball(host.data(), 20, 4, c.nType, &out, c.nFlagUpdate), 0);
+        for (const auto& other : cases) {
+            EXPECT_NEAR(out.*other.spread, &other == &c ? c.expected : 0.0, kSpreadTolerance);
+            EXPECT_EQ(out.*other.count, &other == &c ? c.used : 0);
+        }
+    }
+    // Nothing written: a negative flag, a pair seen in two views only, groups of one, no view.
+    TCompOut out{};
+    EXPECT_EQ(engine.StdInterball(host.data(), 20, 4, 200, &out, -1), 0);
+    host[2 * 5 + 2].Quality = 70.0;
+    EXPECT_EQ(engine.StdInterball(host.data(), 15, 3, 100, &out, 1), 29);
+    EXPECT_EQ(engine.StdInterball(host.data(), 15, 15, 100, &out, 0), 29);
+    EXPECT_EQ(engine.StdInterball(host.data(), 15, 0, 100, &out, 0), -1);
+    for (const auto& c : cases) {
+        EXPECT_EQ(out.*c.count, 0);
     }
 }
 
-// Runs FinalValidate on three views whose A-B distance reads 1 m, 1 m + 1 um and 1 m - 1 um
-// (an inside spread of 1 micrometre) and returns what it printed.
+TEST(StdInterball, StaysInsideItsBufferAndTheArrayAndTraces) {
+    CCompensation engine;
+    // Four views, the fourth far off, three claimed: its distance does not fit the buffer.
+    std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6, 1e-3});
+    TCompOut out{};
+    EXPECT_EQ(engine.StdInterball(host.data(), 20, 3, 100, &out, 0), 0);
+    EXPECT_NEAR(out.m_dStdInside_f, 1e-6, kSpreadTolerance);
+    EXPECT_EQ(out.m_n_f, 8);
+    // An array (a fresh block) ending after A of the fourth view: B is not read.
+    host = std::vector<CVector>(host.begin(), host.begin() + 17);
+    EXPECT_EQ(engine.StdInterball(host.data(), 17, 4, 100, &out, 1), 0);
+    EXPECT_NEAR(out.m_dStdInside_f_out, 1e-6, kSpreadTolerance);
+    EXPECT_EQ(out.m_n_f_out, 7);
+
+    // Distances 1, 1 and 1 m + 3 micrometres: spread sqrt(3) micrometres, the third farthest.
+    host = TwoTargetViews({0.0, 0.0, 3e-6});
+    const std::string trace = TraceOf(
+        [&](CCompensation& e) { EXPECT_EQ(e.StdInterball(host.data(), 15, 3, 100, &out, 0), 0); });
+    EXPECT_NEAR(out.m_dStdInside_f, std::sqrt(3.0) * 1e-6, kSpreadTolerance);
+    EXPECT_EQ(trace, "Entering StdInterball \n" + detail::TraceVectorLines("pVecIn", &host[0]) +
+                         "       nCountIn = 15\n       nCountViews = 3\n       nType = 100\n"
+                         "       nFlagUpdate = 0\nEntering MeanStdArray \n       pnOut = 2\n"
+                         "Leaving MeanStdArray \n" +
+                         detail::TraceCompOutLines("pCompOut", &out) +
+                         "       Leaving StdInterball = 0\n");
+}
+
+// One scoring step by hand: w at or below L, else w - 1 - trunc(w (s - L) / L) up to U, so 29 at
+// U with w 10, and 2 points with w 6 for Az 0.0003 deg (6 x 0.000112643 x 5337.398 = 3.6) and for
+// 20 um (6 x 7.3e-06 x 78740.16 = 3.4); above U or not finite, down to 12, then 1 less per term.
+TEST(ScoreSpread, StepsOfOneTerm) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double overL = std::nextafter(6.35e-06, 1.0), overU = std::nextafter(2.54e-05, 1.0);
+    const SpreadThresholds *R = &kTwoFaceRangeThresholds, *A = &kTwoFaceAngleThresholds;
+    const SpreadThresholds* D = &kDistanceThresholds;
+    const std::tuple<int, double, const SpreadThresholds*, int, int> cases[] = {
+        {50, 0.0, R, 10, 60},      {50, 6.35e-06, R, 10, 60}, {50, overL, R, 10, 59},
+        {50, 2.54e-05, R, 10, 29}, {50, 0.0003, A, 6, 52},    {50, 2e-05, D, 6, 52},
+        {50, overU, R, 10, 12},    {12, 1.0, R, 10, 11},      {12, 0.0, R, 10, 12},
+        {50, nan, D, 10, 12},      {12, inf, D, 10, 11}};
+    for (const auto& [score, spread, t, weight, expected] : cases) {
+        EXPECT_EQ(ScoreSpread(score, spread, *t, weight), expected) << score << " " << spread;
+    }
+}
+
+// FinalValidate on three views whose A-B distance spreads by 1 um; gives back what it printed.
 std::string Validate(TCompOut& out, int nMode, int nQuiet) {
     std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6});
     TMapper model{};
@@ -64,13 +127,11 @@ std::string Validate(TCompOut& out, int nMode, int nQuiet) {
 TEST(FinalValidate, QuickSummary) {
     TCompOut out{};
     out.m_dStdR_fb = 2.54e-05;  // exactly the upper threshold
-    // The host's own stream settings do not change the summary.
     const std::ios::fmtflags flags = std::cout.flags();
-    const std::streamsize precision = std::cout.precision();
-    std::cout << std::fixed << std::setprecision(2) << std::hex;
+    std::cout << std::fixed << std::setprecision(2);  // the host's settings change nothing
     const std::string printed = Validate(out, 0, 0);
     std::cout.flags(flags);
-    std::cout.precision(precision);
+    std::cout.precision(6);
     EXPECT_EQ(out.m_nConfidence, 69);  // 29 after the first term, then four times 10
     EXPECT_EQ(printed,
               " QUICK COMP OUTPUT: \n\n"
@@ -104,9 +165,8 @@ TEST(FinalValidate, FullFullSummaryScoresEveryTerm) {
               " CONFIDENCE = 89\n");  // 50 + 9 x 4 + 3 x 1
 }
 
-// Every term at its best: five terms of 10, eight of 6, twelve of 4, ten of 5; an unknown mode
-// scores the ten terms of the full-full modes without FBB at 10 and prints no header.
-TEST(FinalValidate, ScoresAtTheirBestAndScoresThatDropped) {
+// At their best: 5 terms of 10, 8 of 6, 12 of 4, 10 of 5; an unknown mode: 10 of 10, no header.
+TEST(FinalValidate, ScoresAtTheirBestAndANonFiniteSpread) {
     const struct {
         int mode, best;
         const char* start;
@@ -122,20 +182,14 @@ TEST(FinalValidate, ScoresAtTheirBestAndScoresThatDropped) {
         EXPECT_EQ(Validate(out, c.mode, 0).rfind(c.start, 0), 0u) << c.mode;
     }
     TCompOut out{};
-    out.m_dStdR_fb = 3e-05;   // above 25.4 um: 12
-    out.m_dStdAz_fb = 1e-03;  // above 0.749 mdeg: 11
-    Validate(out, 0, 1);
-    EXPECT_EQ(out.m_nConfidence, 11);
-    out = TCompOut{};
     out.m_dStdaxay = std::numeric_limits<double>::quiet_NaN();
     Validate(out, 0, 1);
     EXPECT_EQ(out.m_nConfidence, 12);
 }
 
+// Raw distances all 1 m; the model's D2_dT term lengthens B's range by (2 sin(pi/4) - 1) D2_dT T
+// at zero elevation, and B's T is 0, +1, -1: the calibrated distances spread by 1 micrometre.
 TEST(FinalValidate, InsideStatisticsOnTheCalibratedCopy) {
-    // Raw distances all 1 m; the model's D2_dT term lengthens B's range by (2 sin(pi/4) - 1)
-    // D2_dT T at zero elevation, and B's T is 0, +1, -1 over the views: the calibrated distances
-    // spread by 1 micrometre in both faces.
     std::vector<CVector> host = TwoTargetViews({0.0, 0.0, 0.0});
     TMapper model{};
     model.D2_dT = 1e-6 / (2.0 * std::sin(0.78539816339745) - 1.0);
@@ -147,14 +201,11 @@ TEST(FinalValidate, InsideStatisticsOnTheCalibratedCopy) {
     CCompensation engine;
     engine.FinalValidate(host.data(), 15, 3, &model, &out, 1, 1);
     EXPECT_EQ(host[7].Range, 3.0);  // the host's array is left raw
-    EXPECT_EQ(host[7].Elevation, 0.0);
-    // The same term moves B's elevation by about 5e-7 rad per unit of T, which changes the
-    // distance by under 1e-12 m; rounding of 3 m coordinates is 1e-15 m.
+    // The term also tilts B by 5e-7 rad per unit of T: under 1e-12 m on the distance.
     for (const double spread :
          {out.m_dStdInside_f, out.m_dStdInside_b, out.m_dStdInside_f_out, out.m_dStdInside_b_out}) {
         EXPECT_NEAR(spread, 1e-6, 1e-11);
     }
-    EXPECT_EQ(out.m_n_f, 6);
     EXPECT_EQ(out.m_n_b_out, 6);
 }
 

@@ -53,7 +53,7 @@ TEST(AverageVectorArray, MeansSpreadsAndTheFarthestViewRefined) {
     EXPECT_EQ(avg[1].Range, 8.0 - d / 2);  // averaged again over views 1 and 2
 }
 
-// One target twice per view at 10, 10.0001, 10.0003 m: refined, still 50 micrometres: 10.
+// Front sights at 8 m, back sights at 10, 10.0001, 10.0003 m: refined, still 50 um off: 10.
 TEST(AcceptFCKView, CountsFailuresAndProposesTheNextAngle) {
     CCompensation engine;
     std::vector<CVector> avg(4), views = OnAxis({8, 10, 8, 10.0001, 8, 10.0003});
@@ -105,7 +105,7 @@ TEST(ClassifyOutside, ResultsAndMarks) {
     EXPECT_EQ(first[0].Quality, 50.0);
 }
 
-// Per view A (3 m) and B (6 m) at the band's edges, C (4 m) between if asked, then back sights.
+// A (3 m), B (6 m) at each band's edges (C between if asked), back sights, `extra` at -1 rad.
 std::vector<CVector> BandSet(std::vector<Band> bands, std::vector<std::pair<int, Band>> changes,
                              int extra = 0, bool withC = false) {
     for (const auto& [index, band] : changes) {
