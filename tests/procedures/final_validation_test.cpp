@@ -1,237 +1,212 @@
+// The inside statistics, the CONFIDENCE score and the summary of the final validation.
 #include <cmath>
+#include <cstdint>
 #include <iomanip>
 #include <iostream>
 #include <limits>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "compensation/engine.h"
 #include "procedures/confidence.h"
-#include "procedures/validation_test_support.h"
+#include "selection/selection_test_support.h"
 
 namespace {
 
-using compensation::kDistanceThresholds;
-using compensation::kTwoFaceAngleThresholds;
-using compensation::kTwoFaceRangeThresholds;
-using compensation::ScoreSpread;
-using compensation::testing::TwoTargetViews;
+using namespace compensation;
+using namespace compensation::testing;
 
-// Sends std::cout into a string for its lifetime.
-class CoutCapture {
-  public:
-    CoutCapture() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
-    ~CoutCapture() { std::cout.rdbuf(old_); }
-    CoutCapture(const CoutCapture&) = delete;
-    CoutCapture& operator=(const CoutCapture&) = delete;
-    std::string Text() const { return buffer_.str(); }
+// Distances of 1 m from 3 m coordinates round at 1e-15 m, far below this and the micrometres.
+constexpr double kSpreadTolerance = 1e-12;
 
-  private:
-    std::ostringstream buffer_;
-    std::streambuf* old_;
-};
+// Views of A at 2 m and B at 3 m + offset on the zero direction: A-B reads 1 m + offset.
+std::vector<CVector> TwoTargetViews(const std::vector<double>& offsets) {
+    std::vector<CVector> host;
+    for (const double offset : offsets) {
+        AppendView(host, {{2.0, 0.0, 0.0}, {3.0 + offset, 0.0, 0.0}});
+    }
+    return host;
+}
 
-TEST(ScoreSpread, StepsOfOneTerm) {
-    // At or below the lower threshold: the full weight.
-    EXPECT_EQ(ScoreSpread(50, 0.0, kTwoFaceRangeThresholds, 10), 60);
-    EXPECT_EQ(ScoreSpread(50, 6.35e-06, kTwoFaceRangeThresholds, 10), 60);
-    // Just above it: a point less.
-    EXPECT_EQ(ScoreSpread(50, std::nextafter(6.35e-06, 1.0), kTwoFaceRangeThresholds, 10), 59);
-    // Exactly at the upper threshold: 50 + 10 - 1 - trunc(10 x 3) = 29.
-    EXPECT_EQ(ScoreSpread(50, 2.54e-05, kTwoFaceRangeThresholds, 10), 29);
-    // Az at 0.0003 deg with weight 6: 6 - 1 - trunc(6 x 0.000112643 x 5337.398) = 6 - 1 - 3.
-    EXPECT_EQ(ScoreSpread(50, 0.0003, kTwoFaceAngleThresholds, 6), 52);
-    // x0y0 at 20 micrometres with weight 6: 6 - 1 - trunc(6 x 7.3e-06 x 78740.16) = 6 - 1 - 3.
-    EXPECT_EQ(ScoreSpread(50, 2e-05, kDistanceThresholds, 6), 52);
-
-    // Above the upper threshold: down to 12, then one point per term.
-    EXPECT_EQ(ScoreSpread(50, std::nextafter(2.54e-05, 1.0), kTwoFaceRangeThresholds, 10), 12);
-    EXPECT_EQ(ScoreSpread(12, 1.0, kTwoFaceRangeThresholds, 10), 11);
-    EXPECT_EQ(ScoreSpread(5, 1.0, kTwoFaceRangeThresholds, 10), 4);
-    // At 12 or below nothing rises again.
-    EXPECT_EQ(ScoreSpread(12, 0.0, kTwoFaceRangeThresholds, 10), 12);
-    EXPECT_EQ(ScoreSpread(11, 0.0, kTwoFaceRangeThresholds, 10), 11);
-
-    // A spread that is not finite counts as above the upper threshold.
-    for (const double bad :
-         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-          -std::numeric_limits<double>::infinity()}) {
-        EXPECT_EQ(ScoreSpread(50, bad, kDistanceThresholds, 10), 12);
-        EXPECT_EQ(ScoreSpread(12, bad, kDistanceThresholds, 10), 11);
+// Offsets 0, +1, -1, 0 micrometres: spread sqrt(2/3) micrometres over four views, 1 over the
+// first three; A's front sight in view 3 has quality 80, not above the high-quality floor.
+TEST(StdInterball, SpreadOfDistancesByFaceAndQuality) {
+    CCompensation engine;
+    std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6, 0.0});
+    host[3 * 5 + 1].Quality = 80.0;
+    const double twoThirds = std::sqrt(2.0 / 3.0) * 1e-6;
+    const struct {
+        int nType, nFlagUpdate;
+        double TCompOut::*spread;
+        std::int32_t TCompOut::*count;
+        double expected;
+        int used;
+    } cases[] = {{100, 0, &TCompOut::m_dStdInside_f, &TCompOut::m_n_f, twoThirds, 8},
+                 {200, 0, &TCompOut::m_dStdInside_b, &TCompOut::m_n_b, twoThirds, 8},
+                 {100, 1, &TCompOut::m_dStdInside_f_out, &TCompOut::m_n_f_out, 1e-6, 7},
+                 {200, 1, &TCompOut::m_dStdInside_b_out, &TCompOut::m_n_b_out, twoThirds, 8}};
+    for (const auto& c : cases) {
+        TCompOut out{};  // zero: untouched
+        EXPECT_EQ(engine.StdInterball(host.data(), 20, 4, c.nType, &out, c.nFlagUpdate), 0);
+        for (const auto& other : cases) {
+            EXPECT_NEAR(out.*other.spread, &other == &c ? c.expected : 0.0, kSpreadTolerance);
+            EXPECT_EQ(out.*other.count, &other == &c ? c.used : 0);
+        }
+    }
+    // Nothing written: a negative flag, a pair seen in two views only, groups of one, no view.
+    TCompOut out{};
+    EXPECT_EQ(engine.StdInterball(host.data(), 20, 4, 200, &out, -1), 0);
+    host[2 * 5 + 2].Quality = 70.0;
+    EXPECT_EQ(engine.StdInterball(host.data(), 15, 3, 100, &out, 1), 29);
+    EXPECT_EQ(engine.StdInterball(host.data(), 15, 15, 100, &out, 0), 29);
+    EXPECT_EQ(engine.StdInterball(host.data(), 15, 0, 100, &out, 0), -1);
+    for (const auto& c : cases) {
+        EXPECT_EQ(out.*c.count, 0);
     }
 }
 
-// Three views whose A-B distance reads 1 m, 1 m + 1 um and 1 m - 1 um: the inside statistics
-// give a spread of 1 micrometre, printed as 1.
-struct Validation {
+TEST(StdInterball, StaysInsideItsBufferAndTheArrayAndTraces) {
+    CCompensation engine;
+    // Four views, the fourth far off, three claimed: its distance does not fit the buffer.
+    std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6, 1e-3});
+    TCompOut out{};
+    EXPECT_EQ(engine.StdInterball(host.data(), 20, 3, 100, &out, 0), 0);
+    EXPECT_NEAR(out.m_dStdInside_f, 1e-6, kSpreadTolerance);
+    EXPECT_EQ(out.m_n_f, 8);
+    // An array (a fresh block) ending after A of the fourth view: B is not read.
+    host = std::vector<CVector>(host.begin(), host.begin() + 17);
+    EXPECT_EQ(engine.StdInterball(host.data(), 17, 4, 100, &out, 1), 0);
+    EXPECT_NEAR(out.m_dStdInside_f_out, 1e-6, kSpreadTolerance);
+    EXPECT_EQ(out.m_n_f_out, 7);
+
+    // Distances 1, 1 and 1 m + 3 micrometres: spread sqrt(3) micrometres, the third farthest.
+    host = TwoTargetViews({0.0, 0.0, 3e-6});
+    const std::string trace = TraceOf(
+        [&](CCompensation& e) { EXPECT_EQ(e.StdInterball(host.data(), 15, 3, 100, &out, 0), 0); });
+    EXPECT_NEAR(out.m_dStdInside_f, std::sqrt(3.0) * 1e-6, kSpreadTolerance);
+    EXPECT_EQ(trace, "Entering StdInterball \n" + detail::TraceVectorLines("pVecIn", &host[0]) +
+                         "       nCountIn = 15\n       nCountViews = 3\n       nType = 100\n"
+                         "       nFlagUpdate = 0\nEntering MeanStdArray \n       pnOut = 2\n"
+                         "Leaving MeanStdArray \n" +
+                         detail::TraceCompOutLines("pCompOut", &out) +
+                         "       Leaving StdInterball = 0\n");
+}
+
+// One scoring step by hand: w at or below L, else w - 1 - trunc(w (s - L) / L) up to U, so 29 at
+// U with w 10, and 2 points with w 6 for Az 0.0003 deg (6 x 0.000112643 x 5337.398 = 3.6) and for
+// 20 um (6 x 7.3e-06 x 78740.16 = 3.4); above U or not finite, down to 12, then 1 less per term.
+TEST(ScoreSpread, StepsOfOneTerm) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double overL = std::nextafter(6.35e-06, 1.0), overU = std::nextafter(2.54e-05, 1.0);
+    const SpreadThresholds *R = &kTwoFaceRangeThresholds, *A = &kTwoFaceAngleThresholds;
+    const SpreadThresholds* D = &kDistanceThresholds;
+    const std::tuple<int, double, const SpreadThresholds*, int, int> cases[] = {
+        {50, 0.0, R, 10, 60},      {50, 6.35e-06, R, 10, 60}, {50, overL, R, 10, 59},
+        {50, 2.54e-05, R, 10, 29}, {50, 0.0003, A, 6, 52},    {50, 2e-05, D, 6, 52},
+        {50, overU, R, 10, 12},    {12, 1.0, R, 10, 11},      {12, 0.0, R, 10, 12},
+        {50, nan, D, 10, 12},      {12, inf, D, 10, 11}};
+    for (const auto& [score, spread, t, weight, expected] : cases) {
+        EXPECT_EQ(ScoreSpread(score, spread, *t, weight), expected) << score << " " << spread;
+    }
+}
+
+// FinalValidate on three views whose A-B distance spreads by 1 um; gives back what it printed.
+std::string Validate(TCompOut& out, int nMode, int nQuiet) {
     std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6});
     TMapper model{};
-    TCompOut out{};
-
-    int Run(int nMode, int nQuiet) {
-        CCompensation engine;
-        engine.FinalValidate(host.data(), static_cast<int>(host.size()), 3, &model, &out, nMode,
-                             nQuiet);
-        return out.m_nConfidence;
-    }
-};
+    std::ostringstream printed;
+    std::streambuf* const old = std::cout.rdbuf(printed.rdbuf());
+    CCompensation engine;
+    engine.FinalValidate(host.data(), Count(host), 3, &model, &out, nMode, nQuiet);
+    std::cout.rdbuf(old);
+    return printed.str();
+}
 
 TEST(FinalValidate, QuickSummary) {
-    Validation v;
-    v.out.m_dStdR_fb = 2.54e-05;  // exactly the upper threshold
-    std::string printed;
-    {
-        CoutCapture capture;
-        EXPECT_EQ(v.Run(0, 0), 69);  // 29 after the first term, then four times 10
-        printed = capture.Text();
-    }
-    const std::string expected =
-        " QUICK COMP OUTPUT: \n"
-        "\n"
-        " FSBS: std(R)  = 25.4; LTH = 6.35; UTH = 25.4 (micron) \n"
-        "\n"
-        " FSBS: std(Az)  = 0; LTH = 0.187357; UTH = 0.749429 (mdeg) \n"
-        "\n"
-        " FSBS: std(El)  = 0; LTH = 0.187357; UTH = 0.749429 (mdeg) \n"
-        "\n"
-        " std(IB_axay)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n"
-        "\n"
-        " std(FS IB)  = 1; LTH = 12.7; UTH = 50.8 (micron) \n"
-        "\n"
-        " CONFIDENCE = 69\n";
-    EXPECT_EQ(printed, expected);
-
-    // The host's own stream settings do not change the summary.
-    Validation again;
-    again.out.m_dStdR_fb = 2.54e-05;
+    TCompOut out{};
+    out.m_dStdR_fb = 2.54e-05;  // exactly the upper threshold
     const std::ios::fmtflags flags = std::cout.flags();
-    const std::streamsize precision = std::cout.precision();
-    {
-        CoutCapture capture;
-        std::cout << std::fixed << std::setprecision(2) << std::hex;
-        again.Run(0, 0);
-        printed = capture.Text();
-    }
+    std::cout << std::fixed << std::setprecision(2);  // the host's settings change nothing
+    const std::string printed = Validate(out, 0, 0);
     std::cout.flags(flags);
-    std::cout.precision(precision);
-    EXPECT_EQ(printed, expected);
+    std::cout.precision(6);
+    EXPECT_EQ(out.m_nConfidence, 69);  // 29 after the first term, then four times 10
+    EXPECT_EQ(printed,
+              " QUICK COMP OUTPUT: \n\n"
+              " FSBS: std(R)  = 25.4; LTH = 6.35; UTH = 25.4 (micron) \n\n"
+              " FSBS: std(Az)  = 0; LTH = 0.187357; UTH = 0.749429 (mdeg) \n\n"
+              " FSBS: std(El)  = 0; LTH = 0.187357; UTH = 0.749429 (mdeg) \n\n"
+              " std(IB_axay)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " std(FS IB)  = 1; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " CONFIDENCE = 69\n");
 }
 
-TEST(FinalValidate, FullSummary) {
-    Validation v;
-    v.out.m_dStdAz_fb = 0.0003;   // +2
-    v.out.m_dStdx0y0 = 2e-05;     // +2
-    v.out.m_dStdOutside = 1e-05;  // 6 - 1 - trunc(6 x 3.65e-06 x 157480.3) = +2
-    std::string printed;
-    {
-        CoutCapture capture;
-        // 50 + 6 + 2 + 6 + 2 + 6 + 6 + 6 + 2
-        EXPECT_EQ(v.Run(1, 0), 86);
-        printed = capture.Text();
+TEST(FinalValidate, FullFullSummaryScoresEveryTerm) {
+    TCompOut out{};
+    out.m_dStdAz_fb = 0.0003;   // 4 - 1 - trunc(4 x 0.000112643 x 5337.398) = +1
+    out.m_dStdx0y0 = 2e-05;     // 4 - 1 - trunc(4 x 7.3e-06 x 78740.16) = +1
+    out.m_dStdOutside = 1e-05;  // 4 - 1 - trunc(4 x 3.65e-06 x 157480.3) = +1
+    EXPECT_EQ(Validate(out, 2, 0),
+              " COMP COMP OUTPUT: \n\n"
+              " FSBS: std(R)  = 0; LTH = 6.35; UTH = 25.4 (micron) \n\n"
+              " FSBS: std(Az)  = 0.3; LTH = 0.187357; UTH = 0.749429 (mdeg) \n\n"
+              " FSBS: std(El)  = 0; LTH = 0.187357; UTH = 0.749429 (mdeg) \n\n"
+              " std(IB_x0y0)  = 20; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " std(IB_axay)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " std(FS IB)  = 1; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " std(IN)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " std(OUT)  = 10; LTH = 6.35; UTH = 25.4 (micron) \n\n"
+              " std(ExtraIN)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " std(OUT)  = 0; LTH = 6.35; UTH = 25.4 (micron) \n\n"
+              " FBB FSBS: std(El)  = 0; LTH = 0.187357; UTH = 0.749429 (mdeg) \n\n"
+              " std(FBB IB)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
+              " CONFIDENCE = 89\n");  // 50 + 9 x 4 + 3 x 1
+}
+
+// At their best: 5 terms of 10, 8 of 6, 12 of 4, 10 of 5; an unknown mode: 10 of 10, no header.
+TEST(FinalValidate, ScoresAtTheirBestAndANonFiniteSpread) {
+    const struct {
+        int mode, best;
+        const char* start;
+    } cases[] = {{0, 100, " QUICK COMP OUTPUT: \n\n"},
+                 {1, 98, " FULL COMP OUTPUT: \n\n"},
+                 {2, 98, " COMP COMP OUTPUT: \n\n"},
+                 {3, 100, " EXP COMP OUTPUT: \n\n"},
+                 {5, 150, " FSBS: std(R)  = 0;"}};
+    for (const auto& c : cases) {
+        TCompOut out{};
+        EXPECT_EQ(Validate(out, c.mode, 1), "") << c.mode;  // quiet, but scored
+        EXPECT_EQ(out.m_nConfidence, c.best) << c.mode;
+        EXPECT_EQ(Validate(out, c.mode, 0).rfind(c.start, 0), 0u) << c.mode;
     }
-    const std::string expected =
-        " FULL COMP OUTPUT: \n"
-        "\n"
-        " FSBS: std(R)  = 0; LTH = 6.35; UTH = 25.4 (micron) \n"
-        "\n"
-        " FSBS: std(Az)  = 0.3; LTH = 0.187357; UTH = 0.749429 (mdeg) \n"
-        "\n"
-        " FSBS: std(El)  = 0; LTH = 0.187357; UTH = 0.749429 (mdeg) \n"
-        "\n"
-        " std(IB_x0y0)  = 20; LTH = 12.7; UTH = 50.8 (micron) \n"
-        "\n"
-        " std(IB_axay)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n"
-        "\n"
-        " std(FS IB)  = 1; LTH = 12.7; UTH = 50.8 (micron) \n"
-        "\n"
-        " std(IN)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n"
-        "\n"
-        " std(OUT)  = 10; LTH = 6.35; UTH = 25.4 (micron) \n"
-        "\n"
-        " CONFIDENCE = 86\n";
-    EXPECT_EQ(printed, expected);
+    TCompOut out{};
+    out.m_dStdaxay = std::numeric_limits<double>::quiet_NaN();
+    Validate(out, 0, 1);
+    EXPECT_EQ(out.m_nConfidence, 12);
 }
 
-TEST(FinalValidate, FullFullSummaryScoresTheFbbTerms) {
-    Validation v;
-    v.out.m_dStdEl_fbb = 1.0;  // far above: the score drops to 12 at the eleventh term
-    std::string printed;
-    {
-        CoutCapture capture;
-        EXPECT_EQ(v.Run(2, 0), 12);
-        printed = capture.Text();
-    }
-    EXPECT_EQ(printed.rfind(" COMP COMP OUTPUT: \n\n FSBS: std(R)  = 0;", 0), 0u);
-    EXPECT_NE(printed.find(" std(ExtraIN)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
-                           " std(OUT)  = 0; LTH = 6.35; UTH = 25.4 (micron) \n\n"
-                           " FBB FSBS: std(El)  = 1000; LTH = 0.187357; UTH = 0.749429 (mdeg) \n\n"
-                           " std(FBB IB)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
-                           " CONFIDENCE = 12\n"),
-              std::string::npos);
-}
-
-TEST(FinalValidate, ScoresAtTheirBestByMode) {
-    const int best[] = {100, 98, 98, 100};
-    for (int mode = 0; mode < 4; ++mode) {
-        Validation v;
-        CoutCapture capture;
-        EXPECT_EQ(v.Run(mode, 1), best[mode]) << "mode " << mode;
-        EXPECT_EQ(capture.Text(), "") << "mode " << mode;
-    }
-    // An unknown mode: no header, weight 10, the full-full terms without the FBB terms.
-    Validation v;
-    std::string printed;
-    {
-        CoutCapture capture;
-        EXPECT_EQ(v.Run(5, 0), 150);
-        printed = capture.Text();
-    }
-    EXPECT_EQ(printed.rfind(" FSBS: std(R)  = 0;", 0), 0u);
-    EXPECT_EQ(printed.find("FBB"), std::string::npos);
-}
-
-TEST(FinalValidate, ScoreThatHasDroppedStaysDown) {
-    Validation v;
-    v.out.m_dStdR_fb = 3e-05;   // above 25.4 um: 12
-    v.out.m_dStdAz_fb = 1e-03;  // above 0.749 mdeg: 11
-    EXPECT_EQ(v.Run(0, 1), 11);
-
-    Validation nan;
-    nan.out.m_dStdaxay = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(nan.Run(0, 1), 12);
-}
-
+// Raw distances all 1 m; the model's D2_dT term lengthens B's range by (2 sin(pi/4) - 1) D2_dT T
+// at zero elevation, and B's T is 0, +1, -1: the calibrated distances spread by 1 micrometre.
 TEST(FinalValidate, InsideStatisticsOnTheCalibratedCopy) {
-    // Raw distances all 1 m; the model's D2_dT term lengthens the range of target B by
-    // (2 sin(pi/4) - 1) D2_dT T at zero elevation, and B's T is 0, +1, -1 over the views, so
-    // the calibrated distances spread by 1 micrometre in both faces.
-    Validation v;
-    v.host = TwoTargetViews({0.0, 0.0, 0.0});
-    const double rangeFactor = 2.0 * std::sin(0.78539816339745) - 1.0;
-    v.model.D2_dT = 1e-6 / rangeFactor;
+    std::vector<CVector> host = TwoTargetViews({0.0, 0.0, 0.0});
+    TMapper model{};
+    model.D2_dT = 1e-6 / (2.0 * std::sin(0.78539816339745) - 1.0);
     const double t[] = {0.0, 1.0, -1.0};
     for (int view = 0; view < 3; ++view) {
-        v.host[view * 5 + 2].T = t[view];
-        v.host[view * 5 + 4].T = t[view];
+        host[view * 5 + 2].T = host[view * 5 + 4].T = t[view];
     }
-    const std::vector<CVector> before = v.host;
-    v.Run(1, 1);
-    // The same term moves B's elevation by about 5e-7 rad per unit of T, which changes the
-    // distance by under 1e-12 m; rounding of 3 m coordinates is 1e-15 m.
-    EXPECT_NEAR(v.out.m_dStdInside_f, 1e-6, 1e-11);
-    EXPECT_NEAR(v.out.m_dStdInside_b, 1e-6, 1e-11);
-    EXPECT_NEAR(v.out.m_dStdInside_f_out, 1e-6, 1e-11);
-    EXPECT_NEAR(v.out.m_dStdInside_b_out, 1e-6, 1e-11);
-    EXPECT_EQ(v.out.m_n_f, 6);
-    EXPECT_EQ(v.out.m_n_b_out, 6);
-    for (std::size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(v.host[i].Range, before[i].Range);
-        EXPECT_EQ(v.host[i].Elevation, before[i].Elevation);
-        EXPECT_EQ(v.host[i].FSBS, before[i].FSBS);
+    TCompOut out{};
+    CCompensation engine;
+    engine.FinalValidate(host.data(), 15, 3, &model, &out, 1, 1);
+    EXPECT_EQ(host[7].Range, 3.0);  // the host's array is left raw
+    // The term also tilts B by 5e-7 rad per unit of T: under 1e-12 m on the distance.
+    for (const double spread :
+         {out.m_dStdInside_f, out.m_dStdInside_b, out.m_dStdInside_f_out, out.m_dStdInside_b_out}) {
+        EXPECT_NEAR(spread, 1e-6, 1e-11);
     }
+    EXPECT_EQ(out.m_n_b_out, 6);
 }
 
 }  // namespace

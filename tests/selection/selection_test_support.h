@@ -1,96 +1,60 @@
-// Small builders for measurement arrays and a trace file captured per test.
+// Small measurement arrays in the host's layout, and the trace that one operation appends.
 #ifndef COMPENSATION_TESTS_SELECTION_TEST_SUPPORT_H
 #define COMPENSATION_TESTS_SELECTION_TEST_SUPPORT_H
 
-#include <atomic>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <array>
 #include <string>
+#include <vector>
 
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
+#include <gtest/gtest.h>
 
-#include "compensation/vector.h"
+#include "compensation/engine.h"
+#include "engine/constants.h"
+#include "engine/trace_format.h"
+#include "support/trace_dir.h"
 
 namespace compensation::testing {
 
 inline constexpr double kLive = 99.0;
 
-// One measurement in radians with its face sign set from the type, as the procedures leave it.
-inline CVector Measurement(int type, double range, double azimuth, double elevation,
-                           double quality = kLive) {
+// One measurement in radians with its face sign set from its type, as the procedures leave it.
+inline CVector Sight(double range, double azimuth, double elevation, int type = kTypeFrontSight,
+                     double quality = kLive) {
     CVector v;
     v.Type = type;
     v.Range = range;
     v.Azimuth = azimuth;
     v.Elevation = elevation;
     v.Quality = quality;
-    v.Radian = true;
     v.SeType();
+    v.SetRadian(true);
     v.Sphr2Cart();
     return v;
 }
 
-// Sends the trace of every CCompensation constructed during its lifetime into a fresh
-// directory, and gives back what was appended to the file after a chosen point.
-class TraceCapture {
-  public:
-    TraceCapture() {
-        static std::atomic<int> serial{0};
-        dir_ = std::filesystem::temp_directory_path() /
-               ("compensation_trace_" + std::to_string(Pid()) + "_" + std::to_string(serial++));
-        std::filesystem::create_directories(dir_);
-        const char* old = std::getenv("COMPENSATION_TRACE_DIR");
-        hadOld_ = old != nullptr;
-        if (hadOld_) {
-            old_ = old;
+inline int Count(const std::vector<CVector>& v) {
+    return static_cast<int>(v.size());
+}
+
+// One view: the reference vector, the front sights {range, azimuth, elevation}, the back sights.
+inline void AppendView(std::vector<CVector>& host, const std::vector<std::array<double, 3>>& t) {
+    host.push_back(Sight(3.0, 0.3, 0.0, kTypeReferenceView));
+    for (const int face : {kTypeFrontSight, kTypeBackSight}) {
+        for (const std::array<double, 3>& s : t) {
+            host.push_back(Sight(s[0], s[1], s[2], face));
         }
-        SetEnv(dir_.string());
     }
-    ~TraceCapture() {
-        if (hadOld_) {
-            SetEnv(old_);
-        } else {
-            SetEnv("");
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    TraceCapture(const TraceCapture&) = delete;
-    TraceCapture& operator=(const TraceCapture&) = delete;
+}
 
-    std::string Text() const {
-        std::ifstream in(dir_ / "TraceFile.txt", std::ios::binary);
-        std::ostringstream out;
-        out << in.rdbuf();
-        return out.str();
-    }
-    std::size_t Size() const { return Text().size(); }
-    std::string Since(std::size_t offset) const { return Text().substr(offset); }
-
-  private:
-    static long Pid() {
-#if defined(_WIN32)
-        return 0;
-#else
-        return static_cast<long>(::getpid());
-#endif
-    }
-    static void SetEnv(const std::string& value) {
-#if defined(_WIN32)
-        _putenv_s("COMPENSATION_TRACE_DIR", value.c_str());
-#else
-        ::setenv("COMPENSATION_TRACE_DIR", value.c_str(), 1);
-#endif
-    }
-
-    std::filesystem::path dir_;
-    bool hadOld_ = false;
-    std::string old_;
-};
+// What `call` appends to a fresh engine's trace (the dumps are checked in the engine's tests).
+template <typename Call>
+std::string TraceOf(Call call) {
+    ScopedTraceDir dir;
+    CCompensation engine;
+    const std::size_t mark = ReadFile(dir.file()).size();
+    call(engine);
+    return ReadFile(dir.file()).substr(mark);
+}
 
 }  // namespace compensation::testing
 
