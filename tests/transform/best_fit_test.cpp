@@ -1,12 +1,11 @@
-// The best fit (UpdateTransform) and the tooling-ball fit (TB_Transform), which share the
-// weighted Gauss-Newton refinement.
+// The best fit and the tooling-ball fit, which share the weighted Gauss-Newton refinement.
 #include "transform_fixtures.h"
 
 namespace {
 
 using namespace transform_test;
 
-// The best fit from the start in *p, or the tooling-ball fit, which needs none, at weights w.
+// The best fit from the start in *p, or the tooling-ball fit (no start) at weights w, else 1.
 int Fit(bool balls, std::vector<CVector> nominal, std::vector<CVector> measured, TMapper map,
         TRANSFORM_PARMS* p, std::vector<double> w = {}) {
     const int n = static_cast<int>(nominal.size());
@@ -15,18 +14,16 @@ int Fit(bool balls, std::vector<CVector> nominal, std::vector<CVector> measured,
                  : CTransform().UpdateTransform(nominal.data(), measured.data(), n, p, &map);
 }
 
-// Exact readings of a 12 m part leave rounding, amplified near the pole by 1/cos(Beta)^2 < 1000.
-// With noise sigma on N = 40 points within 10 m the RMS is sigma sqrt((3N - 6) / N) (3N - 6
-// degrees of freedom) within 3 x 6.6 % = 1 / sqrt(2 (3N - 6)), the placement within ten times
-// its standard error sigma / sqrt(N) = 1.6 um, in angle that over 10 m.
+// Exact readings of a 12 m part: rounding, amplified near the pole by 1/cos(Beta)^2 < 1000.
+// Noise sigma on N = 40 points within 10 m: RMS sigma sqrt((3N - 6) / N) within three relative
+// spreads 1 / sqrt(2 (3N - 6)) = 6.6 %; placement within 10 standard errors sigma / sqrt(N).
 TEST(TransformFits, RecoverAChosenPlacementThroughTheErrorModel) {
     const std::vector<Point> part = {{0, 0, 0},  {4, 0, 1},  {0, 3, 2},   {1, 1, 6},
                                      {-5, 2, 3}, {3, -4, 8}, {-2, -3, 5}, {6, 5, -2}};
-    std::mt19937 generator(20240611);
-    std::uniform_real_distribution<double> coordinate(-10.0, 10.0);
-    std::vector<Point> cloud(40);
-    for (Point& a : cloud) {
-        a = {coordinate(generator), coordinate(generator), coordinate(generator)};
+    std::vector<Point> cloud;
+    for (int i = 0; i < 40; ++i) {
+        cloud.push_back(
+            {10 * std::sin(1.3 * i), 10 * std::cos(2.1 * i), 10 * std::sin(0.7 * i + 1)});
     }
     TMapper map = TypicalModel();
     const double sigma = 1e-05;
@@ -34,7 +31,7 @@ TEST(TransformFits, RecoverAChosenPlacementThroughTheErrorModel) {
     for (bool balls : {false, true}) {
         for (const TRANSFORM_PARMS& t : kTruths) {
             TRANSFORM_PARMS fitted = {t.Alpha + 0.03, t.Beta - 0.03, t.Gamma + 0.03,
-                                      t.X + 0.2,      t.Y - 0.2,     t.Z + 0.2};
+                                      t.X + 0.2,      t.Y,           t.Z};
             EXPECT_EQ(Fit(balls, Points(part), Measure(part, t, map), map, &fitted), 0);
             EXPECT_LT(Gap(fitted, t), 1e-9) << balls << " " << t.Beta;
         }
@@ -42,22 +39,21 @@ TEST(TransformFits, RecoverAChosenPlacementThroughTheErrorModel) {
         std::vector<CVector> measured = Measure(cloud, t0, map, sigma);
         TRANSFORM_PARMS fitted = {t0.Alpha - 0.02, t0.Beta, t0.Gamma, t0.X, t0.Y + 0.1, t0.Z};
         ASSERT_EQ(Fit(balls, nominal, measured, map, &fitted), 0);
-        EXPECT_LT(Gap(fitted, t0, 10.0), 10 * 1.6e-06) << balls;
+        EXPECT_LT(Gap(fitted, t0, 10.0), 10 * sigma / std::sqrt(40)) << balls;  // 10 m lever
+        std::vector<double> w(40, 1.0);
         for (int i = 0; i < 40; ++i) {
             measured[i].Calibrate(&map);
             nominal[i] = *CTransform().GetNextVector(i, &fitted, nominal.data());
         }
-        std::vector<double> w(40, 1.0);
-        const double rms =
-            CTransform().RMS_Transform(measured.data(), nominal.data(), w.data(), 40);
-        EXPECT_NEAR(rms, sigma * std::sqrt(114.0 / 40), 0.2 * sigma * std::sqrt(114.0 / 40));
+        const double expected = sigma * std::sqrt(114.0 / 40);
+        EXPECT_NEAR(CTransform().RMS_Transform(measured.data(), nominal.data(), w.data(), 40),
+                    expected, 0.2 * expected);
     }
 }
 
-// Nominal corners of a cube of half-side L, measured ones shrunk by c, a start turned by e about
-// X: each step turns e into e - c sin(e) and the RMS is L sqrt(3 (1 + c^2) - 2 c (1 + 2 cos e)),
-// so the stopping rules (rise above 1e-6: 1 before the step; step 30: 2; step <= 1e-6: 0) can
-// be run on the closed form. Thirty steps of rounding on unit quantities: 1e-12.
+// Cube corners (half-side L) against the same corners shrunk by c, from a start turned by e
+// about X: each step turns e into e - c sin(e) at an RMS of L sqrt(3 (1 + c^2) - 2 c (1 + 2 cos
+// e)), so the stopping rules run on that closed form; thirty steps of rounding stay in 1e-12.
 TEST(BestFit, StopsAsTheClosedFormOfAShrunkCubeSays) {
     const struct {
         double c, start, L;
@@ -85,99 +81,84 @@ TEST(BestFit, StopsAsTheClosedFormOfAShrunkCubeSays) {
             e = status == 1 ? e : next;
         }
         ASSERT_EQ(status, g.status) << g.c << " " << g.start;
-        std::vector<CVector> nominal;
-        std::vector<CVector> measured;
-        for (int k = 0; k < 8; ++k) {
-            const Point a = {k & 1 ? g.L : -g.L, k & 2 ? g.L : -g.L, k & 4 ? g.L : -g.L};
-            nominal.push_back(PointAt(a));
-            measured.push_back(PointAt({g.c * a.x, g.c * a.y, g.c * a.z}));
+        std::vector<Point> corners;
+        for (int k = 0; k < 16; ++k) {
+            const double s = k < 8 ? g.L : g.c * g.L;
+            corners.push_back({k & 1 ? s : -s, k & 2 ? s : -s, k & 4 ? s : -s});
         }
+        const std::vector<CVector> both = Points(corners);
         TRANSFORM_PARMS fitted = {g.start, 0, 0, 0, 0, 0};
-        EXPECT_EQ(Fit(false, nominal, measured, TMapper{}, &fitted), status) << g.c << g.start;
+        EXPECT_EQ(Fit(false, {both.begin(), both.begin() + 8}, {both.begin() + 8, both.end()},
+                      TMapper{}, &fitted),
+                  status);
         EXPECT_LT(Gap(fitted, {e, 0, 0, 0, 0, 0}, g.L), 1e-12 * g.L) << g.c << " " << g.start;
     }
 }
 
-// Distinguished point (Type 14) measured 1 mm off: a point off its line to the neighbour
-// (|cos| < 0.7) drops the auxiliary point, leaving exactly the plain fit, while at 0.71 the
-// auxiliary point (from a start 0.01 rad off) pulls the fit away; two more points spanning more
-// than a line from the neighbour drop the distinguished point: exactly the others' fit.
+// The first point is distinguished (Type 14), measured exactly or 1 mm off along X, and the
+// start turned 0.3 rad about X from the truth. A point off the line to its neighbour
+// (|cos| < 0.7) drops the auxiliary point: the plain fit exactly, while at 0.71 the auxiliary
+// point holds the start and pulls the fit away; two more spanning a plane from the neighbour
+// drop the distinguished point too. On a line the auxiliary point holds the rotation about it:
+// the start fits exactly and is kept (two points make three working points; a neighbour 999.9 m
+// away counts), and 1 mm off moves the fit, for the distinguished point keeps its weight.
 TEST(BestFit, WeightsOfTheDistinguishedAndTheAuxiliaryPoint) {
-    TMapper map = TypicalModel();
-    const TRANSFORM_PARMS truth = kTruths[2];
-    const struct {
-        double cosine;
-        std::vector<Point> more;
-        int plainFrom;  // first point of the plain fit
-    } cases[] = {{0.69, {}, 0}, {0.71, {}, 0}, {0.0, {{0, 0, 5}, {3, 3, 3}}, 1}};
-    for (const auto& test : cases) {
-        const double sine = std::sqrt(1 - test.cosine * test.cosine);
-        std::vector<Point> part = {{0, 0, 0}, {1, 0, 0}, {3 * test.cosine, 3 * sine, 0}};
-        part.insert(part.end(), test.more.begin(), test.more.end());
-        std::vector<CVector> nominal = Points(part);
-        std::vector<CVector> measured = Measure(part, truth, map);
-        const Point off = Apply(truth, part[0]);
-        measured[0] =
-            compensation::testing::RawReadingFor(PointAt({off.x + 1e-3, off.y, off.z}, 14), map);
-        TRANSFORM_PARMS fitted = {truth.Alpha + 0.01, truth.Beta, truth.Gamma, truth.X, truth.Y,
-                                  truth.Z + 0.05};
-        TRANSFORM_PARMS plain = fitted;
-        const int status = Fit(false, nominal, measured, map, &fitted);
-        measured[0].Type = 100;
-        const int plainStatus =
-            Fit(false, {nominal.begin() + test.plainFrom, nominal.end()},
-                {measured.begin() + test.plainFrom, measured.end()}, map, &plain);
-        EXPECT_EQ(status, plainStatus) << test.cosine;
-        EXPECT_EQ(Gap(fitted, plain) > 1e-4, test.cosine == 0.71) << test.cosine;
-        EXPECT_EQ(Gap(fitted, plain) == 0.0, test.cosine != 0.71) << test.cosine;
-    }
-}
-
-// Points on one line (the X axis) through the distinguished point: the auxiliary point holds
-// the rotation about it, so a start turned 0.3 rad about it (Alpha alone, as Beta = Gamma = 0)
-// fits exactly and is kept; two points are three working points, a neighbour at 999.9 m is
-// found, and the distinguished point keeps its weight: 1 mm along the line moves the fit.
-TEST(BestFit, AuxiliaryPointHoldsTheRotationAboutALineOfPoints) {
     const TRANSFORM_PARMS truth = {0.4, 0.0, 0.0, 1.0, -2.0, 6.0};
     const TRANSFORM_PARMS start = {0.1, 0.0, 0.0, 1.0, -2.0, 6.0};
-    for (double far : {4.0, 5.0, 1000.9}) {
-        std::vector<Point> line = {{1, 0, 0}, {far, 0, 0}};
-        if (far == 4.0) {
-            line.push_back({2, 0, 0});
+    enum Rule { kPlain, kPulled, kPlainWithoutIt, kHeld };
+    const struct {
+        std::vector<Point> part;
+        Rule rule;
+    } cases[] = {
+        {{{0, 0, 0}, {1, 0, 0}, {3 * 0.69, 3 * std::sqrt(1 - 0.69 * 0.69), 0}}, kPlain},
+        {{{0, 0, 0}, {1, 0, 0}, {3 * 0.71, 3 * std::sqrt(1 - 0.71 * 0.71), 0}}, kPulled},
+        {{{0, 0, 0}, {1, 0, 0}, {0, 3, 0}, {0, 0, 5}, {3, 3, 3}}, kPlainWithoutIt},
+        {{{1, 0, 0}, {4, 0, 0}, {2, 0, 0}}, kHeld},
+        {{{1, 0, 0}, {5, 0, 0}}, kHeld},
+        {{{1, 0, 0}, {1000.9, 0, 0}}, kHeld},
+    };
+    for (const auto& c : cases) {
+        for (double shift : {0.0, 1e-3}) {
+            std::vector<CVector> nominal = Points(c.part);
+            std::vector<CVector> measured = Measure(c.part, truth, TMapper{});
+            const Point at = Apply(truth, c.part[0]);
+            measured[0] = PointAt({at.x + shift, at.y, at.z}, 14);
+            TRANSFORM_PARMS fitted = start;
+            TRANSFORM_PARMS plain = start;
+            const int status = Fit(false, nominal, measured, TMapper{}, &fitted);
+            measured[0].Type = 100;
+            const int from = c.rule == kPlainWithoutIt ? 1 : 0;
+            if (c.rule == kHeld) {
+                EXPECT_EQ(status, 0) << c.part.size();
+                EXPECT_EQ(Gap(fitted, start) < 1e-12, shift == 0.0) << c.part[1].x;
+                EXPECT_EQ(Gap(fitted, start) > 1e-05, shift != 0.0) << c.part[1].x;
+            } else {
+                EXPECT_EQ(Fit(false, {nominal.begin() + from, nominal.end()},
+                              {measured.begin() + from, measured.end()}, TMapper{}, &plain),
+                          status);
+                EXPECT_EQ(Gap(fitted, plain) == 0.0, c.rule != kPulled) << c.rule << shift;
+                EXPECT_EQ(Gap(fitted, plain) > 1e-4, c.rule == kPulled) << c.rule << shift;
+            }
         }
-        std::vector<CVector> measured = Measure(line, truth, TMapper{});
-        measured[0].Type = 14;
-        TRANSFORM_PARMS fitted = start;
-        EXPECT_EQ(Fit(false, Points(line), measured, TMapper{}, &fitted), 0) << far;
-        EXPECT_LT(Gap(fitted, start), 1e-12) << far;
-        measured[0] = PointAt(Apply(truth, {1.001, 0, 0}), 14);
-        fitted = start;
-        EXPECT_EQ(Fit(false, Points(line), measured, TMapper{}, &fitted), 0) << far;
-        EXPECT_GT(Gap(fitted, start), 1e-05) << far;
     }
 }
 
-// One triple of weighted balls gives the closed form without refinement (of four, one weighs 0
-// and the refinement, wanting four, declines): status 0, or 5 with the candidate kept when both
-// frames lie within 5 degrees of a line (BasisMatrix: |asin(sin phi)| < 0.0872664625997 between the
-// first two centroid directions). Exact points near the pole: rounding times 1/sin(5 degrees) = 11.
+// One weighted triple (the fourth ball weighs 0) gives the closed form, which the refinement,
+// wanting four, leaves: status 0, or 5 with the candidate kept when the frames lie within 5
+// degrees of a line (BasisMatrix: |asin(sin phi)| < 0.0872664625997). Rounding times 11.
 TEST(ToolingBalls, ClosedFormOfOneTriple) {
     TMapper map = TypicalModel();
     for (auto [degrees, status] :
          {std::pair{90.0, 0}, {5.01, 0}, {4.99, 5}, {174.99, 0}, {175.01, 5}, {-4.99, 5}}) {
         const double phi = degrees * 3.141592653589793 / 180.0;
         const Point q = {1.5 * std::cos(phi), 1.5 * std::sin(phi), 0.5};
-        std::vector<Point> balls = {{2, 0, 0.5}, q, {-2 - q.x, -q.y, 0.5}};
-        if (degrees == 90.0) {
-            balls.push_back({1, 1, 3});
-        }
+        const std::vector<Point> balls = {{2, 0, 0.5}, q, {-2 - q.x, -q.y, 0.5}, {1, 1, 3}};
         std::vector<CVector> triple = Points(balls);
         double M[3][3];
         EXPECT_EQ(CTransform().BasisMatrix(triple.data(), M), status == 5 ? 1 : 0) << degrees;
         TRANSFORM_PARMS fitted = {};
-        EXPECT_EQ(Fit(true, triple, Measure(balls, kTruths[1], map), map, &fitted, {1, 2, 0.5, 0}),
-                  status)
-            << degrees;
+        const std::vector<double> w = {1, 2, 0.5, 0};
+        EXPECT_EQ(Fit(true, triple, Measure(balls, kTruths[1], map), map, &fitted, w), status);
         EXPECT_LT(Gap(fitted, kTruths[1]), 1e-12) << degrees;
     }
 }

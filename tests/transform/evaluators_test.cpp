@@ -1,63 +1,50 @@
-#include <utility>
-
 #include "transform_fixtures.h"
 
 namespace {
 
 using namespace transform_test;
 
-// A target as the instrument at the candidate placement sees it.
-struct Sight {
-    double range, azimuth, elevation;
-};
-
-const TRANSFORM_PARMS kPlacement = {0.2, -0.4, 1.3, 3.0, -2.0, 1.5};
 constexpr double kDeg = 3.141592653589793 / 180.0;
 
-CVector Seen(const Sight& s) {
-    CVector v;
-    v.Range = s.range;
-    v.Azimuth = s.azimuth;
-    v.Elevation = s.elevation;
-    v.Radian = true;
-    v.Sphr2Cart();
-    return v;
-}
+// A target as the instrument at the candidate placement sees it.
+struct Sight {
+    double r, az, el;
+};
 
-// One view's nominal array: the Type 14 vector first, then the targets, each carried back
-// through the placement so that the evaluators' mapping gives the sight again.
-std::vector<CVector> View(const std::vector<Sight>& sights) {
+// One view's nominal array, Type 14 vector first: each sight's point (X = -R cos El sin Az,
+// Y = R sin El, Z = R cos El cos Az) carried back through the placement p.
+std::vector<CVector> View(const std::vector<Sight>& sights, const TRANSFORM_PARMS& p) {
     std::vector<CVector> view;
     for (const Sight& s : sights) {
-        const CVector seen = Seen(s);
-        view.push_back(
-            PointAt(Unapply(kPlacement, {seen.X, seen.Y, seen.Z}), view.empty() ? 14 : 100));
+        const Point seen = {-s.r * std::cos(s.el) * std::sin(s.az), s.r * std::sin(s.el),
+                            s.r * std::cos(s.el) * std::cos(s.az)};
+        view.push_back(PointAt(Unapply(p, seen), view.empty() ? 14 : 100));
     }
     return view;
 }
 
 enum Kind { kFsbs, kOutside, kInside, kX0Y0, kAxAy, kExtra };
-using Field = std::int32_t TCompOut::*;
-const std::pair<Field, Field> kPairOf[] = {
-    {&TCompOut::m_n1_d2, &TCompOut::m_n2_d2},     {&TCompOut::m_n1_d2, &TCompOut::m_n2_d2},
-    {&TCompOut::m_n1_d2, &TCompOut::m_n2_d2},     {&TCompOut::m_n1_x0y0, &TCompOut::m_n2_x0y0},
-    {&TCompOut::m_n1_axay, &TCompOut::m_n2_axay}, {&TCompOut::m_n1_extra, &TCompOut::m_n2_extra}};
 
-int Evaluate(Kind kind, int arg, std::vector<CVector> view, TCompOut* out) {
+// Status of one evaluator on a view seen from p, the D2 pair given as (1, 2); pairs gets the
+// pair fields in their record order: d2, x0y0, axay, extra.
+int Evaluate(Kind kind, int arg, std::vector<CVector> view, TRANSFORM_PARMS p, int pairs[8]) {
     CTransform t;
-    TRANSFORM_PARMS p = kPlacement;
+    TCompOut out = Sentinel();
+    out.m_n1_d2 = kind == kInside || kind == kExtra ? 1 : -7;
+    out.m_n2_d2 = kind == kInside || kind == kExtra ? 2 : -7;
     CVector* v = view.data();
     const int n = static_cast<int>(view.size());
-    return kind == kFsbs      ? t.Evaluate_FSBS(v, &p, n)
-           : kind == kOutside ? t.EvaluateOutside(v, &p, n, out)
-           : kind == kInside  ? t.EvaluateInside(v, &p, out)
-           : kind == kX0Y0    ? t.Evaluate_x0y0(v, &p, n, out)
-           : kind == kAxAy    ? t.Evaluate_axay(v, &p, n, out, arg)
-                              : t.EvaluateExtraOutside(v, &p, n, out, arg);
+    const int status = kind == kFsbs      ? t.Evaluate_FSBS(v, &p, n)
+                       : kind == kOutside ? t.EvaluateOutside(v, &p, n, &out)
+                       : kind == kInside  ? t.EvaluateInside(v, &p, &out)
+                       : kind == kX0Y0    ? t.Evaluate_x0y0(v, &p, n, &out)
+                       : kind == kAxAy    ? t.Evaluate_axay(v, &p, n, &out, arg)
+                                          : t.EvaluateExtraOutside(v, &p, n, &out, arg);
+    std::memcpy(pairs, &out.m_n1_d2, 8 * sizeof(std::int32_t));
+    return status;
 }
 
-// Hand-built views (the first sight is the Type 14 vector, which never pairs); the D2 pair of
-// the inside and extra evaluations is (1, 2).
+// Hand-built views; the first sight is the Type 14 vector, which never pairs.
 TEST(Evaluators, ChooseTheRightPairs) {
     const std::vector<Sight> line = {
         {9, 0, 0}, {2, 0, 0}, {7, 0.05, 0}, {5, 0, 0.02}, {6.5, 0.01, 0}};
@@ -74,61 +61,50 @@ TEST(Evaluators, ChooseTheRightPairs) {
         {kFsbs, 0, 0, -7, -7, {{5, 0, 0}, {5, 0.1, 0}, {5, 0.3, 0.6}}},
         {kFsbs, 0, 1, -7, -7, {{5, 0, 0}, {5, 0.1, 0}, {5, 0.3, 0.5}}},
         {kFsbs, 0, 1, -7, -7, {{5, 0, 0.9}, {5, 0.1, 0}, {6, 0.2, 0.05}}},
-        // (1, 4) 0.01 rad apart and 4.5 m, (1, 2) 0.05 rad and 5 m, (1, 3) 0.02 rad but 3 m; in
-        // line but 3.9 m apart gives 1, nothing within 0.3491 rad 2.
+        // (1, 4) 0.01 rad apart, 4.5 m; (1, 2) 0.05 rad, 5 m; (1, 3) 0.02 rad but 3 m.
         {kOutside, 0, 0, 1, 4, line},
         {kOutside, 0, 0, 1, 2, {line.begin(), line.begin() + 4}},
         {kOutside, 0, 1, -7, -7, {{9, 0, 0}, {2, 0, 0}, {5.9, 0.01, 0}}},
         {kOutside, 0, 2, -7, -7, {{9, 0, 0}, {2, 0, 0}, {7, 0.4, 0}, {7, -0.4, 0.1}}},
-        // |dR sin(dEl)| 4.51 for (1, 2), 1.18 for (1, 3), 1.17 for (2, 3), all within 0.3491 rad
-        // of azimuth; targets a radian apart, or close and barely responding to X0/Y0.
+        // Within 0.3491 rad of azimuth |dR sin(dEl)| is 4.51 for (1, 2), 1.18 and 1.17 else.
         {kX0Y0, 0, 0, 1, 2, {{1, 0.12, -0.5}, {2, 0.1, -0.3}, {9, 0.2, 0.4}, {6, 0.15, 0}}},
         {kX0Y0, 0, 6, -7, -7, {{1, 0, 0}, {2, 0, 0}, {5, 0.5, 0.2}, {7, 1, 0.1}}},
         {kX0Y0, 0, 7, 1, 2, {{1, 2, 0}, {5, 0, 0}, {5.3, 0.01, 0.01}}},
-        // Pairs 25 to 115 degrees apart: (1, 2) 0.6 rad, (2, 3) 1.6, (3, 4) 5.2 - 2 pi = 1.08,
-        // the last most sensitive; three pairs are more than 2, not more than 3. 170 and -170
-        // degrees are 20 apart, 170 and -100 degrees 90.
+        // 25 to 115 degrees apart: (1, 2), (2, 3), (3, 4) (across the seam), the last the most
+        // sensitive; 170 and -170 degrees are 20 apart.
         {kAxAy, 2, 0, 3, 4, wide},
         {kAxAy, 3, 9, 3, 4, wide},
         {kAxAy, 0, 8, -7, -7, {{1, 0, 0}, {6, 170 * kDeg, 0.1}, {6, -170 * kDeg, 0.3}}},
         {kAxAy, 0, 0, 1, 2, {{1, 0, 0}, {6, 170 * kDeg, 0.1}, {6, -100 * kDeg, 0.3}}},
-        // D2 from targets on opposite sides is usable, from targets nearly on one line of sight
-        // not.
+        // D2 from targets on opposite sides is usable, from nearly one line of sight not.
         {kInside, 0, 0, 1, 2, {{1, 0, 0}, {4, 0, 0}, {4, 3.1, 0}}},
         {kInside, 0, 5, 1, 2, {{1, 0, 0}, {3, 0.3, 0}, {8, 0.3, 0.1}}},
-        // Extra pair, within 0.17455 rad of the D2 pair's azimuth, over 3 m apart, never 1 first
-        // or 2 second; mean elevation and half difference: (2, 3) -0.25, 0.25; (2, 4) -0.15,
-        // 0.15; (3, 4) -0.40, 0.10; (3, 5) -0.10, 0.40; (4, 5) 0.00, 0.30. A mean of -0.05 is not
-        // low enough; 2 m beyond the D2 pair is too close.
+        // Beside the D2 pair, never 1 first or 2 second, over 3 m apart, within 0.17455 rad of
+        // its azimuth: (3, 4) lowest mean elevation, (3, 5) widest difference; too high; too close.
         {kExtra, 0, 0, 3, 4, low},
         {kExtra, 1, 0, 3, 5, low},
         {kExtra, 0, 1, 2, 3, {{1, 0, 0}, {2, 0, 0}, {7, 0.02, 0}, {3, 0.05, -0.1}}},
         {kExtra, 0, 202, -7, -7, {{1, 0, 0}, {2, 0, 0}, {7, 0.02, 0}, {9, 0.02, 0}}},
     };
+    const TRANSFORM_PARMS placement = {0.2, -0.4, 1.3, 3.0, -2.0, 1.5};
     for (std::size_t k = 0; k < std::size(cases); ++k) {
-        const auto& test = cases[k];
-        TCompOut out = Sentinel();
-        if (test.kind == kInside || test.kind == kExtra) {
-            out.m_n1_d2 = 1;
-            out.m_n2_d2 = 2;
-        }
-        EXPECT_EQ(Evaluate(test.kind, test.arg, View(test.view), &out), test.status) << k;
-        EXPECT_EQ(out.*kPairOf[test.kind].first, test.first) << k;
-        EXPECT_EQ(out.*kPairOf[test.kind].second, test.second) << k;
+        const auto& c = cases[k];
+        const int slot = c.kind <= kInside ? 0 : 2 * (c.kind - kInside);
+        int pairs[8];
+        EXPECT_EQ(Evaluate(c.kind, c.arg, View(c.view, placement), placement, pairs), c.status)
+            << k;
+        EXPECT_EQ(pairs[slot] * 10 + pairs[slot + 1], c.first * 10 + c.second) << k;
     }
-}
-
-// Targets on one line of sight round the cosine of their angle a unit above 1, where acos has
-// no value: they are still the pair seen at the smallest angle, ahead of one 0.05 rad apart.
-TEST(Evaluators, OutsideKeepsAPairExactlyInLine) {
-    std::vector<CVector> view =
-        Points({{0, 0, 9}, {0, 0, 2}, {-0.35, 0, 7}, {2, 3, 5}, {4, 6, 10}});
-    view[0].Type = 14;
-    ASSERT_TRUE(std::isnan(CVector().InterVectorAngle(view[3], view[4])));
-    TRANSFORM_PARMS identity = {};
-    TCompOut out = Sentinel();
-    EXPECT_EQ(CTransform().EvaluateOutside(view.data(), &identity, 5, &out), 0);
-    EXPECT_EQ(out.m_n1_d2 * 10 + out.m_n2_d2, 34);
+    // On one line of sight the cosine of the angle rounds above 1, where acos has no value: the
+    // pair (3, 4) is still the one seen at the smallest angle.
+    std::vector<CVector> inLine =
+        View({{9, 0, 0}, {2, 0, 0}, {7, 0.05, 0}, {0, 0, 0}, {0, 0, 0}}, {});
+    inLine[3] = PointAt({2, 3, 5});
+    inLine[4] = PointAt({4, 6, 10});
+    ASSERT_TRUE(std::isnan(CVector().InterVectorAngle(inLine[3], inLine[4])));
+    int pairs[8];
+    EXPECT_EQ(Evaluate(kOutside, 0, inLine, {}, pairs), 0);
+    EXPECT_EQ(pairs[0] * 10 + pairs[1], 34);
 }
 
 }  // namespace

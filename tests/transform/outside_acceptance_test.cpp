@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 
 #include "support/trace_dir.h"
@@ -7,151 +8,117 @@ namespace {
 
 using namespace transform_test;
 
-constexpr double kUntouched = -7.0;  // as Sentinel() leaves it
-constexpr double kAny = -1.0;
-
-// Two targets from the identity placement: the first 0.03 m straight ahead (predicted range
-// exactly twice the 0.015 tolerance, angles exactly 0), the second at elevation -0.15, or -0.6
-// for a low pair (mean -0.3 < -0.261825).
+// Targets from the identity placement: the first 0.03 m ahead (range twice the 0.015 tolerance,
+// angles 0), the second at elevation -0.15, or -0.6 for a low pair; readings alternate between
+// them, their Cartesian fields (whence the distance, as supplied) exactly d apart.
 struct Outside {
-    std::vector<CVector> nominal;
-    TRANSFORM_PARMS placement = {};
-    explicit Outside(bool low)
-        : nominal(Points({{0, 0, 0.03}, {-4.8, 8 * std::tan(low ? -0.6 : -0.15), 6.4}})) {}
-
-    // One reading of each target per distance d, taken alternately; their Cartesian fields, from
-    // which the distance is taken as the host supplied them, lie exactly d apart.
-    std::vector<CVector> Series(const std::vector<double>& distances) {
-        std::vector<CVector> series;
-        for (double d : distances) {
-            for (int target : {0, 1}) {
-                CTransform t;
-                CVector v = *t.GetNextVector(target, &placement, nominal.data());
-                v.Quality = 90.0;
-                v.X = target * d;
-                v.Y = v.Z = 0.0;
-                series.push_back(v);
-            }
+    std::vector<CVector> nominal, series;
+    TRANSFORM_PARMS identity = {};
+    int count = 0;
+    TCompOut out = Sentinel();
+    Outside(bool low, const std::vector<double>& distances) {
+        nominal = Points({{0, 0, 0.03}, {-4.8, 8 * std::tan(low ? -0.6 : -0.15), 6.4}});
+        for (int k = 0; k < 2 * static_cast<int>(distances.size()); ++k) {
+            series.push_back(*CTransform().GetNextVector(k % 2, &identity, nominal.data()));
+            series.back().Quality = 90.0;
+            series.back().X = k % 2 * distances[k / 2];
+            series.back().Y = series.back().Z = 0.0;
         }
-        return series;
+        count = static_cast<int>(series.size());
+    }
+    int Accept() {
+        return CCompensation().AcceptOutside(series.data(), &count, nominal.data(), &identity, &out,
+                                             0, 1);
     }
 };
 
-// Ten distances about 5 m of sample spread s (five at 5 + a, five at 5 - a), with a 1 mm
-// outlier, the pair dropped, fourth: then all eleven spread sqrt(0.9 s^2 + 1e-6 / 11).
+// Ten distances about 5 m of sample spread s (five at 5 + a, five at 5 - a: dropping any one
+// leaves s), after a 1 mm outlier (the pair dropped) making all eleven sqrt(0.9 s^2 + 1e-6 / 11).
 std::vector<double> Balanced(double s, bool outlier = false) {
-    std::vector<double> d;
+    std::vector<double> d(outlier ? 1 : 0, 5.001);
     for (int i = 0; i < 10; ++i) {
         d.push_back(5.0 + (i % 2 ? -1 : 1) * s * std::sqrt(0.9));
     }
-    if (outlier) {
-        d.insert(d.begin() + 3, 5.001);
-    }
     return d;
 }
-double AllEleven(double s) {
-    return std::sqrt(0.9 * s * s + 1e-6 / 11);
-}
 
-// Least count 9, least mean 4.0 (3.0 for a low pair), spread limits 6.35e-6 and, after one
-// drop, 1.27e-5 (inclusive), strict tolerances on the fifth pair's first reading, no azimuth
-// wrap; spreads of distances near 5 m within a few units of their rounding.
+// Least count 9, least mean 4.0 (3.0 low), spread limits 6.35e-6 and after one drop 1.27e-5
+// (inclusive), strict tolerances on the fifth pair's first reading, no azimuth wrap. Spreads of
+// distances near 5 m: a few units of their rounding. Count -1: unchanged; spread NaN: any.
 TEST(AcceptOutside, StatusCountAndSpreads) {
     const std::vector<double> nine(9, 5.0);
     std::vector<double> close(9, 3.0);
-    close[3] = 3.001;  // spread 0.001 / 3
+    close[3] = 3.001;       // spread 0.001 / 3
+    const double u = -7.0;  // untouched
+    const double any = std::nan("");
+    auto all = [](double s) { return std::sqrt(0.9 * s * s + 1e-6 / 11); };
     const struct {
         bool low;
         std::vector<double> distances;
-        int status, count;  // count -1: unchanged
+        int status, count;
         double stdOutside, stdExtra;
         double CVector::*field = nullptr;
         double value = 0.0;
     } cases[] = {
-        {false, nine, 0, 18, 0.0, kUntouched},
-        {false, std::vector<double>(8, 5.0), 3, -1, kUntouched, kUntouched},
-        {false, std::vector<double>(9, 3.5), 1, -1, 0.0, kUntouched},
-        {false, std::vector<double>(9, 4.0), 0, 18, 0.0, kUntouched},
-        {true, std::vector<double>(9, 3.5), 0, 18, 0.0, kUntouched},
-        {true, std::vector<double>(9, 2.9), 1, -1, 0.0, kUntouched},
-        {false, Balanced(6.0e-06), 0, 20, 6.0e-06, kUntouched},
-        {false, Balanced(6.7e-06), 0, 18, kAny, kUntouched},
-        {false, Balanced(1.2e-05, true), 0, 20, 1.2e-05, kUntouched},
-        {false, Balanced(1.3e-05, true), 4, -1, 1.3e-05, kUntouched},
-        {true, Balanced(1.2e-05, true), 0, 20, AllEleven(1.2e-05), 1.2e-05},
-        {true, Balanced(1.3e-05, true), 4, -1, AllEleven(1.3e-05), 1.3e-05},
-        {false, close, 1, -1, 0.001 / 3, kUntouched},
-        {false, {5, 5, 5, 5, 5, std::nan(""), 5, 5, 5, 5}, 1, -1, kAny, kUntouched},
-        {false, nine, 3, -1, kUntouched, kUntouched, &CVector::Range, 0.015},
-        {false, nine, 0, 18, 0.0, kUntouched, &CVector::Range, 0.0151},
-        {false, nine, 3, -1, kUntouched, kUntouched, &CVector::Azimuth, compensation::kDegToRad},
-        {false, nine, 3, -1, kUntouched, kUntouched, &CVector::Elevation, -compensation::kDegToRad},
-        {false, nine, 3, -1, kUntouched, kUntouched, &CVector::Azimuth, 6.283185307179586 - 1e-4},
-        {false, nine, 3, -1, kUntouched, kUntouched, &CVector::Quality, 50.0},
-        {false, nine, 0, 18, 0.0, kUntouched, &CVector::Quality, 50.000001},
+        {false, nine, 0, 18, 0.0, u},
+        {false, std::vector<double>(8, 5.0), 3, -1, u, u},
+        {false, std::vector<double>(9, 3.5), 1, -1, 0.0, u},
+        {false, std::vector<double>(9, 4.0), 0, 18, 0.0, u},
+        {true, std::vector<double>(9, 3.5), 0, 18, 0.0, u},
+        {true, std::vector<double>(9, 2.9), 1, -1, 0.0, u},
+        {false, Balanced(6.0e-06), 0, 20, 6.0e-06, u},
+        {false, Balanced(6.7e-06), 0, 18, 6.7e-06, u},
+        {false, Balanced(1.2e-05, true), 0, 20, 1.2e-05, u},
+        {false, Balanced(1.3e-05, true), 4, -1, 1.3e-05, u},
+        {true, Balanced(1.2e-05, true), 0, 20, all(1.2e-05), 1.2e-05},
+        {true, Balanced(1.3e-05, true), 4, -1, all(1.3e-05), 1.3e-05},
+        {false, close, 1, -1, 0.001 / 3, u},
+        {false, {5, 5, 5, 5, 5, std::nan(""), 5, 5, 5, 5}, 1, -1, any, u},
+        {false, nine, 3, -1, u, u, &CVector::Range, 0.015},
+        {false, nine, 3, -1, u, u, &CVector::Azimuth, compensation::kDegToRad},
+        {false, nine, 3, -1, u, u, &CVector::Elevation, -compensation::kDegToRad},
+        {false, nine, 3, -1, u, u, &CVector::Azimuth, 6.283185307179586 - 1e-4},
+        {false, nine, 3, -1, u, u, &CVector::Quality, 50.0},
+        {false, nine, 0, 18, 0.0, u, &CVector::Quality, 50.000001},
     };
     for (std::size_t k = 0; k < std::size(cases); ++k) {
         const auto& test = cases[k];
-        Outside outside(test.low);
-        std::vector<CVector> series = outside.Series(test.distances);
+        Outside outside(test.low, test.distances);
         if (test.field != nullptr) {
-            series[8].*test.field = test.value;
+            outside.series[8].*test.field = test.value;
         }
-        const std::vector<CVector> before = series;
-        int count = static_cast<int>(series.size());
-        TCompOut out = Sentinel();
-        CCompensation engine;
-        EXPECT_EQ(engine.AcceptOutside(series.data(), &count, outside.nominal.data(),
-                                       &outside.placement, &out, 0, 1),
-                  test.status)
+        const std::vector<CVector> before = outside.series;
+        EXPECT_EQ(outside.Accept(), test.status) << k;
+        EXPECT_EQ(outside.count, test.count < 0 ? static_cast<int>(before.size()) : test.count)
             << k;
-        EXPECT_EQ(count, test.count < 0 ? static_cast<int>(series.size()) : test.count) << k;
-        for (std::size_t i = 0; i < series.size(); ++i) {
-            EXPECT_EQ(series[i].Quality, before[i].Quality) << k;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(outside.series[i].Quality, before[i].Quality) << k;
         }
-        for (auto [field, value] : {std::pair{&TCompOut::m_dStdOutside, test.stdOutside},
-                                    {&TCompOut::m_dStdExtraOutside, test.stdExtra}}) {
-            if (value != kAny) {
-                EXPECT_NEAR(out.*field, value, 1e-14) << k;
-            }
+        if (!std::isnan(test.stdOutside)) {
+            EXPECT_NEAR(outside.out.m_dStdOutside, test.stdOutside, 1e-14) << k;
         }
+        EXPECT_NEAR(outside.out.m_dStdExtraOutside, test.stdExtra, 1e-14) << k;
     }
 }
 
-// After the start banner: entry, the arguments in order, the spread's own lines, the count,
-// the result record and the exit line.
+// After the seven banner lines, in this order with the spread's own lines between, to the end.
 TEST(AcceptOutside, TracesItsArgumentsAndResultInOrder) {
-    Outside outside(false);
-    std::vector<CVector> series = outside.Series(std::vector<double>(9, 5.0));
-    int count = 18;
-    TCompOut out = Sentinel();
-    compensation::testing::ScopedTraceDir traceDir;
-    CCompensation engine;
-    engine.AcceptOutside(series.data(), &count, outside.nominal.data(), &outside.placement, &out, 0,
-                         1);
-    const std::vector<std::string> lines =
-        compensation::testing::SplitLines(compensation::testing::ReadFile(traceDir.file()));
-    const std::vector<std::string> expected = {"Entering AcceptOutside ",
-                                               "   pVecOut ",
-                                               "       Quality   = 90.000000 ",
-                                               "       pnCountOut = 18",
-                                               "   pVecNom ",
-                                               "   pParms ",
-                                               "Entering MeanStdArray ",
-                                               "Leaving MeanStdArray ",
-                                               "       pnCountOut = 18",
-                                               "   pCompOut ",
-                                               "       Leaving AcceptOutside = 0"};
+    Outside outside(false, std::vector<double>(9, 5.0));
+    compensation::testing::ScopedTraceDir dir;
+    outside.Accept();
+    const auto lines =
+        compensation::testing::SplitLines(compensation::testing::ReadFile(dir.file()));
     ASSERT_GT(lines.size(), 7u);
-    EXPECT_EQ(lines[7], expected.front());
-    EXPECT_EQ(lines.back(), expected.back());
-    std::size_t at = 7;
-    for (const std::string& line : expected) {
-        while (at < lines.size() && lines[at] != line) {
-            ++at;
-        }
-        EXPECT_LT(at++, lines.size()) << "missing or out of order: \"" << line << "\"";
+    auto at = lines.begin() + 6;
+    for (const char* line :
+         {"Entering AcceptOutside ", "   pVecOut ", "       Quality   = 90.000000 ",
+          "       pnCountOut = 18", "   pVecNom ", "   pParms ", "Entering MeanStdArray ",
+          "Leaving MeanStdArray ", "       pnCountOut = 18", "   pCompOut ",
+          "       Leaving AcceptOutside = 0"}) {
+        at = std::find(at + 1, lines.end(), line);
+        ASSERT_NE(at, lines.end()) << "missing or out of order: \"" << line << "\"";
     }
+    EXPECT_EQ(at + 1, lines.end());
 }
 
 }  // namespace

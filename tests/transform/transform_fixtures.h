@@ -1,13 +1,10 @@
-// Placements, error models and exact readings for the transform tests. The expected mapping is
-// built from right-handed elementary rotations, independently of CTransform::RotationMatrix:
+// Placements and exact readings for the transform tests, mapped independently of the library:
 // P goes to (Rz(Gamma) Ry(Beta) Rx(Alpha))^T P + t = Rx(-Alpha) Ry(-Beta) Rz(-Gamma) P + t.
 #ifndef COMPENSATION_TESTS_TRANSFORM_FIXTURES_H
 #define COMPENSATION_TESTS_TRANSFORM_FIXTURES_H
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <vector>
 
@@ -19,12 +16,9 @@
 
 namespace transform_test {
 
-struct Point {
-    double x, y, z;
-};
+using Point = compensation::testing::Point3;
 
-// Every angle non-zero, Beta of two near the pole (where Alpha and Gamma nearly coincide), all
-// within the ranges the tooling-ball closed form returns.
+// Every angle non-zero, two with Beta near the pole, all within the closed form's ranges.
 inline const TRANSFORM_PARMS kTruths[] = {{0.3, -0.7, 1.1, 2.5, -1.2, 7.3},
                                           {-0.8, 1.52, 2.2, -1.0, 0.4, 9.0},
                                           {2.6, -1.47, -3.0, 4.0, 1.5, -6.0}};
@@ -52,16 +46,7 @@ inline Point Unapply(const TRANSFORM_PARMS& p, const Point& placed) {
 
 // A point by its Cartesian coordinates, with readings (radians) that agree with them.
 inline CVector PointAt(const Point& p, int type = 100) {
-    CVector v;
-    v.X = p.x;
-    v.Y = p.y;
-    v.Z = p.z;
-    v.Cart2Sphr();
-    v.Radian = true;
-    v.Quality = 100.0;
-    v.Type = type;
-    v.SeType();
-    return v;
+    return compensation::testing::TrueReading(p, {{0, 0, 0}, 0.0}, type);
 }
 
 inline std::vector<CVector> Points(const std::vector<Point>& points) {
@@ -82,8 +67,7 @@ inline TMapper TypicalModel() {
     return map;
 }
 
-// Raw readings of the points placed by truth, from an instrument with the error model map:
-// calibrated, they give the placed points back, plus Gaussian noise of sigma per coordinate.
+// Raw readings through map that calibrate to the points placed by truth, plus noise of sigma.
 inline std::vector<CVector> Measure(const std::vector<Point>& points, const TRANSFORM_PARMS& truth,
                                     const TMapper& map, double sigma = 0.0) {
     std::mt19937 generator(7);
@@ -98,26 +82,19 @@ inline std::vector<CVector> Measure(const std::vector<Point>& points, const TRAN
     return readings;
 }
 
-inline double Distance(const CVector& a, const CVector& b) {
-    return std::hypot(a.X - b.X, a.Y - b.Y, a.Z - b.Z);
-}
-
 // The largest difference of two transforms, angles times a lever arm (m per rad); NaN if any.
 inline double Gap(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b, double lever = 1.0) {
-    const double d[] = {lever * (a.Alpha - b.Alpha),
-                        lever * (a.Beta - b.Beta),
-                        lever * (a.Gamma - b.Gamma),
-                        a.X - b.X,
-                        a.Y - b.Y,
-                        a.Z - b.Z};
-    double gap = 0.0;
-    for (double x : d) {
-        gap = std::isnan(x) || std::isnan(gap) ? x + gap : std::max(gap, std::fabs(x));
+    double x[6], y[6], gap = 0.0;
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    for (int i = 0; i < 6; ++i) {
+        const double d = std::fabs(x[i] - y[i]) * (i < 3 ? lever : 1.0);
+        gap = d > gap || std::isnan(d) ? d : gap;
     }
     return gap;
 }
 
-// A result record whose pair and spread fields show whether they were written.
+// A result record whose pair and spread fields show whether they are written.
 inline TCompOut Sentinel() {
     TCompOut out;
     std::memset(&out, 0, sizeof out);
