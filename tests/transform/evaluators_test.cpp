@@ -1,3 +1,5 @@
+#include <tuple>
+
 #include "transform_fixtures.h"
 
 namespace {
@@ -11,8 +13,7 @@ struct Sight {
     double r, az, el;
 };
 
-// One view's nominal array, Type 14 vector first: each sight's point (X = -R cos El sin Az,
-// Y = R sin El, Z = R cos El cos Az) carried back through the placement p.
+// A view's nominal array (Type 14 vector first): each sight's point carried back through p.
 std::vector<CVector> View(const std::vector<Sight>& sights, const TRANSFORM_PARMS& p) {
     std::vector<CVector> view;
     for (const Sight& s : sights) {
@@ -25,8 +26,7 @@ std::vector<CVector> View(const std::vector<Sight>& sights, const TRANSFORM_PARM
 
 enum Kind { kFsbs, kOutside, kInside, kX0Y0, kAxAy, kExtra };
 
-// Status of one evaluator on a view seen from p, the D2 pair given as (1, 2); pairs gets the
-// pair fields in their record order: d2, x0y0, axay, extra.
+// One evaluator's status from p, D2 pair (1, 2); pairs: the d2, x0y0, axay, extra fields.
 int Evaluate(Kind kind, int arg, std::vector<CVector> view, TRANSFORM_PARMS p, int pairs[8]) {
     CTransform t;
     TCompOut out = Sentinel();
@@ -44,7 +44,7 @@ int Evaluate(Kind kind, int arg, std::vector<CVector> view, TRANSFORM_PARMS p, i
     return status;
 }
 
-// Hand-built views; the first sight is the Type 14 vector, which never pairs.
+// Hand-built views; sight 0 is the Type 14 vector, which never pairs; pair (i, j) reads 10 i + j.
 TEST(Evaluators, ChooseTheRightPairs) {
     const std::vector<Sight> line = {
         {9, 0, 0}, {2, 0, 0}, {7, 0.05, 0}, {5, 0, 0.02}, {6.5, 0.01, 0}};
@@ -52,16 +52,12 @@ TEST(Evaluators, ChooseTheRightPairs) {
         {1, 0.3, 0}, {4, 0, 0.1}, {7, 0.6, -0.2}, {5, 2.2, 0.4}, {9, -3, 0}};
     const std::vector<Sight> low = {{3, 0, -1},       {2, 0, -0.6},  {7, 0.02, 0},  {4, 0.05, -0.5},
                                     {9, -0.05, -0.3}, {6, 0.1, 0.3}, {8, 0.5, -0.8}};
-    const struct {
-        Kind kind;
-        int arg, status, first, second;
-        std::vector<Sight> view;
-    } cases[] = {
+    const std::tuple<Kind, int, int, int, int, std::vector<Sight>> cases[] = {
         // sin(pi/4 - El/2) of elevations 0 and 0.6 differ by 0.241 > 0.2, of 0 and 0.5 by 0.197.
         {kFsbs, 0, 0, -7, -7, {{5, 0, 0}, {5, 0.1, 0}, {5, 0.3, 0.6}}},
         {kFsbs, 0, 1, -7, -7, {{5, 0, 0}, {5, 0.1, 0}, {5, 0.3, 0.5}}},
         {kFsbs, 0, 1, -7, -7, {{5, 0, 0.9}, {5, 0.1, 0}, {6, 0.2, 0.05}}},
-        // (1, 4) 0.01 rad apart, 4.5 m; (1, 2) 0.05 rad, 5 m; (1, 3) 0.02 rad but 3 m.
+        // (1, 4) 0.01 rad apart, 4.5 m; (1, 2) 0.05 rad, 5 m; (1, 3) 3 m; 0 in line with 1.
         {kOutside, 0, 0, 1, 4, line},
         {kOutside, 0, 0, 1, 2, {line.begin(), line.begin() + 4}},
         {kOutside, 0, 1, -7, -7, {{9, 0, 0}, {2, 0, 0}, {5.9, 0.01, 0}}},
@@ -70,8 +66,7 @@ TEST(Evaluators, ChooseTheRightPairs) {
         {kX0Y0, 0, 0, 1, 2, {{1, 0.12, -0.5}, {2, 0.1, -0.3}, {9, 0.2, 0.4}, {6, 0.15, 0}}},
         {kX0Y0, 0, 6, -7, -7, {{1, 0, 0}, {2, 0, 0}, {5, 0.5, 0.2}, {7, 1, 0.1}}},
         {kX0Y0, 0, 7, 1, 2, {{1, 2, 0}, {5, 0, 0}, {5.3, 0.01, 0.01}}},
-        // 25 to 115 degrees apart: (1, 2), (2, 3), (3, 4) (across the seam), the last the most
-        // sensitive; 170 and -170 degrees are 20 apart.
+        // 25 to 115 degrees apart (across the seam): (1, 2), (2, 3), (3, 4) the most sensitive.
         {kAxAy, 2, 0, 3, 4, wide},
         {kAxAy, 3, 9, 3, 4, wide},
         {kAxAy, 0, 8, -7, -7, {{1, 0, 0}, {6, 170 * kDeg, 0.1}, {6, -170 * kDeg, 0.3}}},
@@ -79,28 +74,26 @@ TEST(Evaluators, ChooseTheRightPairs) {
         // D2 from targets on opposite sides is usable, from nearly one line of sight not.
         {kInside, 0, 0, 1, 2, {{1, 0, 0}, {4, 0, 0}, {4, 3.1, 0}}},
         {kInside, 0, 5, 1, 2, {{1, 0, 0}, {3, 0.3, 0}, {8, 0.3, 0.1}}},
-        // Beside the D2 pair, never 1 first or 2 second, over 3 m apart, within 0.17455 rad of
-        // its azimuth: (3, 4) lowest mean elevation, (3, 5) widest difference; too high; too close.
+        // Not 1 first or 2 second, over 3 m apart, near the D2 pair: lowest, widest either way
+        // round, high, close.
         {kExtra, 0, 0, 3, 4, low},
         {kExtra, 1, 0, 3, 5, low},
+        {kExtra, 1, 0, 3, 4, {{1, 0, 0}, {2, 0, 0}, {7, 0.02, 0}, {4, 0.05, 0.4}, {9, 0, -0.3}}},
         {kExtra, 0, 1, 2, 3, {{1, 0, 0}, {2, 0, 0}, {7, 0.02, 0}, {3, 0.05, -0.1}}},
         {kExtra, 0, 202, -7, -7, {{1, 0, 0}, {2, 0, 0}, {7, 0.02, 0}, {9, 0.02, 0}}},
     };
     const TRANSFORM_PARMS placement = {0.2, -0.4, 1.3, 3.0, -2.0, 1.5};
     for (std::size_t k = 0; k < std::size(cases); ++k) {
-        const auto& c = cases[k];
-        const int slot = c.kind <= kInside ? 0 : 2 * (c.kind - kInside);
+        const auto& [kind, arg, status, first, second, view] = cases[k];
+        const int slot = kind <= kInside ? 0 : 2 * (kind - kInside);
         int pairs[8];
-        EXPECT_EQ(Evaluate(c.kind, c.arg, View(c.view, placement), placement, pairs), c.status)
-            << k;
-        EXPECT_EQ(pairs[slot] * 10 + pairs[slot + 1], c.first * 10 + c.second) << k;
+        EXPECT_EQ(Evaluate(kind, arg, View(view, placement), placement, pairs), status) << k;
+        EXPECT_EQ(pairs[slot] * 10 + pairs[slot + 1], first * 10 + second) << k;
     }
-    // On one line of sight the cosine of the angle rounds above 1, where acos has no value: the
-    // pair (3, 4) is still the one seen at the smallest angle.
+    // On one line of sight the cosine rounds above 1 (no acos), yet (3, 4) is the closest pair.
     std::vector<CVector> inLine =
-        View({{9, 0, 0}, {2, 0, 0}, {7, 0.05, 0}, {0, 0, 0}, {0, 0, 0}}, {});
-    inLine[3] = PointAt({2, 3, 5});
-    inLine[4] = PointAt({4, 6, 10});
+        Points({{0, 0, 9}, {0, 0, 2}, {-0.35, 0, 7}, {2, 3, 5}, {4, 6, 10}});
+    inLine[0].Type = 14;
     ASSERT_TRUE(std::isnan(CVector().InterVectorAngle(inLine[3], inLine[4])));
     int pairs[8];
     EXPECT_EQ(Evaluate(kOutside, 0, inLine, {}, pairs), 0);

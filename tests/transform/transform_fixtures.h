@@ -3,6 +3,7 @@
 #ifndef COMPENSATION_TESTS_TRANSFORM_FIXTURES_H
 #define COMPENSATION_TESTS_TRANSFORM_FIXTURES_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -38,10 +39,9 @@ inline Point Apply(const TRANSFORM_PARMS& p, const Point& a) {
     return {r.x + p.X, r.y + p.Y, r.z + p.Z};
 }
 
-// The nominal point that p carries to `placed`.
-inline Point Unapply(const TRANSFORM_PARMS& p, const Point& placed) {
-    const Point r = {placed.x - p.X, placed.y - p.Y, placed.z - p.Z};
-    return Turn(2, p.Gamma, Turn(1, p.Beta, Turn(0, p.Alpha, r)));
+// The nominal point that p carries to b.
+inline Point Unapply(const TRANSFORM_PARMS& p, const Point& b) {
+    return Turn(2, p.Gamma, Turn(1, p.Beta, Turn(0, p.Alpha, {b.x - p.X, b.y - p.Y, b.z - p.Z})));
 }
 
 // A point by its Cartesian coordinates, with readings (radians) that agree with them.
@@ -50,10 +50,8 @@ inline CVector PointAt(const Point& p, int type = 100) {
 }
 
 inline std::vector<CVector> Points(const std::vector<Point>& points) {
-    std::vector<CVector> out;
-    for (const Point& p : points) {
-        out.push_back(PointAt(p));
-    }
+    std::vector<CVector> out(points.size());
+    std::transform(points.begin(), points.end(), out.begin(), [](auto& p) { return PointAt(p); });
     return out;
 }
 
@@ -67,7 +65,7 @@ inline TMapper TypicalModel() {
     return map;
 }
 
-// Raw readings through map that calibrate to the points placed by truth, plus noise of sigma.
+// Raw readings through map that calibrate to the points placed by truth, plus noise sigma.
 inline std::vector<CVector> Measure(const std::vector<Point>& points, const TRANSFORM_PARMS& truth,
                                     const TMapper& map, double sigma = 0.0) {
     std::mt19937 generator(7);
@@ -96,8 +94,7 @@ inline double Gap(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b, double lev
 
 // A result record whose pair and spread fields show whether they are written.
 inline TCompOut Sentinel() {
-    TCompOut out;
-    std::memset(&out, 0, sizeof out);
+    TCompOut out{};
     out.m_n1_d2 = out.m_n2_d2 = out.m_n1_x0y0 = out.m_n2_x0y0 = -7;
     out.m_n1_axay = out.m_n2_axay = out.m_n1_extra = out.m_n2_extra = -7;
     out.m_dStdOutside = out.m_dStdExtraOutside = -7.0;
