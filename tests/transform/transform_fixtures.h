@@ -1,170 +1,104 @@
-// Known transforms, known error models and exact readings for the transform tests.
-//
-// The expected mapping is built here from the textbook elementary rotations, independently of
-// CTransform::RotationMatrix: M = (Rz(Gamma) Ry(Beta) Rx(Alpha))^T.
+// Placements and exact readings for the transform tests, mapped independently of the library:
+// P goes to (Rz(Gamma) Ry(Beta) Rx(Alpha))^T P + t = Rx(-Alpha) Ry(-Beta) Rz(-Gamma) P + t.
 #ifndef COMPENSATION_TESTS_TRANSFORM_FIXTURES_H
 #define COMPENSATION_TESTS_TRANSFORM_FIXTURES_H
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "compensation/compensation.h"
+#include "engine/constants.h"
 #include "support/raw_readings.h"
 
 namespace transform_test {
 
-struct Mat3 {
-    double m[3][3];
-};
+using Point = compensation::testing::Point3;
 
-inline Mat3 Multiply(const Mat3& a, const Mat3& b) {
-    Mat3 r{};
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            for (int k = 0; k < 3; ++k) {
-                r.m[i][j] += a.m[i][k] * b.m[k][j];
-            }
-        }
-    }
-    return r;
-}
+// Every angle non-zero, two with Beta near the pole, all within the closed form's ranges.
+inline const TRANSFORM_PARMS kTruths[] = {{0.3, -0.7, 1.1, 2.5, -1.2, 7.3},
+                                          {-0.8, 1.52, 2.2, -1.0, 0.4, 9.0},
+                                          {2.6, -1.47, -3.0, 4.0, 1.5, -6.0}};
 
-inline Mat3 Transposed(const Mat3& a) {
-    Mat3 r{};
-    for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            r.m[i][j] = a.m[j][i];
-        }
-    }
-    return r;
+// p turned right-handedly by angle about axis 0 (X), 1 (Y) or 2 (Z).
+inline Point Turn(int axis, double angle, Point p) {
+    double* c[3] = {&p.x, &p.y, &p.z};
+    const double a = *c[(axis + 1) % 3];
+    const double b = *c[(axis + 2) % 3];
+    *c[(axis + 1) % 3] = std::cos(angle) * a - std::sin(angle) * b;
+    *c[(axis + 2) % 3] = std::sin(angle) * a + std::cos(angle) * b;
+    return p;
 }
-
-inline Mat3 Rx(double a) {
-    return {{{1, 0, 0}, {0, std::cos(a), -std::sin(a)}, {0, std::sin(a), std::cos(a)}}};
-}
-inline Mat3 Ry(double b) {
-    return {{{std::cos(b), 0, std::sin(b)}, {0, 1, 0}, {-std::sin(b), 0, std::cos(b)}}};
-}
-inline Mat3 Rz(double g) {
-    return {{{std::cos(g), -std::sin(g), 0}, {std::sin(g), std::cos(g), 0}, {0, 0, 1}}};
-}
-
-// The rotation of a transform, from the elementary rotations.
-inline Mat3 ExpectedRotation(const TRANSFORM_PARMS& p) {
-    return Transposed(Multiply(Rz(p.Gamma), Multiply(Ry(p.Beta), Rx(p.Alpha))));
-}
-
-struct Point {
-    double x;
-    double y;
-    double z;
-};
 
 inline Point Apply(const TRANSFORM_PARMS& p, const Point& a) {
-    const Mat3 M = ExpectedRotation(p);
-    return {M.m[0][0] * a.x + M.m[0][1] * a.y + M.m[0][2] * a.z + p.X,
-            M.m[1][0] * a.x + M.m[1][1] * a.y + M.m[1][2] * a.z + p.Y,
-            M.m[2][0] * a.x + M.m[2][1] * a.y + M.m[2][2] * a.z + p.Z};
+    const Point r = Turn(0, -p.Alpha, Turn(1, -p.Beta, Turn(2, -p.Gamma, a)));
+    return {r.x + p.X, r.y + p.Y, r.z + p.Z};
 }
 
-// A point given by its Cartesian coordinates, with readings that agree with them.
-inline CVector PointAt(double x, double y, double z, int type = 100) {
-    CVector v;
-    v.X = x;
-    v.Y = y;
-    v.Z = z;
-    v.Cart2Sphr();
-    v.Radian = true;
-    v.Quality = 100.0;
-    v.Type = type;
-    v.FSBS = 1;
-    return v;
+// The nominal point that p carries to b.
+inline Point Unapply(const TRANSFORM_PARMS& p, const Point& b) {
+    return Turn(2, p.Gamma, Turn(1, p.Beta, Turn(0, p.Alpha, {b.x - p.X, b.y - p.Y, b.z - p.Z})));
 }
 
+// A point by its Cartesian coordinates, with readings (radians) that agree with them.
 inline CVector PointAt(const Point& p, int type = 100) {
-    return PointAt(p.x, p.y, p.z, type);
+    return compensation::testing::TrueReading(p, {{0, 0, 0}, 0.0}, type);
 }
 
-inline std::vector<CVector> Points(const std::vector<Point>& points, int type = 100) {
-    std::vector<CVector> out;
-    for (const Point& p : points) {
-        out.push_back(PointAt(p, type));
-    }
+inline std::vector<CVector> Points(const std::vector<Point>& points) {
+    std::vector<CVector> out(points.size());
+    std::transform(points.begin(), points.end(), out.begin(), [](auto& p) { return PointAt(p); });
     return out;
 }
 
 // An error model of a typical size: a few arc seconds and a few tens of micrometres.
 inline TMapper TypicalModel() {
     TMapper map{};
-    map.A1 = 0.0006;
-    map.A2 = -0.0004;
-    map.A3 = 0.0009;
     map.Ax = 0.0011;
-    map.Ay = -0.0008;
     map.X0 = 2.0e-05;
-    map.Y0 = -1.5e-05;
-    map.D1 = 1.2e-05;
     map.D2 = -2.5e-05;
-    map.Az_AzC = 0.0003;
-    map.El_2AzS = 0.0002;
     map.El_ElS = 0.0007;
-    map.K_minus = 0.0005;
-    map.B_plus = 2.0e-06;
     return map;
 }
 
-// The raw reading (of the given Type) whose calibration with map gives the point target.
-inline CVector ExactReading(const CVector& target, TMapper* map, int type = 100) {
-    CVector truth = target;
-    truth.Type = type;
-    truth.SeType();
-    return compensation::testing::RawReadingFor(truth, *map);
-}
-
-inline double Distance(const CVector& a, const CVector& b) {
-    return std::sqrt((a.X - b.X) * (a.X - b.X) + (a.Y - b.Y) * (a.Y - b.Y) +
-                     (a.Z - b.Z) * (a.Z - b.Z));
-}
-
-inline double AngleError(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
-    return std::fmax(std::fabs(a.Alpha - b.Alpha),
-                     std::fmax(std::fabs(a.Beta - b.Beta), std::fabs(a.Gamma - b.Gamma)));
-}
-
-inline double TranslationError(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
-    return std::fmax(std::fabs(a.X - b.X), std::fmax(std::fabs(a.Y - b.Y), std::fabs(a.Z - b.Z)));
-}
-
-// The raw readings of the points placed by truth, as an instrument with the error model map
-// reports them; their calibration gives the placed points back, plus Gaussian noise of sigma
-// per coordinate when sigma is positive.
+// Raw readings through map that calibrate to the points placed by truth, plus noise sigma.
 inline std::vector<CVector> Measure(const std::vector<Point>& points, const TRANSFORM_PARMS& truth,
-                                    TMapper* map, double sigma = 0.0, unsigned seed = 0) {
-    std::mt19937 generator(seed);
-    std::normal_distribution<double> noise(0.0, sigma);
+                                    const TMapper& map, double sigma = 0.0) {
+    std::mt19937 generator(7);
+    std::normal_distribution<double> noise(0.0, 1.0);
     std::vector<CVector> readings;
     for (const Point& a : points) {
-        Point placed = Apply(truth, a);
-        if (sigma > 0.0) {
-            placed.x += noise(generator);
-            placed.y += noise(generator);
-            placed.z += noise(generator);
-        }
-        readings.push_back(ExactReading(PointAt(placed), map));
+        const Point p = Apply(truth, a);
+        const Point placed = {p.x + sigma * noise(generator), p.y + sigma * noise(generator),
+                              p.z + sigma * noise(generator)};
+        readings.push_back(compensation::testing::RawReadingFor(PointAt(placed), map));
     }
     return readings;
 }
 
-inline void ExpectSameParameters(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b) {
-    EXPECT_EQ(a.Alpha, b.Alpha);
-    EXPECT_EQ(a.Beta, b.Beta);
-    EXPECT_EQ(a.Gamma, b.Gamma);
-    EXPECT_EQ(a.X, b.X);
-    EXPECT_EQ(a.Y, b.Y);
-    EXPECT_EQ(a.Z, b.Z);
+// The largest difference of two transforms, angles times a lever arm (m per rad); NaN if any.
+inline double Gap(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b, double lever = 1.0) {
+    double x[6], y[6], gap = 0.0;
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    for (int i = 0; i < 6; ++i) {
+        const double d = std::fabs(x[i] - y[i]) * (i < 3 ? lever : 1.0);
+        gap = d > gap || std::isnan(d) ? d : gap;
+    }
+    return gap;
+}
+
+// A result record whose pair and spread fields show whether they are written.
+inline TCompOut Sentinel() {
+    TCompOut out{};
+    out.m_n1_d2 = out.m_n2_d2 = out.m_n1_x0y0 = out.m_n2_x0y0 = -7;
+    out.m_n1_axay = out.m_n2_axay = out.m_n1_extra = out.m_n2_extra = -7;
+    out.m_dStdOutside = out.m_dStdExtraOutside = -7.0;
+    return out;
 }
 
 }  // namespace transform_test
