@@ -1,8 +1,9 @@
-// Shared by the fit tests: true geometries read by an instrument with a chosen model, and
-// records that must come back untouched.
+// Exact readings of chosen geometries, and record checks, for the fit tests (which take the
+// library's and the standard headers they use from here).
 #ifndef COMPENSATION_TESTS_FITS_FIT_SCENES_H
 #define COMPENSATION_TESTS_FITS_FIT_SCENES_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -25,21 +26,19 @@ inline TMapper BackgroundModel() {
     return map;
 }
 
-// Placements turned about the vertical in equal steps from `yaw0`, their origins wandering by
-// up to `height` vertically and 0.05 m horizontally around `centre`.
+// Placements turned in equal steps, wandering by `height` and `wander` around `centre`.
 inline std::vector<InstrumentPose> Placements(int views, double yaw0, const Point3& centre,
-                                              double height) {
+                                              double height, double wander = 0.05) {
     std::vector<InstrumentPose> poses;
     for (int k = 0; k < views; ++k) {
         poses.push_back(compensation::testing::PoseFromYaw(
             yaw0 + 6.283185307179586 * k / views,
-            {centre.x + 0.05 * std::sin(1.0 * k), centre.y + height * std::sin(2.0 * k + 0.3),
-             centre.z + 0.05 * std::cos(1.0 * k)}));
+            {centre.x + wander * std::sin(1.0 * k), centre.y + height * std::sin(2.0 * k + 0.3),
+             centre.z + wander * std::cos(1.0 * k)}));
     }
     return poses;
 }
 
-// Raw front sights (Quality 99) of `targets` from each pose, pose after pose.
 inline std::vector<CVector> Read(const std::vector<Point3>& targets,
                                  const std::vector<InstrumentPose>& poses, const TMapper& truth) {
     std::vector<CVector> readings;
@@ -52,8 +51,7 @@ inline std::vector<CVector> Read(const std::vector<Point3>& targets,
     return readings;
 }
 
-// The pair (a, b) from `views` placements (pair k = readings 2k, 2k + 1); with `extra` the
-// second point lies that much farther along the pair's line.
+// The pair (a, b) from each placement, b moved `extra` farther along the line.
 inline std::vector<CVector> SameTargetsFromViews(int views, const Point3& a, const Point3& b,
                                                  const TMapper& truth, double yaw0,
                                                  const Point3& centre, double extra = 0.0) {
@@ -63,7 +61,6 @@ inline std::vector<CVector> SameTargetsFromViews(int views, const Point3& a, con
     return Read({a, far}, Placements(views, yaw0, centre, 0.2), truth);
 }
 
-// A result record filled with a pattern that no fit writes.
 inline TCompOut Sentinel() {
     TCompOut out;
     std::memset(&out, 0x5a, sizeof out);
@@ -73,6 +70,12 @@ inline TCompOut Sentinel() {
 inline bool Untouched(const TCompOut& out) {
     const TCompOut sentinel = Sentinel();
     return std::memcmp(&out, &sentinel, sizeof out) == 0;
+}
+
+// Readings marked rejected (Quality 50.0) among [from, to).
+inline int Marked(const std::vector<CVector>& v, int from = 0, int to = -1) {
+    return static_cast<int>(std::count_if(v.begin() + from, to < 0 ? v.end() : v.begin() + to,
+                                          [](const CVector& r) { return r.Quality == 50.0; }));
 }
 
 inline bool SameBits(const TMapper& x, const TMapper& y) {

@@ -1,6 +1,5 @@
 // Every design column of the interball and pair fits against central differences of
 // CVector::Calibrate with only its element set: the change of the calibrated point per unit.
-#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,44 +16,37 @@ namespace rows = detail::interball_rows;
 
 struct Column {
     double TMapper::*element;
-    double step;     // in the model's unit: 1e-4 degrees, 1e-5 m or 1.7e-6 rad
-    double perUnit;  // the column's unit (rad or m) per model unit
-    bool bothFaces;  // the interball rows hold in both faces; the pair fits read front sights
-    std::function<PointShift(const CVector&)> shift;
+    double step;                          // model unit: 1e-4 degrees, 1e-5 m or 1.7e-6 rad
+    double perUnit;                       // the column's unit (rad, m) per model unit
+    PointGradient gradient;               // a pair fit's column, read on front sights, or
+    const detail::InterballElement* row;  // an interball row, in both faces
+    bool timesElevation;                  // B_minus lowers the elevation by B_minus El
 };
 
-// Steps near 1.7e-6 rad (or 1e-5 m): truncation below R 27 step^2 / 6 = 1.4e-11 R (an angle
-// moves by at most 3 rad per rad of element), rounding of a few ulps of R over twice the step
-// below 1e-10 R; 1e-9 R leaves a margin of ten, where a wrong sign, harmonic or face errs by R.
+// Steps of 1.7e-6 rad or 1e-5 m: truncation below 1.4e-11 R, rounding below 1e-10 R; a wrong
+// sign, harmonic or face errs by the order of R.
 TEST(DesignColumns, AreTheDerivativesOfCalibrate) {
     std::vector<Column> columns = {
-        {&TMapper::X0, 1e-5, 1.0, false, GradientX0},
-        {&TMapper::Y0, 1e-5, 1.0, false, GradientY0},
-        {&TMapper::D2, 1e-5, 1.0, false, GradientD2},
-        {&TMapper::Ax, 1e-4, kDegToRad, false, GradientAx},
-        {&TMapper::Ay, 1e-4, kDegToRad, false, GradientAy},
-        {&TMapper::El_ElC, 1e-4, kDegToRad, false, GradientElElC},
-        {&TMapper::K_minus, 1e-4, kDegToRad, false, GradientKMinus},
-        // B_minus lowers the elevation by B_minus El: -El times GradientElevation.
-        {&TMapper::B_minus, 1.7e-6, 1.0, false, [](const CVector& p) {
-             const PointShift g = GradientElevation(p);
-             return PointShift{-p.Elevation * g.X, -p.Elevation * g.Y, -p.Elevation * g.Z};
-         }}};
-    for (const detail::InterballElement& row :
-         {rows::kAx,      rows::kAy,      rows::kA1_AzS,  rows::kA1_AzC,  rows::kA1_3AzS,
-          rows::kA1_3AzC, rows::kA1_5AzS, rows::kA1_5AzC, rows::kA2_3AzS, rows::kA2_3AzC,
-          rows::kA2_5AzS, rows::kA2_5AzC, rows::kA3_AzS,  rows::kA3_AzC,  rows::kA3_3AzS,
-          rows::kA3_3AzC, rows::kA3_5AzS, rows::kA3_5AzC, rows::kAz_2AzS, rows::kAz_2AzC,
-          rows::kAz_4AzS, rows::kAz_4AzC, rows::kAz_6AzS, rows::kAz_6AzC}) {
-        columns.push_back({row.element, 1e-4, kDegToRad, true, [row](const CVector& p) {
-                               const auto d =
-                                   detail::DisplacementOf(row, detail::InterballTerms(p));
-                               return PointShift{d.x, d.y, d.z};
-                           }});
+        {&TMapper::X0, 1e-5, 1.0, GradientX0, nullptr, false},
+        {&TMapper::Y0, 1e-5, 1.0, GradientY0, nullptr, false},
+        {&TMapper::D2, 1e-5, 1.0, GradientD2, nullptr, false},
+        {&TMapper::Ax, 1e-4, kDegToRad, GradientAx, nullptr, false},
+        {&TMapper::Ay, 1e-4, kDegToRad, GradientAy, nullptr, false},
+        {&TMapper::El_ElC, 1e-4, kDegToRad, GradientElElC, nullptr, false},
+        {&TMapper::K_minus, 1e-4, kDegToRad, GradientKMinus, nullptr, false},
+        {&TMapper::B_minus, 1.7e-6, 1.0, GradientKMinus, nullptr, true}};
+    static const detail::InterballElement kRows[] = {
+        rows::kAx,      rows::kAy,      rows::kA1_AzS,  rows::kA1_AzC,  rows::kA1_3AzS,
+        rows::kA1_3AzC, rows::kA1_5AzS, rows::kA1_5AzC, rows::kA2_3AzS, rows::kA2_3AzC,
+        rows::kA2_5AzS, rows::kA2_5AzC, rows::kA3_AzS,  rows::kA3_AzC,  rows::kA3_3AzS,
+        rows::kA3_3AzC, rows::kA3_5AzS, rows::kA3_5AzC, rows::kAz_2AzS, rows::kAz_2AzC,
+        rows::kAz_4AzS, rows::kAz_4AzC, rows::kAz_6AzS, rows::kAz_6AzC};
+    for (const detail::InterballElement& row : kRows) {
+        columns.push_back({row.element, 1e-4, kDegToRad, nullptr, &row, false});
     }
     for (std::size_t c = 0; c < columns.size(); ++c) {
-        // Two ranges, four azimuths, three elevations, both faces.
-        for (int i = 0; i < (columns[c].bothFaces ? 48 : 24); ++i) {
+        const Column& column = columns[c];
+        for (int i = 0; i < (column.row != nullptr ? 48 : 24); ++i) {  // back sights from 24
             CVector raw;
             raw.Range = i % 2 == 0 ? 3.0 : 7.5;
             raw.Azimuth = -2.5 + 1.55 * (i / 2 % 4);
@@ -66,23 +58,24 @@ TEST(DesignColumns, AreTheDerivativesOfCalibrate) {
             }
             raw.Sphr2Cart();
             TMapper map{};
-            CVector at = raw;
-            CVector plus = raw;
-            CVector minus = raw;
+            CVector at = raw, plus = raw, minus = raw;
             at.Calibrate(&map);
-            map.*columns[c].element = columns[c].step;
+            map.*column.element = column.step;
             plus.Calibrate(&map);
-            map.*columns[c].element = -columns[c].step;
+            map.*column.element = -column.step;
             minus.Calibrate(&map);
-            const double span = 2.0 * columns[c].step * columns[c].perUnit;
-            const PointShift g = columns[c].shift(at);
-            const double tolerance = 1e-9 * raw.Range;
-            EXPECT_NEAR(g.X, (plus.X - minus.X) / span, tolerance)
-                << "column " << c << " probe " << i;
-            EXPECT_NEAR(g.Y, (plus.Y - minus.Y) / span, tolerance)
-                << "column " << c << " probe " << i;
-            EXPECT_NEAR(g.Z, (plus.Z - minus.Z) / span, tolerance)
-                << "column " << c << " probe " << i;
+            PointShift g = column.gradient != nullptr ? column.gradient(at) : PointShift{};
+            if (column.row != nullptr) {
+                const detail::Displacement d =
+                    DisplacementOf(*column.row, detail::InterballTerms(at));
+                g = {d.x, d.y, d.z};
+            }
+            const double w = column.timesElevation ? at.Elevation : 1.0;
+            const double span = 2.0 * column.step * column.perUnit;
+            SCOPED_TRACE(::testing::Message() << "column " << c << ", probe " << i);
+            EXPECT_NEAR(w * g.X, (plus.X - minus.X) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.Y, (plus.Y - minus.Y) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.Z, (plus.Z - minus.Z) / span, 1e-9 * raw.Range);
         }
     }
 }
