@@ -120,7 +120,6 @@ TEST(InterballFits, RecoverSettleRejectAndRefuse) {
 
         // No pair (0/0) or one elevation (A1 and A3 columns proportional) keeps the model, not
         // converged; counts or arrays that cannot describe the host's arrays return -1.
-
         Scene noPairs(12, 8);
         std::fill(noPairs.pairs.begin(), noPairs.pairs.end(), 1);
         Scene oneElevation(12, 8, Truth(), true);

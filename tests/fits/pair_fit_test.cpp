@@ -1,5 +1,6 @@
 // The pair fits on exact readings of two targets. Their first-order steps neglect products of
-// their own effect with the model's corrections (1.2e-4 of the value at most, measured 3e-5).
+// their effect with the model's corrections: at most 1.2e-4 of the value (measured 3e-5), 2e-4
+// allowed.
 #include <algorithm>
 #include <memory>
 #include <string>

@@ -237,8 +237,8 @@ TEST(TwoFaceFits, RecoverTheChosenModelSettleOnItAndRejectTheFirstWorstPair) {
     }
 }
 
-// Too few live pairs (50.0 is dead) give the member's code. One range and elevation make the
-// half-angle columns proportional: the entry model stays, not converged.
+// Missing records or arrays: -1, nothing written. Too few live pairs (50.0 is dead): the member's
+// code. One range and elevation: proportional half-angle columns, the entry model stays, code 2.
 TEST(TwoFaceFits, ResultCodesOfBadInputTooFewPairsAndOneElevation) {
     for (const Member& m : kMembers) {
         SCOPED_TRACE(m.name);
@@ -254,7 +254,9 @@ TEST(TwoFaceFits, ResultCodesOfBadInputTooFewPairsAndOneElevation) {
         EXPECT_TRUE(SameBits(map, entry));
         EXPECT_EQ(Call(m, f, f, &map, 0, &out, 1), m.tooFew);  // no pair at all
         EXPECT_TRUE(Untouched(out));
-        if (m.minimumPairs == 1) {
+        if (m.minimumPairs == 1) {  // no two sin h more than 0.2 apart: no pair of pairs
+            pairs = Build(m, TermsOf(m), entry, 25, [](CVector& v) { v.Elevation /= 8; });
+            EXPECT_EQ(Fit(m, pairs, map, out, 1), 3);
             continue;
         }
         pairs[2 * m.minimumPairs - 1].Quality = 50.0;
