@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <sstream>
+#include <string>
 
 #include "compensation/records.h"
 #include "engine/constants.h"
@@ -129,6 +131,33 @@ inline constexpr ConfidenceTerm kConfidenceTerms[] = {
     {" std(FBB IB)  = ", &TCompOut::m_dStdIB_fbb, TermScoredIn::kFlyingFbbMode,
      &kDistanceThresholds, false},
 };
+
+// The summary's header for a validation mode; other modes print none.
+inline const char* SummaryHeader(int nMode) {
+    switch (nMode) {
+        case 0:
+            return " QUICK COMP OUTPUT: ";
+        case 1:
+            return " FULL COMP OUTPUT: ";
+        case 2:
+            return " COMP COMP OUTPUT: ";
+        case 3:
+            return " EXP COMP OUTPUT: ";
+        default:
+            return nullptr;
+    }
+}
+
+// One summary line: the spread and the thresholds as printed, in the stream's default
+// formatting (six significant digits) whatever the host has set on std::cout, so the line is
+// formed on a fresh stream.
+inline std::string SummaryLine(const ConfidenceTerm& term, double spread) {
+    const SpreadThresholds& t = *term.thresholds;
+    std::ostringstream line;
+    line << term.label << spread * t.printFactor << "; LTH = " << t.printedLower
+         << "; UTH = " << t.printedUpper << t.unit;
+    return line.str();
+}
 
 }  // namespace compensation
 

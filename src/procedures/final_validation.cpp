@@ -17,31 +17,6 @@ constexpr int kBackSights = kTypeBackSight;
 constexpr int kAllMeasurements = 0;
 constexpr int kHighQualityOnly = 1;
 
-const char* SummaryHeader(int nMode) {
-    switch (nMode) {
-        case 0:
-            return " QUICK COMP OUTPUT: ";
-        case 1:
-            return " FULL COMP OUTPUT: ";
-        case 2:
-            return " COMP COMP OUTPUT: ";
-        case 3:
-            return " EXP COMP OUTPUT: ";
-        default:
-            return nullptr;
-    }
-}
-
-// The summary's numbers use the stream's default formatting (six significant digits) whatever
-// the host has set on std::cout, so each line is formed on a fresh stream first.
-std::string SummaryLine(const ConfidenceTerm& term, double spread) {
-    const SpreadThresholds& t = *term.thresholds;
-    std::ostringstream line;
-    line << term.label << spread * t.printFactor << "; LTH = " << t.printedLower
-         << "; UTH = " << t.printedUpper << t.unit;
-    return line.str();
-}
-
 }  // namespace
 
 void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TMapper* pMap,
