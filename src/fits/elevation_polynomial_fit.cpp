@@ -14,6 +14,7 @@
 #include "compensation/engine.h"
 #include "compensation/transform.h"
 #include "engine/constants.h"
+#include "engine/determined_solve.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 #include "fits/single_term_constants.h"
@@ -176,9 +177,7 @@ int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper*
         }
         r[p] = engine.AverageProduct(s.columns[p].data(), s.y.data(), 0, K);
     }
-    CTransform solver;
-    solver.SysLinEq(kTerms, N, r, x);
-    if (!detail::AllFinite(x, kTerms)) {
+    if (!detail::SolveDetermined(kTerms, N, r, x)) {
         saved.Restore();
         return kPolynomialNotConverged;
     }

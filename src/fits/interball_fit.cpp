@@ -16,6 +16,8 @@
 #include "compensation/transform.h"
 #include "fits/interball_fit.h"
 
+#include "engine/determined_solve.h"
+
 namespace compensation::detail {
 namespace {
 
@@ -136,27 +138,15 @@ bool SolveNormalEquations(CCompensation& engine, DesignRows& rows, std::vector<d
     const int N = rows.count();
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);
     std::vector<double> rhs(n);
-    std::vector<double> diagonal(n);
     for (int r = 0; r < n; ++r) {
         for (int c = r; c < n; ++c) {
             matrix[r * n + c] = engine.AverageProduct(rows.a[r].data(), rows.a[c].data(), 0, N);
             matrix[c * n + r] = matrix[r * n + c];
         }
         rhs[r] = engine.AverageProduct(rows.a[r].data(), rows.s.data(), 0, N);
-        diagonal[r] = matrix[r * n + r];
     }
     solution.assign(n, 0.0);
-    CTransform solver;
-    solver.SysLinEq(n, matrix.data(), rhs.data(), solution.data());
-
-    // The elimination leaves each pivot on the diagonal, where no later step changes it.
-    for (int r = 0; r < n; ++r) {
-        const double ratio = matrix[r * n + r] / diagonal[r];
-        if (!(ratio > kInterballSingularPivotRatio) || !std::isfinite(solution[r] * kRadToDeg)) {
-            return false;
-        }
-    }
-    return true;
+    return SolveDetermined(n, matrix.data(), rhs.data(), solution.data());
 }
 
 // The spread of the pair distances about their per-pair means, and the worst pair-view.

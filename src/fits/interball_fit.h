@@ -32,11 +32,6 @@ inline constexpr int kInterballMaxViewsDropped = 2;
 inline constexpr double kInterballKeptFraction = 0.7;
 // Start of the search for the largest distance deviation (metres); any deviation exceeds it.
 inline constexpr double kInterballLargestDeviationStart = -100.0;
-// A normal-equation pivot below this fraction of its diagonal element means that the element's
-// column is a combination of the others to within rounding: the data cannot determine it (for
-// example the A1 and A3 harmonics when every target sits at one elevation). Well-posed data keep
-// this ratio many orders above it; a rank-deficient system leaves rounding, about 1e-16.
-inline constexpr double kInterballSingularPivotRatio = 1e-12;
 
 namespace detail {
 

@@ -23,6 +23,7 @@
 #include "compensation/transform.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "engine/determined_solve.h"
 
 namespace compensation::detail::two_face {
 
@@ -50,9 +51,6 @@ inline constexpr double kFbbPolynomialFactor = 0.5;
 inline constexpr double kMinSineSpread = 0.2;
 // The worst-pair search starts below any distance or difference.
 inline constexpr double kWorstStart = -100.0;
-// A pivot below this fraction of its column's own diagonal means the column is a combination
-// of the others to working precision: the data cannot tell the parameters apart.
-inline constexpr double kSingularPivotRatio = 1e-12;
 // A spread limit that is never exceeded: the statistic is written but not tested.
 inline constexpr double kUntested = std::numeric_limits<double>::infinity();
 // The widest design row (the six-harmonic azimuth stage).
@@ -198,26 +196,9 @@ double AbsoluteElevationDifference(const CalibratedPair& pair);
 StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
                                const std::vector<CalibratedPair>& pairs, double* solution);
 
-// Solves the symmetric system with CTransform::SysLinEq. False when the system is singular to
-// working precision (a pivot at or below kSingularPivotRatio of its column's diagonal; the
-// solver leaves its pivots on the diagonal) or the solution is not finite.
+// Solves the symmetric system; false when the data do not determine it.
 inline bool SolveNormalEquations(int n, double* matrix, double* rhs, double* solution) {
-    if (n < 1 || n > kMaxColumns) {
-        return false;
-    }
-    std::array<double, kMaxColumns> diagonal{};
-    for (int k = 0; k < n; ++k) {
-        diagonal[k] = matrix[k * n + k];
-    }
-    CTransform solver;
-    solver.SysLinEq(n, matrix, rhs, solution);
-    for (int k = 0; k < n; ++k) {
-        if (!(matrix[k * n + k] > kSingularPivotRatio * diagonal[k]) ||
-            !std::isfinite(solution[k])) {
-            return false;
-        }
-    }
-    return true;
+    return n <= kMaxColumns && SolveDetermined(n, matrix, rhs, solution);
 }
 
 // --- Stages shared by several members -----------------------------------------------------

@@ -1,0 +1,43 @@
+// The fits' normal equations, solved only when the data determine them.
+#ifndef COMPENSATION_ENGINE_DETERMINED_SOLVE_H
+#define COMPENSATION_ENGINE_DETERMINED_SOLVE_H
+
+#include <cmath>
+#include <vector>
+
+#include "compensation/transform.h"
+#include "engine/constants.h"
+
+namespace compensation::detail {
+
+// A pivot at or below this share of its original diagonal entry is rounding: the column is a
+// combination of the others, and the data cannot tell those elements apart.
+inline constexpr double kSingularPivotRatio = 1e-12;
+
+// Solves the symmetric system (row by row, overwritten) with CTransform::SysLinEq. False when
+// the system is singular to working precision (the elimination leaves each pivot on the
+// diagonal, where no later step changes it), including an empty sample's 0/0, or when a
+// solution is not finite even once turned into degrees, so that nothing non-finite can reach a
+// model.
+inline bool SolveDetermined(int n, double* matrix, double* rhs, double* solution) {
+    if (n < 1) {
+        return false;
+    }
+    std::vector<double> diagonal(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        diagonal[static_cast<std::size_t>(k)] = matrix[k * n + k];
+    }
+    CTransform solver;
+    solver.SysLinEq(n, matrix, rhs, solution);
+    for (int k = 0; k < n; ++k) {
+        if (!(matrix[k * n + k] > kSingularPivotRatio * diagonal[static_cast<std::size_t>(k)]) ||
+            !std::isfinite(solution[k] * kRadToDeg)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace compensation::detail
+
+#endif  // COMPENSATION_ENGINE_DETERMINED_SOLVE_H
