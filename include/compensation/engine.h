@@ -22,6 +22,8 @@
 //   that add up, so the sum a procedure returns tells which fits did not settle.
 // - A result of -1 means the arrays, counts or target positions given do not fit together
 //   (a position beyond a view, a count beyond an array); nothing has been written.
+// - A result of -2 means the working arrays, which grow with the host's counts, could not be
+//   allocated. A fit that meets this puts its elements back and reports itself unsettled.
 // - No non-finite value is written into the TMapper: a fit whose solution is not finite puts
 //   back the entry values of its elements and returns its "not converged" code.
 // - Nothing is thrown.

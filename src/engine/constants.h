@@ -48,6 +48,9 @@ inline constexpr double kTwoFaceSpreadDeg = 0.0001873571990077792;
 
 // The result every operation gives when the host's counts or positions do not fit its arrays.
 inline constexpr int kInvalidInput = -1;
+// The result of an operation that could not allocate its working arrays (they grow with the
+// host's counts); nothing is thrown into the host.
+inline constexpr int kOutOfMemory = -2;
 
 }  // namespace compensation
 

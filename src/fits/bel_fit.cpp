@@ -95,64 +95,67 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
         nCountViews < 1 || !TargetTable(*pCompOut, nCount, in.targets)) {
         return kInvalidInput;
     }
-    // Far apart in reference range and in view-0 elevation (raw readings). Every qualifying
-    // pair is used, however many of the six qualify.
-    for (const TablePair& pair : kTablePairs) {
-        if (std::fabs(pVecRef[pair.i].Range - pVecRef[pair.j].Range) > kElElCRangeSpan &&
-            std::fabs(pVec[in.targets[pair.i]].Elevation - pVec[in.targets[pair.j]].Elevation) >
-                kElElCElevationSpan) {
-            in.pairs.push_back(pair);
+    return detail::KeepModelWhenOutOfMemory(pMap, kElElCNotConverged, [&] {
+        // Far apart in reference range and in view-0 elevation (raw readings). Every qualifying
+        // pair is used, however many of the six qualify.
+        for (const TablePair& pair : kTablePairs) {
+            if (std::fabs(pVecRef[pair.i].Range - pVecRef[pair.j].Range) > kElElCRangeSpan &&
+                std::fabs(pVec[in.targets[pair.i]].Elevation - pVec[in.targets[pair.j]].Elevation) >
+                    kElElCElevationSpan) {
+                in.pairs.push_back(pair);
+            }
         }
-    }
 
-    double TMapper::*const element[] = {&TMapper::El_ElC};
-    const detail::EstimatedElements saved(pMap, element, 1);
+        double TMapper::*const element[] = {&TMapper::El_ElC};
+        const detail::EstimatedElements saved(pMap, element, 1);
 
-    // D^2_v + k a_v = D^2_ref + k a_ref for El_ElC = k radians: least squares through the origin.
-    std::vector<ElElCSample> samples = CollectSamples(in, pMap);
-    const int K = static_cast<int>(samples.size());
-    std::vector<double> y(K);
-    std::vector<double> c(K);
-    for (int k = 0; k < K; ++k) {
-        y[k] = samples[k].squared - samples[k].referenceSquared;
-        c[k] = samples[k].slopeGap;
-    }
-    const double estimate = -kRadToDeg * AverageProduct(y.data(), c.data(), 0, K) /
-                            AverageProduct(c.data(), c.data(), 0, K);
-    if (!std::isfinite(estimate)) {
-        saved.Restore();
-        return kElElCNotConverged;
-    }
-    pMap->El_ElC = estimate;
-    int status = saved.LargestChange() > kAngleToleranceDeg ? kElElCNotConverged : 0;
-
-    // The spread of the distances, and the sample whose squared distance strays most.
-    samples = CollectSamples(in, pMap);
-    const int K2 = static_cast<int>(samples.size());
-    double sum = 0.0;
-    double worst = kElElCWorstStart;
-    int worstFirst = -1;
-    int worstSecond = -1;
-    for (const ElElCSample& s : samples) {
-        const double gap = std::sqrt(s.squared) - std::sqrt(s.referenceSquared);
-        sum += gap * gap;
-        const double stray = std::fabs(s.squared - s.referenceSquared);
-        if (stray > worst) {
-            worst = stray;
-            worstFirst = s.first;
-            worstSecond = s.second;
+        // D^2_v + k a_v = D^2_ref + k a_ref for El_ElC = k radians: least squares through the
+        // origin.
+        std::vector<ElElCSample> samples = CollectSamples(in, pMap);
+        const int K = static_cast<int>(samples.size());
+        std::vector<double> y(K);
+        std::vector<double> c(K);
+        for (int k = 0; k < K; ++k) {
+            y[k] = samples[k].squared - samples[k].referenceSquared;
+            c[k] = samples[k].slopeGap;
         }
-    }
-    pCompOut->m_dStdExtraIn = std::sqrt(sum / (K2 - 1));
+        const double estimate = -kRadToDeg * AverageProduct(y.data(), c.data(), 0, K) /
+                                AverageProduct(c.data(), c.data(), 0, K);
+        if (!std::isfinite(estimate)) {
+            saved.Restore();
+            return kElElCNotConverged;
+        }
+        pMap->El_ElC = estimate;
+        int status = saved.LargestChange() > kAngleToleranceDeg ? kElElCNotConverged : 0;
 
-    // A rejection must leave enough samples: three views less than all, for every pair.
-    const int P = static_cast<int>(in.pairs.size());
-    const int least = P >= 2 ? (nCountViews - 3) * P - 1 : nCountViews - 3;
-    if (nFlagClassify == 0 && pCompOut->m_dStdExtraIn > kRejectSpread && status == 0 &&
-        K2 > least && worstFirst >= 0) {
-        pVec[worstFirst].Quality = kRejectedQuality;
-        pVec[worstSecond].Quality = kRejectedQuality;
-        status = kElElCRejected;
-    }
-    return status;
+        // The spread of the distances, and the sample whose squared distance strays most.
+        samples = CollectSamples(in, pMap);
+        const int K2 = static_cast<int>(samples.size());
+        double sum = 0.0;
+        double worst = kElElCWorstStart;
+        int worstFirst = -1;
+        int worstSecond = -1;
+        for (const ElElCSample& s : samples) {
+            const double gap = std::sqrt(s.squared) - std::sqrt(s.referenceSquared);
+            sum += gap * gap;
+            const double stray = std::fabs(s.squared - s.referenceSquared);
+            if (stray > worst) {
+                worst = stray;
+                worstFirst = s.first;
+                worstSecond = s.second;
+            }
+        }
+        pCompOut->m_dStdExtraIn = std::sqrt(sum / (K2 - 1));
+
+        // A rejection must leave enough samples: three views less than all, for every pair.
+        const int P = static_cast<int>(in.pairs.size());
+        const int least = P >= 2 ? (nCountViews - 3) * P - 1 : nCountViews - 3;
+        if (nFlagClassify == 0 && pCompOut->m_dStdExtraIn > kRejectSpread && status == 0 &&
+            K2 > least && worstFirst >= 0) {
+            pVec[worstFirst].Quality = kRejectedQuality;
+            pVec[worstSecond].Quality = kRejectedQuality;
+            status = kElElCRejected;
+        }
+        return status;
+    });
 }

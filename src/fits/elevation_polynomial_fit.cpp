@@ -230,8 +230,11 @@ int CCompensation::CalculateFCKIB(CVector* pVec, TMapper* pMap, int nCount, int 
         pCompOut->m_nInlineView >= nCountViews) {
         return compensation::kInvalidInput;
     }
-    return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut, nFlagClassify,
-                                  PairDistance::kInlineView);
+    return compensation::detail::KeepModelWhenOutOfMemory(
+        pMap, compensation::kPolynomialNotConverged, [&] {
+            return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut,
+                                          nFlagClassify, PairDistance::kInlineView);
+        });
 }
 
 int CCompensation::CalculateFBBIB(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
@@ -239,6 +242,9 @@ int CCompensation::CalculateFBBIB(CVector* pVec, TMapper* pMap, int nCount, int 
     if (!ViewSetFits(pVec, pMap, pCompOut, nCount, nCountViews)) {
         return compensation::kInvalidInput;
     }
-    return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut, nFlagClassify,
-                                  PairDistance::kCentred);
+    return compensation::detail::KeepModelWhenOutOfMemory(
+        pMap, compensation::kPolynomialNotConverged, [&] {
+            return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut,
+                                          nFlagClassify, PairDistance::kCentred);
+        });
 }

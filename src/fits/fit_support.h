@@ -4,7 +4,9 @@
 #define COMPENSATION_FITS_FIT_SUPPORT_H
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
+#include <new>
 
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
@@ -37,6 +39,7 @@ class EstimatedElements {
 
     EstimatedElements(TMapper* map, double TMapper::*const* elements, int count)
         : map_(map), count_(std::min(count, kMaxElements)) {
+        assert(count >= 0 && count <= kMaxElements && "a fit estimates at most three elements");
         for (int i = 0; i < count_; ++i) {
             elements_[i] = elements[i];
             entry_[i] = map_->*elements_[i];
@@ -68,6 +71,20 @@ class EstimatedElements {
     double TMapper::*elements_[kMaxElements] = {};
     double entry_[kMaxElements] = {};
 };
+
+// Runs a fit whose working arrays grow with the host's counts. When they cannot be allocated
+// the model is put back as it was and the fit reports itself unsettled: nothing is thrown into
+// the host.
+template <typename Fit>
+int KeepModelWhenOutOfMemory(TMapper* map, int unsettledCode, Fit&& fit) {
+    const TMapper entry = *map;
+    try {
+        return fit();
+    } catch (const std::bad_alloc&) {
+        *map = entry;
+        return unsettledCode;
+    }
+}
 
 // An array of `count` measurements that the host hands in: a count that is not negative, and
 // storage behind it when it is not empty.

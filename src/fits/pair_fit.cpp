@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "engine/constants.h"
@@ -145,10 +146,8 @@ void RejectLivePair(CVector* pairs, int pairCount, int worst) {
     }
 }
 
-}  // namespace
-
-int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input) {
-    const EstimatedElements saved(input.map, fit.elements, fit.elementCount);
+int FitAndTest(CCompensation& engine, const PairFit& fit, const PairFitInput& input,
+               const EstimatedElements& saved) {
     PairSamples live = CollectLivePairs(input.pairs, input.pairCount, input.map, fit);
 
     // Without a single live pair there is nothing to fit, whatever the least count demanded.
@@ -165,7 +164,9 @@ int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& in
             CollectLivePairs(input.outside, input.outsidePairCount, input.map, fit);
         step = SolveAgainstOutside(engine, fit, outside, live);
     }
-    if (!AllFinite(step.values, fit.elementCount) || !std::isfinite(step.estimateSpread)) {
+    // Only the values reach the model; the spread of a single pairwise estimate is 0/0 and goes
+    // to the result record as such.
+    if (!AllFinite(step.values, fit.elementCount)) {
         saved.Restore();
         return fit.notConvergedCode;
     }
@@ -201,6 +202,20 @@ int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& in
         status = fit.rejectedCode;
     }
     return status;
+}
+
+}  // namespace
+
+// Working arrays grow with the host's counts; a fit that cannot allocate them puts the model
+// back and reports itself unsettled rather than throw into the host.
+int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input) {
+    const EstimatedElements saved(input.map, fit.elements, fit.elementCount);
+    try {
+        return FitAndTest(engine, fit, input, saved);
+    } catch (const std::bad_alloc&) {
+        saved.Restore();
+        return fit.notConvergedCode;
+    }
 }
 
 }  // namespace detail

@@ -13,6 +13,8 @@
 #ifndef COMPENSATION_FITS_PAIR_FIT_H
 #define COMPENSATION_FITS_PAIR_FIT_H
 
+#include <limits>
+
 #include "compensation/engine.h"
 #include "compensation/mapper.h"
 #include "compensation/records.h"
@@ -110,7 +112,11 @@ int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, c
     const bool outsideFits =
         fit.source == SeparationSource::kFreeConstant || OutsidePairsFit(outside, outsideCount);
     int status = kInvalidInput;
-    if (outsideFits && ArrayFits(pairs, pairCount) && map != nullptr && out != nullptr) {
+    // Every outside pair meets every pair of the fit: their product must stay an int count.
+    const bool productFits =
+        static_cast<long long>(outsideCount / 2) * pairCount <= std::numeric_limits<int>::max();
+    if (outsideFits && productFits && ArrayFits(pairs, pairCount) && map != nullptr &&
+        out != nullptr) {
         status = RunPairFit(engine, fit,
                             {pairs, pairCount, outside, outsideCount / 2, map, out, flagClassify});
     }

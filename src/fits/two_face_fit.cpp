@@ -1,6 +1,7 @@
 #include "fits/two_face_fit.h"
 
 #include <cmath>
+#include <new>
 #include <vector>
 
 namespace compensation::detail::two_face {
@@ -275,13 +276,12 @@ StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
 
 // --- The loop -----------------------------------------------------------------------------
 
-int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify) {
-    if (!InputFits(pVec_f, pVec_b, pMap, nCount_fb, pCompOut)) {
-        return kInvalidInput;
-    }
+namespace {
+
+int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
+               TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify,
+               const TMapper& entry) {
     TMapper& map = *pMap;
-    const TMapper entry = map;
 
     // Range pass: the fitted range elements are re-estimated, not corrected.
     ZeroElements(map, fit.range.elements);
@@ -346,6 +346,24 @@ int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f,
         map.*element = entry.*element;
     }
     return result;
+}
+
+}  // namespace
+
+int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
+                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify) {
+    if (!InputFits(pVec_f, pVec_b, pMap, nCount_fb, pCompOut)) {
+        return kInvalidInput;
+    }
+    const TMapper entry = *pMap;
+    try {
+        return FitTwoFace(engine, fit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify,
+                          entry);
+    } catch (const std::bad_alloc&) {
+        // The per-pair working arrays grow with the host's count.
+        *pMap = entry;
+        return kNotConverged;
+    }
 }
 
 }  // namespace compensation::detail::two_face

@@ -1,6 +1,7 @@
 // The final validation: how well the final model explains the measurements, condensed into the
 // CONFIDENCE score and, on request, a summary on standard output.
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@ constexpr int kHighQualityOnly = 1;
 }  // namespace
 
 void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TMapper* pMap,
-                                  TCompOut* pCompOut, int nMode, int nQuiet) {
+                                  TCompOut* pCompOut, int nMode, int nQuiet) try {
     const bool print = nQuiet == 0;
     const int weight = ConfidenceWeight(nMode);
     const char* header = SummaryHeader(nMode);
@@ -62,5 +63,10 @@ void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TM
         std::ostringstream line;
         line << " CONFIDENCE = " << score;
         std::cout << line.str() << std::endl;
+    }
+} catch (const std::bad_alloc&) {
+    // No score without the calibrated copy of the measurements.
+    if (pCompOut != nullptr) {
+        pCompOut->m_nConfidence = 0;
     }
 }

@@ -1,5 +1,6 @@
 // Full compensation: the full two-face and interball terms, X0, Y0 from target pairs within
 // views and D2 from outside measurements.
+#include <new>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -24,7 +25,7 @@ constexpr int kD2PairsRaise = 2;
 }  // namespace
 
 int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
-                            TMapper* pMap, TCompOut* pCompOut) {
+                            TMapper* pMap, TCompOut* pCompOut) try {
     using compensation::detail::IsTargetPosition;
     using compensation::detail::JointLoop;
 
@@ -49,7 +50,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
     std::vector<CVector> pairsX0Y0(static_cast<std::size_t>(2 * nViews));
     std::vector<CVector> pairsD2(static_cast<std::size_t>(2 * nViews));
-    std::vector<int> ibPairs(static_cast<std::size_t>(nTargets * (nTargets - 1) / 2 + 1));
+    std::vector<int> ibPairs(compensation::detail::PairTableSize(nTargets));
     CVector* pVec_f = pairsF.data();
     CVector* pVec_b = pairsB.data();
     CVector* pVec_x0y0 = pairsX0Y0.data();
@@ -129,4 +130,6 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
          }});
     FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 1, 1);
     return r;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

@@ -1,5 +1,6 @@
 // Full-full compensation: the full model with the six-harmonic two-face and interball terms
 // when needed, flying views (FBB or check-view fit), K_minus or El_ElC, and two outside sets.
+#include <new>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -64,10 +65,10 @@ class FullFullRun {
           pairsX0Y0_(static_cast<std::size_t>(2 * layout.nViews)),
           pairsD2_(static_cast<std::size_t>(2 * layout.nViews)),
           pairsExtra_(static_cast<std::size_t>(2 * layout.nViews)),
-          ibPairs_(static_cast<std::size_t>(layout.nTargets * (layout.nTargets - 1) / 2 + 1)),
+          ibPairs_(compensation::detail::PairTableSize(layout.nTargets)),
           avg4_(4) {
         nCountFly_fb_ = nCountFly / 2;
-        nViewsFly_ = mode_ == kNoFlying ? 0 : nCountFly / (2 * nTargetsFly);
+        nViewsFly_ = mode_ == kNoFlying ? 0 : static_cast<int>(nCountFly / (2LL * nTargetsFly));
         DefineFits();
     }
 
@@ -379,7 +380,7 @@ int FullFullRun::Run() {
 int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, int nCountOut1,
                                 CVector* pVecOut2, int nCountOut2, CVector* pVecFly,
                                 int nTargetsFly, int nCountFly, TMapper* pMap, TCompOut* pCompOut,
-                                int nMode) {
+                                int nMode) try {
     using compensation::detail::IsTargetPosition;
     // Each outside set must hold at least one pair: without one the D2, K_minus or El_ElC fit
     // could never estimate its element and would report it settled (or never settle).
@@ -413,4 +414,6 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     FullFullRun run(*this, pVec, nCount, pVecOut1, nCountOut1, pVecOut2, nCountOut2, pVecFly,
                     nTargetsFly, nCountFly, pMap, pCompOut, nMode, layout);
     return run.Run();
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

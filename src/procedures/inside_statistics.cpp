@@ -3,6 +3,7 @@
 // the model leaves unexplained.
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -108,7 +109,7 @@ int CountUsed(const CVector* pVec, int nCount, int nType, double floor) {
 }  // namespace
 
 int CCompensation::StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, int nType,
-                                TCompOut* pCompOut, int nFlagUpdate) {
+                                TCompOut* pCompOut, int nFlagUpdate) try {
     OutputTrace("Entering StdInterball", true);
     OutputTrace("pVecIn", nCountIn > 0 ? pVecIn : nullptr);
     OutputTrace("nCountIn", nCountIn);
@@ -137,4 +138,6 @@ int CCompensation::StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, 
     OutputTrace("pCompOut", pCompOut);
     OutputTrace("Leaving StdInterball", result);
     return result;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

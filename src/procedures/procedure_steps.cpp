@@ -33,7 +33,9 @@ int CountFrontSights(const CVector* pVec, int nCount) {
 
 bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout) {
     const long long pairs = nCount / 2;
-    return layout.nViews >= 1 && layout.nTargets >= 1 &&
+    // The interball fits count target pairs in an int.
+    constexpr int kMostTargetsPerView = 65536;
+    return layout.nViews >= 1 && layout.nTargets >= 1 && layout.nTargets <= kMostTargetsPerView &&
            static_cast<long long>(layout.nTargets) * layout.nViews <= pairs &&
            CountFrontSights(pVec, nCount) <= pairs;
 }

@@ -3,6 +3,7 @@
 #ifndef COMPENSATION_PROCEDURES_PROCEDURE_STEPS_H
 #define COMPENSATION_PROCEDURES_PROCEDURE_STEPS_H
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -31,6 +32,13 @@ int CountFrontSights(const CVector* pVec, int nCount);
 // True when the array's views fit the pair arrays a procedure allocates (nCount / 2 pairs): every
 // front sight gets a pair, and the interball fits read nTargets front sights of every view.
 bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout);
+
+// Entries of the interball pair table of nTargets targets (one per unordered pair), and one
+// more so that the table is never empty.
+inline std::size_t PairTableSize(int nTargets) {
+    const auto n = static_cast<std::size_t>(nTargets);
+    return n * (n - 1) / 2 + 1;
+}
 
 // Sets every vector's face sign from its type.
 void SetFaces(CVector* pVec, int nCount);

@@ -1,4 +1,5 @@
 // Quick compensation: the two-face terms and Ax, Ay from one array of views.
+#include <new>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -19,7 +20,7 @@ constexpr int kQuickCoverageCode = 7;
 }  // namespace
 
 int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
-                                      TCompOut* pCompOut) {
+                                      TCompOut* pCompOut) try {
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
         return compensation::kInvalidInput;
     }
@@ -34,7 +35,7 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     int nCount_fb = nCount / 2;
     std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));
     std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
-    std::vector<int> ibPairs(static_cast<std::size_t>(nTargets * (nTargets - 1) / 2 + 1));
+    std::vector<int> ibPairs(compensation::detail::PairTableSize(nTargets));
     CVector* pVec_f = pairsF.data();
     CVector* pVec_b = pairsB.data();
 
@@ -70,4 +71,6 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
     FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
     return r;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

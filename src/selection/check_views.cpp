@@ -3,6 +3,7 @@
 // one; on the complete set it learns whether the views reach low and high enough in elevation.
 #include <climits>
 #include <cstddef>
+#include <new>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -136,7 +137,7 @@ double LargestSpan(CVector* pAvg, int nTargets) {
 }  // namespace
 
 int CCompensation::AcceptFCKView(CVector* pAvg, CVector* pVec, int nTargets, int nCountAll,
-                                 int nView, int nViews, double* pAngle, bool* pLower) {
+                                 int nView, int nViews, double* pAngle, bool* pLower) try {
     if (nTargets < 1 || nTargets > INT_MAX / 2 || nView < 0) {
         return kInvalidInput;
     }
@@ -161,18 +162,24 @@ int CCompensation::AcceptFCKView(CVector* pAvg, CVector* pVec, int nTargets, int
     }
     ProposeNextView(LargestSpan(pAvg, nTargets) * kSpanToAngleDeg, nView, nViews, pAngle, pLower);
     return 0;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 int CCompensation::AcceptFCKAllViews(CVector* pVec, int nTargets, int nCountAll, double* pGapEl,
-                                     TCompOut* pCompOut) {
+                                     TCompOut* pCompOut) try {
     return AcceptAllViews(pVec, nTargets, nCountAll, pGapEl, pCompOut, kLeastCheckViews);
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 // A flying view that measures three or more targets constrains enough on its own that three
 // views suffice.
 int CCompensation::AcceptFlyingAllViews(CVector* pVec, int nTargets, int nCountAll, double* pGapEl,
-                                        TCompOut* pCompOut) {
+                                        TCompOut* pCompOut) try {
     const int leastViews =
         nTargets >= kFlyingManyTargets ? kLeastFlyingViewsManyTargets : kLeastCheckViews;
     return AcceptAllViews(pVec, nTargets, nCountAll, pGapEl, pCompOut, leastViews);
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

@@ -2,6 +2,7 @@
 // the group in a narrow band of elevation. A single view must be compact; the series must
 // climb from well below the horizon to well above it without a gap.
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -60,7 +61,8 @@ int CCompensation::AcceptFBBView(CVector* pVec, int nCount) {
 }
 
 // Front sights beyond the last complete view belong to no view and are left out of the bands.
-int CCompensation::AcceptFBBAllViews(CVector* pVec, int nCountPerView, int nCount, double* pGapEl) {
+int CCompensation::AcceptFBBAllViews(CVector* pVec, int nCountPerView, int nCount,
+                                     double* pGapEl) try {
     if (nCountPerView < 1) {
         return kInvalidInput;
     }
@@ -74,4 +76,6 @@ int CCompensation::AcceptFBBAllViews(CVector* pVec, int nCountPerView, int nCoun
     // Touching bands leave no elevation unmeasured, so only a band that starts above the end of
     // the band below is a gap.
     return detail::JudgeElevationBands(bands, 0.0, pGapEl);
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

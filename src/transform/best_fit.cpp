@@ -8,6 +8,7 @@
 // is needed and both get weight 0.
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "compensation/mapper.h"
@@ -240,7 +241,7 @@ int RefineTransform(CTransform& transform, CVector* pNominal, CVector* pMeasured
 // its very position) leaves the auxiliary point undefined: the fit returns kInvalidInput with
 // pParms unchanged, as it does for missing arrays.
 int CTransform::UpdateTransform(CVector* pNominal, CVector* pMeasured, int nPoints,
-                                TRANSFORM_PARMS* pParms, TMapper* pMap) {
+                                TRANSFORM_PARMS* pParms, TMapper* pMap) try {
     using namespace compensation;
     if (pParms == nullptr || pMap == nullptr ||
         (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr))) {
@@ -286,4 +287,6 @@ int CTransform::UpdateTransform(CVector* pNominal, CVector* pMeasured, int nPoin
 
     return detail::RefineTransform(*this, set.nominal.data(), set.measured.data(),
                                    set.weights.data(), count, pParms);
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

@@ -9,6 +9,7 @@
 // the view's Type 14 vector, so an index is also the target's 1-based number in the view.
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "compensation/records.h"
@@ -73,7 +74,7 @@ bool ValidIndex(int index, int nPoints) {
 
 // Usable for the two-face test when some pair of targets differs enough in elevation: the
 // two-face terms are told apart through the half-angle h = pi/4 - El/2.
-int CTransform::Evaluate_FSBS(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints) {
+int CTransform::Evaluate_FSBS(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints) try {
     if (pParms == nullptr || (nPoints > 0 && pVec == nullptr)) {
         return kInvalidInput;
     }
@@ -87,12 +88,14 @@ int CTransform::Evaluate_FSBS(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
         }
     });
     return separated > 0 ? 0 : 1;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 // The D2 outside pair: two targets nearly on one line of sight and far apart; of those, the
 // one seen at the smallest angle.
 int CTransform::EvaluateOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
-                                TCompOut* pCompOut) {
+                                TCompOut* pCompOut) try {
     if (pParms == nullptr || pCompOut == nullptr || (nPoints > 0 && pVec == nullptr)) {
         return kInvalidInput;
     }
@@ -115,12 +118,14 @@ int CTransform::EvaluateOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoi
         }
     });
     return status;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 // Predicted uncertainty of D2 from the chosen pair: a reading uncertainty over the change of
 // the pair's squared separation per metre of D2, scaled by the separation. A pair whose
 // separation does not respond to D2 predicts no precision at all and is not usable.
-int CTransform::EvaluateInside(CVector* pVec, TRANSFORM_PARMS* pParms, TCompOut* pCompOut) {
+int CTransform::EvaluateInside(CVector* pVec, TRANSFORM_PARMS* pParms, TCompOut* pCompOut) try {
     if (pVec == nullptr || pParms == nullptr || pCompOut == nullptr || pCompOut->m_n1_d2 < 0 ||
         pCompOut->m_n2_d2 < 0) {
         return kInvalidInput;
@@ -132,11 +137,13 @@ int CTransform::EvaluateInside(CVector* pVec, TRANSFORM_PARMS* pParms, TCompOut*
     const double slope = SeparationSlope(a, b, GradientD2);
     pCompOut->m_dDd2_model = std::fabs(Separation(a, b) * kPlanningTolerance / slope);
     return pCompOut->m_dDd2_model <= kPlanningTolerance ? 0 : 5;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 // The X0/Y0 pair: two targets nearly in one azimuth whose ranges and elevations differ most.
 int CTransform::Evaluate_x0y0(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
-                              TCompOut* pCompOut) {
+                              TCompOut* pCompOut) try {
     if (pParms == nullptr || pCompOut == nullptr || (nPoints > 0 && pVec == nullptr)) {
         return kInvalidInput;
     }
@@ -175,12 +182,14 @@ int CTransform::Evaluate_x0y0(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
         status = 0;
     }
     return status;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 // The Ax/Ay pair: of the pairs between 25 and 115 degrees apart in azimuth, the one whose
 // distance responds most to the tilt terms; enough such pairs must exist besides.
 int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
-                              TCompOut* pCompOut, int nMinPairs) {
+                              TCompOut* pCompOut, int nMinPairs) try {
     if (pParms == nullptr || pCompOut == nullptr || (nPoints > 0 && pVec == nullptr)) {
         return kInvalidInput;
     }
@@ -214,12 +223,14 @@ int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
         status = usable > nMinPairs ? 0 : 9;
     }
     return status;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 // The extra outside pair, near the D2 pair in azimuth and at least 3 m apart: nSide 0 looks
 // for the lowest mean elevation, nSide 1 for the widest elevation difference.
 int CTransform::EvaluateExtraOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoints,
-                                     TCompOut* pCompOut, int nSide) {
+                                     TCompOut* pCompOut, int nSide) try {
     if (pVec == nullptr || pParms == nullptr || pCompOut == nullptr ||
         !ValidIndex(pCompOut->m_n1_d2, nPoints) || !ValidIndex(pCompOut->m_n2_d2, nPoints)) {
         return kInvalidInput;
@@ -254,4 +265,6 @@ int CTransform::EvaluateExtraOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int
         status = 0;
     }
     return status;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

@@ -8,6 +8,7 @@
 // The comparisons against the limits are written so that a non-finite distance (coordinates the
 // host left undefined) fails them: such a series is never reported as accepted.
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -64,7 +65,7 @@ std::vector<MeasurementPair> FindPairs(const CVector* pVecOut, int n, const CVec
 // not passed, so target numbers beyond its end cannot be detected here.
 int CCompensation::AcceptOutside(CVector* pVecOut, int* pnCountOut, CVector* pVecNom,
                                  TRANSFORM_PARMS* pParms, TCompOut* pCompOut, int nNom1,
-                                 int nNom2) {
+                                 int nNom2) try {
     if (pnCountOut == nullptr || pVecNom == nullptr || pParms == nullptr || pCompOut == nullptr ||
         *pnCountOut < 0 || (*pnCountOut > 0 && pVecOut == nullptr) || nNom1 < 0 || nNom2 < 0) {
         OutputTrace("Entering AcceptOutside", true);
@@ -136,4 +137,6 @@ int CCompensation::AcceptOutside(CVector* pVecOut, int* pnCountOut, CVector* pVe
     OutputTrace("pCompOut", pCompOut);
     OutputTrace("Leaving AcceptOutside", status);
     return status;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }

@@ -6,6 +6,7 @@
 // nominal frame into the measured one, with the translation that matches the two centroids, is
 // one candidate; the candidate with the smallest weighted RMS over all points is kept.
 #include <cmath>
+#include <new>
 #include <vector>
 
 #include "compensation/mapper.h"
@@ -115,7 +116,7 @@ int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
 }
 
 int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
-                             TRANSFORM_PARMS* pParms, TMapper* pMap) {
+                             TRANSFORM_PARMS* pParms, TMapper* pMap) try {
     using namespace compensation;
     if (pParms == nullptr || pMap == nullptr ||
         (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
@@ -215,10 +216,12 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
         return refined == 3 ? 0 : refined;
     }
     return 0;
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
 
 int CTransform::TB_UpdateTransform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
-                                   TRANSFORM_PARMS* pParms) {
+                                   TRANSFORM_PARMS* pParms) try {
     using namespace compensation;
     if (pParms == nullptr ||
         (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
@@ -232,4 +235,6 @@ int CTransform::TB_UpdateTransform(CVector* pNominal, CVector* pMeasured, double
         return kInvalidInput;
     }
     return detail::RefineTransform(*this, pNominal, pMeasured, pW, nPoints, pParms);
+} catch (const std::bad_alloc&) {
+    return compensation::kOutOfMemory;
 }
