@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compensation/engine.h"
+#include "model/sight_angle.h"
 #include "selection/elevation_bands.h"
 #include "selection/selection.h"
 #include "selection/view_averaging.h"
@@ -66,7 +67,7 @@ int InlineView(CVector* pVec, int views, int viewSize, TargetPair pair) {
         CVector& b = pVec[v * viewSize + pair.second];
         a.Sphr2Cart();
         b.Sphr2Cart();
-        const double angle = a.InterVectorAngle(a, b);
+        const double angle = detail::SightAngle(a, b);
         if (IsLive(a) && IsLive(b) && angle < smallest) {
             smallest = angle;
             best = v;

@@ -15,6 +15,7 @@
 #include "compensation/records.h"
 #include "compensation/transform.h"
 #include "fits/point_gradients.h"
+#include "model/sight_angle.h"
 #include "transform/transform_constants.h"
 
 namespace {
@@ -46,19 +47,6 @@ void ForEachPair(const std::vector<CVector>& targets, Visit visit) {
             }
         }
     }
-}
-
-// The angle between the lines of sight. Targets on one line of sight can round the cosine a
-// unit above 1, where acos has no value; the clamp gives them their angle, 0, instead of
-// losing the best in-line pair. Targets at the instrument's centre still have none.
-double SightAngle(const CVector& a, const CVector& b) {
-    CVector ruler;
-    const double angle = ruler.InterVectorAngle(a, b);
-    if (!std::isnan(angle)) {
-        return angle;
-    }
-    const double cosine = (a.X * b.X + a.Y * b.Y + a.Z * b.Z) / (a.Range * b.Range);
-    return std::acos(std::clamp(cosine, -1.0, 1.0));
 }
 
 double Separation(const CVector& a, const CVector& b) {
@@ -103,7 +91,7 @@ int CTransform::EvaluateOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoi
     int status = 2;
     double best = kBestAngleStart;
     ForEachPair(targets, [&](int i, int j) {
-        const double angle = std::fabs(SightAngle(targets[i], targets[j]));
+        const double angle = std::fabs(detail::SightAngle(targets[i], targets[j]));
         if (!(angle < kPairAngleWindow)) {
             return;
         }
