@@ -138,10 +138,12 @@ class COMPENSATION_EXPORT CCompensation {
     // --- Model import ----------------------------------------------------------------------
     void CopyCompStructures(TMapper* pMap, ScannerModel* pModel);
 
-    // Least number of usable pairs that the single-term fits and ClassifyPairs demand: they
-    // need more pairs than this. The full procedures set it from the number of views (views - 3,
-    // or the number of views when that is below 6). Until then it is 6, the value a procedure
-    // would choose for nine views, so that a fit called directly needs at least seven pairs.
+    // The pair count the single-term fits and ClassifyPairs measure themselves against:
+    // ClassifyPairs and the rejections want more pairs than this, the Ax/Ay, D2 and K_minus fits
+    // at least this many, the X0/Y0 fit two more (it also solves a free separation). The full
+    // procedures set it from the number of views (views - 3, or the number of views when that
+    // is below 6). Until then it is 6, the value a procedure would choose for nine views, so
+    // that a fit called directly before any procedure demands a sensible sample.
     int m_nMinCount;
 
   private:

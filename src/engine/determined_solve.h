@@ -2,8 +2,8 @@
 #ifndef COMPENSATION_ENGINE_DETERMINED_SOLVE_H
 #define COMPENSATION_ENGINE_DETERMINED_SOLVE_H
 
+#include <array>
 #include <cmath>
-#include <vector>
 
 #include "compensation/transform.h"
 #include "engine/constants.h"
@@ -14,16 +14,20 @@ namespace compensation::detail {
 // combination of the others, and the data cannot tell those elements apart.
 inline constexpr double kSingularPivotRatio = 1e-12;
 
+// The largest system any fit solves: the six-harmonic interball fit's 24 elements. The systems
+// are solved in place, without allocation.
+inline constexpr int kMostUnknowns = 24;
+
 // Solves the symmetric system (row by row, overwritten) with CTransform::SysLinEq. False when
 // the system is singular to working precision (the elimination leaves each pivot on the
 // diagonal, where no later step changes it), including an empty sample's 0/0, or when a
 // solution is not finite even once turned into degrees, so that nothing non-finite can reach a
 // model.
 inline bool SolveDetermined(int n, double* matrix, double* rhs, double* solution) {
-    if (n < 1) {
+    if (n < 1 || n > kMostUnknowns) {
         return false;
     }
-    std::vector<double> diagonal(static_cast<std::size_t>(n));
+    std::array<double, kMostUnknowns> diagonal{};
     for (int k = 0; k < n; ++k) {
         diagonal[static_cast<std::size_t>(k)] = matrix[k * n + k];
     }

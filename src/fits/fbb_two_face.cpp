@@ -1,7 +1,7 @@
 // FBB two-face fit: over the wide elevation band of the FBB views the face-dependent elevation
 // error is a cubic in elevation (B_plus, A_plus, C_plus); D1 comes from the range differences.
-// A2 and El_ElS absorb the constant and the half-angle part while the cubic is fitted, and get
-// their own values back before the fit returns.
+// A2 and El_ElS are held at zero while the cubic is fitted (A2 takes the constant term for the
+// fit's own evaluation), and both get their entry values back before the fit returns.
 #include "compensation/engine.h"
 #include "fits/two_face_fit.h"
 

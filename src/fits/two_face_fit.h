@@ -36,7 +36,7 @@ inline constexpr int kTooFewFull = 18;
 
 // --- Least live pair counts -------------------------------------------------------------
 inline constexpr int kQuickMinimumPairs = 10;
-// The full fits need more than 20 pairs for their 20-column azimuth stage.
+// The full and six-harmonic fits demand more than 20 live pairs, whatever their column count.
 inline constexpr int kFullMinimumPairs = 21;
 // The pair-of-pairs estimator needs one pair to average the range differences over.
 inline constexpr int kPairOfPairsMinimumPairs = 1;

@@ -8,21 +8,12 @@
 #include "procedures/procedure_steps.h"
 
 using compensation::detail::FitCall;
-
-namespace {
-
-// A joint loop stops after the evaluation made when its counter already stood above 50.
-constexpr int kFullJointBudget = 52;
-// The two-face outlier pass may reject up to a twentieth of the measurements.
-constexpr double kFullRejectShare = 0.05;
-// Eight fixed 45-degree sectors, codes from 9.
-constexpr int kFullSectors = 8;
-constexpr int kFullCoverageCode = 9;
-// ClassifyIBPairs and ClassifyPairs codes are raised to the procedure's own.
-constexpr int kIBPairsRaise = 1;
-constexpr int kD2PairsRaise = 2;
-
-}  // namespace
+using compensation::detail::kD2PairsRaise;
+using compensation::detail::kFullCoverageCode;
+using compensation::detail::kFullSectors;
+using compensation::detail::kIBPairsRaise;
+using compensation::detail::kJointBudget;
+using compensation::detail::kMainRejectShare;
 
 int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
                             TMapper* pMap, TCompOut* pCompOut) try {
@@ -84,7 +75,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     if (r != 0) {
         return r;
     }
-    compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kFullRejectShare);
+    compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kMainRejectShare);
 
     // Second stage: the pair sets of the single-term and interball fits.
     r = ClassifyPairs(pVec, nCount, pVec_x0y0, pCompOut->m_n1_x0y0, pCompOut->m_n2_x0y0,
@@ -104,16 +95,16 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     }
 
     // Third stage: the single-term and interball fits together, then one outlier stage each.
-    r = JointLoop({x0y0, interball, d2}, kFullJointBudget);
+    r = JointLoop({x0y0, interball, d2}, kJointBudget);
     if (r > 0) {
         return r;
     }
-    compensation::detail::OutlierStage(x0y0, {x0y0, interball, d2}, kFullJointBudget);
-    compensation::detail::OutlierStage(interball, {x0y0, interball, d2}, kFullJointBudget);
-    compensation::detail::OutlierStage(d2, {d2, x0y0, interball}, kFullJointBudget);
+    compensation::detail::OutlierStage(x0y0, {x0y0, interball, d2}, kJointBudget);
+    compensation::detail::OutlierStage(interball, {x0y0, interball, d2}, kJointBudget);
+    compensation::detail::OutlierStage(d2, {d2, x0y0, interball}, kJointBudget);
 
     // Last stage: every fit together; only a settled model is written back and scored.
-    const int last = JointLoop({twoFace, x0y0, interball, d2}, kFullJointBudget);
+    const int last = JointLoop({twoFace, x0y0, interball, d2}, kJointBudget);
     if (last != 0) {
         return last;
     }

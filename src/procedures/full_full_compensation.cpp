@@ -8,28 +8,27 @@
 #include "procedures/procedure_steps.h"
 
 using compensation::detail::FitCall;
+using compensation::detail::kD2PairsRaise;
+using compensation::detail::kExtraPairsRaise;
+using compensation::detail::kFullCoverageCode;
+using compensation::detail::kFullSectors;
+using compensation::detail::kIBPairsRaise;
+using compensation::detail::kJointBudget;
+using compensation::detail::kMainRejectShare;
 
 namespace {
 
-// Joint loops of the second stage stop after the evaluation made when the counter stood above
-// 50; the final joint loop stops when the counter after the evaluation is above 50.
-constexpr int kJointBudget = 52;
+// The final joint loop stops when the counter after the evaluation is above 50.
 constexpr int kFinalBudget = 51;
 // The first-stage two-face loops share a budget of 50 evaluations.
 constexpr int kTwoFaceBudget = 50;
-// The flying outlier pass may reject up to a tenth of the flying measurements, the main
-// two-face pass and the flying interball pass up to a twentieth.
+// The flying outlier pass may reject up to a tenth of the flying measurements, the flying
+// interball pass up to a twentieth.
 constexpr double kFlyingRejectShare = 0.1;
-constexpr double kMainRejectShare = 0.05;
 constexpr double kFlyingIBRejectShare = 0.05;
 // Two-face spreads (degrees) below which the azimuth-harmonic fits suffice, twice the
 // two-face spread limit.
 constexpr double kSixHarmonicTrigger = 0.0003747143980155584;
-constexpr int kFullSectors = 8;
-constexpr int kFullCoverageCode = 9;
-constexpr int kIBPairsRaise = 1;
-constexpr int kD2PairsRaise = 2;
-constexpr int kExtraPairsRaise = 3;
 
 enum Mode { kFlyingFBB = 0, kFlyingCheck = 1, kNoFlying = 2 };
 
