@@ -16,6 +16,8 @@ inline constexpr double kPolyRadToDeg = 57.295779513093144;
 // Half of kRadToDeg: the A2 factor (half an elevation difference) and the mean of two
 // elevations in degrees.
 inline constexpr double kHalfRadToDeg = 28.64788975654116;
+// A quarter of kRadToDeg: the FBB fit's A2 factor and the Ax/Ay fit's precision factor.
+inline constexpr double kQuarterRadToDeg = 14.32394487827058;
 inline constexpr double kPi = 3.141592653589793;
 // pi/4 as the half-angle term q = pi/4 - El/2 of the model uses it.
 inline constexpr double kQuarterPi = 0.78539816339745;
@@ -45,6 +47,11 @@ inline constexpr double kAngleToleranceDeg = 7.494287960311168e-06;
 inline constexpr double kAngleToleranceRad = 1.308e-07;
 // Limit of angular two-face spreads (degrees), 3.27e-06 rad.
 inline constexpr double kTwoFaceSpreadDeg = 0.0001873571990077792;
+
+// Starting values of the running maxima and minima that pick the worst (or best) of a sample:
+// below and above anything a distance, angle or deviation can be.
+inline constexpr double kRunningMaxStart = -100.0;
+inline constexpr double kRunningMinStart = 100.0;
 
 // The result every operation gives when the host's counts or positions do not fit its arrays.
 inline constexpr int kInvalidInput = -1;

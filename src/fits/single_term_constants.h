@@ -2,6 +2,8 @@
 #ifndef COMPENSATION_FITS_SINGLE_TERM_CONSTANTS_H
 #define COMPENSATION_FITS_SINGLE_TERM_CONSTANTS_H
 
+#include "engine/constants.h"
+
 namespace compensation {
 
 // --- X0 and Y0 fit ---------------------------------------------------------------------------
@@ -18,7 +20,7 @@ inline constexpr int kAxAyTooFew = 20;
 inline constexpr int kAxAyRejected = 23;
 inline constexpr int kAxAyNotConverged = 26;
 // m_dDaxay: one quarter of the radians-to-degrees factor.
-inline constexpr double kAxAyPrecisionFactor = 14.32394487827058;
+inline constexpr double kAxAyPrecisionFactor = kQuarterRadToDeg;
 
 // --- D2 and K_minus fits -----------------------------------------------------------------------
 inline constexpr int kOutsidePairTooFew = 21;
@@ -41,7 +43,7 @@ inline constexpr int kPolynomialNotConverged = 2;
 // Two targets take part in a view only when their elevations differ by more than this (rad).
 inline constexpr double kPolynomialElevationSpan = 0.17455;
 // Running maximum start of the worst sample.
-inline constexpr double kPolynomialWorstStart = -100.0;
+inline constexpr double kPolynomialWorstStart = kRunningMaxStart;
 // Without a reference distance a target pair needs more than this many views.
 inline constexpr int kFbbLeastViewsExclusive = 3;
 

@@ -44,13 +44,13 @@ inline constexpr int kPairOfPairsMinimumPairs = 1;
 // --- Constants of single members --------------------------------------------------------
 // The FBB fit solves the whole elevation face difference: a quarter of kRadToDeg turns its
 // constant into A2, and half of each polynomial coefficient is the per-face term.
-inline constexpr double kFbbA2Factor = 14.32394487827058;
+inline constexpr double kFbbA2Factor = kQuarterRadToDeg;
 inline constexpr double kFbbPolynomialFactor = 0.5;
 // Two pairs determine A1, A3, A2 and El_ElS only when their half-angle sines differ by more
 // than this.
 inline constexpr double kMinSineSpread = 0.2;
 // The worst-pair search starts below any distance or difference.
-inline constexpr double kWorstStart = -100.0;
+inline constexpr double kWorstStart = kRunningMaxStart;
 // A spread limit that is never exceeded: the statistic is written but not tested.
 inline constexpr double kUntested = std::numeric_limits<double>::infinity();
 // The widest design row (the six-harmonic azimuth stage).

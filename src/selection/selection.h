@@ -46,9 +46,6 @@ inline constexpr double kNoLiveViewQuality = 1.0;
 inline constexpr double kRefineSpread = 6.35e-06;
 // Refinement stops this many views short of the view count, so that at least four remain.
 inline constexpr int kRefineKeptViews = 4;
-// Running extremes start beyond anything a tracker measures (metres, radians).
-inline constexpr double kRunningMaxStart = -100.0;
-inline constexpr double kRunningMinStart = 100.0;
 
 // --- Check views ---------------------------------------------------------------------------
 // Failure weight of a target whose spread stays above kRejectSpread after refining.

@@ -74,8 +74,8 @@ inline constexpr double kExtraAzimuthWindow = 0.17455;
 inline constexpr double kNegate = -1.0;
 // Starts of the running best values.
 inline constexpr double kBestAngleStart = 10000.0;
-inline constexpr double kBestScoreStart = -100.0;
-inline constexpr double kBestAxAyStart = 100.0;
+inline constexpr double kBestScoreStart = kRunningMaxStart;
+inline constexpr double kBestAxAyStart = kRunningMinStart;
 
 }  // namespace compensation
 
