@@ -16,7 +16,7 @@
 namespace {
 
 using compensation::detail::CalibratedCopy;
-using compensation::detail::IsLive;
+using compensation::IsLive;
 
 constexpr int kTableTargets = 4;
 

@@ -22,7 +22,7 @@
 namespace {
 
 using compensation::detail::CalibratedCopy;
-using compensation::detail::IsLive;
+using compensation::IsLive;
 
 constexpr int kTerms = 3;  // El, El^2, El^3
 

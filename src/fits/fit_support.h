@@ -11,13 +11,10 @@
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "model/live.h"
 
 namespace compensation {
 namespace detail {
-
-inline bool IsLive(const CVector& v) {
-    return v.Quality > kLiveQuality;
-}
 
 // Pair k of an array of consecutive pairs is live while both its measurements are.
 inline bool IsLivePair(const CVector* pairs, int k) {

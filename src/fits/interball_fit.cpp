@@ -17,6 +17,7 @@
 #include "fits/interball_fit.h"
 
 #include "engine/determined_solve.h"
+#include "model/live.h"
 
 namespace compensation::detail {
 namespace {
@@ -31,10 +32,6 @@ bool InputFits(const InterballInput& in) {
     }
     // The host addresses its array with int positions k nCount + i.
     return static_cast<long long>(in.nCount) * in.nCountViews <= INT_MAX;
-}
-
-bool IsLive(const CVector& v) {
-    return v.Quality > kLiveQuality;
 }
 
 // Calls visit(i, j) for every pair that the table marks as used, in table order.

@@ -4,12 +4,14 @@
 #include <new>
 #include <vector>
 
+#include "model/live.h"
+
 namespace compensation::detail::two_face {
 
 namespace {
 
 bool IsLive(const CVector& front, const CVector& back) {
-    return front.Quality > kLiveQuality && back.Quality > kLiveQuality;
+    return compensation::IsLive(front) && compensation::IsLive(back);
 }
 
 // Calibrates copies of both faces of every live pair with the model as it stands; the host's

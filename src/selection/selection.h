@@ -7,6 +7,7 @@
 
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "model/live.h"
 
 namespace compensation {
 
@@ -85,11 +86,6 @@ inline constexpr double kFbbViewRangeSpan = 2.0;
 inline constexpr int kLeastFbbViews = 5;
 inline constexpr int kFbbViewAccepted = 1;
 inline constexpr int kFbbViewRefused = 0;
-
-// A measurement or pair takes part while its quality is strictly above the live mark.
-inline bool IsLive(const CVector& v) {
-    return v.Quality > kLiveQuality;
-}
 
 // Some selections read the type code by magnitude, as a double, so that a host's signed
 // codes still classify.
