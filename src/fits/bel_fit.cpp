@@ -15,8 +15,8 @@
 
 namespace {
 
-using compensation::detail::CalibratedCopy;
 using compensation::IsLive;
+using compensation::detail::CalibratedCopy;
 
 constexpr int kTableTargets = 4;
 

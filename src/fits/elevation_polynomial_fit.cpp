@@ -21,8 +21,8 @@
 
 namespace {
 
-using compensation::detail::CalibratedCopy;
 using compensation::IsLive;
+using compensation::detail::CalibratedCopy;
 
 constexpr int kTerms = 3;  // El, El^2, El^3
 
