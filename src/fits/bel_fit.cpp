@@ -5,6 +5,7 @@
 // its distance in every view, compared with its reference distance, shows it. One linear least-
 // squares step in the single coefficient gives the new absolute value.
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -92,7 +93,9 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
     using namespace compensation;
     ElElCInput in{pVecRef, pVec, nCountViews, nCount, {}, {}};
     if (pVecRef == nullptr || pVec == nullptr || pMap == nullptr || pCompOut == nullptr ||
-        nCountViews < 1 || !TargetTable(*pCompOut, nCount, in.targets)) {
+        nCountViews < 1 ||
+        static_cast<long long>(nCount) * nCountViews > std::numeric_limits<int>::max() ||
+        !TargetTable(*pCompOut, nCount, in.targets)) {
         return kInvalidInput;
     }
     return detail::KeepModelWhenOutOfMemory(pMap, kElElCNotConverged, [&] {

@@ -9,6 +9,7 @@
 // the pair's samples. Otherwise the two are one fit: one least-squares step in the three
 // coefficients, without intercept.
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -218,7 +219,11 @@ int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper*
 
 bool ViewSetFits(const CVector* pVec, const TMapper* pMap, const TCompOut* pCompOut, int nCount,
                  int nCountViews) {
+    // Measurements are addressed as view * nCount + target, and target pairs counted, in int.
+    constexpr long long kMostTargets = 65536;
     return pMap != nullptr && pCompOut != nullptr && nCount >= 0 && nCountViews >= 0 &&
+           nCount <= kMostTargets &&
+           static_cast<long long>(nCount) * nCountViews <= std::numeric_limits<int>::max() &&
            (pVec != nullptr || nCount == 0 || nCountViews == 0);
 }
 
