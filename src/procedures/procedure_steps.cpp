@@ -32,6 +32,14 @@ int CountFrontSights(const CVector* pVec, int nCount) {
 }
 
 bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout) {
+    // A front sight of a signed type keeps the face sign the host gave it; unless that is +1 the
+    // classification passes it over while the write-back counts it, so the write-back would
+    // refuse and the rejections be lost from a run reported as settled.
+    for (int i = 0; i < nCount; ++i) {
+        if (pVec[i].Type == -kTypeFrontSight && pVec[i].FSBS != 1) {
+            return false;
+        }
+    }
     const long long pairs = nCount / 2;
     // The interball fits count target pairs in an int.
     constexpr int kMostTargetsPerView = 65536;

@@ -154,6 +154,11 @@ TEST(QuickCompensation, ArraysThatDoNotDescribeViewsAreRefusedUntouched) {
 
     EXPECT_EQ(engine.QuickCompInsertion(s.main.data(), 1, &model, &out), -1);
     EXPECT_EQ(engine.QuickCompInsertion(nullptr, s.nCount(), &model, &out), -1);
+    // A signed front sight without its face sign: classified without it, counted by the write-back.
+    std::vector<CVector> signedFront = s.main;
+    signedFront[1].Type = -100;
+    signedFront[1].FSBS = 0;
+    EXPECT_EQ(engine.QuickCompInsertion(signedFront.data(), s.nCount(), &model, &out), -1);
 
     // Every back sight relabelled as a front sight: more front sights than pairs fit.
     std::vector<CVector> allFront = s.main;
