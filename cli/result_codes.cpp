@@ -178,6 +178,12 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
                         "was written (-1)"}});
         return out;
     }
+    if (code == -2) {
+        out.push_back({"working arrays",
+                       {"the library could not allocate its working arrays for data this large "
+                        "(-2)"}});
+        return out;
+    }
     for (const Stage& stage : StagesOf(procedure, mode, nQuickSectors)) {
         if (stage.sums) {
             std::vector<std::string> parts;
