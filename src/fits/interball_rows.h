@@ -12,6 +12,8 @@
 #ifndef COMPENSATION_FITS_INTERBALL_ROWS_H
 #define COMPENSATION_FITS_INTERBALL_ROWS_H
 
+#include <array>
+
 #include "fits/interball_fit.h"
 
 namespace compensation::detail::interball_rows {
@@ -103,6 +105,18 @@ inline constexpr InterballElement kAz_4AzS = HarmonicRow(&TMapper::Az_4AzS, SinH
 inline constexpr InterballElement kAz_4AzC = HarmonicRow(&TMapper::Az_4AzC, CosHarmonic<4>);
 inline constexpr InterballElement kAz_6AzS = HarmonicRow(&TMapper::Az_6AzS, SinHarmonic<6>);
 inline constexpr InterballElement kAz_6AzC = HarmonicRow(&TMapper::Az_6AzC, CosHarmonic<6>);
+
+// The harmonic interball fits' rows in solution order. Each smaller fit solves a leading part:
+// the full fit without its azimuth harmonics the first 12 rows, with them the first 16, the
+// six-harmonic fit all 24 (the fifth harmonics of the three series and the sixth of the
+// azimuth correction come last).
+inline constexpr std::array<InterballElement, 24> kHarmonicTable = {{
+    kAx,      kAy,      kA1_AzS,  kA1_AzC,  kA1_3AzS, kA1_3AzC, kA2_3AzS, kA2_3AzC,
+    kA3_AzS,  kA3_AzC,  kA3_3AzS, kA3_3AzC, kAz_2AzS, kAz_2AzC, kAz_4AzS, kAz_4AzC,
+    kA1_5AzS, kA1_5AzC, kA2_5AzS, kA2_5AzC, kA3_5AzS, kA3_5AzC, kAz_6AzS, kAz_6AzC,
+}};
+inline constexpr int kFullRowsWithoutAzHarmonics = 12;
+inline constexpr int kFullRows = 16;
 
 }  // namespace compensation::detail::interball_rows
 
