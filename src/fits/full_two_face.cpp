@@ -42,31 +42,23 @@ constexpr ConvergenceGroup kConvergence[] = {
     {kLengthSet, kLengthTolerance, ChangeNorm::kLargest},
     {kAngularSet, kAngleToleranceDeg, ChangeNorm::kLargest}};
 
-constexpr TwoFaceFit kFullFit = {
-    kHarmonicRangeStage,  // range: D1, D2_AzS, D2_AzC
-    kSeriesStages,        // data
-    false,                // zeroDataElementsFirst
-    {},                   // workElements
-    kFullMinimumPairs,    // minimumPairs
-    kTooFewFull,          // tooFewCode
-    true,                 // convergenceTestWhenTooFew
-    kMainSpreads,         // spreads
-    PairDistance,         // worst
-    kConvergence,         // convergence
-};
-
-constexpr TwoFaceFit kFullFitAzHarmonics = {
-    kHarmonicRangeStage,  // range: D1, D2_AzS, D2_AzC
-    kAzHarmonicStages,    // data
-    false,                // zeroDataElementsFirst
-    {},                   // workElements
-    kFullMinimumPairs,    // minimumPairs
-    kTooFewFull,          // tooFewCode
-    true,                 // convergenceTestWhenTooFew
-    kMainSpreads,         // spreads
-    PairDistance,         // worst
-    kConvergence,         // convergence
-};
+// The full fit with or without the odd azimuth harmonics: only the data stages differ.
+constexpr TwoFaceFit FullFit(Table<Stage> stages) {
+    return {
+        kHarmonicRangeStage,  // range: D1, D2_AzS, D2_AzC
+        stages,               // data
+        false,                // zeroDataElementsFirst
+        {},                   // workElements
+        kFullMinimumPairs,    // minimumPairs
+        kTooFewFull,          // tooFewCode
+        true,                 // convergenceTestWhenTooFew
+        kMainSpreads,         // spreads
+        PairDistance,         // worst
+        kConvergence,         // convergence
+    };
+}
+constexpr TwoFaceFit kFullFit = FullFit(kSeriesStages);
+constexpr TwoFaceFit kFullFitAzHarmonics = FullFit(kAzHarmonicStages);
 
 // The host's variant: every fitted element is cleared before the range pass, and D1 and A2
 // take part in the convergence test.
