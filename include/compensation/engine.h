@@ -3,12 +3,23 @@
 #define COMPENSATION_ENGINE_H
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "compensation/export.h"
 #include "compensation/mapper.h"
 #include "compensation/records.h"
 #include "compensation/vector.h"
+
+class CCompensation;
+
+namespace compensation {
+struct RunReport;
+COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
+namespace detail {
+struct RunRecord;
+}  // namespace detail
+}  // namespace compensation
 
 // The object on which a host runs every compensation procedure, selection and fit.
 //
@@ -158,6 +169,10 @@ class COMPENSATION_EXPORT CCompensation {
 
     std::string m_strTraceFile;
     std::FILE* m_pTraceFile;
+
+    // What the last procedure did, for compensation::LastRunReport (run_report.h).
+    friend compensation::RunReport compensation::LastRunReport(const CCompensation& engine);
+    std::shared_ptr<const compensation::detail::RunRecord> m_pRunRecord;
 };
 
 #endif  // COMPENSATION_ENGINE_H

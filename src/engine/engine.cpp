@@ -30,12 +30,14 @@ CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nul
 CCompensation::CCompensation(const CCompensation& other)
     : m_nMinCount(other.m_nMinCount),
       m_strTraceFile(other.m_strTraceFile),
-      m_pTraceFile(other.m_pTraceFile) {}
+      m_pTraceFile(other.m_pTraceFile),
+      m_pRunRecord(other.m_pRunRecord) {}
 
 CCompensation& CCompensation::operator=(const CCompensation& other) {
     m_nMinCount = other.m_nMinCount;
     m_strTraceFile = other.m_strTraceFile;
     m_pTraceFile = other.m_pTraceFile;
+    m_pRunRecord = other.m_pRunRecord;
     return *this;
 }
 

@@ -4,7 +4,11 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "fits/interball_fit.h"
+#include "fits/two_face_fit.h"
 #include "procedures/procedure_steps.h"
+#include "report/quick_snapshot.h"
+#include "report/run_record.h"
 
 using compensation::detail::FitCall;
 
@@ -21,15 +25,18 @@ constexpr int kQuickCoverageCode = 7;
 
 int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
                                       TCompOut* pCompOut) try {
+    using compensation::Stage;
+    compensation::detail::RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kQuick, 0);
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
-        return compensation::kInvalidInput;
+        return recorder.Stop(Stage::kInputRefused, compensation::kInvalidInput, nullptr, nullptr);
     }
+    recorder.Enter(pMap);
     const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
     const int nViews = layout.nViews;
     const int nTargets = layout.nTargets;
     // The interball fit reads nTargets front sights of every view from the pair array.
     if (!compensation::detail::FitsPairArrays(pVec, nCount, layout)) {
-        return compensation::kInvalidInput;
+        return recorder.Stop(Stage::kInputRefused, compensation::kInvalidInput, nullptr, nullptr);
     }
 
     int nCount_fb = nCount / 2;
@@ -43,16 +50,22 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     int r = AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kQuickCoverageCode, nViews);
     ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
 
-    const FitCall twoFace = [&](int flag) {
-        return CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
-    };
-    const FitCall interball = [&](int flag) {
-        return CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
-    };
+    namespace two_face = compensation::detail::two_face;
+    const FitCall twoFace = recorder.Track(
+        "CalculateQCFSBSa", "two-face pairs", two_face::kRejected, 0, [&](int flag) {
+            return CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
+        });
+    const FitCall interball =
+        recorder.Track("CalculateQC_axy", "interball distances",
+                       compensation::kInterballRejected,
+                       compensation::kInterballNotConverged, [&](int flag) {
+                           return CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap,
+                                                  pCompOut, flag);
+                       });
 
     twoFace(1);
     if (r != 0) {
-        return r;
+        return recorder.Stop(Stage::kCoverageGap, r, pMap, pCompOut);
     }
     int used =
         compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kQuickRejectShare);
@@ -66,11 +79,15 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     for (int calls = 0; calls < rejectionLimit && interball(0) > 0; ++calls) {
     }
 
+    const int before = used;
     r = compensation::detail::JointLoop({twoFace, interball}, &used, kQuickBudget);
+    recorder.CountLoop("joint loop", used - before, kQuickBudget - before, r);
 
     ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
     FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
-    return r;
+    recorder.SetSnapshot(
+        compensation::detail::QuickSnapshot(pairsF, pairsB, ibPairs, nTargets, nViews, nCount_fb));
+    return recorder.Stop(r == 0 ? Stage::kSettled : Stage::kJointLoopUnsettled, r, pMap, pCompOut);
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }
