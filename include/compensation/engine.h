@@ -19,6 +19,8 @@ COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
 namespace detail {
 struct RunRecord;
 }  // namespace detail
+void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
+                    RunReport& report);
 }  // namespace compensation
 
 // The object on which a host runs every compensation procedure, selection and fit.
@@ -172,6 +174,9 @@ class COMPENSATION_EXPORT CCompensation {
 
     // What the last procedure did, for compensation::LastRunReport (run_report.h).
     friend compensation::RunReport compensation::LastRunReport(const CCompensation& engine);
+    friend void compensation::AddUncertainty(const CCompensation& engine,
+                                             const compensation::detail::RunRecord& record,
+                                             compensation::RunReport& report);
     std::shared_ptr<const compensation::detail::RunRecord> m_pRunRecord;
 };
 

@@ -109,6 +109,14 @@ std::string TraceDirectory() {
     return ExecutableDirectory();
 }
 
+const char* NullDevice() {
+#ifdef _WIN32
+    return "NUL";
+#else
+    return "/dev/null";
+#endif
+}
+
 std::string LocalDate() {
     return FormatLocalClock("%m/%d/%y");
 }

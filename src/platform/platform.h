@@ -18,6 +18,10 @@ std::string ExecutableDirectory();
 // not empty, else the executable's directory.
 std::string TraceDirectory();
 
+// The system's null device, which discards what is written to it: the trace of fits the run
+// report re-runs goes there, so the host's trace holds only the host's calls.
+const char* NullDevice();
+
 // Local date as "MM/DD/YY" and local time as "HH:MM:SS".
 std::string LocalDate();
 std::string LocalTime();

@@ -5,7 +5,12 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "fits/interball_fit.h"
+#include "fits/single_term_constants.h"
+#include "fits/two_face_fit.h"
 #include "procedures/procedure_steps.h"
+#include "report/procedure_snapshots.h"
+#include "report/run_record.h"
 
 using compensation::detail::FitCall;
 using compensation::detail::kD2PairsRaise;
@@ -18,13 +23,18 @@ using compensation::detail::kMainRejectShare;
 int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
                             TMapper* pMap, TCompOut* pCompOut) try {
     using compensation::detail::IsTargetPosition;
-    using compensation::detail::JointLoop;
+    using compensation::Stage;
+    compensation::detail::RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFull, 0);
+    const auto refuse = [&recorder]() {
+        return recorder.Stop(Stage::kInputRefused, compensation::kInvalidInput, nullptr, nullptr);
+    };
 
     // Without an outside pair the D2 fit could never estimate D2 and would report it settled.
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2 || nCountOut < 2 ||
         nCountOut % 2 != 0 || pVecOut == nullptr) {
-        return compensation::kInvalidInput;
+        return refuse();
     }
+    recorder.Enter(pMap);
     const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
     const int nViews = layout.nViews;
     const int nTargets = layout.nTargets;
@@ -33,7 +43,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
         !IsTargetPosition(pCompOut->m_n2_x0y0, nTargets) ||
         !IsTargetPosition(pCompOut->m_n1_d2, nTargets) ||
         !IsTargetPosition(pCompOut->m_n2_d2, nTargets)) {
-        return compensation::kInvalidInput;
+        return refuse();
     }
 
     int nCount_fb = nCount / 2;
@@ -53,19 +63,26 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     compensation::detail::SetFaces(pVec, nCount);
     compensation::detail::SetFaces(pVecOut, nCountOut);
 
-    const FitCall twoFace = [&](int flag) {
-        return CalculateFFCFSBS(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag, 0);
-    };
-    const FitCall x0y0 = [&](int flag) {
-        return Calculate_x0y0(pVec_x0y0, nCount_x0y0, pMap, pCompOut, flag);
-    };
-    const FitCall interball = [&](int flag) {
-        return CalculateFFCaxy123(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag,
-                                  0);
-    };
-    const FitCall d2 = [&](int flag) {
-        return Calculate_d2(pVecOut, nCountOut, pVec_d2, nCount_d2, pMap, pCompOut, flag);
-    };
+    namespace c = compensation;
+    const FitCall twoFace = recorder.Track(
+        "CalculateFFCFSBS", "two-face pairs", c::detail::two_face::kRejected, 0, [&](int flag) {
+            return CalculateFFCFSBS(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag, 0);
+        });
+    const FitCall x0y0 = recorder.Track(
+        "Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected, c::kX0Y0NotConverged, [&](int flag) {
+            return Calculate_x0y0(pVec_x0y0, nCount_x0y0, pMap, pCompOut, flag);
+        });
+    const FitCall interball = recorder.Track(
+        "CalculateFFCaxy123", "interball distances", c::kInterballRejected,
+        c::kInterballNotConverged, [&](int flag) {
+            return CalculateFFCaxy123(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut,
+                                      flag, 0);
+        });
+    const FitCall d2 = recorder.Track("Calculate_d2", "d2 pairs", c::kOutsidePairRejected,
+                                      c::kOutsidePairNotConverged, [&](int flag) {
+                                          return Calculate_d2(pVecOut, nCountOut, pVec_d2,
+                                                              nCount_d2, pMap, pCompOut, flag);
+                                      });
 
     // First stage: coverage, the two-face pairs and their first fit and outlier pass.
     int r = AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kFullCoverageCode,
@@ -73,7 +90,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
     twoFace(1);
     if (r != 0) {
-        return r;
+        return recorder.Stop(Stage::kCoverageGap, r, pMap, pCompOut);
     }
     compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kMainRejectShare);
 
@@ -81,32 +98,32 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     r = ClassifyPairs(pVec, nCount, pVec_x0y0, pCompOut->m_n1_x0y0, pCompOut->m_n2_x0y0,
                       &nCount_x0y0, 1);
     if (r > 0) {
-        return r;
+        return recorder.Stop(Stage::kTooFewX0Y0Pairs, r, pMap, pCompOut);
     }
     // The pair table is read from the azimuths of the first view's targets, which the pair
     // array holds from its start (the host's array opens with the reference view instead).
     r = ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
     if (r > 0) {
-        return r + kIBPairsRaise;
+        return recorder.Stop(Stage::kTooFewInterballPairs, r + kIBPairsRaise, pMap, pCompOut);
     }
     r = ClassifyPairs(pVec, nCount, pVec_d2, pCompOut->m_n1_d2, pCompOut->m_n2_d2, &nCount_d2, 1);
     if (r > 0) {
-        return r + kD2PairsRaise;
+        return recorder.Stop(Stage::kTooFewD2Pairs, r + kD2PairsRaise, pMap, pCompOut);
     }
 
     // Third stage: the single-term and interball fits together, then one outlier stage each.
-    r = JointLoop({x0y0, interball, d2}, kJointBudget);
+    r = recorder.Loop("first joint loop", {x0y0, interball, d2}, kJointBudget);
     if (r > 0) {
-        return r;
+        return recorder.Stop(Stage::kFirstLoopUnsettled, r, pMap, pCompOut);
     }
-    compensation::detail::OutlierStage(x0y0, {x0y0, interball, d2}, kJointBudget);
-    compensation::detail::OutlierStage(interball, {x0y0, interball, d2}, kJointBudget);
-    compensation::detail::OutlierStage(d2, {d2, x0y0, interball}, kJointBudget);
+    recorder.Outliers("x0y0 outlier stage", x0y0, {x0y0, interball, d2}, kJointBudget);
+    recorder.Outliers("interball outlier stage", interball, {x0y0, interball, d2}, kJointBudget);
+    recorder.Outliers("d2 outlier stage", d2, {d2, x0y0, interball}, kJointBudget);
 
     // Last stage: every fit together; only a settled model is written back and scored.
-    const int last = JointLoop({twoFace, x0y0, interball, d2}, kJointBudget);
+    const int last = recorder.Loop("final joint loop", {twoFace, x0y0, interball, d2}, kJointBudget);
     if (last != 0) {
-        return last;
+        return recorder.Stop(Stage::kFinalLoopUnsettled, last, pMap, pCompOut);
     }
     compensation::detail::WriteBackRejections(
         pVec, nCount,
@@ -120,7 +137,12 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
                            0);
          }});
     FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 1, 1);
-    return r;
+    auto snapshot = compensation::detail::FullSnapshot({pairsF, pairsB, pairsX0Y0, pairsD2, pVecOut,
+                                                        nCountOut, ibPairs, nTargets, nViews,
+                                                        nCount_fb, nCount_x0y0, nCount_d2});
+    snapshot->out = *pCompOut;
+    recorder.SetSnapshot(snapshot);
+    return recorder.Stop(Stage::kSettled, r, pMap, pCompOut);
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

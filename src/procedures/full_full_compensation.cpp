@@ -5,7 +5,13 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "fits/bel_geometry.h"
+#include "fits/interball_fit.h"
+#include "fits/single_term_constants.h"
+#include "fits/two_face_fit.h"
 #include "procedures/procedure_steps.h"
+#include "report/procedure_snapshots.h"
+#include "report/run_record.h"
 
 using compensation::detail::FitCall;
 using compensation::detail::kD2PairsRaise;
@@ -38,8 +44,10 @@ class FullFullRun {
     FullFullRun(CCompensation& engine, CVector* pVec, int nCount, CVector* pVecOut1, int nCountOut1,
                 CVector* pVecOut2, int nCountOut2, CVector* pVecFly, int nTargetsFly, int nCountFly,
                 TMapper* pMap, TCompOut* pCompOut, int nMode,
-                compensation::detail::ViewLayout layout)
+                compensation::detail::ViewLayout layout,
+                compensation::detail::RunRecorder& recorder)
         : e_(engine),
+          recorder_(recorder),
           pVec_(pVec),
           nCount_(nCount),
           pVecOut1_(pVecOut1),
@@ -69,6 +77,7 @@ class FullFullRun {
         nCountFly_fb_ = nCountFly / 2;
         nViewsFly_ = mode_ == kNoFlying ? 0 : static_cast<int>(nCountFly / (2LL * nTargetsFly));
         DefineFits();
+        TrackFits();
     }
 
     int Run();
@@ -86,8 +95,14 @@ class FullFullRun {
     void SecondStageOutliers();
     void FlyingInterballOutliers();
     void WriteBackAndValidate();
+    int Stop(compensation::Stage stage, int result) {
+        return recorder_.Stop(stage, result, pMap_, out_);
+    }
+    compensation::Stage UnsettledStage(compensation::Stage loopStage) const;
+    void TrackFits();
 
     CCompensation& e_;
+    compensation::detail::RunRecorder& recorder_;
     CVector* pVec_;
     int nCount_;
     CVector* pVecOut1_;
@@ -112,6 +127,7 @@ class FullFullRun {
     int phase_ = 1;
     // Evaluation count of the first-stage two-face loops, carried into the second pass.
     int twoFaceCount_ = 0;
+    compensation::Stage pairStage_ = compensation::Stage::kSettled;
     std::vector<CVector> pairsF_, pairsB_, copyF_, flyF_, flyB_, flyF2_;
     std::vector<CVector> pairsX0Y0_, pairsD2_, pairsExtra_;
     std::vector<int> ibPairs_;
@@ -166,6 +182,48 @@ void FullFullRun::DefineFits() {
     lastSingle_ = [this](int flag) { return mode_ == kNoFlying ? bEl_(flag) : cm_(flag); };
 }
 
+// Counts every fit's calls for the run report. The phase-dependent fits are counted under the
+// name of the azimuth-harmonic member; the report's snapshot names the one the run ended with.
+void FullFullRun::TrackFits() {
+    namespace c = compensation;
+    using c::detail::two_face::kRejected;
+    twoFace_ = recorder_.Track("CalculateFFCFSBS", "two-face pairs", kRejected, 0, twoFace_);
+    fbbTwoFace_ = recorder_.Track("CalculateFBBFSBS", "flying two-face pairs", kRejected, 0,
+                                  fbbTwoFace_);
+    x0y0_ = recorder_.Track("Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected,
+                            c::kX0Y0NotConverged, x0y0_);
+    if (mode_ != kNoFlying) {
+        flyingIB_ = recorder_.Track(mode_ == kFlyingFBB ? "CalculateFBBIB" : "CalculateFCKIB",
+                                    "flying views", c::kPolynomialRejected,
+                                    c::kPolynomialNotConverged, flyingIB_);
+    }
+    interball_ = recorder_.Track("CalculateFFCaxy123", "interball distances",
+                                 c::kInterballRejected, c::kInterballNotConverged, interball_);
+    finalInterball_ = recorder_.Track("CalculateFFCaxy123 (final loop)", "interball distances",
+                                      c::kInterballRejected, c::kInterballNotConverged,
+                                      finalInterball_);
+    d2_ = recorder_.Track("Calculate_d2", "d2 pairs", c::kOutsidePairRejected,
+                          c::kOutsidePairNotConverged, d2_);
+    if (mode_ == kNoFlying) {
+        bEl_ = recorder_.Track("Calculate_bEl", "El_ElC views", c::kElElCRejected,
+                               c::kElElCNotConverged, bEl_);
+    } else {
+        cm_ = recorder_.Track("Calculate_cm", "extra pairs", c::kOutsidePairRejected,
+                              c::kOutsidePairNotConverged, cm_);
+    }
+}
+
+// A mode-2 loop that cannot settle because no El_ElC target pair qualifies stopped for the
+// geometry, not for the iterations.
+compensation::Stage FullFullRun::UnsettledStage(compensation::Stage loopStage) const {
+    if (mode_ == kNoFlying &&
+        compensation::detail::QualifyingElElCPairs(avg4_.data(), copyF_.data(), nTargets_,
+                                                   *out_) == 0) {
+        return compensation::Stage::kElElCGeometry;
+    }
+    return loopStage;
+}
+
 // Pairs the flying views, sets T_ref to the mean T of their front sights and keeps the
 // in-line view's pairs out of the FBB two-face fit.
 void FullFullRun::ClassifyFlyingViews() {
@@ -185,10 +243,12 @@ void FullFullRun::ExcludeInlineViewFromTwoFace() {
 
 int FullFullRun::PrepareAndCheckCoverage() {
     int r = 0;
+    int flying = 0;
     if (UsesFlying()) {
         compensation::detail::SetFaces(pVecFly_, nCountFly_);
         double gap = 0.0;
         r = e_.AcceptFlyingAllViews(pVecFly_, nTargetsFly_, nCountFly_, &gap, out_);
+        flying = r;
         e_.ClassifyFSBS(pVecFly_, nCountFly_, flyF_.data(), flyB_.data(), &nCountFly_fb_, 1);
         pMap_->T_ref = 0.0;
         for (int i = 0; i < nCountFly_fb_; ++i) {
@@ -204,8 +264,10 @@ int FullFullRun::PrepareAndCheckCoverage() {
     compensation::detail::SetFaces(pVec_, nCount_);
     compensation::detail::SetFaces(pVecOut1_, nCountOut1_);
     compensation::detail::SetFaces(pVecOut2_, nCountOut2_);
-    r += e_.AcceptViews(pVec_, nCount_, compensation::kTypeReferenceView, kFullCoverageCode,
-                        kFullSectors);
+    const int coverage = e_.AcceptViews(pVec_, nCount_, compensation::kTypeReferenceView,
+                                        kFullCoverageCode, kFullSectors);
+    r += coverage;
+    recorder_.SetFlyingStatus(flying, coverage);
     e_.ClassifyFSBS(pVec_, nCount_, pairsF_.data(), pairsB_.data(), &nCount_fb_, 1);
     for (int i = 0; i < nCount_fb_; ++i) {
         copyF_[static_cast<std::size_t>(i)] = pairsF_[static_cast<std::size_t>(i)];
@@ -270,20 +332,24 @@ int FullFullRun::ClassifyTargetPairs() {
     int r = e_.ClassifyPairs(pVec_, nCount_, pairsX0Y0_.data(), out_->m_n1_x0y0, out_->m_n2_x0y0,
                              &nCount_x0y0_, 1);
     if (r > 0) {
+        pairStage_ = compensation::Stage::kTooFewX0Y0Pairs;
         return r;
     }
     r = e_.ClassifyIBPairs(pairsF_.data(), ibPairs_.data(), nTargets_);
     if (r > 0) {
+        pairStage_ = compensation::Stage::kTooFewInterballPairs;
         return r + kIBPairsRaise;
     }
     r = e_.ClassifyPairs(pVec_, nCount_, pairsD2_.data(), out_->m_n1_d2, out_->m_n2_d2, &nCount_d2_,
                          1);
     if (r > 0) {
+        pairStage_ = compensation::Stage::kTooFewD2Pairs;
         return r + kD2PairsRaise;
     }
     r = e_.ClassifyPairs(pVec_, nCount_, pairsExtra_.data(), out_->m_n1_extra, out_->m_n2_extra,
                          &nCount_extra_, 1);
     if (r > 0) {
+        pairStage_ = compensation::Stage::kTooFewExtraPairs;
         return r + kExtraPairsRaise;
     }
     return 0;
@@ -299,9 +365,12 @@ void FullFullRun::FlyingInterballOutliers() {
             return;
         }
         int sum = 0;
+        const int before = jointCount;
         do {
             sum = compensation::detail::FittingSum(loop);
         } while (jointCount++ <= 50 && sum != 0);
+        recorder_.CountLoop("flying interball outlier stage", jointCount - before, kJointBudget,
+                            sum);
         if (sum > 0 || rejected != 1) {
             return;
         }
@@ -310,18 +379,19 @@ void FullFullRun::FlyingInterballOutliers() {
 
 // One outlier stage for each fit of the second stage, each followed by joint loops.
 void FullFullRun::SecondStageOutliers() {
-    using compensation::detail::OutlierStage;
     const std::vector<FitCall> joint = {x0y0_, flyingIB_, interball_, d2_, lastSingle_};
-    OutlierStage(x0y0_, joint, kJointBudget);
+    recorder_.Outliers("x0y0 outlier stage", x0y0_, joint, kJointBudget);
     if (UsesFlying()) {
         FlyingInterballOutliers();
     }
-    OutlierStage(interball_, joint, kJointBudget);
-    OutlierStage(d2_, joint, kJointBudget);
+    recorder_.Outliers("interball outlier stage", interball_, joint, kJointBudget);
+    recorder_.Outliers("d2 outlier stage", d2_, joint, kJointBudget);
     if (UsesFlying()) {
-        OutlierStage(cm_, {x0y0_, flyingIB_, interball_, d2_, cm_}, kJointBudget);
+        recorder_.Outliers("cm outlier stage", cm_, {x0y0_, flyingIB_, interball_, d2_, cm_},
+                           kJointBudget);
     } else {
-        OutlierStage(bEl_, {x0y0_, interball_, d2_, bEl_}, kJointBudget);
+        recorder_.Outliers("bEl outlier stage", bEl_, {x0y0_, interball_, d2_, bEl_},
+                           kJointBudget);
     }
 }
 
@@ -343,22 +413,23 @@ void FullFullRun::WriteBackAndValidate() {
 }
 
 int FullFullRun::Run() {
+    using compensation::Stage;
     int r = PrepareAndCheckCoverage();
     if (r != 0) {
-        return r;
+        return Stop(recorder_.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused : Stage::kCoverageGap, r);
     }
     TwoFaceStage();
 
     r = ClassifyTargetPairs();
     if (r > 0) {
-        return r;
+        return Stop(pairStage_, r);
     }
     e_.ClassifyOutside(pVecOut1_, nCountOut1_, pVecOut2_, nCountOut2_, avg4_.data());
 
-    r = compensation::detail::JointLoop({x0y0_, flyingIB_, interball_, d2_, lastSingle_},
-                                        kJointBudget);
+    r = recorder_.Loop("first joint loop", {x0y0_, flyingIB_, interball_, d2_, lastSingle_},
+                       kJointBudget);
     if (r > 0) {
-        return r;
+        return Stop(UnsettledStage(Stage::kFirstLoopUnsettled), r);
     }
     SecondStageOutliers();
 
@@ -366,12 +437,20 @@ int FullFullRun::Run() {
     if (UsesFlying()) {
         final.insert(final.begin(), fbbTwoFace_);
     }
-    const int last = compensation::detail::JointLoop(final, kFinalBudget);
+    const int last = recorder_.Loop("final joint loop", final, kFinalBudget);
     if (last != 0) {
-        return last;
+        return Stop(UnsettledStage(Stage::kFinalLoopUnsettled), last);
     }
     WriteBackAndValidate();
-    return r;
+    auto snapshot = compensation::detail::FullFullSnapshot(
+        {mode_,       phase_ == 1, pairsF_,      pairsB_,      flyF_,         flyB_,
+         flyF2_,      pairsX0Y0_,  pairsD2_,     pairsExtra_,  pVecOut1_,     nCountOut1_,
+         pVecOut2_,   nCountOut2_, avg4_,        copyF_,       ibPairs_,      nTargets_,
+         nViews_,     nTargetsFly_, nViewsFly_,  nCount_fb_,   nCountFly_fb_, nCount_x0y0_,
+         nCount_d2_,  nCount_extra_});
+    snapshot->out = *out_;
+    recorder_.SetSnapshot(snapshot);
+    return Stop(Stage::kSettled, r);
 }
 
 }  // namespace
@@ -381,6 +460,12 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
                                 int nTargetsFly, int nCountFly, TMapper* pMap, TCompOut* pCompOut,
                                 int nMode) try {
     using compensation::detail::IsTargetPosition;
+    compensation::detail::RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFullFull,
+                                               nMode);
+    const auto refuse = [&recorder]() {
+        return recorder.Stop(compensation::Stage::kInputRefused, compensation::kInvalidInput,
+                             nullptr, nullptr);
+    };
     // Each outside set must hold at least one pair: without one the D2, K_minus or El_ElC fit
     // could never estimate its element and would report it settled (or never settle).
     const auto isPairedSet = [](const CVector* p, int n) {
@@ -389,12 +474,12 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2 ||
         (nMode != kFlyingFBB && nMode != kFlyingCheck && nMode != kNoFlying) ||
         !isPairedSet(pVecOut1, nCountOut1) || !isPairedSet(pVecOut2, nCountOut2)) {
-        return compensation::kInvalidInput;
+        return refuse();
     }
     if (nMode != kNoFlying &&
         (nTargetsFly < 1 || nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
          compensation::detail::CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
-        return compensation::kInvalidInput;
+        return refuse();
     }
     const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
     const int nTargets = layout.nTargets;
@@ -405,13 +490,14 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         !IsTargetPosition(pCompOut->m_n2_d2, nTargets) ||
         !IsTargetPosition(pCompOut->m_n1_extra, nTargets) ||
         !IsTargetPosition(pCompOut->m_n2_extra, nTargets)) {
-        return compensation::kInvalidInput;
+        return refuse();
     }
+    recorder.Enter(pMap);
     if (nMode == kNoFlying) {
         nCountFly = 0;
     }
     FullFullRun run(*this, pVec, nCount, pVecOut1, nCountOut1, pVecOut2, nCountOut2, pVecFly,
-                    nTargetsFly, nCountFly, pMap, pCompOut, nMode, layout);
+                    nTargetsFly, nCountFly, pMap, pCompOut, nMode, layout, recorder);
     return run.Run();
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;

@@ -7,7 +7,7 @@
 #include "fits/interball_fit.h"
 #include "fits/two_face_fit.h"
 #include "procedures/procedure_steps.h"
-#include "report/quick_snapshot.h"
+#include "report/procedure_snapshots.h"
 #include "report/run_record.h"
 
 using compensation::detail::FitCall;
@@ -85,8 +85,10 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
 
     ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
     FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
-    recorder.SetSnapshot(
-        compensation::detail::QuickSnapshot(pairsF, pairsB, ibPairs, nTargets, nViews, nCount_fb));
+    auto snapshot =
+        compensation::detail::QuickSnapshot(pairsF, pairsB, ibPairs, nTargets, nViews, nCount_fb);
+    snapshot->out = *pCompOut;
+    recorder.SetSnapshot(snapshot);
     return recorder.Stop(r == 0 ? Stage::kSettled : Stage::kJointLoopUnsettled, r, pMap, pCompOut);
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;

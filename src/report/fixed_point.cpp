@@ -1,7 +1,13 @@
 #include "report/fixed_point.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 #include <utility>
+
+#include "model/live.h"
+#include "model/mapper_elements.h"
 
 namespace compensation::detail {
 
@@ -15,12 +21,88 @@ constexpr double kRangeStep = 1e-7;        // metres
 constexpr double kAngleStep = 1e-8;        // radians
 constexpr double kElementStep = 1e-7;      // degrees or metres, as the element is stored
 
+// One physical reading: every copy of it in the snapshot's sets (the procedures copy readings
+// into several working sets; a perturbation must reach every copy, so that fits sharing a
+// reading see the same noise).
+struct Reading {
+    std::vector<std::pair<int, int>> copies;
+    std::vector<bool> readBy;  // per fit
+};
+
+std::vector<Reading> GroupReadings(const Snapshot& snapshot) {
+    std::map<std::array<double, 3>, std::size_t> index;
+    std::vector<Reading> readings;
+    std::vector<bool> live;
+    for (std::size_t set = 0; set < snapshot.sets.size(); ++set) {
+        for (std::size_t i = 0; i < snapshot.sets[set].size(); ++i) {
+            const CVector& v = snapshot.sets[set][i];
+            const std::array<double, 3> key = {v.Range, v.Azimuth, v.Elevation};
+            auto found = index.find(key);
+            if (found == index.end()) {
+                found = index.emplace(key, readings.size()).first;
+                readings.emplace_back();
+                live.push_back(false);
+            }
+            readings[found->second].copies.emplace_back(static_cast<int>(set),
+                                                        static_cast<int>(i));
+            live[found->second] = live[found->second] || IsLive(v);
+        }
+    }
+    std::vector<Reading> used;
+    for (std::size_t r = 0; r < readings.size(); ++r) {
+        if (!live[r]) {
+            continue;
+        }
+        Reading& reading = readings[r];
+        reading.readBy.assign(snapshot.fits.size(), false);
+        for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
+            for (const auto& copy : reading.copies) {
+                for (int set : snapshot.fits[f].reads) {
+                    reading.readBy[f] = reading.readBy[f] || set == copy.first;
+                }
+            }
+        }
+        used.push_back(std::move(reading));
+    }
+    return used;
+}
+
+// The elements a fit writes: on a model moved away from the fixed point, those it changes.
+void ProbeElements(CCompensation& engine, Snapshot& snapshot, const TMapper& fixedPoint) {
+    constexpr double kProbeOffset = 1e-5;  // degrees or metres: well inside the linear range
+    for (SnapshotFitSpec& fit : snapshot.fits) {
+        if (!fit.elements.empty()) {
+            continue;
+        }
+        TMapper moved = fixedPoint;
+        for (const MapperElement& e : kMapperElements) {
+            if (e.member != &TMapper::T_ref) {
+                moved.*e.member += kProbeOffset;
+            }
+        }
+        TMapper map = moved;
+        TCompOut scratch = snapshot.out;
+        fit.call(engine, snapshot, &map, &scratch);
+        for (const MapperElement& e : kMapperElements) {
+            if (map.*e.member != moved.*e.member) {
+                fit.elements.push_back(e.member);
+            }
+        }
+    }
+}
+
+// phi for the fits flagged in `which` (all when empty); the others keep `base`.
 std::vector<double> Evaluate(CCompensation& engine, Snapshot& snapshot, const TMapper& model,
                              const std::vector<double TMapper::*>& elements,
-                             const std::vector<int>& owner) {
-    std::vector<double> phi(elements.size());
-    TCompOut scratch{};
+                             const std::vector<int>& owner, const std::vector<double>& base,
+                             const std::vector<bool>& which) {
+    std::vector<double> phi = base;
+    phi.resize(elements.size());
+    TCompOut scratch = snapshot.out;
     for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
+        if (!which.empty() && !which[f]) {
+            continue;
+        }
         TMapper map = model;
         snapshot.fits[f].call(engine, snapshot, &map, &scratch);
         for (std::size_t e = 0; e < elements.size(); ++e) {
@@ -80,9 +162,19 @@ bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise) {
     FixedPointCovariance result;
+    ProbeElements(engine, snapshot, fixedPoint);
+    // An element two fits write belongs to the later one in the final joint loop: its value is
+    // the one the loop leaves.
     std::vector<int> owner;
     for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
         for (double TMapper::*element : snapshot.fits[f].elements) {
+            const auto known = std::find(result.elements.begin(), result.elements.end(), element);
+            if (known != result.elements.end()) {
+                const auto k = static_cast<std::size_t>(known - result.elements.begin());
+                owner[k] = static_cast<int>(f);
+                result.fits[k] = snapshot.fits[f].name;
+                continue;
+            }
             result.elements.push_back(element);
             result.fits.push_back(snapshot.fits[f].name);
             owner.push_back(static_cast<int>(f));
@@ -90,14 +182,16 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     }
     const int p = static_cast<int>(result.elements.size());
     const auto P = static_cast<std::size_t>(p);
-    const std::vector<double> phi0 = Evaluate(engine, snapshot, fixedPoint, result.elements, owner);
+    const std::vector<double> phi0 =
+        Evaluate(engine, snapshot, fixedPoint, result.elements, owner, {}, {});
 
     // A = I - dphi/dtheta, column by column.
     std::vector<double> a(P * P, 0.0);
     for (int j = 0; j < p; ++j) {
         TMapper moved = fixedPoint;
         moved.*result.elements[static_cast<std::size_t>(j)] += kElementStep;
-        const std::vector<double> phi = Evaluate(engine, snapshot, moved, result.elements, owner);
+        const std::vector<double> phi =
+            Evaluate(engine, snapshot, moved, result.elements, owner, {}, {});
         for (int i = 0; i < p; ++i) {
             const auto I = static_cast<std::size_t>(i);
             a[I * P + static_cast<std::size_t>(j)] =
@@ -107,13 +201,21 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
 
     // M = dphi/dr S dphi/dr^T, summed over every reading's range, azimuth and elevation.
     std::vector<double> m(P * P, 0.0);
-    const auto addReading = [&](CVector& reading, double CVector::*field, double step,
+    const auto addReading = [&](const Reading& reading, double CVector::*field, double step,
                                 double sigma) {
-        const double saved = reading.*field;
-        reading.*field = saved + step;
+        const auto at = [&snapshot](const std::pair<int, int>& copy) -> CVector& {
+            return snapshot.sets[static_cast<std::size_t>(copy.first)]
+                                [static_cast<std::size_t>(copy.second)];
+        };
+        const double saved = at(reading.copies.front()).*field;
+        for (const auto& copy : reading.copies) {
+            at(copy).*field = saved + step;
+        }
         const std::vector<double> phi = Evaluate(engine, snapshot, fixedPoint, result.elements,
-                                                 owner);
-        reading.*field = saved;
+                                                 owner, phi0, reading.readBy);
+        for (const auto& copy : reading.copies) {
+            at(copy).*field = saved;
+        }
         std::vector<double> column(P);
         for (std::size_t i = 0; i < P; ++i) {
             column[i] = (phi[i] - phi0[i]) / step * sigma;
@@ -124,9 +226,7 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             }
         }
     };
-    for (const auto& [set, index] : snapshot.readings) {
-        CVector& reading =
-            snapshot.sets[static_cast<std::size_t>(set)][static_cast<std::size_t>(index)];
+    for (const Reading& reading : GroupReadings(snapshot)) {
         addReading(reading, &CVector::Range, kRangeStep, noise.range);
         addReading(reading, &CVector::Azimuth, kAngleStep, noise.azimuth);
         addReading(reading, &CVector::Elevation, kAngleStep, noise.elevation);

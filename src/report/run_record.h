@@ -28,18 +28,21 @@ using SnapshotFit =
 
 struct SnapshotFitSpec {
     std::string name;
-    std::vector<double TMapper::*> elements;
+    std::vector<int> reads;  // the sets it reads
     SnapshotFit call;
+    // The elements it writes; found by probing when left empty.
+    std::vector<double TMapper::*> elements;
 };
 
-// Copies of a procedure's final working sets and its fits over them. The readings are the
-// vectors of `sets` named in `readings` (set, index); a reading shared by two fits lies in one
-// set that both read, so perturbing it reaches both.
+// Copies of a procedure's final working sets and its fits over them, in the order of the
+// procedure's final joint loop.
 struct Snapshot {
     std::vector<std::vector<CVector>> sets;
     std::vector<int> ibPairs;
-    std::vector<std::pair<int, int>> readings;
     std::vector<SnapshotFitSpec> fits;
+    // The result record as the run left it: some fits read their target positions and the
+    // in-line view from it.
+    TCompOut out{};
 };
 
 struct FitTally {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "model/mapper_elements.h"
+#include "platform/platform.h"
 #include "report/fixed_point.h"
 #include "report/run_record.h"
 
@@ -96,6 +97,9 @@ void Judge(ElementReport& element) {
     }
 }
 
+}  // namespace
+
+// A friend of CCompensation: it points the scratch engine's trace at the null device.
 void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
                     RunReport& report) {
     if (!record.snapshot) {
@@ -110,6 +114,7 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     // The linearisation perturbs readings in its own copy of the sets: engines that share the
     // record may report at the same time.
     CCompensation scratch(engine);
+    scratch.m_strTraceFile = platform::NullDevice();
     detail::Snapshot work = *record.snapshot;
     const detail::FixedPointCovariance cov =
         detail::LinearisedCovariance(scratch, work, record.final, record.noise);
@@ -141,8 +146,6 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         }
     }
 }
-
-}  // namespace
 
 std::string_view StageName(Stage stage) {
     return TextOf(stage).name;
