@@ -18,6 +18,7 @@ struct RunReport;
 COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
 namespace detail {
 struct RunRecord;
+RunRecord* ActiveRunRecord(CCompensation& engine);
 }  // namespace detail
 void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
                     RunReport& report);
@@ -174,6 +175,8 @@ class COMPENSATION_EXPORT CCompensation {
 
     // What the last procedure did, for compensation::LastRunReport (run_report.h).
     friend compensation::RunReport compensation::LastRunReport(const CCompensation& engine);
+    friend compensation::detail::RunRecord* compensation::detail::ActiveRunRecord(
+        CCompensation& engine);
     friend void compensation::AddUncertainty(const CCompensation& engine,
                                              const compensation::detail::RunRecord& record,
                                              compensation::RunReport& report);

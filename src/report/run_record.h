@@ -52,6 +52,8 @@ struct FitTally {
 };
 
 struct RunRecord {
+    // True while the procedure runs: fits then note what the data could not determine.
+    bool running = false;
     Procedure procedure = Procedure::kNone;
     int mode = 0;
     int result = 0;
@@ -67,6 +69,12 @@ struct RunRecord {
     std::vector<std::pair<std::string, std::string>> undetermined;
     std::shared_ptr<Snapshot> snapshot;
 };
+
+// A fit that leaves `elements` at their entry values because the data cannot tell them apart
+// notes it here, with the cause in words; outside a procedure run nothing is noted.
+void NoteUndeterminedElements(CCompensation& engine,
+                              const std::vector<double TMapper::*>& elements,
+                              const std::string& cause);
 
 class RunRecorder {
   public:

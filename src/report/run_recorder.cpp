@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "engine/constants.h"
+#include "model/mapper_elements.h"
 #include "report/run_record.h"
 
 namespace compensation::detail {
@@ -11,19 +12,66 @@ namespace {
 // A face difference is the difference of two readings with the same noise.
 const double kFaceDifferenceToReading = 1.0 / std::sqrt(2.0);
 
+const char* ElementName(double TMapper::*member) {
+    for (const MapperElement& element : kMapperElements) {
+        if (element.member == member) {
+            return element.name;
+        }
+    }
+    return "";
+}
+
 bool Contains(int result, int code, int other) {
     return code != 0 && (result == code || (other != 0 && result == code + other));
 }
 
 }  // namespace
 
+RunRecord* ActiveRunRecord(CCompensation& engine) {
+    const std::shared_ptr<const RunRecord>& record = engine.m_pRunRecord;
+    // Every record is made non-const by its recorder; the engine holds it const for the report.
+    return record && record->running ? const_cast<RunRecord*>(record.get()) : nullptr;
+}
+
+void NoteUndeterminedElements(CCompensation& engine,
+                              const std::vector<double TMapper::*>& elements,
+                              const std::string& cause) {
+    RunRecord* record = ActiveRunRecord(engine);
+    if (record == nullptr || elements.empty()) {
+        return;
+    }
+    std::string names;
+    for (std::size_t k = 0; k < elements.size(); ++k) {
+        names += (k == 0 ? "" : k + 1 == elements.size() ? " and " : ", ");
+        names += ElementName(elements[k]);
+    }
+    const std::string reason =
+        names + (elements.size() > 1 ? " cannot be told apart: " : " cannot be determined: ") +
+        cause;
+    for (double TMapper::*element : elements) {
+        bool known = false;
+        for (auto& [name, text] : record->undetermined) {
+            if (name == ElementName(element)) {
+                text = reason;
+                known = true;
+            }
+        }
+        if (!known) {
+            record->undetermined.emplace_back(ElementName(element), reason);
+        }
+    }
+}
+
 RunRecorder::RunRecorder(std::shared_ptr<const RunRecord>* slot, Procedure procedure, int mode)
     : slot_(slot), record_(std::make_shared<RunRecord>()) {
     record_->procedure = procedure;
     record_->mode = mode;
+    record_->running = true;
+    *slot_ = record_;
 }
 
 RunRecorder::~RunRecorder() {
+    record_->running = false;
     if (!stopped_) {
         record_->stage = Stage::kOutOfMemory;
         record_->result = kOutOfMemory;
@@ -110,6 +158,7 @@ void RunRecorder::SetSnapshot(std::shared_ptr<Snapshot> snapshot) {
 
 int RunRecorder::Stop(Stage stage, int result, const TMapper* map, const TCompOut* out) {
     stopped_ = true;
+    record_->running = false;
     record_->stage = stage;
     record_->result = result;
     if (map != nullptr) {

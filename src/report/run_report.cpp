@@ -1,5 +1,6 @@
 #include "compensation/run_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -116,6 +117,24 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     CCompensation scratch(engine);
     scratch.m_strTraceFile = platform::NullDevice();
     detail::Snapshot work = *record.snapshot;
+    // An undetermined element keeps whatever value it enters a fit with: it is no unknown of
+    // the fixed point (its row of I - dphi/dtheta vanishes), and is reported on its own.
+    std::vector<ElementReport> undetermined;
+    for (detail::SnapshotFitSpec& fit : work.fits) {
+        for (const auto& [name, reason] : record.undetermined) {
+            const auto held = std::find_if(fit.elements.begin(), fit.elements.end(),
+                                           [&name](double TMapper::*member) {
+                                               return name == ElementName(member);
+                                           });
+            if (held != fit.elements.end()) {
+                ElementReport element = MakeElement(*held, fit.name, record);
+                element.verdict = Verdict::kUndetermined;
+                element.reason = reason;
+                undetermined.push_back(element);
+                fit.elements.erase(held);
+            }
+        }
+    }
     const detail::FixedPointCovariance cov =
         detail::LinearisedCovariance(scratch, work, record.final, record.noise);
     if (!cov.solved) {
@@ -126,16 +145,11 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     for (std::size_t i = 0; i < p; ++i) {
         ElementReport element = MakeElement(cov.elements[i], cov.fits[i], record);
         element.uncertainty = std::sqrt(std::fmax(cov.covariance[i * p + i], 0.0));
-        for (const auto& [name, reason] : record.undetermined) {
-            if (element.name == name) {
-                element.verdict = Verdict::kUndetermined;
-                element.reason = reason;
-            }
-        }
         Judge(element);
         report.elements.push_back(element);
         report.correlated.push_back(element.name);
     }
+    report.elements.insert(report.elements.end(), undetermined.begin(), undetermined.end());
     report.correlations.assign(p * p, 0.0);
     for (std::size_t i = 0; i < p; ++i) {
         for (std::size_t k = 0; k < p; ++k) {

@@ -69,3 +69,76 @@ TEST(RunReport, QuickSettledRunCountsItsCallsAndReportsTheReadingNoise) {
 }
 
 }  // namespace
+
+namespace {
+
+// The quick layout with every target moved to within `halfSpanDeg` degrees of 11.3 degrees of
+// elevation (a slope of 0.2), alternately above and below it.
+sim::Scenario OneElevationQuick(double halfSpanDeg) {
+    sim::Layout layout = sim::QuickLayout();
+    int k = 0;
+    for (sim::Point& p : layout.targets) {
+        const double horizontal = std::hypot(p.x, p.z);
+        const double elevation =
+            std::atan(0.2) + (k++ % 2 == 0 ? 1.0 : -1.0) * halfSpanDeg * 0.01745329251994;
+        p.y = layout.station.position.y + std::tan(elevation) * horizontal;
+    }
+    sim::Noise noise;
+    noise.range = kRangeNoise;
+    noise.angle = kAngleNoise;
+    return sim::Simulate(layout, sim::RealisticTruth(sim::Kind::Quick), noise);
+}
+
+const compensation::ElementReport* Find(const RunReport& report, const std::string& name) {
+    for (const compensation::ElementReport& e : report.elements) {
+        if (e.name == name) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+TEST(RunReport, QuickOnOneElevationLeavesA1AndA3AtTheirEntryValuesAndSaysWhy) {
+    sim::Scenario s = OneElevationQuick(0.8);
+    s.start.A1 = 1e-4;  // an entry value the fit must keep
+    s.start.A3 = -2e-4;
+    CCompensation engine;
+    TMapper model = s.start;
+    TCompOut out = s.compOut;
+    testing::internal::CaptureStdout();
+    const int result = engine.QuickCompInsertion(s.main.data(), s.nCount(), &model, &out);
+    testing::internal::GetCapturedStdout();
+    const RunReport report = LastRunReport(engine);
+
+    EXPECT_EQ(model.A1, s.start.A1);
+    EXPECT_EQ(model.A3, s.start.A3);
+    EXPECT_EQ(result, 0);  // nothing else fails to settle
+    EXPECT_EQ(report.uncertainty_note, "");
+    for (const char* name : {"A1", "A3"}) {
+        const compensation::ElementReport* e = Find(report, name);
+        ASSERT_NE(e, nullptr) << name;
+        EXPECT_EQ(e->verdict, Verdict::kUndetermined) << name;
+        EXPECT_NE(e->reason.find("A1 and A3 cannot be told apart: every target lies within 0.8 "
+                                 "degrees of one elevation"),
+                  std::string::npos)
+            << e->reason;
+    }
+    EXPECT_EQ(report.uncertainty_note, "");
+    // The azimuth harmonics of the same stage are still estimated.
+    ASSERT_NE(Find(report, "Az_AzS"), nullptr);
+    EXPECT_NE(Find(report, "Az_AzS")->verdict, Verdict::kUndetermined);
+}
+
+TEST(RunReport, QuickOnAWellSpreadLayoutDeterminesEveryElement) {
+    sim::Scenario s = NoisyQuick(5);
+    int result = -99;
+    const RunReport report = RunQuick(s, &result);
+    ASSERT_EQ(result, 0);
+    ASSERT_FALSE(report.elements.empty());
+    for (const compensation::ElementReport& e : report.elements) {
+        EXPECT_EQ(e.verdict, Verdict::kDetermined) << e.name << ": " << e.reason;
+        EXPECT_GT(e.uncertainty, 0.0) << e.name;
+    }
+}
+
+}  // namespace
