@@ -14,6 +14,7 @@
 #include "measurement_csv.h"
 #include "model_json.h"
 #include "output_files.h"
+#include "report_output.h"
 #include "result_json.h"
 #include "scenario.h"
 #include "summary.h"
@@ -141,6 +142,7 @@ struct Run {
     std::vector<CVector> main, outside, outside2, flying;
     std::string printed;  // what the library printed on standard output
     bool validated = false;
+    RunReport report;
 };
 
 // Swaps the standard output stream's buffer while the library runs, so that --json keeps
@@ -212,6 +214,7 @@ Run Execute(const Inputs& in, const ProcedureOptions& o) {
     }
     std::cout.flush();
     run.printed = captured.Text();
+    run.report = LastRunReport(engine);
     run.validated = run.out.m_nConfidence != kNotValidated;
     return run;
 }
@@ -262,6 +265,7 @@ nlohmann::ordered_json ResultJson(const ProcedureOptions& o, const Inputs& in, c
     if (!run.validated) {
         result["comp_out"]["m_nConfidence"] = nullptr;
     }
+    AddReportJson(result, run.report);
     return result;
 }
 
@@ -275,6 +279,7 @@ void PrintText(std::ostream& out, const ProcedureOptions& o, const Inputs& in, c
     }
     out << "\nresult " << run.code << ": "
         << DescribeResult(run.code, o.procedure, o.mode, in.layout.nViews) << '\n';
+    PrintReport(out, run.report);
     out << changes.size() << " measurement(s) changed quality";
     out << (changes.empty() ? ".\n" : ":\n");
     for (const QualityChange& c : changes) {
