@@ -34,13 +34,13 @@ void PrintReport(std::ostream& out, const RunReport& report) {
     }
     out << "\nfitted elements (degrees, metres):\n";
     char line[200];
-    std::snprintf(line, sizeof line, "  %-10s %14s %14s %12s %12s  %s\n", "element", "start",
+    std::snprintf(line, sizeof line, "  %-22s %14s %14s %12s %12s  %s\n", "element", "start",
                   "fitted", "change", "+/- (1 s.u.)", "verdict");
     out << line;
     for (const ElementReport& e : report.elements) {
         const std::string uncertainty =
             e.uncertainty >= 0.0 ? Format("%12.3g", e.uncertainty) : std::string(12, ' ');
-        std::snprintf(line, sizeof line, "  %-10s %14.6g %14.6g %12.3g %s  %s\n", e.name.c_str(),
+        std::snprintf(line, sizeof line, "  %-22s %14.6g %14.6g %12.3g %s  %s\n", e.name.c_str(),
                       e.start, e.fitted, e.fitted - e.start, uncertainty.c_str(),
                       std::string(VerdictWords(e.verdict)).c_str());
         out << line;

@@ -83,8 +83,9 @@ void ProbeElements(CCompensation& engine, Snapshot& snapshot, const TMapper& fix
         TMapper map = moved;
         TCompOut scratch = snapshot.out;
         fit.call(engine, snapshot, &map, &scratch);
+        // A fit also clears elements it does not estimate (work elements it leaves at 0).
         for (const MapperElement& e : kMapperElements) {
-            if (map.*e.member != moved.*e.member) {
+            if (map.*e.member != moved.*e.member && map.*e.member != 0.0) {
                 fit.elements.push_back(e.member);
             }
         }

@@ -98,6 +98,62 @@ void Judge(ElementReport& element) {
     }
 }
 
+// With flying views the FBB and the main two-face fits both reach the face-dependent part of
+// the elevation correction, 2 A2 + El_ElS sin q + (B_plus El + A_plus El^2 + C_plus El^3), and
+// the procedure, not the data, decides how it is split among the five elements. Each is
+// reported as not separately determined, and the sum at El = 0 (q = pi/4), which the data do
+// fix, with its uncertainty.
+constexpr const char* kFaceDependentSplit[] = {"A2", "El_ElS", "B_plus", "A_plus", "C_plus"};
+constexpr const char* kFaceDependentSum = "2*A2+El_ElS*sin(45deg)";
+
+void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPointCovariance& cov,
+                         RunReport& report) {
+    if (record.procedure != Procedure::kFullFull || record.mode == 2) {
+        return;
+    }
+    const std::string reason =
+        "only the face-dependent elevation sum 2 A2 + El_ElS sin q + B_plus El + A_plus El^2 + "
+        "C_plus El^3 is fixed by the data; the procedure chooses its split (see " +
+        std::string(kFaceDependentSum) + ")";
+    for (ElementReport& element : report.elements) {
+        for (const char* name : kFaceDependentSplit) {
+            if (element.name == name) {
+                element.verdict = Verdict::kNotSeparatelyDetermined;
+                element.reason = reason;
+            }
+        }
+    }
+    const std::size_t p = cov.elements.size();
+    std::vector<double> weights(p, 0.0);
+    const double sinQuarter = std::sin(0.25 * 3.14159265358979323846);
+    bool found = false;
+    ElementReport sum;
+    sum.name = kFaceDependentSum;
+    sum.fit = "the two-face fits together";
+    for (std::size_t i = 0; i < p; ++i) {
+        if (cov.elements[i] == &TMapper::A2) {
+            weights[i] = 2.0;
+            found = true;
+        } else if (cov.elements[i] == &TMapper::El_ElS) {
+            weights[i] = sinQuarter;
+        }
+        sum.start += weights[i] * (record.entry.*cov.elements[i]);
+        sum.fitted += weights[i] * (record.final.*cov.elements[i]);
+    }
+    if (!found) {
+        return;
+    }
+    double variance = 0.0;
+    for (std::size_t i = 0; i < p; ++i) {
+        for (std::size_t k = 0; k < p; ++k) {
+            variance += weights[i] * cov.covariance[i * p + k] * weights[k];
+        }
+    }
+    sum.uncertainty = std::sqrt(std::fmax(variance, 0.0));
+    Judge(sum);
+    report.elements.push_back(sum);
+}
+
 }  // namespace
 
 // A friend of CCompensation: it points the scratch engine's trace at the null device.
@@ -149,6 +205,7 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         report.elements.push_back(element);
         report.correlated.push_back(element.name);
     }
+    AddFaceDependentSum(record, cov, report);
     report.elements.insert(report.elements.end(), undetermined.begin(), undetermined.end());
     report.correlations.assign(p * p, 0.0);
     for (std::size_t i = 0; i < p; ++i) {

@@ -142,3 +142,42 @@ TEST(RunReport, QuickOnAWellSpreadLayoutDeterminesEveryElement) {
 }
 
 }  // namespace
+
+#include "validation/monte_carlo.h"
+
+namespace {
+
+// The Monte Carlo check of the validation program at a size the suite affords: 30 noise draws
+// of the quick scenario. The empirical standard deviation of n draws scatters by
+// 1/sqrt(2 (n - 1)) = 13 per cent of itself; the predicted uncertainty, averaged over the draws,
+// far less. Four of those standard errors (a false alarm below one in a thousand over the
+// eleven elements) give the band 1/1.53 to 1.53.
+TEST(RunReport, QuickPredictedUncertaintyMatchesTheScatterOverNoiseDraws) {
+    constexpr int kDraws = 30;
+    const double band = 1.0 + 4.0 / std::sqrt(2.0 * (kDraws - 1));
+    const compensation::validation::ScatterTable table =
+        compensation::validation::Scatter("quick", kDraws);
+    EXPECT_EQ(table.settled, kDraws);
+    EXPECT_EQ(table.elements.size(), 11u);
+    for (const compensation::validation::ElementScatter& row : table.elements) {
+        EXPECT_GT(row.ratio(), 1.0 / band) << row.name;
+        EXPECT_LT(row.ratio(), band) << row.name;
+    }
+}
+
+TEST(RunReport, FullFullFlyingModesReportTheFaceDependentSplitAsNotSeparatelyDetermined) {
+    int result = -99;
+    const RunReport report = compensation::validation::RunOnce("fullfull0", 2, &result);
+    ASSERT_EQ(result, 0);
+    for (const char* name : {"A2", "El_ElS", "B_plus", "A_plus", "C_plus"}) {
+        const compensation::ElementReport* e = Find(report, name);
+        ASSERT_NE(e, nullptr) << name;
+        EXPECT_EQ(e->verdict, Verdict::kNotSeparatelyDetermined) << name;
+    }
+    const compensation::ElementReport* sum = Find(report, "2*A2+El_ElS*sin(45deg)");
+    ASSERT_NE(sum, nullptr);
+    EXPECT_GT(sum->uncertainty, 0.0);
+    EXPECT_EQ(sum->verdict, Verdict::kDetermined);
+}
+
+}  // namespace
