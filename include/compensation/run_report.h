@@ -50,20 +50,20 @@ enum class Procedure { kNone, kQuick, kFull, kFullFull };
 // sum that two causes share (a full-full flying status against a joint-loop sum, 21 from the
 // interball pairs against 21 from the d2 pairs) has one meaning here.
 enum class Stage {
-    kNotRun,                  // no procedure has run on this engine
-    kInputRefused,            // -1: arrays, counts or target positions do not fit together
-    kOutOfMemory,             // -2: the working arrays could not be allocated
-    kCoverageGap,             // an azimuth sector without a usable reference view
-    kFlyingViewsRefused,      // full-full modes 0, 1: the flying views were refused
-    kTooFewX0Y0Pairs,         // 19
-    kTooFewInterballPairs,    // 21 from the interball pair table
-    kTooFewD2Pairs,           // 21 from the d2 pairs
-    kTooFewExtraPairs,        // 22
-    kElElCGeometry,           // full-full mode 2: no El_ElC target pair qualifies (27)
-    kFirstLoopUnsettled,      // full procedures: the first joint loop ended unsettled
-    kFinalLoopUnsettled,      // full procedures: the final joint loop used its budget
-    kJointLoopUnsettled,      // quick: the joint loop used its budget; validated all the same
-    kSettled,                 // every loop settled; rejections written back; validated
+    kNotRun,                // no procedure has run on this engine
+    kInputRefused,          // -1: arrays, counts or target positions do not fit together
+    kOutOfMemory,           // -2: the working arrays could not be allocated
+    kCoverageGap,           // an azimuth sector without a usable reference view
+    kFlyingViewsRefused,    // full-full modes 0, 1: the flying views were refused
+    kTooFewX0Y0Pairs,       // 19
+    kTooFewInterballPairs,  // 21 from the interball pair table
+    kTooFewD2Pairs,         // 21 from the d2 pairs
+    kTooFewExtraPairs,      // 22
+    kElElCGeometry,         // full-full mode 2: no El_ElC target pair qualifies (27)
+    kFirstLoopUnsettled,    // full procedures: the first joint loop ended unsettled
+    kFinalLoopUnsettled,    // full procedures: the final joint loop used its budget
+    kJointLoopUnsettled,    // quick: the joint loop used its budget; validated all the same
+    kSettled,               // every loop settled; rejections written back; validated
 };
 
 // The stage in words, as the tool prints it.

@@ -90,7 +90,8 @@ bool TargetTable(const TCompOut& out, int perView, int targets[kTableTargets]) {
 // Far apart in reference range and in view-0 elevation (raw readings).
 bool Qualifies(const CVector* pVecRef, const CVector* pVec, const int targets[kTableTargets],
                const TablePair& pair) {
-    return std::fabs(pVecRef[pair.i].Range - pVecRef[pair.j].Range) > compensation::kElElCRangeSpan &&
+    return std::fabs(pVecRef[pair.i].Range - pVecRef[pair.j].Range) >
+               compensation::kElElCRangeSpan &&
            std::fabs(pVec[targets[pair.i]].Elevation - pVec[targets[pair.j]].Elevation) >
                compensation::kElElCElevationSpan;
 }

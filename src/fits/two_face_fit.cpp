@@ -4,10 +4,10 @@
 #include <new>
 #include <vector>
 
-#include "model/live.h"
-#include "report/run_record.h"
 #include <algorithm>
 #include <cstdio>
+#include "model/live.h"
+#include "report/run_record.h"
 
 namespace compensation::detail::two_face {
 
@@ -89,8 +89,8 @@ void NoteUndetermined(CCompensation& engine, const Stage& stage,
     const double halfSpanDeg = 0.5 * (high - low) * kRadToDeg;
     char cause[160];
     if (halfSpanDeg < kOneElevationHalfSpanDeg) {
-        std::snprintf(cause, sizeof cause,
-                      "every target lies within %.1f degrees of one elevation", halfSpanDeg);
+        std::snprintf(cause, sizeof cause, "every target lies within %.1f degrees of one elevation",
+                      halfSpanDeg);
     } else {
         std::snprintf(cause, sizeof cause,
                       "the face differences vary too little over the targets to separate them");
@@ -341,8 +341,8 @@ StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
             reduced[a * m + b] = matrix[free[a] * n + free[b]];
         }
     }
-    if (m > 0 && !SolveNormalEquations(m, reduced.data(), reducedRhs.data(),
-                                       reducedSolution.data())) {
+    if (m > 0 &&
+        !SolveNormalEquations(m, reduced.data(), reducedRhs.data(), reducedSolution.data())) {
         return StageOutcome::kSingular;
     }
     for (int a = 0; a < m; ++a) {

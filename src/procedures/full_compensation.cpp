@@ -22,8 +22,8 @@ using compensation::detail::kMainRejectShare;
 
 int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
                             TMapper* pMap, TCompOut* pCompOut) try {
-    using compensation::detail::IsTargetPosition;
     using compensation::Stage;
+    using compensation::detail::IsTargetPosition;
     compensation::detail::RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFull, 0);
     const auto refuse = [&recorder]() {
         return recorder.Stop(Stage::kInputRefused, compensation::kInvalidInput, nullptr, nullptr);
@@ -69,15 +69,14 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
             return CalculateFFCFSBS(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag, 0);
         });
     const FitCall x0y0 = recorder.Track(
-        "Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected, c::kX0Y0NotConverged, [&](int flag) {
-            return Calculate_x0y0(pVec_x0y0, nCount_x0y0, pMap, pCompOut, flag);
-        });
-    const FitCall interball = recorder.Track(
-        "CalculateFFCaxy123", "interball distances", c::kInterballRejected,
-        c::kInterballNotConverged, [&](int flag) {
-            return CalculateFFCaxy123(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut,
-                                      flag, 0);
-        });
+        "Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected, c::kX0Y0NotConverged,
+        [&](int flag) { return Calculate_x0y0(pVec_x0y0, nCount_x0y0, pMap, pCompOut, flag); });
+    const FitCall interball =
+        recorder.Track("CalculateFFCaxy123", "interball distances", c::kInterballRejected,
+                       c::kInterballNotConverged, [&](int flag) {
+                           return CalculateFFCaxy123(pVec_f, nTargets, nViews, ibPairs.data(), pMap,
+                                                     pCompOut, flag, 0);
+                       });
     const FitCall d2 = recorder.Track("Calculate_d2", "d2 pairs", c::kOutsidePairRejected,
                                       c::kOutsidePairNotConverged, [&](int flag) {
                                           return Calculate_d2(pVecOut, nCountOut, pVec_d2,
@@ -121,7 +120,8 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     recorder.Outliers("d2 outlier stage", d2, {d2, x0y0, interball}, kJointBudget);
 
     // Last stage: every fit together; only a settled model is written back and scored.
-    const int last = recorder.Loop("final joint loop", {twoFace, x0y0, interball, d2}, kJointBudget);
+    const int last =
+        recorder.Loop("final joint loop", {twoFace, x0y0, interball, d2}, kJointBudget);
     if (last != 0) {
         return recorder.Stop(Stage::kFinalLoopUnsettled, last, pMap, pCompOut);
     }

@@ -188,20 +188,20 @@ void FullFullRun::TrackFits() {
     namespace c = compensation;
     using c::detail::two_face::kRejected;
     twoFace_ = recorder_.Track("CalculateFFCFSBS", "two-face pairs", kRejected, 0, twoFace_);
-    fbbTwoFace_ = recorder_.Track("CalculateFBBFSBS", "flying two-face pairs", kRejected, 0,
-                                  fbbTwoFace_);
-    x0y0_ = recorder_.Track("Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected,
-                            c::kX0Y0NotConverged, x0y0_);
+    fbbTwoFace_ =
+        recorder_.Track("CalculateFBBFSBS", "flying two-face pairs", kRejected, 0, fbbTwoFace_);
+    x0y0_ = recorder_.Track("Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected, c::kX0Y0NotConverged,
+                            x0y0_);
     if (mode_ != kNoFlying) {
         flyingIB_ = recorder_.Track(mode_ == kFlyingFBB ? "CalculateFBBIB" : "CalculateFCKIB",
                                     "flying views", c::kPolynomialRejected,
                                     c::kPolynomialNotConverged, flyingIB_);
     }
-    interball_ = recorder_.Track("CalculateFFCaxy123", "interball distances",
-                                 c::kInterballRejected, c::kInterballNotConverged, interball_);
-    finalInterball_ = recorder_.Track("CalculateFFCaxy123 (final loop)", "interball distances",
-                                      c::kInterballRejected, c::kInterballNotConverged,
-                                      finalInterball_);
+    interball_ = recorder_.Track("CalculateFFCaxy123", "interball distances", c::kInterballRejected,
+                                 c::kInterballNotConverged, interball_);
+    finalInterball_ =
+        recorder_.Track("CalculateFFCaxy123 (final loop)", "interball distances",
+                        c::kInterballRejected, c::kInterballNotConverged, finalInterball_);
     d2_ = recorder_.Track("Calculate_d2", "d2 pairs", c::kOutsidePairRejected,
                           c::kOutsidePairNotConverged, d2_);
     if (mode_ == kNoFlying) {
@@ -216,9 +216,8 @@ void FullFullRun::TrackFits() {
 // A mode-2 loop that cannot settle because no El_ElC target pair qualifies stopped for the
 // geometry, not for the iterations.
 compensation::Stage FullFullRun::UnsettledStage(compensation::Stage loopStage) const {
-    if (mode_ == kNoFlying &&
-        compensation::detail::QualifyingElElCPairs(avg4_.data(), copyF_.data(), nTargets_,
-                                                   *out_) == 0) {
+    if (mode_ == kNoFlying && compensation::detail::QualifyingElElCPairs(
+                                  avg4_.data(), copyF_.data(), nTargets_, *out_) == 0) {
         return compensation::Stage::kElElCGeometry;
     }
     return loopStage;
@@ -390,8 +389,7 @@ void FullFullRun::SecondStageOutliers() {
         recorder_.Outliers("cm outlier stage", cm_, {x0y0_, flyingIB_, interball_, d2_, cm_},
                            kJointBudget);
     } else {
-        recorder_.Outliers("bEl outlier stage", bEl_, {x0y0_, interball_, d2_, bEl_},
-                           kJointBudget);
+        recorder_.Outliers("bEl outlier stage", bEl_, {x0y0_, interball_, d2_, bEl_}, kJointBudget);
     }
 }
 
@@ -416,7 +414,9 @@ int FullFullRun::Run() {
     using compensation::Stage;
     int r = PrepareAndCheckCoverage();
     if (r != 0) {
-        return Stop(recorder_.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused : Stage::kCoverageGap, r);
+        return Stop(
+            recorder_.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused : Stage::kCoverageGap,
+            r);
     }
     TwoFaceStage();
 
@@ -443,11 +443,11 @@ int FullFullRun::Run() {
     }
     WriteBackAndValidate();
     auto snapshot = compensation::detail::FullFullSnapshot(
-        {mode_,       phase_ == 1, pairsF_,      pairsB_,      flyF_,         flyB_,
-         flyF2_,      pairsX0Y0_,  pairsD2_,     pairsExtra_,  pVecOut1_,     nCountOut1_,
-         pVecOut2_,   nCountOut2_, avg4_,        copyF_,       ibPairs_,      nTargets_,
-         nViews_,     nTargetsFly_, nViewsFly_,  nCount_fb_,   nCountFly_fb_, nCount_x0y0_,
-         nCount_d2_,  nCount_extra_});
+        {mode_,      phase_ == 1,  pairsF_,    pairsB_,     flyF_,         flyB_,
+         flyF2_,     pairsX0Y0_,   pairsD2_,   pairsExtra_, pVecOut1_,     nCountOut1_,
+         pVecOut2_,  nCountOut2_,  avg4_,      copyF_,      ibPairs_,      nTargets_,
+         nViews_,    nTargetsFly_, nViewsFly_, nCount_fb_,  nCountFly_fb_, nCount_x0y0_,
+         nCount_d2_, nCount_extra_});
     snapshot->out = *out_;
     recorder_.SetSnapshot(snapshot);
     return Stop(Stage::kSettled, r);

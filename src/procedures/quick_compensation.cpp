@@ -51,17 +51,15 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
 
     namespace two_face = compensation::detail::two_face;
-    const FitCall twoFace = recorder.Track(
-        "CalculateQCFSBSa", "two-face pairs", two_face::kRejected, 0, [&](int flag) {
+    const FitCall twoFace =
+        recorder.Track("CalculateQCFSBSa", "two-face pairs", two_face::kRejected, 0, [&](int flag) {
             return CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
         });
-    const FitCall interball =
-        recorder.Track("CalculateQC_axy", "interball distances",
-                       compensation::kInterballRejected,
-                       compensation::kInterballNotConverged, [&](int flag) {
-                           return CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap,
-                                                  pCompOut, flag);
-                       });
+    const FitCall interball = recorder.Track(
+        "CalculateQC_axy", "interball distances", compensation::kInterballRejected,
+        compensation::kInterballNotConverged, [&](int flag) {
+            return CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
+        });
 
     twoFace(1);
     if (r != 0) {

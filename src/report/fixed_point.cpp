@@ -17,9 +17,9 @@ namespace {
 // steps are far above the rounding of a calibrated reading (about 1e-15 m and 1e-16 rad) and
 // far below the scale on which the fits' rows change (a degree of elevation), so forward
 // differences give the derivatives to about eight digits.
-constexpr double kRangeStep = 1e-7;        // metres
-constexpr double kAngleStep = 1e-8;        // radians
-constexpr double kElementStep = 1e-7;      // degrees or metres, as the element is stored
+constexpr double kRangeStep = 1e-7;    // metres
+constexpr double kAngleStep = 1e-8;    // radians
+constexpr double kElementStep = 1e-7;  // degrees or metres, as the element is stored
 
 // One physical reading: every copy of it in the snapshot's sets (the procedures copy readings
 // into several working sets; a perturbation must reach every copy, so that fits sharing a
@@ -43,8 +43,7 @@ std::vector<Reading> GroupReadings(const Snapshot& snapshot) {
                 readings.emplace_back();
                 live.push_back(false);
             }
-            readings[found->second].copies.emplace_back(static_cast<int>(set),
-                                                        static_cast<int>(i));
+            readings[found->second].copies.emplace_back(static_cast<int>(set), static_cast<int>(i));
             live[found->second] = live[found->second] || IsLive(v);
         }
     }
@@ -205,15 +204,15 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     const auto addReading = [&](const Reading& reading, double CVector::*field, double step,
                                 double sigma) {
         const auto at = [&snapshot](const std::pair<int, int>& copy) -> CVector& {
-            return snapshot.sets[static_cast<std::size_t>(copy.first)]
-                                [static_cast<std::size_t>(copy.second)];
+            return snapshot
+                .sets[static_cast<std::size_t>(copy.first)][static_cast<std::size_t>(copy.second)];
         };
         const double saved = at(reading.copies.front()).*field;
         for (const auto& copy : reading.copies) {
             at(copy).*field = saved + step;
         }
-        const std::vector<double> phi = Evaluate(engine, snapshot, fixedPoint, result.elements,
-                                                 owner, phi0, reading.readBy);
+        const std::vector<double> phi =
+            Evaluate(engine, snapshot, fixedPoint, result.elements, owner, phi0, reading.readBy);
         for (const auto& copy : reading.copies) {
             at(copy).*field = saved;
         }

@@ -6,8 +6,8 @@ namespace {
 
 // The elements of the quick fits, in the order of their tables.
 const std::vector<double TMapper::*> kQuickTwoFaceElements = {
-    &TMapper::D1,     &TMapper::A1,      &TMapper::A3,      &TMapper::Az_AzS, &TMapper::Az_AzC,
-    &TMapper::A2,     &TMapper::El_2AzS, &TMapper::El_2AzC, &TMapper::El_ElS};
+    &TMapper::D1, &TMapper::A1,      &TMapper::A3,      &TMapper::Az_AzS, &TMapper::Az_AzC,
+    &TMapper::A2, &TMapper::El_2AzS, &TMapper::El_2AzC, &TMapper::El_ElS};
 const std::vector<double TMapper::*> kQuickInterballElements = {&TMapper::Ax, &TMapper::Ay};
 
 constexpr int kFronts = 0;
@@ -26,16 +26,16 @@ std::shared_ptr<Snapshot> QuickSnapshot(const std::vector<CVector>& pairsF,
         {"CalculateQCFSBSa",
          {kFronts, kBacks},
          [nCount_fb](CCompensation& engine, Snapshot& s, TMapper* map, TCompOut* out) {
-             engine.CalculateQCFSBSa(s.sets[kFronts].data(), s.sets[kBacks].data(), map,
-                                     nCount_fb, out, 1);
+             engine.CalculateQCFSBSa(s.sets[kFronts].data(), s.sets[kBacks].data(), map, nCount_fb,
+                                     out, 1);
          },
          kQuickTwoFaceElements});
     snapshot->fits.push_back(
         {"CalculateQC_axy",
          {kFronts},
          [nTargets, nViews](CCompensation& engine, Snapshot& s, TMapper* map, TCompOut* out) {
-             engine.CalculateQC_axy(s.sets[kFronts].data(), nTargets, nViews, s.ibPairs.data(),
-                                    map, out, 1);
+             engine.CalculateQC_axy(s.sets[kFronts].data(), nTargets, nViews, s.ibPairs.data(), map,
+                                    out, 1);
          },
          kQuickInterballElements});
     return snapshot;
@@ -130,8 +130,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in) {
                             e.CalculateFFCFSBS(s.sets[kF].data(), s.sets[kB].data(), m, nFb, o, 1,
                                                1);
                         } else {
-                            e.CalculateFFCFSBS6(s.sets[kF].data(), s.sets[kB].data(), m, nFb, o,
-                                                1);
+                            e.CalculateFFCFSBS6(s.sets[kF].data(), s.sets[kB].data(), m, nFb, o, 1);
                         }
                     },
                     {}});

@@ -72,8 +72,7 @@ struct RunRecord {
 
 // A fit that leaves `elements` at their entry values because the data cannot tell them apart
 // notes it here, with the cause in words; outside a procedure run nothing is noted.
-void NoteUndeterminedElements(CCompensation& engine,
-                              const std::vector<double TMapper::*>& elements,
+void NoteUndeterminedElements(CCompensation& engine, const std::vector<double TMapper::*>& elements,
                               const std::string& cause);
 
 class RunRecorder {
@@ -87,8 +86,7 @@ class RunRecorder {
     // The model on entry (before any fit wrote).
     void Enter(const TMapper* map);
     // Wraps a fit so that its calls, codes and rejections are counted.
-    FitCall Track(const char* name, const char* set, int rejectedCode, int otherCode,
-                  FitCall fit);
+    FitCall Track(const char* name, const char* set, int rejectedCode, int otherCode, FitCall fit);
     // A named joint loop with its budget; returns its last sum.
     int Loop(const char* name, const std::vector<FitCall>& fits, int budget);
     // A named outlier stage (the rejection call, then its joint loop while it rejects).

@@ -33,8 +33,7 @@ RunRecord* ActiveRunRecord(CCompensation& engine) {
     return record && record->running ? const_cast<RunRecord*>(record.get()) : nullptr;
 }
 
-void NoteUndeterminedElements(CCompensation& engine,
-                              const std::vector<double TMapper::*>& elements,
+void NoteUndeterminedElements(CCompensation& engine, const std::vector<double TMapper::*>& elements,
                               const std::string& cause) {
     RunRecord* record = ActiveRunRecord(engine);
     if (record == nullptr || elements.empty()) {

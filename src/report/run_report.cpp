@@ -178,10 +178,9 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     std::vector<ElementReport> undetermined;
     for (detail::SnapshotFitSpec& fit : work.fits) {
         for (const auto& [name, reason] : record.undetermined) {
-            const auto held = std::find_if(fit.elements.begin(), fit.elements.end(),
-                                           [&name](double TMapper::*member) {
-                                               return name == ElementName(member);
-                                           });
+            const auto held = std::find_if(
+                fit.elements.begin(), fit.elements.end(),
+                [&name](double TMapper::*member) { return name == ElementName(member); });
             if (held != fit.elements.end()) {
                 ElementReport element = MakeElement(*held, fit.name, record);
                 element.verdict = Verdict::kUndetermined;

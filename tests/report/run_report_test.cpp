@@ -181,3 +181,49 @@ TEST(RunReport, FullFullFlyingModesReportTheFaceDependentSplitAsNotSeparatelyDet
 }
 
 }  // namespace
+
+namespace {
+
+struct FullFullRun {
+    int result = 0;
+    RunReport report;
+};
+
+FullFullRun RunFullFull(sim::Scenario& s, int nCountFly) {
+    CCompensation engine;
+    TMapper model = s.start;
+    TCompOut out = s.compOut;
+    FullFullRun run;
+    run.result = engine.FullFullComp(s.main.data(), s.nCount(), s.outside1.data(), s.nCountOut1(),
+                                     s.outside2.data(), s.nCountOut2(), s.flying.data(),
+                                     s.nTargetsFly, nCountFly, &model, &out, s.mode);
+    run.report = LastRunReport(engine);
+    return run;
+}
+
+// Two flying views are too few (flying status 1): the result 1 could also be read as a
+// joint-loop sum, the stage cannot.
+TEST(RunReport, FullFullFlyingStatusIsReportedAsTheRefusedFlyingViews) {
+    sim::Scenario s = sim::MakeScenario("fullfull0");
+    const FullFullRun run = RunFullFull(s, 2 * 2 * s.nTargetsFly);
+    ASSERT_GT(run.result, 0);
+    EXPECT_EQ(run.report.stage, Stage::kFlyingViewsRefused);
+    EXPECT_EQ(run.report.flying_status + run.report.coverage_code, run.result);
+    for (const compensation::FitReport& fit : run.report.fits) {
+        EXPECT_EQ(fit.fitting_calls + fit.outlier_calls, 0) << fit.name;
+    }
+}
+
+// The four El_ElC targets all at one position: no pair of them lies apart in range, so the
+// El_ElC fit cannot estimate El_ElC and the loops end with its 27.
+TEST(RunReport, FullFullElElCGeometryIsReportedAsTheCause) {
+    sim::Scenario s = sim::MakeScenario("fullfull2");
+    s.compOut.m_n2_d2 = s.compOut.m_n1_d2;
+    s.compOut.m_n1_extra = s.compOut.m_n1_d2;
+    s.compOut.m_n2_extra = s.compOut.m_n1_d2;
+    const FullFullRun run = RunFullFull(s, s.nCountFly());
+    ASSERT_GT(run.result, 0);
+    EXPECT_EQ(run.report.stage, Stage::kElElCGeometry) << run.report.stage_words;
+}
+
+}  // namespace

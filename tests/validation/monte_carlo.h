@@ -58,10 +58,9 @@ inline RunReport RunOnce(const std::string& scenario, std::uint64_t seed, int* r
         *result = engine.FullComp(s.main.data(), s.nCount(), s.outside1.data(), s.nCountOut1(),
                                   &model, &out);
     } else {
-        *result = engine.FullFullComp(s.main.data(), s.nCount(), s.outside1.data(),
-                                      s.nCountOut1(), s.outside2.data(), s.nCountOut2(),
-                                      s.flying.data(), s.nTargetsFly, s.nCountFly(), &model,
-                                      &out, s.mode);
+        *result = engine.FullFullComp(s.main.data(), s.nCount(), s.outside1.data(), s.nCountOut1(),
+                                      s.outside2.data(), s.nCountOut2(), s.flying.data(),
+                                      s.nTargetsFly, s.nCountFly(), &model, &out, s.mode);
     }
     std::cout.rdbuf(saved);
     return LastRunReport(engine);
