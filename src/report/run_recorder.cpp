@@ -12,15 +12,6 @@ namespace {
 // A face difference is the difference of two readings with the same noise.
 const double kFaceDifferenceToReading = 1.0 / std::sqrt(2.0);
 
-const char* ElementName(double TMapper::*member) {
-    for (const MapperElement& element : kMapperElements) {
-        if (element.member == member) {
-            return element.name;
-        }
-    }
-    return "";
-}
-
 bool Contains(int result, int code, int other) {
     return code != 0 && (result == code || (other != 0 && result == code + other));
 }
@@ -42,7 +33,7 @@ void NoteUndeterminedElements(CCompensation& engine, const std::vector<double TM
     std::string names;
     for (std::size_t k = 0; k < elements.size(); ++k) {
         names += (k == 0 ? "" : k + 1 == elements.size() ? " and " : ", ");
-        names += ElementName(elements[k]);
+        names += MapperElementName(elements[k]);
     }
     const std::string reason =
         names + (elements.size() > 1 ? " cannot be told apart: " : " cannot be determined: ") +
@@ -50,13 +41,13 @@ void NoteUndeterminedElements(CCompensation& engine, const std::vector<double TM
     for (double TMapper::*element : elements) {
         bool known = false;
         for (auto& [name, text] : record->undetermined) {
-            if (name == ElementName(element)) {
+            if (name == MapperElementName(element)) {
                 text = reason;
                 known = true;
             }
         }
         if (!known) {
-            record->undetermined.emplace_back(ElementName(element), reason);
+            record->undetermined.emplace_back(MapperElementName(element), reason);
         }
     }
 }

@@ -18,15 +18,6 @@ namespace {
 // three sigma.
 constexpr double kWeakShare = 1.0 / 3.0;
 
-const char* ElementName(double TMapper::*member) {
-    for (const MapperElement& element : kMapperElements) {
-        if (element.member == member) {
-            return element.name;
-        }
-    }
-    return "";
-}
-
 struct StageText {
     Stage stage;
     const char* name;
@@ -81,7 +72,7 @@ const StageText& TextOf(Stage stage) {
 ElementReport MakeElement(double TMapper::*member, const std::string& fit,
                           const detail::RunRecord& record) {
     ElementReport element;
-    element.name = ElementName(member);
+    element.name = MapperElementName(member);
     element.fit = fit;
     element.start = record.entry.*member;
     element.fitted = record.final.*member;
@@ -180,7 +171,7 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         for (const auto& [name, reason] : record.undetermined) {
             const auto held = std::find_if(
                 fit.elements.begin(), fit.elements.end(),
-                [&name](double TMapper::*member) { return name == ElementName(member); });
+                [&name](double TMapper::*member) { return name == MapperElementName(member); });
             if (held != fit.elements.end()) {
                 ElementReport element = MakeElement(*held, fit.name, record);
                 element.verdict = Verdict::kUndetermined;
