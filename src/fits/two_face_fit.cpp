@@ -1,11 +1,11 @@
 #include "fits/two_face_fit.h"
 
 #include <cmath>
+#include <algorithm>
+#include <cstdio>
 #include <new>
 #include <vector>
 
-#include <algorithm>
-#include <cstdio>
 #include "model/live.h"
 #include "report/run_record.h"
 
