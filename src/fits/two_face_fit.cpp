@@ -1,7 +1,7 @@
 #include "fits/two_face_fit.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <vector>
