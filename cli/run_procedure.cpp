@@ -14,6 +14,7 @@
 #include "measurement_csv.h"
 #include "model_json.h"
 #include "output_files.h"
+#include "platform/environment.h"
 #include "result_json.h"
 #include "scenario.h"
 #include "summary.h"
@@ -297,7 +298,7 @@ void SetTraceDirectory(const std::string& option) {
         throw UsageError("trace directory " + directory + " does not exist");
     }
     const std::string absolute = std::filesystem::absolute(directory, ec).string();
-    setenv("COMPENSATION_TRACE_DIR", absolute.c_str(), 1);
+    platform::SetEnv("COMPENSATION_TRACE_DIR", absolute.c_str());
 }
 
 int RunProcedure(const ProcedureOptions& given, std::ostream& out) {

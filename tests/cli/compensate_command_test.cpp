@@ -73,7 +73,7 @@ TEST(CompensateCommand, EveryExampleSettlesAndItsOutputsAgreeWithWhatItPrinted) 
         const TempDir dir;
         const auto run =
             RunCompensate({e[1], kExamples + e[0] + "/scenario.json", "--json", "--trace-dir",
-                           dir.path, "-o", dir.File("model.json"), "--result",
+                           dir.path.string(), "-o", dir.File("model.json"), "--result",
                            dir.File("result.json"), "--write-back", dir.File("marked.csv")});
         ASSERT_EQ(run.status, 0) << run.err;
         const Json result = Json::parse(run.out);
@@ -171,9 +171,9 @@ TEST(CompensateCommand, BrokenInputExitsTwoNamingFileLineAndFieldAndWritesNothin
         dir.Write("model_out.json", "untouched");
         const auto before = Snapshot(dir.path);
         const auto refused =
-            RunCompensate(Join({run[0], dir.File("scenario.json"), "--trace-dir", trace.path, "-o",
-                                dir.File("model_out.json"), "--result", dir.File("result.json"),
-                                "--write-back", dir.File("marked.csv")},
+            RunCompensate(Join({run[0], dir.File("scenario.json"), "--trace-dir",
+                                trace.path.string(), "-o", dir.File("model_out.json"), "--result",
+                                dir.File("result.json"), "--write-back", dir.File("marked.csv")},
                                Args(run.begin() + 2, run.end())));
         EXPECT_EQ(refused.status, 2);
         EXPECT_TRUE(std::regex_search(refused.err, std::regex(b.expected))) << refused.err;
@@ -189,7 +189,7 @@ TEST(CompensateCommand, AnUnsettledRunExitsThreeWithItsMeaningAndWritesNoModel) 
     CopyExample(dir, "quick", "measurements.csv", "\n14,[^\n]*", "\n14,1,0,0,20,100");
     dir.Write("model_out.json", "untouched");
     const auto run =
-        RunCompensate({"quick", dir.File("scenario.json"), "--trace-dir", dir.path, "-o",
+        RunCompensate({"quick", dir.File("scenario.json"), "--trace-dir", dir.path.string(), "-o",
                        dir.File("model_out.json"), "--result", dir.File("result.json")});
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_NE(run.out.find("result 7: coverage check: azimuth coverage of the reference views: no "
@@ -206,7 +206,7 @@ TEST(CompensateCommand, TheInputModelIsReplacedOnlyWhenAskedFor) {
     CopyExample(dir, "quick");
     const std::string model = dir.File("start_model.json");
     const std::string before = ReadFile(model);
-    const Args quick = {"quick", dir.File("scenario.json"), "--trace-dir", dir.path};
+    const Args quick = {"quick", dir.File("scenario.json"), "--trace-dir", dir.path.string()};
     const auto refused = RunCompensate(Join(quick, {"-o", model}));
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("would overwrite the input"), std::string::npos) << refused.err;
