@@ -58,8 +58,10 @@ class ScopedTraceDir {
     std::error_code ignored_;
 };
 
+// The trace read as the text file it is: the library writes it in text mode, so its lines end
+// in CR LF on Windows, which reading in text mode turns back into LF.
 inline std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
