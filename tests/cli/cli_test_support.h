@@ -45,6 +45,23 @@ struct CommandResult {
     std::string out, err;
 };
 
+// The path as the system writes it: on Windows absolute with its drive, so that the tool's
+// option parser does not take a leading slash for an option.
+inline std::string NativePath(const std::string& path) {
+#if defined(_WIN32)
+    return std::filesystem::absolute(path).make_preferred().string();
+#else
+    return path;
+#endif
+}
+
+// The tool's printed output: text, whose lines end in CR LF on Windows.
+inline std::string ReadText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
 // Runs `compensate args...` from the source tree, as the README's examples do.
 inline CommandResult RunCompensate(const std::vector<std::string>& args) {
     const TempDir capture;
@@ -52,11 +69,8 @@ inline CommandResult RunCompensate(const std::vector<std::string>& args) {
     // Through cmd.exe, which takes double quotes and absolute paths with a drive (the build's
     // paths are the Unix ones when the suite runs under Wine).
     const auto quote = [](const std::string& text) { return "\"" + text + "\""; };
-    const auto native = [](const std::string& path) {
-        return std::filesystem::absolute(path).make_preferred().string();
-    };
-    std::string command =
-        "cd /d " + quote(native(COMPENSATE_SOURCE_DIR)) + " && " + quote(native(COMPENSATE_EXE));
+    std::string command = "cd /d " + quote(NativePath(COMPENSATE_SOURCE_DIR)) + " && " +
+                          quote(NativePath(COMPENSATE_EXE));
     const std::string noInput = "NUL";
 #else
     // The tests' arguments and paths hold no single quote.
@@ -75,7 +89,7 @@ inline CommandResult RunCompensate(const std::vector<std::string>& args) {
 #else
     const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
-    return {status, ReadFile(capture.File("out")), ReadFile(capture.File("err"))};
+    return {status, ReadText(capture.File("out")), ReadText(capture.File("err"))};
 }
 
 }  // namespace compensation::cli::testing
