@@ -176,7 +176,11 @@ const char* AngleUnitSuffix(AngleUnit unit) {
 }
 
 MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed) {
-    const std::string content = ReadWholeFile(path);
+    return ParseMeasurements(path, ReadWholeFile(path), unitIfUnnamed);
+}
+
+MeasurementSet ParseMeasurements(const std::string& path, const std::string& content,
+                                 AngleUnit unitIfUnnamed) {
     MeasurementSet set;
     set.path = path;
     Reader reader(path, content.data(), content.data() + content.size());
@@ -265,7 +269,10 @@ MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed
 }
 
 NominalPoints ReadNominalPoints(const std::string& path) {
-    const std::string content = ReadWholeFile(path);
+    return ParseNominalPoints(path, ReadWholeFile(path));
+}
+
+NominalPoints ParseNominalPoints(const std::string& path, const std::string& content) {
     NominalPoints nominal;
     nominal.path = path;
     io::CSVReader<4, io::trim_chars<' ', '\t'>, io::no_quote_escape<','>, io::throw_on_overflow,

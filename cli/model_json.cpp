@@ -42,7 +42,10 @@ nlohmann::ordered_json ParseJsonFile(const std::string& path, const std::string&
 }
 
 TMapper ReadModel(const std::string& path) {
-    const std::string text = ReadWholeFile(path);
+    return ParseModel(path, ReadWholeFile(path));
+}
+
+TMapper ParseModel(const std::string& path, const std::string& text) {
     const nlohmann::ordered_json document = ParseJsonFile(path, text);
     if (!document.is_object()) {
         throw InputError(path, 1, "", "a model is a JSON object of the 83 element names");

@@ -76,7 +76,7 @@ struct Inputs {
     int validationMode = 0;
 };
 
-Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario) {
+Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario, const InputSource& source) {
     const bool full = o.procedure != Procedure::kQuick;
     const bool fullFull = o.procedure == Procedure::kFullFull;
     if (o.measurements.empty()) {
@@ -102,15 +102,15 @@ Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario) {
     Inputs in;
     const AngleUnit unit = ParseAngleUnit(o.angleUnit);
     if (!o.model.empty()) {
-        in.model = ReadModel(o.model);
+        in.model = source.model(o.model);
         in.modelSource = o.model;
     } else {
         in.modelSource = "zero model (no --model given)";
     }
-    in.main = ReadMeasurements(o.measurements, unit);
+    in.main = source.measurements(o.measurements, unit);
     in.layout = CheckMainLayout(in.main);
     if (full) {
-        in.outside = ReadMeasurements(o.outside, unit);
+        in.outside = source.measurements(o.outside, unit);
         CheckOutsideSet(*in.outside);
         in.x0y0 = Pair(o.x0y0, "--x0y0", scenario.x0y0, "x0y0");
         in.d2 = Pair(o.d2, "--d2", scenario.d2, "d2");
@@ -118,12 +118,12 @@ Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario) {
         CheckPairPositions("d2", in.d2, in.layout, in.main.path);
     }
     if (fullFull) {
-        in.outside2 = ReadMeasurements(o.outside2, unit);
+        in.outside2 = source.measurements(o.outside2, unit);
         CheckOutsideSet(*in.outside2);
         in.extra = Pair(o.extra, "--extra", scenario.extra, "extra");
         CheckPairPositions("extra", in.extra, in.layout, in.main.path);
         if (usesFlying) {
-            in.flying = ReadMeasurements(o.flying, unit);
+            in.flying = source.measurements(o.flying, unit);
             in.nViewsFly = CheckFlyingSet(*in.flying, o.flyingTargets);
         }
     }
@@ -300,7 +300,7 @@ void SetTraceDirectory(const std::string& option) {
     setenv("COMPENSATION_TRACE_DIR", absolute.c_str(), 1);
 }
 
-int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
+int RunProcedure(const ProcedureOptions& given, std::ostream& out, const InputSource& source) {
     Scenario scenario;
     if (!given.scenario.empty()) {
         scenario = ReadScenario(given.scenario);
@@ -317,7 +317,7 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
     if (o.inPlace && !o.modelOut.empty()) {
         throw UsageError("give either --in-place or --output, not both");
     }
-    const Inputs in = LoadInputs(o, scenario);
+    const Inputs in = LoadInputs(o, scenario, source);
 
     OutputFiles files;
     for (const std::string& input : {o.scenario, o.measurements, o.outside, o.outside2, o.flying}) {

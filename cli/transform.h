@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "input_source.h"
+
 namespace compensation::cli {
 
 struct TransformOptions {
