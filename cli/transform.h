@@ -19,7 +19,8 @@ struct TransformOptions {
     bool force = false;
 };
 
-int RunTransform(const TransformOptions& options, std::ostream& out);
+int RunTransform(const TransformOptions& options, std::ostream& out,
+                 const InputSource& source = {});
 
 }  // namespace compensation::cli
 

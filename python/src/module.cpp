@@ -126,9 +126,20 @@ Array ModelValues(const TMapper& model) {
     return values;
 }
 
+// Text from files may hold any bytes (a message quotes the field it refuses); undecodable bytes
+// become lone surrogates, so that str.encode("utf-8", "surrogateescape") gives the tool's bytes.
+py::str Text(const std::string& text) {
+    PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
+                                             "surrogateescape");
+    if (decoded == nullptr) {
+        throw py::error_already_set();
+    }
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
 // A subcommand's exit status and what it printed.
 py::tuple Printed(int status, const std::ostringstream& out) {
-    return py::make_tuple(status, out.str());
+    return py::make_tuple(status, Text(out.str()));
 }
 
 ProcedureOptions ProcedureOptionsOf(const std::string& procedure, const py::dict& given) {
@@ -184,13 +195,13 @@ PYBIND11_MODULE(_core, m) {
                 std::rethrow_exception(thrown);
             }
         } catch (const InputError& e) {
-            py::object error = inputError(e.what());
-            error.attr("file") = e.file();
+            py::object error = py::handle(inputError.ptr())(Text(e.what()));
+            error.attr("file") = Text(e.file());
             error.attr("line") = e.line();
-            error.attr("field") = e.field();
+            error.attr("field") = Text(e.field());
             PyErr_SetObject(inputError.ptr(), error.ptr());
         } catch (const UsageError& e) {
-            usageError(e.what());
+            PyErr_SetObject(usageError.ptr(), Text(e.what()).ptr());
         }
     });
 
