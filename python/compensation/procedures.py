@@ -19,6 +19,7 @@ from .data import (
     MODEL_ARRAY,
     Model,
     _Inputs,
+    as_model,
     read_measurements,
     read_model,
 )
@@ -153,10 +154,8 @@ def _run(procedure, sets, model, options, trace_dir):
     given.update(options)
     _, text = _core.run_procedure(procedure, given, inputs.sets, inputs.models)
     arrays = {k: v for k, v in sets.items() if v is not None and not _is_path(v)}
-    start = None if model is None or _is_path(model) else Model(model) if not isinstance(
-        model, Model) else model
-    if model is None and "scenario" not in options:
-        start = Model()
+    # A model file is read back by the result when a plot needs it.
+    start = None if _is_path(model) else as_model(model)
     return Result(text, sets=arrays, start_model=start)
 
 

@@ -21,7 +21,7 @@ from matplotlib.figure import Figure
 from . import plots
 
 ROWS_PER_TABLE_PAGE = 42
-MAX_LISTED_REJECTIONS = 12
+MAX_LISTED_REJECTIONS = 8
 
 
 def _run_page(result, title):
@@ -66,7 +66,7 @@ def _run_page(result, title):
         wrapped.extend(textwrap.wrap(line, 95, subsequent_indent="    ") or [""])
     fig.text(0.08, 0.90, "\n".join(wrapped), fontsize=9, va="top", family="monospace")
     if plots.summary_spreads(result.summary):
-        ax = fig.add_axes([0.38, 0.06, 0.42, 0.30])
+        ax = fig.add_axes([0.30, 0.14, 0.45, 0.30])
         plots.plot_spreads(result, ax=ax)
     else:
         fig.text(0.08, 0.2, "The final validation did not run: no spreads, no CONFIDENCE.",

@@ -151,6 +151,16 @@ def test_report_of_a_run_report_shows_uncertainties(quick_result, tmp_path):
     assert min(inked_shares(out, tmp_path)) > INKED_SHARE
 
 
+@needs_poppler
+def test_readme_snippet_runs_a_quick_compensation_and_writes_the_report(tmp_path, capsys):
+    readme = (SOURCE_DIR / "README.md").read_text()
+    snippet = readme.split("```python\n", 1)[1].split("```", 1)[0]
+    assert len(snippet.splitlines()) == 5
+    exec(snippet.replace("/tmp/report.pdf", str(tmp_path / "report.pdf")), {})
+    assert "CONFIDENCE = 100" in capsys.readouterr().out
+    assert pdf_pages(tmp_path / "report.pdf") == 5
+
+
 def test_report_command_refuses_a_missing_result(tmp_path):
     done = subprocess.run([sys.executable, "-m", "compensation", "report",
                            tmp_path / "none.json", "-o", tmp_path / "r.pdf"],
