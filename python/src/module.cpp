@@ -129,8 +129,8 @@ Array ModelValues(const TMapper& model) {
 // Text from files may hold any bytes (a message quotes the field it refuses); undecodable bytes
 // become lone surrogates, so that str.encode("utf-8", "surrogateescape") gives the tool's bytes.
 py::str Text(const std::string& text) {
-    PyObject* decoded = PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()),
-                                             "surrogateescape");
+    PyObject* decoded =
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "surrogateescape");
     if (decoded == nullptr) {
         throw py::error_already_set();
     }
