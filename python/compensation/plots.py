@@ -302,3 +302,39 @@ def plot_spreads(result, ax=None):
     ax.set_title(f"Spreads against their thresholds, CONFIDENCE = {result.confidence}",
                  fontsize="medium")
     return fig if fig is not None else ax.figure
+
+
+def correlation_matrix(result):
+    """(names, square matrix) of the run report's correlations, or None when the result has
+    none. The record holds the element names and the matrix, nested or row-major flat."""
+    report = result.report or {}
+    table = report.get("correlations")
+    names = report.get("correlated") or result.record.get("correlated")
+    values = table
+    if isinstance(table, dict):
+        names = next((table[k] for k in ("elements", "names", "correlated") if k in table), names)
+        values = next((table[k] for k in ("matrix", "values") if k in table), None)
+    if not names or values is None:
+        return None
+    matrix = np.asarray(values, dtype=float).reshape(-1)
+    if matrix.size != len(names) ** 2:
+        return None
+    return list(names), matrix.reshape(len(names), len(names))
+
+
+def plot_correlations(result):
+    """The correlations of the elements whose uncertainty the run report computed."""
+    found = correlation_matrix(result)
+    if found is None:
+        return None
+    names, matrix = found
+    fig = Figure(figsize=PAGE_SIZE, layout="constrained")
+    fig.suptitle("Correlations of the fitted elements")
+    ax = fig.subplots()
+    image = ax.imshow(matrix, vmin=-1.0, vmax=1.0, cmap="RdBu_r")
+    ax.set_xticks(range(len(names)))
+    ax.set_xticklabels(names, rotation=90, fontsize="x-small")
+    ax.set_yticks(range(len(names)))
+    ax.set_yticklabels(names, fontsize="x-small")
+    fig.colorbar(image, ax=ax, shrink=0.6, label="correlation")
+    return fig

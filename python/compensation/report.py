@@ -5,7 +5,8 @@
 2. the element table: start, fitted, change, standard uncertainty and verdict (the uncertainty
    and verdict columns are filled when the result carries the run report), as many pages as
    the rows need;
-3. the fitted elements with their uncertainty bars;
+3. the fitted elements with their uncertainty bars, and their correlations when the run report
+   has them;
 4. front-sight minus back-sight differences before and after, rejected pairs marked;
 5. interball distance deviations per target pair before and after.
 
@@ -121,7 +122,8 @@ def report_pages(result, title=None):
     title = title or f"Compensation report: {result.procedure}"
     pages = [_run_page(result, title)]
     pages.extend(_table_pages(result))
-    for make in (plots.plot_elements, plots.plot_face_differences, plots.plot_interball):
+    for make in (plots.plot_elements, plots.plot_correlations, plots.plot_face_differences,
+                 plots.plot_interball):
         figure = make(result)
         if figure is not None:
             pages.append(figure)

@@ -60,7 +60,7 @@ InputSource SourceOf(const Texts& sets, const Texts& nominal, const Texts& model
 
 // A measurement set as the file holds it: the header's columns (plain angle columns named with
 // their unit) and one row of numbers per measurement, read from the field texts with the tool's
-// exact conversion, and each row's line in the file.
+// exact conversion.
 py::dict SetToArrays(const MeasurementSet& set) {
     std::vector<std::string> columns = set.columns;
     for (std::string& name : columns) {
@@ -82,7 +82,6 @@ py::dict SetToArrays(const MeasurementSet& set) {
     out["unit"] = AngleUnitSuffix(set.unit);
     out["columns"] = columns;
     out["values"] = values;
-    out["lines"] = set.lines;
     return out;
 }
 

@@ -97,6 +97,9 @@ def with_run_report(result):
                                verdict="determined") for r in rows]
     record["elements"][0]["verdict"] = "weakly determined"
     record["elements"][1]["uncertainty"] = -1
+    names = [r["name"] for r in rows[2:5]]
+    record["correlated"] = names
+    record["correlations"] = [1.0, 0.5, -0.2, 0.5, 1.0, 0.1, -0.2, 0.1, 1.0]
     return comp.Result(json.dumps(record), sets={"measurements": result.measurements()},
                        start_model=result.start_model)
 
@@ -145,9 +148,13 @@ def test_report_without_measurements_keeps_the_run_and_elements(tmp_path):
 
 
 @needs_poppler
-def test_report_of_a_run_report_shows_uncertainties(quick_result, tmp_path):
+def test_report_of_a_run_report_shows_uncertainties_and_correlations(quick_result, tmp_path):
+    result = with_run_report(quick_result)
+    names, matrix = plots.correlation_matrix(result)
+    assert names == result.record["correlated"] and matrix[0, 1] == matrix[1, 0] == 0.5
     out = tmp_path / "report.pdf"
-    assert with_run_report(quick_result).write_report(out) == 5
+    # the five pages and the correlations
+    assert result.write_report(out) == 6
     assert min(inked_shares(out, tmp_path)) > INKED_SHARE
 
 
