@@ -87,7 +87,11 @@ def plot_face_differences(result):
     fig = Figure(figsize=PAGE_SIZE, layout="constrained")
     fig.suptitle("Front sight minus back sight, before and after")
     axes = fig.subplots(3, 2, sharex="col")
-    rows = (("range", "range (µm)"), ("azimuth", "azimuth (mdeg)"), ("elevation", "elevation (mdeg)"))
+    rows = (
+        ("range", "range (µm)"),
+        ("azimuth", "azimuth (mdeg)"),
+        ("elevation", "elevation (mdeg)"),
+    )
     for r, (key, label) in enumerate(rows):
         for c, (where, xlabel) in enumerate(
             (("at_azimuth", "azimuth (deg)"), ("at_elevation", "elevation (deg)"))

@@ -16,7 +16,6 @@ import numpy as np
 from . import _core
 from .data import (
     MEASUREMENTS_ARRAY,
-    MODEL_ARRAY,
     Model,
     _Inputs,
     as_model,

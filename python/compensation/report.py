@@ -36,7 +36,8 @@ def _run_page(result, title):
     report = result.report or {}
     if "stage" in report:
         stage = report["stage"]
-        lines.append(f"Stage reached: {stage.get('words', stage) if isinstance(stage, dict) else stage}")
+        words = stage.get("words", stage) if isinstance(stage, dict) else stage
+        lines.append(f"Stage reached: {words}")
     lines.append(f"Result: {result.code}: {result.meaning}")
     lines.append(f"Settled: {'yes' if result.settled else 'no'}    "
                  f"Final validation: {'ran' if result.validated else 'did not run'}")

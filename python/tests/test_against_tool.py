@@ -100,7 +100,8 @@ def test_simulated_scenario_runs_like_the_tool(tmp_path):
 def test_calibrate_writes_the_tools_output(inverse, tmp_path):
     model = EXAMPLES / "quick" / "true_model.json"
     data = EXAMPLES / "quick" / "measurements.csv"
-    _, out, _ = run_tool("calibrate", "-m", model, "-i", data, *(["--uncalibrate"] if inverse else []))
+    flag = ["--uncalibrate"] if inverse else []
+    _, out, _ = run_tool("calibrate", "-m", model, "-i", data, *flag)
     array = comp.read_measurements(data)
     corrected = comp.calibrate(array, comp.read_model(model), uncalibrate=inverse)
     assert comp.format_measurements(corrected) == out
