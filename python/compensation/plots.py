@@ -8,6 +8,7 @@ are shown in micrometres and angles in millidegrees, the units of the tool's sum
 """
 
 import re
+import warnings
 
 import numpy as np
 from matplotlib.figure import Figure
@@ -128,8 +129,10 @@ def interball_deviations(measurements, model, live):
     i, j = np.triu_indices(n, k=1)
     distance = np.linalg.norm(points[:, i, :] - points[:, j, :], axis=2)
     distance[~(usable[:, i] & usable[:, j])] = np.nan
-    with np.errstate(invalid="ignore"):
-        mean = np.nanmean(np.where(np.isnan(distance), np.nan, distance), axis=0)
+    with warnings.catch_warnings():
+        # A pair live in no view has no mean: its column stays NaN.
+        warnings.simplefilter("ignore", RuntimeWarning)
+        mean = np.nanmean(distance, axis=0)
     return list(zip(i + 1, j + 1)), (distance - mean) * 1e6
 
 
@@ -156,7 +159,8 @@ def plot_interball(result):
         ax.axhline(0.0, color="0.3", lw=0.5)
         ax.set_title(title, fontsize="medium")
         ax.set_ylabel("distance − mean over views (µm)")
-    with np.errstate(invalid="ignore"):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", RuntimeWarning)
         rms_before = np.sqrt(np.nanmean(before**2, axis=0))
         rms_after = np.sqrt(np.nanmean(after**2, axis=0))
     axes[2].plot(index, rms_before, color=BEFORE, marker=".", label="before")
