@@ -12,6 +12,7 @@
 #include <pybind11/stl.h>
 
 #include <cstddef>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
@@ -21,7 +22,6 @@
 #include "input_error.h"
 #include "input_source.h"
 #include "measurement_csv.h"
-#include "model/mapper_elements.h"
 #include "model_json.h"
 #include "output_files.h"
 #include "run_procedure.h"
@@ -106,22 +106,22 @@ std::string FormatSet(const std::vector<std::string>& columns, const Array& valu
     return FormatWithQualities(set, set.vectors);
 }
 
+// TMapper is the host's block of 83 doubles in index order, the order of the model file.
+constexpr std::size_t kElements = 83;
+static_assert(sizeof(TMapper) == kElements * sizeof(double), "TMapper is 83 doubles");
+
 TMapper ModelOf(const Array& values) {
-    if (values.ndim() != 1 || values.shape(0) != static_cast<py::ssize_t>(kMapperElements.size())) {
+    if (values.ndim() != 1 || values.shape(0) != static_cast<py::ssize_t>(kElements)) {
         throw UsageError("a model array holds the 83 elements in index order");
     }
     TMapper model{};
-    for (std::size_t i = 0; i < kMapperElements.size(); ++i) {
-        model.*kMapperElements[i].member = values.at(static_cast<py::ssize_t>(i));
-    }
+    std::memcpy(&model, values.data(), sizeof model);
     return model;
 }
 
 Array ModelValues(const TMapper& model) {
-    Array values(static_cast<py::ssize_t>(kMapperElements.size()));
-    for (std::size_t i = 0; i < kMapperElements.size(); ++i) {
-        values.mutable_at(static_cast<py::ssize_t>(i)) = model.*kMapperElements[i].member;
-    }
+    Array values(static_cast<py::ssize_t>(kElements));
+    std::memcpy(values.mutable_data(), &model, sizeof model);
     return values;
 }
 
@@ -205,9 +205,10 @@ PYBIND11_MODULE(_core, m) {
     });
 
     m.def("element_names", [] {
+        const nlohmann::ordered_json zero = ModelToJson(TMapper{});
         std::vector<std::string> names;
-        for (const compensation::MapperElement& element : compensation::kMapperElements) {
-            names.emplace_back(element.name);
+        for (const auto& element : zero.items()) {
+            names.push_back(element.key());
         }
         return names;
     });
