@@ -71,6 +71,25 @@ def test_true_model_leaves_no_face_difference_nor_interball_deviation():
     assert np.max(np.abs(zero["azimuth"])) > 1e-1
 
 
+def test_a_blunder_is_rejected_and_marked_in_the_face_differences():
+    # 200 µm on the range of one back sight (row 20: view 0, target 8 of 12, whose front sight
+    # is row 8), seventy times the reading noise: the run rejects that pair and nothing else.
+    s = comp.simulate("quick", seed=5, noise_range=2e-6, noise_angle=1e-6)
+    data = s.measurements.copy()
+    data["range"][20] += 2e-4
+    result = comp.quick(data, s.start_model)
+    assert np.flatnonzero(result.rejected_mask()).tolist() == [8, 20]
+    assert result.marked()["quality"][[8, 20]].tolist() == [50.0, 50.0]
+    figure = plots.plot_face_differences(result)
+    marked = [c for ax in figure.axes for c in ax.collections
+              if c.get_label() == "rejected by the run"]
+    assert len(marked) == 6 and all(len(c.get_offsets()) == 1 for c in marked)
+    # The back sight reads 200 µm long: front minus back is -200 µm, give or take the fitted
+    # residual spread (about 3 µm in this scenario's summary).
+    range_vs_azimuth = marked[0].get_offsets()[0]
+    assert range_vs_azimuth[1] == pytest.approx(-200.0, abs=10.0)
+
+
 def test_summary_spreads_are_read_with_their_thresholds(quick_result):
     terms = plots.summary_spreads(quick_result.summary)
     names = [t[0] for t in terms]
