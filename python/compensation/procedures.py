@@ -231,11 +231,11 @@ def run_scenario(path, procedure=None, *, mode=None, trace_dir=None):
     the file when not given)."""
     path = os.fspath(path)
     if procedure is None:
-        with open(path, encoding="utf-8") as f:
-            try:
+        try:
+            with open(path, encoding="utf-8") as f:
                 procedure = json.load(f).get("procedure", "quick")
-            except (ValueError, AttributeError):
-                procedure = "quick"  # the tool's reader names the fault
+        except (OSError, ValueError, AttributeError):
+            procedure = "quick"  # the tool's reader names the fault
     if procedure not in ("quick", "full", "fullfull"):
         raise _core.UsageError(f"procedure {procedure}: expected quick, full or fullfull")
     options = {"scenario": path, "mode": mode}

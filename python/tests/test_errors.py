@@ -128,6 +128,8 @@ def test_usage_faults_raise_usage_errors():
 
 def test_missing_file_raises_the_tools_message():
     with pytest.raises(comp.InputError, match="cannot open: No such file or directory"):
+        comp.run_scenario("no/such/scenario.json")
+    with pytest.raises(comp.InputError, match="cannot open: No such file or directory"):
         comp.read_measurements("no/such/file.csv")
     with pytest.raises(comp.InputError, match="is a directory"):
         comp.read_model(EXAMPLES)
