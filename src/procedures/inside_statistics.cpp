@@ -8,6 +8,7 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -110,6 +111,7 @@ int CountUsed(const CVector* pVec, int nCount, int nType, double floor) {
 
 int CCompensation::StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, int nType,
                                 TCompOut* pCompOut, int nFlagUpdate) try {
+    const compensation::detail::TraceSession session(*this);
     OutputTrace("Entering StdInterball", true);
     OutputTrace("pVecIn", nCountIn > 0 ? pVecIn : nullptr);
     OutputTrace("nCountIn", nCountIn);
