@@ -17,10 +17,16 @@
 namespace compensation::detail {
 
 // printf into the end of out; a value of any size fits ("%f" of 1e300 is 300 digits long).
+// Lines are short: one formatting into a local buffer serves almost all of them.
 template <typename... Args>
 inline void AppendFormat(std::string& out, const char* format, Args... args) {
-    const int length = std::snprintf(nullptr, 0, format, args...);
+    char line[128];
+    const int length = std::snprintf(line, sizeof line, format, args...);
     if (length <= 0) {
+        return;
+    }
+    if (static_cast<std::size_t>(length) < sizeof line) {
+        out.append(line, static_cast<std::size_t>(length));
         return;
     }
     const std::size_t start = out.size();

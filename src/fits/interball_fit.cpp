@@ -18,6 +18,7 @@
 
 #include "engine/determined_solve.h"
 #include "model/live.h"
+#include "model/raw_terms.h"
 
 namespace compensation::detail {
 namespace {
@@ -47,14 +48,27 @@ void ForEachUsedPair(const InterballInput& in, Visit visit) {
     }
 }
 
+// The raw terms of every live measurement: both calibrations of a call read the same readings.
+std::vector<RawTerms> RawTermsOfLive(const InterballInput& in) {
+    const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
+    std::vector<RawTerms> terms(total);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (IsLive(in.pVec[m])) {
+            terms[m] = RawTermsOf(in.pVec[m]);
+        }
+    }
+    return terms;
+}
+
 // Copies of the live measurements calibrated with the given model; the host's array is never
 // calibrated. Dead measurements are left as they are and never read.
-void CalibrateLive(const InterballInput& in, TMapper* model, std::vector<CVector>& calibrated) {
+void CalibrateLive(const InterballInput& in, const TMapper& model,
+                   const std::vector<RawTerms>& terms, std::vector<CVector>& calibrated) {
     const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
     calibrated.assign(in.pVec, in.pVec + total);
-    for (CVector& v : calibrated) {
-        if (IsLive(v)) {
-            v.Calibrate(model);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (IsLive(calibrated[m])) {
+            CalibrateWith(calibrated[m], model, terms[m], true);
         }
     }
 }
@@ -207,8 +221,9 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
         model.*(table.rows[p].element) = 0.0;
     }
 
+    const std::vector<RawTerms> terms = RawTermsOfLive(in);
     std::vector<CVector> calibrated;
-    CalibrateLive(in, &model, calibrated);
+    CalibrateLive(in, model, terms, calibrated);
     DesignRows rows = BuildDesignRows(engine, in, table, calibrated);
     std::vector<double> solution;
     const bool solved = SolveNormalEquations(engine, rows, solution);
@@ -231,7 +246,7 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
         model.*(table.rows[p].element) = estimate[p];
     }
 
-    CalibrateLive(in, &model, calibrated);
+    CalibrateLive(in, model, terms, calibrated);
     const DistanceDeviations deviations = MeasureDeviations(engine, in, calibrated);
     const double spread = std::sqrt(deviations.sumSquares / (deviations.count - 1));
 

@@ -11,28 +11,42 @@
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "model/raw_terms.h"
 
 using compensation::kDegToRad;
 using compensation::kPolyRadToDeg;
 using compensation::kQuarterPi;
 
-namespace {
+namespace compensation::detail {
 
-// sin and cos of the first six multiples of the azimuth.
-struct Harmonics {
-    double s[7];
-    double c[7];
-    explicit Harmonics(double az) {
-        for (int k = 1; k <= 6; ++k) {
-            s[k] = std::sin(k * az);
-            c[k] = std::cos(k * az);
-        }
-        s[0] = 0.0;
-        c[0] = 1.0;
+RawTerms RawTermsOf(const CVector& raw) {
+    RawTerms t;
+    for (int k = 1; k <= 6; ++k) {
+        t.s[k] = std::sin(k * raw.Azimuth);
+        t.c[k] = std::cos(k * raw.Azimuth);
     }
-};
+    t.s[0] = 0.0;
+    t.c[0] = 1.0;
+    const double q = kQuarterPi - 0.5 * raw.Elevation;
+    t.sinq = std::sin(q);
+    t.cosq = std::cos(q);
+    t.cosEl = std::cos(raw.Elevation);
+    return t;
+}
 
-}  // namespace
+void CalibrateWith(CVector& v, const TMapper& map, const RawTerms& terms, bool cartesian) {
+    v.SeType();
+    v.Radian = true;
+    if (v.FSBS == 0) {
+        return;
+    }
+    ApplyModel(v, map, terms, 1.0);
+    if (cartesian) {
+        v.Sphr2Cart();
+    }
+}
+
+}  // namespace compensation::detail
 
 void CVector::Calibrate(TMapper* pMap) {
     SeType();
@@ -49,18 +63,21 @@ void CVector::CalibrateUncalibrate(TMapper* pMap, bool bCalibrate) {
     if (FSBS == 0) {
         return;
     }
-    const TMapper& m = *pMap;
-    const double s = bCalibrate ? 1.0 : -1.0;
-    const double f = static_cast<double>(FSBS);
-    const double R = Range;
-    const double Az = Azimuth;
-    const double El = Elevation;
-    const double dT = T - m.T_ref;
+    compensation::detail::ApplyModel(*this, *pMap, compensation::detail::RawTermsOf(*this),
+                                     bCalibrate ? 1.0 : -1.0);
+    Sphr2Cart();
+}
+
+namespace compensation::detail {
+
+void ApplyModel(CVector& v, const TMapper& m, const RawTerms& h, double s) {
+    const double f = static_cast<double>(v.FSBS);
+    const double R = v.Range;
+    const double El = v.Elevation;
+    const double dT = v.T - m.T_ref;
     const double Rk = R * kDegToRad;
-    const double q = kQuarterPi - 0.5 * El;
-    const double sinq = std::sin(q);
-    const double cosq = std::cos(q);
-    const Harmonics h(Az);
+    const double sinq = h.sinq;
+    const double cosq = h.cosq;
 
     const double P = m.X0 / Rk + m.Ay + m.Ay_dT * dT;
     const double Q = m.Y0 / Rk - (m.Ax + m.Ax_dT * dT);
@@ -78,15 +95,14 @@ void CVector::CalibrateUncalibrate(TMapper* pMap, bool bCalibrate) {
     const double A2s = m.A2 + m.A2_dT * dT + m.A2_3AzS * f * h.s[3] + m.A2_3AzC * f * h.c[3] +
                        m.A2_5AzS * f * h.s[5] + m.A2_5AzC * f * h.c[5];
 
-    const double dR = m.D1 * f * std::cos(El) + (2.0 * sinq - 1.0) * D2s;
+    const double dR = m.D1 * f * h.cosEl + (2.0 * sinq - 1.0) * D2s;
 
-    const double dAz = ((2.0 * A3s - 2.0 * A1s * sinq) * sinq - f * h.s[1] * P - f * h.c[1] * Q) /
-                           (f * std::cos(El)) -
-                       (m.Az_AzS + m.Az_AzS_dT * dT) * f * h.s[1] -
-                       (m.Az_AzC + m.Az_AzC_dT * dT) * f * h.c[1] - m.Az_3AzS * f * h.s[3] -
-                       m.Az_3AzC * f * h.c[3] - m.Az_5AzS * f * h.s[5] - m.Az_5AzC * f * h.c[5] +
-                       m.Az_2AzS * h.s[2] + m.Az_2AzC * h.c[2] + m.Az_4AzS * h.s[4] +
-                       m.Az_4AzC * h.c[4] + m.Az_6AzS * h.s[6] + m.Az_6AzC * h.c[6];
+    const double dAz =
+        ((2.0 * A3s - 2.0 * A1s * sinq) * sinq - f * h.s[1] * P - f * h.c[1] * Q) / (f * h.cosEl) -
+        (m.Az_AzS + m.Az_AzS_dT * dT) * f * h.s[1] - (m.Az_AzC + m.Az_AzC_dT * dT) * f * h.c[1] -
+        m.Az_3AzS * f * h.s[3] - m.Az_3AzC * f * h.c[3] - m.Az_5AzS * f * h.s[5] -
+        m.Az_5AzC * f * h.c[5] + m.Az_2AzS * h.s[2] + m.Az_2AzC * h.c[2] + m.Az_4AzS * h.s[4] +
+        m.Az_4AzC * h.c[4] + m.Az_6AzS * h.s[6] + m.Az_6AzC * h.c[6];
 
     const double dEl =
         f * h.c[1] * P - f * h.s[1] * Q - 2.0 * A2s - 2.0 * m.D1 * cosq * cosq / Rk -
@@ -98,8 +114,9 @@ void CVector::CalibrateUncalibrate(TMapper* pMap, bool bCalibrate) {
         (m.K_minus * kDegToRad + m.B_minus * El + m.A_minus * El * El + m.C_minus * El * El * El) *
             f * kPolyRadToDeg;
 
-    Range += s * dR;
-    Azimuth += s * dAz * kDegToRad;
-    Elevation += s * f * dEl * kDegToRad;
-    Sphr2Cart();
+    v.Range += s * dR;
+    v.Azimuth += s * dAz * kDegToRad;
+    v.Elevation += s * f * dEl * kDegToRad;
 }
+
+}  // namespace compensation::detail
