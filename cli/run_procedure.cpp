@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "compensation/engine.h"
+#include "compensation/tracing.h"
 #include "input_error.h"
 #include "layout.h"
 #include "measurement_csv.h"
@@ -334,7 +335,12 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
     if (!o.writeBack.empty()) {
         files.Plan(o.writeBack, "--write-back", o.force);
     }
-    SetTraceDirectory(o.traceDir);
+    if (o.noTrace) {
+        // Read by the engine's constructor: not even its start banner is written.
+        setenv(compensation::kTraceSwitchVariable, "off", 1);
+    } else {
+        SetTraceDirectory(o.traceDir);
+    }
 
     if (!o.json) {
         out << "compensate " << ProcedureName(o.procedure);

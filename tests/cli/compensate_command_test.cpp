@@ -299,5 +299,25 @@ TEST(CompensateCommand, TransformRecoversAChosenTransform) {
     EXPECT_EQ(RunCompensate(fit).status, 2);
 }
 
+// --no-trace writes no trace file anywhere (not even where COMPENSATION_TRACE_DIR points) and
+// gives the same result as a traced run.
+TEST(CompensateCommand, NoTraceWritesNoTraceFileAndTheSameResult) {
+    const TempDir traced;
+    const TempDir silent;
+    const std::string scenario = kExamples + "quick/scenario.json";
+    const auto withTrace = RunCompensate({"quick", scenario, "--json", "--trace-dir", traced.path});
+    ASSERT_EQ(withTrace.status, 0) << withTrace.err;
+    EXPECT_TRUE(std::filesystem::exists(traced.File("TraceFile.txt")));
+    const char* old = std::getenv("COMPENSATION_TRACE_DIR");
+    const std::string restore = old != nullptr ? old : "";
+    setenv("COMPENSATION_TRACE_DIR", silent.path.c_str(), 1);
+    const auto withoutTrace = RunCompensate({"quick", scenario, "--json", "--no-trace"});
+    old != nullptr ? setenv("COMPENSATION_TRACE_DIR", restore.c_str(), 1)
+                   : unsetenv("COMPENSATION_TRACE_DIR");
+    ASSERT_EQ(withoutTrace.status, 0) << withoutTrace.err;
+    EXPECT_FALSE(std::filesystem::exists(silent.File("TraceFile.txt")));
+    EXPECT_EQ(withoutTrace.out, withTrace.out);
+}
+
 }  // namespace
 }  // namespace compensation::cli
