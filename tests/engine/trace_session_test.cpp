@@ -1,6 +1,8 @@
 // The trace file within one public call: held open from the first record to the return, every
 // record on disk as soon as it is written, nothing open between calls; and the switch that
 // turns the trace off without changing a result.
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -14,6 +16,7 @@
 #include "compensation/compensation.h"
 #include "compensation/tracing.h"
 #include "compensation_sim/simulator.h"
+#include "engine/trace_format.h"
 #include "support/trace_dir.h"
 
 namespace {
@@ -190,6 +193,20 @@ TEST(TraceSwitch, SetTracingActsOnOneEngineAndItsCopies) {
     compensation::SetTracing(engine, true);
     MeanStd(engine);
     EXPECT_EQ(ReadFile(trace.file()), banner + kMeanStdLines);
+}
+
+// The entry and exit lines are put together without printf: the same bytes as "%s \n" and
+// "       %s = %d\n", for every int and for a missing text.
+TEST(TraceLines, TextAndIntegerLinesAreThePrintfBytes) {
+    for (const int value : {0, 7, -1, 100, INT_MAX, INT_MIN}) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "       %s = %d\n", "Leaving X", value);
+        EXPECT_EQ(compensation::detail::TraceIntLine("Leaving X", value), expected);
+    }
+    EXPECT_EQ(compensation::detail::TraceIntLine(nullptr, 3), "        = 3\n");
+    EXPECT_EQ(compensation::detail::TraceTextLine("Entering MeanStdArray"),
+              "Entering MeanStdArray \n");
+    EXPECT_EQ(compensation::detail::TraceTextLine(nullptr), " \n");
 }
 
 }  // namespace
