@@ -17,6 +17,7 @@
 #include "fits/interball_fit.h"
 
 #include "engine/determined_solve.h"
+#include "engine/normal_equations.h"
 #include "model/live.h"
 #include "model/raw_terms.h"
 
@@ -144,18 +145,16 @@ DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, Inte
 // for -x. Returns false when the data cannot determine the elements: an empty sample (every
 // average 0/0), a column that is a combination of the others (a pivot that elimination reduced
 // to rounding), or a solution that is not finite in degrees.
-bool SolveNormalEquations(CCompensation& engine, DesignRows& rows, std::vector<double>& solution) {
+bool SolveNormalEquations(DesignRows& rows, std::vector<double>& solution) {
     const int n = static_cast<int>(rows.a.size());
     const int N = rows.count();
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);
     std::vector<double> rhs(n);
-    for (int r = 0; r < n; ++r) {
-        for (int c = r; c < n; ++c) {
-            matrix[r * n + c] = engine.AverageProduct(rows.a[r].data(), rows.a[c].data(), 0, N);
-            matrix[c * n + r] = matrix[r * n + c];
-        }
-        rhs[r] = engine.AverageProduct(rows.a[r].data(), rows.s.data(), 0, N);
+    std::vector<const double*> columns(n);
+    for (int p = 0; p < n; ++p) {
+        columns[p] = rows.a[p].data();
     }
+    BuildNormalEquations(columns.data(), n, rows.s.data(), N, matrix.data(), rhs.data());
     solution.assign(n, 0.0);
     return SolveDetermined(n, matrix.data(), rhs.data(), solution.data());
 }
@@ -226,7 +225,7 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
     CalibrateLive(in, model, terms, calibrated);
     DesignRows rows = BuildDesignRows(engine, in, table, calibrated);
     std::vector<double> solution;
-    const bool solved = SolveNormalEquations(engine, rows, solution);
+    const bool solved = SolveNormalEquations(rows, solution);
 
     std::vector<double> estimate(entry);
     int status = 0;

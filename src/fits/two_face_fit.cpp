@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "engine/normal_equations.h"
 #include "model/live.h"
 #include "model/raw_terms.h"
 
@@ -260,7 +261,7 @@ double AbsoluteElevationDifference(const CalibratedPair& pair) {
 
 // --- Least squares ------------------------------------------------------------------------
 
-StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
+StageOutcome SolveLeastSquares(CCompensation& /*engine*/, const Stage& stage,
                                const std::vector<CalibratedPair>& pairs, double* solution) {
     const int n = static_cast<int>(stage.elements.size());
     const int count = static_cast<int>(pairs.size());
@@ -278,17 +279,16 @@ StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
         }
         observations[j] = stage.observation(pairs[j]);
     }
-    auto column = [&design, count](int k) { return design.data() + k * count; };
+    std::array<const double*, kMaxColumns> columns{};
+    for (int k = 0; k < n; ++k) {
+        columns[k] = design.data() + static_cast<std::size_t>(k) * count;
+    }
 
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);
     std::vector<double> rhs(n);
-    for (int a = 0; a < n; ++a) {
-        for (int b = a; b < n; ++b) {
-            const double entry = engine.AverageProduct(column(a), column(b), 0, count);
-            matrix[a * n + b] = entry;
-            matrix[b * n + a] = entry;
-        }
-        rhs[a] = engine.AverageProduct(column(a), observations.data(), 0, count) * stage.rhsScale;
+    BuildNormalEquations(columns.data(), n, observations.data(), count, matrix.data(), rhs.data());
+    for (double& entry : rhs) {
+        entry *= stage.rhsScale;
     }
     if (stage.unitLeadingEntry) {
         matrix[0] = 1.0;
