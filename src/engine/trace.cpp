@@ -107,27 +107,46 @@ void WriteTrace(std::FILE*& stream, const std::string& path, const char* mode,
 
 }  // namespace
 
+// An engine with the trace switched off does not even format its records.
 void CCompensation::OutputTrace(const char* pszText, bool bAppend) {
+    if (m_strTraceFile.empty()) {
+        return;
+    }
     WriteTrace(m_pTraceFile, m_strTraceFile, bAppend ? "a+" : "w", detail::TraceTextLine(pszText));
 }
 
 void CCompensation::OutputTrace(const char* pszName, int nValue) {
+    if (m_strTraceFile.empty()) {
+        return;
+    }
     WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceIntLine(pszName, nValue));
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, CVector* pVec) {
+    if (m_strTraceFile.empty()) {
+        return;
+    }
     WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceVectorLines(pszTitle, pVec));
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, TRANSFORM_PARMS* pParms) {
+    if (m_strTraceFile.empty()) {
+        return;
+    }
     WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceTransformLines(pszTitle, pParms));
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, TCompOut* pCompOut) {
+    if (m_strTraceFile.empty()) {
+        return;
+    }
     WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceCompOutLines(pszTitle, pCompOut));
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, TMapper* pMap) {
+    if (m_strTraceFile.empty()) {
+        return;
+    }
     WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceMapperLines(pszTitle, pMap));
 }
 
