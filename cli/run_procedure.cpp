@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "compensation/engine.h"
+#include "compensation/tracing.h"
 #include "input_error.h"
 #include "layout.h"
 #include "measurement_csv.h"
@@ -371,7 +372,12 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out, const InputSo
     if (!o.writeBack.empty()) {
         files.Plan(o.writeBack, "--write-back", o.force);
     }
-    SetTraceDirectory(o.traceDir);
+    if (o.noTrace) {
+        // Read by the engine's constructor: not even its start banner is written.
+        platform::SetEnv(compensation::kTraceSwitchVariable, "off");
+    } else {
+        SetTraceDirectory(o.traceDir);
+    }
 
     if (!o.json) {
         out << "compensate " << ProcedureName(o.procedure);

@@ -30,6 +30,7 @@ struct ProcedureOptions {
     bool force = false;
     bool json = false;
     bool keepUnsettled = false;
+    bool noTrace = false;
 };
 
 // Runs the procedure and returns the exit status. Bad input throws InputError or UsageError

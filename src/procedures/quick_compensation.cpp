@@ -5,6 +5,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "procedures/procedure_steps.h"
+#include "engine/trace_session.h"
 
 using compensation::detail::FitCall;
 
@@ -21,6 +22,7 @@ constexpr int kQuickCoverageCode = 7;
 
 int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
                                       TCompOut* pCompOut) try {
+    const compensation::detail::TraceSession session(*this);
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
         return compensation::kInvalidInput;
     }

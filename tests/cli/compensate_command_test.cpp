@@ -12,6 +12,7 @@
 
 #include "cli_test_support.h"
 #include "model/mapper_elements.h"
+#include "support/trace_dir.h"
 
 namespace compensation::cli {
 namespace {
@@ -337,6 +338,23 @@ TEST(CompensateCommand, TransformRecoversAChosenTransform) {
     }
     dir.Write("nominal.csv", "x,y,z\n1,2,3\n");  // unequal point counts are bad input
     EXPECT_EQ(RunCompensate(fit).status, 2);
+}
+
+// --no-trace writes no trace file anywhere (not even where COMPENSATION_TRACE_DIR points) and
+// gives the same result as a traced run.
+TEST(CompensateCommand, NoTraceWritesNoTraceFileAndTheSameResult) {
+    const TempDir traced;
+    const TempDir silent;
+    const std::string scenario = kExamples + "quick/scenario.json";
+    const auto withTrace = RunCompensate({"quick", scenario, "--json", "--trace-dir", traced.path});
+    ASSERT_EQ(withTrace.status, 0) << withTrace.err;
+    EXPECT_TRUE(std::filesystem::exists(traced.File("TraceFile.txt")));
+    const std::string silentDir = silent.path.string();
+    const ::compensation::testing::ScopedEnv traceDir("COMPENSATION_TRACE_DIR", silentDir.c_str());
+    const auto withoutTrace = RunCompensate({"quick", scenario, "--json", "--no-trace"});
+    ASSERT_EQ(withoutTrace.status, 0) << withoutTrace.err;
+    EXPECT_FALSE(std::filesystem::exists(silent.File("TraceFile.txt")));
+    EXPECT_EQ(withoutTrace.out, withTrace.out);
 }
 
 }  // namespace
