@@ -213,7 +213,8 @@ Scenario MakeScenario(const std::string& name, const Options& options) {
         }
         const Layout layout = named.kind == Kind::Quick  ? QuickLayout(options.size_scale)
                               : named.kind == Kind::Full ? FullLayout(options.size_scale)
-                                                         : FullFullLayout(options.size_scale, mode);
+                                                         : FullFullLayout(options.size_scale, mode,
+                                                                          options.board_width);
         TMapper truth = options.truth.value_or(RealisticTruth(named.kind, mode));
         if (!options.truth && named.kind == Kind::FullFull && mode != 2) {
             // Modes 0 and 1 take T_ref as the mean T of the flying front sights; the truth

@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -141,6 +142,70 @@ TEST(FinalValidate, QuickSummary) {
               " std(IB_axay)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
               " std(FS IB)  = 1; LTH = 12.7; UTH = 50.8 (micron) \n\n"
               " CONFIDENCE = 69\n");
+}
+
+// A decimal comma built from a facet, so that the tests need no locale installed on the
+// machine.
+class DecimalComma : public std::numpunct<char> {
+  protected:
+    char do_decimal_point() const override { return ','; }
+};
+
+std::locale CommaLocale() {
+    return std::locale(std::locale::classic(), new DecimalComma);
+}
+
+// Sets the process's global locale, or std::cout's, for the lifetime of the object.
+class ScopedGlobalLocale {
+  public:
+    explicit ScopedGlobalLocale(const std::locale& l) : saved_(std::locale::global(l)) {}
+    ~ScopedGlobalLocale() { std::locale::global(saved_); }
+
+  private:
+    std::locale saved_;
+};
+class ScopedCoutLocale {
+  public:
+    explicit ScopedCoutLocale(const std::locale& l) : saved_(std::cout.imbue(l)) {}
+    ~ScopedCoutLocale() { std::cout.imbue(saved_); }
+
+  private:
+    std::locale saved_;
+};
+
+// The summary goes to std::cout and is formatted as inserting into std::cout formats: a host
+// that sets a decimal comma as the process's global locale, but leaves std::cout alone, still
+// gets decimal points.
+TEST(FinalValidate, SummaryIgnoresTheGlobalLocale) {
+    TCompOut out{};
+    out.m_dStdR_fb = 2.54e-05;
+    std::string printed;
+    {
+        const ScopedGlobalLocale comma(CommaLocale());
+        printed = Validate(out, 0, 0);
+    }
+    EXPECT_NE(printed.find(" FSBS: std(R)  = 25.4; LTH = 6.35; UTH = 25.4 (micron) \n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find(','), std::string::npos) << printed;
+}
+
+// A host that gives std::cout a decimal comma gets one in the summary, as it would from any
+// double it inserts into std::cout itself.
+TEST(FinalValidate, SummaryFollowsTheLocaleOfStdCout) {
+    TCompOut out{};
+    out.m_dStdR_fb = 2.54e-05;
+    std::string printed;
+    {
+        const ScopedCoutLocale comma(CommaLocale());
+        printed = Validate(out, 0, 0);
+    }
+    EXPECT_NE(printed.find(" FSBS: std(R)  = 25,4; LTH = 6,35; UTH = 25,4 (micron) \n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find(" FSBS: std(Az)  = 0; LTH = 0,187357; UTH = 0,749429 (mdeg) \n"),
+              std::string::npos)
+        << printed;
 }
 
 TEST(FinalValidate, FullFullSummaryScoresEveryTerm) {
