@@ -89,8 +89,9 @@ std::string TooFewPairs(const std::string& which, int nViews) {
     text += ": " + std::to_string(nViews) + " views give at most " + std::to_string(nViews) +
             " pairs and more than " + std::to_string(least) + " are needed";
     if (nViews < 9) {
-        text += " (with fewer than 9 views the minimum count is the number of views, so this "
-                "set can never pass: it needs at least 9 views)";
+        text +=
+            " (with fewer than 9 views the minimum count is the number of views, so this "
+            "set can never pass: it needs at least 9 views)";
     }
     return text;
 }
@@ -164,7 +165,8 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nViews) {
          false,
          {PairClassification("x0y0", 19, nViews),
           {"interball pairs", {{21, "fewer than 25 usable interball pairs in the first view"}}},
-          PairClassification("d2", 21, nViews), PairClassification("extra", 22, nViews)}},
+          PairClassification("d2", 21, nViews),
+          PairClassification("extra", 22, nViews)}},
         {"first joint loop of the single-term and interball fits", true, first},
         {"final joint loop of all fits (budget used up; nothing written back)", true, final},
     };

@@ -216,17 +216,6 @@ Run Execute(const Inputs& in, const ProcedureOptions& o) {
     return run;
 }
 
-// Whether an outside set holds a pair whose two measurements the library counts as usable.
-bool HasLivePair(const std::vector<CVector>& set) {
-    constexpr double kLiveQuality = 50.0;
-    for (std::size_t i = 0; i + 1 < set.size(); i += 2) {
-        if (set[i].Quality > kLiveQuality && set[i + 1].Quality > kLiveQuality) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::string Describe(const MeasurementSet& set, const char* what) {
     return std::to_string(set.vectors.size()) + " " + what + " (" + set.path + ")";
 }
@@ -367,11 +356,8 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
     }
     const Run run = Execute(in, o);
     if (run.code == kNoLiveOutsidePair) {
-        const MeasurementSet& dead = HasLivePair(in.outside->vectors) ? *in.outside2 : *in.outside;
-        throw InputError(dead.path, 0, "quality",
-                         "no usable measurement in the outside set: no pair whose two "
-                         "measurements both have quality above 50 (the library refused it, " +
-                             std::to_string(kNoLiveOutsidePair) + "; nothing was written)");
+        throw UsageError("the library refused the input: " +
+                         NoLiveOutsidePairReason(o.procedure, o.mode));
     }
     if (run.code == -1) {
         throw UsageError(

@@ -126,7 +126,7 @@ FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
     }
     Cross3(M[2], M[0], M[1]);
     return std::fabs(std::asin(sine)) < compensation::kMinFrameAngle ? FrameKind::kNarrow
-                                                                      : FrameKind::kUsable;
+                                                                     : FrameKind::kUsable;
 }
 
 }  // namespace
@@ -218,8 +218,7 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
                 const double rms = RMS_Transform(mapped.data(), measured.data(), pW, nPoints);
                 // A non-finite RMS, or one beyond the running minimum's start, never competes.
                 const bool eligible = rms < kCandidateRmsStart;
-                const bool better =
-                    !kept || kind < bestKind || (kind == bestKind && rms < best);
+                const bool better = !kept || kind < bestKind || (kind == bestKind && rms < best);
                 if (eligible && better) {
                     best = rms;
                     bestKind = kind;

@@ -156,6 +156,11 @@ const Broken kBroken[] = {
     {"full full --d2 4,4", "", "", "", "--d2: the d2 pair names target 4 twice"},
     {"fullfull fullfull2", "scenario.json", "\"extra\": \\[\\s*17", "\"extra\": [40",
      "scenario.json, line 17, field \"extra\": extra pair position 40 is outside a view"},
+    // Outside sets that hold pairs but no live one: the library refuses them with -3.
+    {"full full", "outside.csv", ",100\n", ",40\n",
+     "outside.csv, field \"quality\": no usable measurement in the outside set"},
+    {"fullfull fullfull1", "outside2.csv", ",100\n", ",50\n",
+     "outside2.csv, field \"quality\": no usable measurement in the outside set"},
     // Options that do not fit.
     {"full quick", "", "", "", "scenario.json, field \"procedure\".*run compensate quick"},
     {"fullfull fullfull0 --mode 5", "", "", "", "--mode 5: expected 0, 1 or 2"},

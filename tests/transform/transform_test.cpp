@@ -178,7 +178,7 @@ TEST(ToolingBalls, ClosedFormOfOneTriple) {
 // the result depend on the order of the balls. Every order of the six balls (and of the first
 // four) gives status 0 and the placement, to rounding: exact data, lever arms of a few metres.
 TEST(ToolingBalls, ATripleWithoutAPlaneServesOnlyAsTheLastResort) {
-    const std::vector<Point> balls = {{0, 0, 5},  {1, 0, 5},  {3, 0, 5},
+    const std::vector<Point> balls = {{0, 0, 5},   {1, 0, 5},  {3, 0, 5},
                                       {0.5, 2, 6}, {-1, 1, 4}, {2, -1, 7}};
     const TRANSFORM_PARMS identity = {};
     const TRANSFORM_PARMS turnedAboutZ = {0.0, 0.0, 0.3, 0.0, 0.0, 0.0};
