@@ -4,7 +4,8 @@
 // Each triple defines an orthonormal frame in both sets: first axis from the triple's centroid
 // toward its first point, third axis normal to the triple's plane. The rotation that turns the
 // nominal frame into the measured one, with the translation that matches the two centroids, is
-// one candidate; the candidate with the smallest weighted RMS over all points is kept.
+// one candidate; the candidate with the smallest weighted RMS over all points is kept, a triple
+// whose frames are too narrow, or have no plane at all, only when no better-founded one exists.
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -72,16 +73,7 @@ void AnglesFromMatrix(const double R[3][3], TRANSFORM_PARMS* p) {
 // plane too narrow to trust, or no plane at all (a substitute frame).
 enum class FrameKind { kUsable = 0, kNarrow = 1, kNoPlane = 2 };
 
-FrameKind TripleFrame(const CVector* pPoints, double M[3][3]);
-
-}  // namespace
-
-int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
-    return TripleFrame(pPoints, M) == FrameKind::kUsable ? 0 : 1;
-}
-
-namespace {
-
+// BasisMatrix's frame of a triple, and how far it can be trusted.
 FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
     using compensation::kOneThird;
     Vec3 Q[3];
@@ -130,6 +122,10 @@ FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
 }
 
 }  // namespace
+
+int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
+    return TripleFrame(pPoints, M) == FrameKind::kUsable ? 0 : 1;
+}
 
 int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
                              TRANSFORM_PARMS* pParms, TMapper* pMap) try {
