@@ -102,16 +102,22 @@ TEST(FullFullCompensation, NoiseFreeRecoversEveryElementTheModeSees) {
 // uses up the evaluations it shares with the second pass, whose first flying outlier test then
 // runs on the first pass's model and drops one good reading of the lowest band; the joint loop
 // of the FBB interball and K_minus fits must still contract without it.
+void ExpectModeZeroSettles(double size, double boardWidth) {
+    SCOPED_TRACE("size scale " + std::to_string(size) + ", board width " +
+                 std::to_string(boardWidth));
+    Options options;
+    options.size_scale = size;
+    options.board_width = boardWidth;
+    Scenario s = sim::MakeScenario("fullfull0", options);
+    const Outcome run = RunFullFull(s, 0);
+    ASSERT_EQ(run.result, 0);
+    EXPECT_EQ(run.out.m_nConfidence, 98);
+    ExpectRecovered(Checked(s, 0), run.model, s.truth);
+}
+
 TEST(FullFullCompensation, ModeZeroSettlesOnLargerNetworks) {
     for (double scale : {2.0, 3.0}) {
-        SCOPED_TRACE("size scale " + std::to_string(scale));
-        Options options;
-        options.size_scale = scale;
-        Scenario s = sim::MakeScenario("fullfull0", options);
-        const Outcome run = RunFullFull(s, 0);
-        ASSERT_EQ(run.result, 0);
-        EXPECT_EQ(run.out.m_nConfidence, 98);
-        ExpectRecovered(Checked(s, 0), run.model, s.truth);
+        ExpectModeZeroSettles(scale, 1.0);
     }
 }
 
@@ -369,15 +375,7 @@ TEST(FullFullCompensation, TheFbbTwoFaceFitRunsBeforeTheMainOneInTheTwoFaceLoops
 // outlier passes and the run settles noise-free at sizes 1 and 2 (it once returned 56 at size 2).
 TEST(FullFullCompensation, ModeZeroSettlesOnAWideBoardAtSizesOneAndTwo) {
     for (const double size : {1.0, 2.0}) {
-        SCOPED_TRACE("size " + std::to_string(size));
-        Options options;
-        options.size_scale = size;
-        options.board_width = 2.0;
-        Scenario s = sim::MakeScenario("fullfull0", options);
-        const Outcome run = RunFullFull(s, 0);
-        ASSERT_EQ(run.result, 0);
-        EXPECT_EQ(run.out.m_nConfidence, 98);
-        ExpectRecovered(Checked(s, 0), run.model, s.truth);
+        ExpectModeZeroSettles(size, 2.0);
     }
 }
 

@@ -155,35 +155,24 @@ std::locale CommaLocale() {
     return std::locale(std::locale::classic(), new DecimalComma);
 }
 
-// Sets the process's global locale, or std::cout's, for the lifetime of the object.
-class ScopedGlobalLocale {
-  public:
-    explicit ScopedGlobalLocale(const std::locale& l) : saved_(std::locale::global(l)) {}
-    ~ScopedGlobalLocale() { std::locale::global(saved_); }
-
-  private:
-    std::locale saved_;
-};
-class ScopedCoutLocale {
-  public:
-    explicit ScopedCoutLocale(const std::locale& l) : saved_(std::cout.imbue(l)) {}
-    ~ScopedCoutLocale() { std::cout.imbue(saved_); }
-
-  private:
-    std::locale saved_;
-};
+// The quick summary of a record whose range spread is 25.4 um, printed while the process's
+// global locale and std::cout's are the ones given; both are put back afterwards.
+std::string QuickSummaryUnder(const std::locale& global, const std::locale& forCout) {
+    const std::locale savedGlobal = std::locale::global(global);
+    const std::locale savedCout = std::cout.imbue(forCout);
+    TCompOut out{};
+    out.m_dStdR_fb = 2.54e-05;
+    const std::string printed = Validate(out, 0, 0);
+    std::cout.imbue(savedCout);
+    std::locale::global(savedGlobal);
+    return printed;
+}
 
 // The summary goes to std::cout and is formatted as inserting into std::cout formats: a host
 // that sets a decimal comma as the process's global locale, but leaves std::cout alone, still
 // gets decimal points.
 TEST(FinalValidate, SummaryIgnoresTheGlobalLocale) {
-    TCompOut out{};
-    out.m_dStdR_fb = 2.54e-05;
-    std::string printed;
-    {
-        const ScopedGlobalLocale comma(CommaLocale());
-        printed = Validate(out, 0, 0);
-    }
+    const std::string printed = QuickSummaryUnder(CommaLocale(), std::cout.getloc());
     EXPECT_NE(printed.find(" FSBS: std(R)  = 25.4; LTH = 6.35; UTH = 25.4 (micron) \n"),
               std::string::npos)
         << printed;
@@ -193,13 +182,7 @@ TEST(FinalValidate, SummaryIgnoresTheGlobalLocale) {
 // A host that gives std::cout a decimal comma gets one in the summary, as it would from any
 // double it inserts into std::cout itself.
 TEST(FinalValidate, SummaryFollowsTheLocaleOfStdCout) {
-    TCompOut out{};
-    out.m_dStdR_fb = 2.54e-05;
-    std::string printed;
-    {
-        const ScopedCoutLocale comma(CommaLocale());
-        printed = Validate(out, 0, 0);
-    }
+    const std::string printed = QuickSummaryUnder(std::locale(), CommaLocale());
     EXPECT_NE(printed.find(" FSBS: std(R)  = 25,4; LTH = 6,35; UTH = 25,4 (micron) \n"),
               std::string::npos)
         << printed;
