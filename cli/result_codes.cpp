@@ -266,13 +266,14 @@ std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSe
         text += (p > 0 ? " + " : "") + all.front().parts[p];
     }
     if (all.size() > 1) {
-        text +=
-            " (or " + std::to_string(all.size() - 1) + " other combination" +
-            (all.size() > 2 ? "s" : "") + " of codes: compensate explain " + std::to_string(code) +
-            " -p " + ProcedureName(procedure) +
-            (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
-            (procedure == Procedure::kQuick ? " --views " + std::to_string(nQuickSectors) : "") +
-            ")";
+        text += " (or " + std::to_string(all.size() - 1) + " other combination" +
+                (all.size() > 2 ? "s" : "") + " of codes: compensate explain " +
+                std::to_string(code) + " -p " + ProcedureName(procedure) +
+                (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
+                (procedure == Procedure::kQuick || nQuickSectors > 0
+                     ? " --views " + std::to_string(nQuickSectors)
+                     : "") +
+                ")";
     }
     return text;
 }

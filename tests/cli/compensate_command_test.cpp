@@ -206,6 +206,25 @@ TEST(CompensateCommand, AnUnsettledRunExitsThreeWithItsMeaningAndWritesNoModel) 
     EXPECT_EQ(Json::parse(ReadFile(dir.File("result.json")))["result"], 7);
 }
 
+TEST(CompensateCommand, EightViewsAreToldWhyTheirPairsCanNeverSuffice) {
+    // Four of the full example's twelve views dropped: the eight left still cover every
+    // 45-degree sector, but give at most 8 x0y0 pairs where more than 8 are needed.
+    const TempDir dir;
+    CopyExample(dir, "full", "measurements.csv",
+                "\n14,1,(-165|-105|-15\\.0+9|75\\.0+1),[^\n]*(\n(100|200),[^\n]*)*", "");
+    const auto run = RunCompensate({"full", dir.File("scenario.json"), "--trace-dir", dir.path});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.out.find("8 views of 16 targets"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("result 19: pair classification: x0y0 pairs: too few usable x0y0 "
+                           "pairs (not more than the minimum count): 8 views give at most 8 "
+                           "pairs and more than 8 are needed (with fewer than 9 views the "
+                           "minimum count is the number of views, so this set can never pass: "
+                           "it needs at least 9 views)"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("compensate explain 19 -p full --views 8"), std::string::npos);
+}
+
 TEST(CompensateCommand, TheInputModelIsReplacedOnlyWhenAskedFor) {
     const TempDir dir;
     CopyExample(dir, "quick");
