@@ -1,8 +1,16 @@
 #include "run_procedure.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <optional>
@@ -14,6 +22,7 @@
 #include "measurement_csv.h"
 #include "model_json.h"
 #include "output_files.h"
+#include "platform/environment.h"
 #include "result_json.h"
 #include "scenario.h"
 #include "summary.h"
@@ -143,29 +152,57 @@ struct Run {
     bool validated = false;
 };
 
-// Swaps the standard output stream's buffer while the library runs, so that --json keeps
-// standard output machine-readable and the summary still reaches the result.
+// Diverts the process's standard output into a temporary file while the library runs, so that
+// --json keeps standard output machine-readable and the summary still reaches the result. The
+// diversion is the C runtime's own: the library's std::cout may belong to a C++ runtime of its
+// own (the Windows DLL links one statically), which swapping this program's stream buffer would
+// miss, but every C++ runtime in the process writes through the C runtime's stdout.
 class CapturedOutput {
   public:
-    explicit CapturedOutput(bool active) : active_(active) {
-        if (active_) {
-            std::cout.flush();
-            saved_ = std::cout.rdbuf(text_.rdbuf());
+    explicit CapturedOutput(bool active) {
+        if (!active) {
+            return;
         }
+        std::string name =
+            (std::filesystem::temp_directory_path() / "compensate.out.XXXXXX").string();
+        fd_ = ::mkstemp(name.data());
+        if (fd_ < 0) {
+            return;  // the summary is then printed, and the JSON follows it
+        }
+        name_ = name;
+        std::cout.flush();
+        std::fflush(stdout);
+        saved_ = ::dup(::fileno(stdout));
+        ::dup2(fd_, ::fileno(stdout));
     }
     ~CapturedOutput() {
-        if (active_) {
-            std::cout.rdbuf(saved_);
+        Restore();
+        if (fd_ >= 0) {
+            ::close(fd_);
+            ::unlink(name_.c_str());
         }
     }
     CapturedOutput(const CapturedOutput&) = delete;
     CapturedOutput& operator=(const CapturedOutput&) = delete;
-    std::string Text() const { return text_.str(); }
+    std::string Text() {
+        Restore();
+        std::ostringstream text;
+        text << std::ifstream(name_).rdbuf();  // text mode: CR LF back to LF on Windows
+        return text.str();
+    }
 
   private:
-    bool active_;
-    std::ostringstream text_;
-    std::streambuf* saved_ = nullptr;
+    void Restore() {
+        if (saved_ >= 0) {
+            std::cout.flush();
+            std::fflush(stdout);
+            ::dup2(saved_, ::fileno(stdout));
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+    int fd_ = -1, saved_ = -1;
+    std::string name_;
 };
 
 std::vector<CVector> Copy(const std::optional<MeasurementSet>& set) {
@@ -297,7 +334,7 @@ void SetTraceDirectory(const std::string& option) {
         throw UsageError("trace directory " + directory + " does not exist");
     }
     const std::string absolute = std::filesystem::absolute(directory, ec).string();
-    setenv("COMPENSATION_TRACE_DIR", absolute.c_str(), 1);
+    platform::SetEnv("COMPENSATION_TRACE_DIR", absolute.c_str());
 }
 
 int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
