@@ -180,6 +180,11 @@ TEST(FinalValidate, SummaryIgnoresTheGlobalLocale) {
 // A host that gives std::cout a decimal comma gets one in the summary, as it would from any
 // double it inserts into std::cout itself.
 TEST(FinalValidate, SummaryFollowsTheLocaleOfStdCout) {
+#if defined(_WIN32)
+    // The statically linked DLL carries a C++ runtime, and so a std::cout, of its own: the
+    // test's std::cout is not the one the library prints to.
+    GTEST_SKIP() << "the library's std::cout is not the test program's";
+#endif
     const std::string printed = QuickSummaryUnder(std::locale(), CommaLocale());
     EXPECT_NE(printed.find(" FSBS: std(R)  = 25,4; LTH = 6,35; UTH = 25,4 (micron) \n"),
               std::string::npos)
