@@ -30,6 +30,10 @@ int RunExplain(std::optional<int> code, Procedure procedure, int mode, int nView
         out << " --mode " << mode;
     }
     out << "\n  0: settled\n  -1: the arrays, counts or target positions do not fit together\n";
+    if (procedure != Procedure::kQuick) {
+        out << "  " << kNoLiveOutsidePair << ": " << NoLiveOutsidePairReason(procedure, mode)
+            << '\n';
+    }
     if (procedure == Procedure::kQuick && nViews == 0) {
         out << "coverage check:\n  7 + b: no usable reference view in azimuth sector b (the "
                "circle is cut into as many sectors as the set has views; --views N lists them)\n";

@@ -83,6 +83,17 @@ void CheckOutsideSet(const MeasurementSet& set) {
                              "reference views");
         }
     }
+    // The library refuses such a set too (-3): its fit would have no outside distance.
+    constexpr double kLiveQuality = 50.0;
+    bool live = false;
+    for (std::size_t i = 0; i + 1 < set.vectors.size() && !live; i += 2) {
+        live = set.vectors[i].Quality > kLiveQuality && set.vectors[i + 1].Quality > kLiveQuality;
+    }
+    if (!live && !set.vectors.empty()) {
+        throw InputError(set.path, 0, "quality",
+                         "no usable measurement in the outside set: no pair whose two "
+                         "measurements both have quality above 50");
+    }
 }
 
 int CheckFlyingSet(const MeasurementSet& set, int nTargetsFly) {

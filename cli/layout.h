@@ -18,7 +18,8 @@ struct ViewLayout {
 // stands n places after its front sight, which is where rejections are written back.
 ViewLayout CheckMainLayout(const MeasurementSet& set);
 
-// An outside set: consecutive pairs (the two targets of one view), front or back sights.
+// An outside set: consecutive pairs (the two targets of one view), front or back sights, at
+// least one pair with both qualities above 50.
 void CheckOutsideSet(const MeasurementSet& set);
 
 // Flying views: blocks of nTargetsFly front sights followed by their nTargetsFly back sights.

@@ -135,7 +135,8 @@ int Run(int argc, char** argv) {
         ->check(CLI::IsMember({"quick", "full", "fullfull"}));
     explainCmd->add_option("--mode", explainMode, "full-full mode")->check(CLI::Range(0, 2));
     explainCmd->add_option("--views", explainViews,
-                           "views of the set (the quick procedure's number of sectors)");
+                           "views of the set (the quick procedure's number of sectors; the "
+                           "full procedures' least pair count)");
 
 #ifdef COMPENSATE_HAS_SIMULATOR
     compensation::cli::SimulateOptions simulate;

@@ -74,6 +74,32 @@ CodeSource FlyingAcceptance() {
               "view)"}}};
 }
 
+// The pair classification wants more live pairs than the least count, and a view gives at
+// most one pair. Below 9 views the least count is the number of views itself, so no such set
+// can pass however good its views are.
+std::string TooFewPairs(const std::string& which, int nViews) {
+    std::string text = "too few usable " + which + " pairs (not more than the minimum count)";
+    if (nViews <= 0) {
+        return text +
+               "; with fewer than 9 views the minimum count is the number of views and each view "
+               "gives at most one pair, so such a set can never pass (--views N gives the "
+               "numbers)";
+    }
+    const int least = nViews - 3 < 6 ? nViews : nViews - 3;
+    text += ": " + std::to_string(nViews) + " views give at most " + std::to_string(nViews) +
+            " pairs and more than " + std::to_string(least) + " are needed";
+    if (nViews < 9) {
+        text +=
+            " (with fewer than 9 views the minimum count is the number of views, so this "
+            "set can never pass: it needs at least 9 views)";
+    }
+    return text;
+}
+
+CodeSource PairClassification(const std::string& which, int code, int nViews) {
+    return {which + " pairs", {{code, TooFewPairs(which, nViews)}}};
+}
+
 }  // namespace
 
 const char* ProcedureName(Procedure procedure) {
@@ -87,7 +113,8 @@ const char* ProcedureName(Procedure procedure) {
     }
 }
 
-std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
+std::vector<Stage> StagesOf(Procedure procedure, int mode, int nViews) {
+    const int nQuickSectors = nViews;
     if (procedure == Procedure::kQuick) {
         return {
             {"coverage check", false, {Coverage(7, nQuickSectors)}},
@@ -102,9 +129,9 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
             {"coverage check", false, {Coverage(9, 8)}},
             {"pair classification",
              false,
-             {{"x0y0 pairs", {{19, "too few usable x0y0 pairs (not more than the minimum count)"}}},
+             {PairClassification("x0y0", 19, nViews),
               {"interball pairs", {{21, "fewer than 25 usable interball pairs in the first view"}}},
-              {"d2 pairs", {{21, "too few usable d2 pairs (not more than the minimum count)"}}}}},
+              PairClassification("d2", 21, nViews)}},
             {"first joint loop of the X0/Y0, interball and D2 fits",
              true,
              {X0Y0(), interball, D2()}},
@@ -136,13 +163,24 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
         {"coverage checks", true, coverage},
         {"pair classification",
          false,
-         {{"x0y0 pairs", {{19, "too few usable x0y0 pairs (not more than the minimum count)"}}},
+         {PairClassification("x0y0", 19, nViews),
           {"interball pairs", {{21, "fewer than 25 usable interball pairs in the first view"}}},
-          {"d2 pairs", {{21, "too few usable d2 pairs (not more than the minimum count)"}}},
-          {"extra pairs", {{22, "too few usable extra pairs (not more than the minimum count)"}}}}},
+          PairClassification("d2", 21, nViews),
+          PairClassification("extra", 22, nViews)}},
         {"first joint loop of the single-term and interball fits", true, first},
         {"final joint loop of all fits (budget used up; nothing written back)", true, final},
     };
+}
+
+std::string NoLiveOutsidePairReason(Procedure procedure, int mode) {
+    const std::string sets = procedure == Procedure::kFull ? "the outside set" : "an outside set";
+    const std::string fits = procedure == Procedure::kFull ? "the D2 fit"
+                             : mode == 2                   ? "the D2 or El_ElC fit"
+                                                           : "the D2 or K_minus fit";
+    return "no usable measurement in " + sets +
+           ": no pair whose two measurements both have quality above 50, so " + fits +
+           " could not estimate its element; nothing was written (" +
+           std::to_string(kNoLiveOutsidePair) + ")";
 }
 
 namespace {
@@ -176,6 +214,10 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
         out.push_back({"input check",
                        {"the arrays, counts or target positions do not fit together; nothing "
                         "was written (-1)"}});
+        return out;
+    }
+    if (code == kNoLiveOutsidePair && procedure != Procedure::kQuick) {
+        out.push_back({"outside sets", {NoLiveOutsidePairReason(procedure, mode)}});
         return out;
     }
     if (code == -2) {
@@ -224,13 +266,14 @@ std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSe
         text += (p > 0 ? " + " : "") + all.front().parts[p];
     }
     if (all.size() > 1) {
-        text +=
-            " (or " + std::to_string(all.size() - 1) + " other combination" +
-            (all.size() > 2 ? "s" : "") + " of codes: compensate explain " + std::to_string(code) +
-            " -p " + ProcedureName(procedure) +
-            (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
-            (procedure == Procedure::kQuick ? " --views " + std::to_string(nQuickSectors) : "") +
-            ")";
+        text += " (or " + std::to_string(all.size() - 1) + " other combination" +
+                (all.size() > 2 ? "s" : "") + " of codes: compensate explain " +
+                std::to_string(code) + " -p " + ProcedureName(procedure) +
+                (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
+                (procedure == Procedure::kQuick || nQuickSectors > 0
+                     ? " --views " + std::to_string(nQuickSectors)
+                     : "") +
+                ")";
     }
     return text;
 }

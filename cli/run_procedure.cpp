@@ -398,6 +398,10 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out, const InputSo
         out << "\nstarting model: " << in.modelSource << "\n\n" << std::flush;
     }
     const Run run = Execute(in, o);
+    if (run.code == kNoLiveOutsidePair) {
+        throw UsageError("the library refused the input: " +
+                         NoLiveOutsidePairReason(o.procedure, o.mode));
+    }
     if (run.code == -1) {
         throw UsageError(
             std::string("the library refused the input (-1): the arrays, counts or "

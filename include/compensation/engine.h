@@ -28,12 +28,20 @@ class TraceSession;
 //   (a position beyond a view, a count beyond an array); nothing has been written.
 // - A result of -2 means the working arrays, which grow with the host's counts, could not be
 //   allocated. A fit that meets this puts its elements back and reports itself unsettled.
+// - A result of -3 from FullComp or FullFullComp means an outside set holds pairs but not one
+//   whose two measurements both have Quality above 50: the fit that reads it could not
+//   estimate its element (D2, K_minus, El_ElC), yet would report it settled. Nothing has been
+//   written.
 // - No non-finite value is written into the TMapper: a fit whose solution is not finite puts
 //   back the entry values of its elements and returns its "not converged" code.
 // - Nothing is thrown.
 //
-// Every operation appends to the trace file "TraceFile.txt": in the host executable's
-// directory, or in the directory named by the environment variable COMPENSATION_TRACE_DIR.
+// The trace file "TraceFile.txt" lies in the host executable's directory, or in the directory
+// named by the environment variable COMPENSATION_TRACE_DIR. Not every member writes to it. The
+// constructor appends the start banner; AcceptViews, ClassifyFSBS, ClassifyPairs, StdInterball,
+// MeanStdArray, CalculateQCFSBS, Calculate_x0y0, Calculate_d2, Calculate_axay and AcceptOutside
+// append their own lines; Calculate_cm writes through MeanStdArray, and the procedures and
+// FinalValidate through the members they call. The other members write nothing.
 // A call holds the file open while it runs and writes each record through; the file is
 // complete after every record and closed when the call returns. compensation/tracing.h
 // switches the trace off.

@@ -58,6 +58,11 @@ inline constexpr int kInvalidInput = -1;
 // The result of an operation that could not allocate its working arrays (they grow with the
 // host's counts); nothing is thrown into the host.
 inline constexpr int kOutOfMemory = -2;
+// The result of a full procedure whose outside set holds pairs but not one live pair (both
+// measurements of quality above the live mark): the single-term fit that reads the set could
+// not estimate its element, yet would report it settled. Nothing has been written. Negative,
+// so that no sum of the fits' codes and no coverage code can be mistaken for it.
+inline constexpr int kNoLiveOutsidePair = -3;
 
 }  // namespace compensation
 

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <locale>
 #include <sstream>
 #include <string>
 
@@ -149,11 +150,15 @@ inline const char* SummaryHeader(int nMode) {
 }
 
 // One summary line: the spread and the thresholds as printed, in the stream's default
-// formatting (six significant digits) whatever the host has set on std::cout, so the line is
-// formed on a fresh stream.
-inline std::string SummaryLine(const ConfidenceTerm& term, double spread) {
+// formatting (six significant digits) whatever precision or flags the host has set on
+// std::cout, so the line is formed on a fresh stream. The numbers follow `locale`, the locale
+// of the stream the line goes to (std::cout's for the library), never the process's global
+// locale, which a fresh stream would otherwise take.
+inline std::string SummaryLine(const ConfidenceTerm& term, double spread,
+                               const std::locale& locale) {
     const SpreadThresholds& t = *term.thresholds;
     std::ostringstream line;
+    line.imbue(locale);
     line << term.label << spread * t.printFactor << "; LTH = " << t.printedLower
          << "; UTH = " << t.printedUpper << t.unit;
     return line.str();

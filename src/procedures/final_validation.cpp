@@ -56,13 +56,14 @@ void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TM
         const double spread = pCompOut->*term.field;
         score = ScoreSpread(score, spread, *term.thresholds, weight);
         if (print) {
-            std::cout << SummaryLine(term, spread) << std::endl << std::endl;
+            std::cout << SummaryLine(term, spread, std::cout.getloc()) << std::endl << std::endl;
         }
     }
 
     pCompOut->m_nConfidence = score;
     if (print) {
         std::ostringstream line;
+        line.imbue(std::cout.getloc());
         line << " CONFIDENCE = " << score;
         std::cout << line.str() << std::endl;
     }

@@ -37,6 +37,9 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
         !IsTargetPosition(pCompOut->m_n2_d2, nTargets)) {
         return compensation::kInvalidInput;
     }
+    if (!compensation::detail::HasLiveOutsidePair(pVecOut, nCountOut)) {
+        return compensation::kNoLiveOutsidePair;
+    }
 
     int nCount_fb = nCount / 2;
     std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));

@@ -104,6 +104,8 @@ class FullFullRun {
     int nViews_;
     int nTargets_;
     int nViewsFly_ = 0;
+    // The in-line flying view this run found, or kNoInlineView.
+    int inlineView_ = compensation::detail::kNoInlineView;
     int nCount_fb_;
     int nCountFly_fb_ = 0;
     int nCount_x0y0_ = 0;
@@ -175,10 +177,10 @@ void FullFullRun::ClassifyFlyingViews() {
 }
 
 void FullFullRun::ExcludeInlineViewFromTwoFace() {
-    const long first = static_cast<long>(out_->m_nInlineView) * nTargetsFly_;
-    const long last = first + nTargetsFly_;
+    const compensation::detail::PairRange inLine =
+        compensation::detail::InlineViewPairs(inlineView_, nTargetsFly_);
     for (int i = 0; i < nCountFly_fb_; ++i) {
-        if (i >= first && i < last) {
+        if (i >= inLine.first && i < inLine.last) {
             flyB_[static_cast<std::size_t>(i)].Quality = compensation::kRejectedQuality;
         }
     }
@@ -190,6 +192,9 @@ int FullFullRun::PrepareAndCheckCoverage() {
         compensation::detail::SetFaces(pVecFly_, nCountFly_);
         double gap = 0.0;
         r = e_.AcceptFlyingAllViews(pVecFly_, nTargetsFly_, nCountFly_, &gap, out_);
+        // Only an accepted set has had its in-line view written; after an early refusal the
+        // record still holds whatever the host left there.
+        inlineView_ = r == 0 ? out_->m_nInlineView : compensation::detail::kNoInlineView;
         e_.ClassifyFSBS(pVecFly_, nCountFly_, flyF_.data(), flyB_.data(), &nCountFly_fb_, 1);
         pMap_->T_ref = 0.0;
         for (int i = 0; i < nCountFly_fb_; ++i) {
@@ -216,7 +221,13 @@ int FullFullRun::PrepareAndCheckCoverage() {
 
 // The two-face joint loop, the flying outlier pass and the main outlier pass.
 void FullFullRun::TwoFacePasses() {
-    const auto twoFaceJoint = [this]() { return fbbTwoFace_(1) + twoFace_(1); };
+    // Both fits write the model (D1 among others), so the FBB fit runs first, as listed; the
+    // operands of a sum would run in an order of the compiler's choosing.
+    const auto twoFaceJoint = [this]() {
+        const int fbb = fbbTwoFace_(1);
+        const int twoFace = twoFace_(1);
+        return fbb + twoFace;
+    };
     while (twoFaceCount_ < kTwoFaceBudget && UsesFlying()) {
         ++twoFaceCount_;
         if (twoFaceJoint() == 0) {
@@ -237,7 +248,8 @@ void FullFullRun::TwoFacePasses() {
 
     const double mainLimit = nTargets_ * nViews_ * kMainRejectShare;
     jointCount = 0;
-    for (int used = 0; used < mainLimit; ++used) {
+    int used = 0;
+    for (; used < mainLimit; ++used) {
         const int rejected = twoFace_(0);
         while (UsesFlying() && jointCount++ < kTwoFaceBudget && twoFaceJoint() != 0) {
         }
@@ -245,7 +257,11 @@ void FullFullRun::TwoFacePasses() {
             break;
         }
     }
-    twoFaceCount_ = jointCount;
+    // A second pass's two-face loop continues from the outer count of this main outlier pass
+    // (its rejection tests plus the one that ended it), not from the joint evaluations inside
+    // it: on a large network those can use up the whole budget, and the six-harmonic fits would
+    // then start their outlier passes from the first pass's model, unsettled.
+    twoFaceCount_ = used + 1;
 }
 
 bool FullFullRun::TwoFaceSpreadsLow() const {
@@ -408,6 +424,12 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         !IsTargetPosition(pCompOut->m_n1_extra, nTargets) ||
         !IsTargetPosition(pCompOut->m_n2_extra, nTargets)) {
         return compensation::kInvalidInput;
+    }
+    // Modes 0 and 1 fit K_minus from the second set; mode 2 averages it with the first for the
+    // El_ElC fit. A set without a live pair leaves its element unestimated in every mode.
+    if (!compensation::detail::HasLiveOutsidePair(pVecOut1, nCountOut1) ||
+        !compensation::detail::HasLiveOutsidePair(pVecOut2, nCountOut2)) {
+        return compensation::kNoLiveOutsidePair;
     }
     if (nMode == kNoFlying) {
         nCountFly = 0;

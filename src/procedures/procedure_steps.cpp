@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/constants.h"
+#include "model/live.h"
 
 namespace compensation::detail {
 
@@ -46,6 +47,15 @@ bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout) {
     return layout.nViews >= 1 && layout.nTargets >= 1 && layout.nTargets <= kMostTargetsPerView &&
            static_cast<long long>(layout.nTargets) * layout.nViews <= pairs &&
            CountFrontSights(pVec, nCount) <= pairs;
+}
+
+bool HasLiveOutsidePair(const CVector* pVecOut, int nCountOut) {
+    for (int i = 0; i + 1 < nCountOut; i += 2) {
+        if (IsLive(pVecOut[i]) && IsLive(pVecOut[i + 1])) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void SetFaces(CVector* pVec, int nCount) {

@@ -55,6 +55,10 @@ inline std::size_t PairTableSize(int nTargets) {
     return n * (n - 1) / 2 + 1;
 }
 
+// True when the outside set (consecutive pairs) holds a pair whose two measurements are both
+// live, so that a single-term fit reading it has at least one outside distance to compare.
+bool HasLiveOutsidePair(const CVector* pVecOut, int nCountOut);
+
 // Sets every vector's face sign from its type.
 void SetFaces(CVector* pVec, int nCount);
 
@@ -65,6 +69,25 @@ int MinCountForViews(int nViews);
 // True when a 1-based target position lies within a view of nTargets targets.
 inline bool IsTargetPosition(int n, int nTargets) {
     return n >= 1 && n <= nTargets;
+}
+
+// Flying pairs first <= i < last: the pairs of one flying view, counted in 64 bits because the
+// product of a view index and a view's target count need not fit a 32-bit long.
+struct PairRange {
+    long long first = 0;
+    long long last = 0;
+};
+
+// No in-line flying view: its range is empty.
+inline constexpr int kNoInlineView = -1;
+
+// The flying pairs of view nInlineView (nTargetsFly pairs per view); empty for kNoInlineView.
+inline PairRange InlineViewPairs(int nInlineView, int nTargetsFly) {
+    if (nInlineView < 0) {
+        return {};
+    }
+    const long long first = static_cast<long long>(nInlineView) * nTargetsFly;
+    return {first, first + nTargetsFly};
 }
 
 // Sum of the fits' codes, each called as a fitting call (flag 1), in the order given.

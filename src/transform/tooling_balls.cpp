@@ -4,7 +4,9 @@
 // Each triple defines an orthonormal frame in both sets: first axis from the triple's centroid
 // toward its first point, third axis normal to the triple's plane. The rotation that turns the
 // nominal frame into the measured one, with the translation that matches the two centroids, is
-// one candidate; the candidate with the smallest weighted RMS over all points is kept.
+// one candidate; the candidate with the smallest weighted RMS over all points is kept, a triple
+// whose frames are too narrow, or have no plane at all, only when no better-founded one exists.
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <vector>
@@ -67,9 +69,12 @@ void AnglesFromMatrix(const double R[3][3], TRANSFORM_PARMS* p) {
     p->Gamma = std::atan2(R[0][1], R[0][0]);
 }
 
-}  // namespace
+// How far a triple's frame can be trusted, from best to worst: a plane at a usable angle, a
+// plane too narrow to trust, or no plane at all (a substitute frame).
+enum class FrameKind { kUsable = 0, kNarrow = 1, kNoPlane = 2 };
 
-int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
+// BasisMatrix's frame of a triple, and how far it can be trusted.
+FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
     using compensation::kOneThird;
     Vec3 Q[3];
     Vec3 centre;
@@ -104,7 +109,7 @@ int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
             }
         }
         CompleteFrame(e1, M);
-        return 1;
+        return FrameKind::kNoPlane;
     }
 
     for (int c = 0; c < 3; ++c) {
@@ -112,7 +117,14 @@ int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
         M[2][c] = normal[c] / sine;
     }
     Cross3(M[2], M[0], M[1]);
-    return std::fabs(std::asin(sine)) < compensation::kMinFrameAngle ? 1 : 0;
+    return std::fabs(std::asin(sine)) < compensation::kMinFrameAngle ? FrameKind::kNarrow
+                                                                     : FrameKind::kUsable;
+}
+
+}  // namespace
+
+int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
+    return TripleFrame(pPoints, M) == FrameKind::kUsable ? 0 : 1;
 }
 
 int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
@@ -142,8 +154,14 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
         }
     }
 
+    // A candidate is ranked first by the worse of its two frames, then by its RMS: a triple
+    // with a usable plane in both sets always beats a narrow one, and a narrow one a triple
+    // without a plane, whose substitute frame is arbitrary and may fit the points by accident
+    // (exactly, when the measured points equal the nominal ones). Ranking by RMS alone let such
+    // a triple, met first, block every usable one, so the status depended on the points' order.
     int status = 5;
     double best = kCandidateRmsStart;
+    FrameKind bestKind = FrameKind::kNoPlane;
     bool kept = false;
     TRANSFORM_PARMS bestParms = {};
     std::vector<CVector> mapped(nPoints);
@@ -160,7 +178,8 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
                 }
                 double Fn[3][3];
                 double Fm[3][3];
-                const int flags = BasisMatrix(tripleNominal, Fn) + BasisMatrix(tripleMeasured, Fm);
+                const FrameKind kind =
+                    std::max(TripleFrame(tripleNominal, Fn), TripleFrame(tripleMeasured, Fm));
 
                 // Nominal directions into measured ones: R = Fm^T Fn.
                 double R[3][3];
@@ -193,11 +212,15 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
                     mapped[i] = *GetNextVector(i, pParms, nominal.data());
                 }
                 const double rms = RMS_Transform(mapped.data(), measured.data(), pW, nPoints);
-                if (rms < best) {
+                // A non-finite RMS, or one beyond the running minimum's start, never competes.
+                const bool eligible = rms < kCandidateRmsStart;
+                const bool better = !kept || kind < bestKind || (kind == bestKind && rms < best);
+                if (eligible && better) {
                     best = rms;
+                    bestKind = kind;
                     bestParms = *pParms;
                     kept = true;
-                    if (flags == 0) {
+                    if (kind == FrameKind::kUsable) {
                         status = 0;
                     }
                 }

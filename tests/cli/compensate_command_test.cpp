@@ -197,6 +197,11 @@ const Broken kBroken[] = {
     {"full full --d2 4,4", "", "", "", "--d2: the d2 pair names target 4 twice"},
     {"fullfull fullfull2", "scenario.json", "\"extra\": \\[\\s*17", "\"extra\": [40",
      "scenario.json, line 17, field \"extra\": extra pair position 40 is outside a view"},
+    // Outside sets that hold pairs but no live one: the library refuses them with -3.
+    {"full full", "outside.csv", ",100\n", ",40\n",
+     "outside.csv, field \"quality\": no usable measurement in the outside set"},
+    {"fullfull fullfull1", "outside2.csv", ",100\n", ",50\n",
+     "outside2.csv, field \"quality\": no usable measurement in the outside set"},
     // Options that do not fit.
     {"full quick", "", "", "", "scenario.json, field \"procedure\".*run compensate quick"},
     {"fullfull fullfull0 --mode 5", "", "", "", "--mode 5: expected 0, 1 or 2"},
@@ -240,6 +245,25 @@ TEST(CompensateCommand, AnUnsettledRunExitsThreeWithItsMeaningAndWritesNoModel) 
     EXPECT_NE(run.out.find("The final validation did not run"), std::string::npos);
     EXPECT_EQ(ReadFile(dir.File("model_out.json")), "untouched");
     EXPECT_EQ(Json::parse(ReadFile(dir.File("result.json")))["result"], 7);
+}
+
+TEST(CompensateCommand, EightViewsAreToldWhyTheirPairsCanNeverSuffice) {
+    // Four of the full example's twelve views dropped: the eight left still cover every
+    // 45-degree sector, but give at most 8 x0y0 pairs where more than 8 are needed.
+    const TempDir dir;
+    CopyExample(dir, "full", "measurements.csv",
+                "\n14,1,(-165|-105|-15\\.0+9|75\\.0+1),[^\n]*(\n(100|200),[^\n]*)*", "");
+    const auto run = RunCompensate({"full", dir.File("scenario.json"), "--trace-dir", dir.path});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.out.find("8 views of 16 targets"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("result 19: pair classification: x0y0 pairs: too few usable x0y0 "
+                           "pairs (not more than the minimum count): 8 views give at most 8 "
+                           "pairs and more than 8 are needed (with fewer than 9 views the "
+                           "minimum count is the number of views, so this set can never pass: "
+                           "it needs at least 9 views)"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("compensate explain 19 -p full --views 8"), std::string::npos);
 }
 
 TEST(CompensateCommand, TheInputModelIsReplacedOnlyWhenAskedFor) {

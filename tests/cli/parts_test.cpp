@@ -121,6 +121,46 @@ TEST(ResultCodes, EachCodeIsTracedToEveryStageThatGivesIt) {
     EXPECT_NE(noFlying[0].parts[0].find("sector 2 of 8"), std::string::npos);
 }
 
+// A dead outside set has its own code, outside every sum, named in words by the full
+// procedures only.
+static_assert(kNoLiveOutsidePair == compensation::kNoLiveOutsidePair,
+              "the tool explains the library's code");
+TEST(ResultCodes, ADeadOutsideSetIsNamed) {
+    for (const auto& [procedure, mode, fit] :
+         {std::tuple{Procedure::kFull, 0, "the D2 fit"},
+          std::tuple{Procedure::kFullFull, 0, "the D2 or K_minus fit"},
+          std::tuple{Procedure::kFullFull, 2, "the D2 or El_ElC fit"}}) {
+        const std::vector<Explanation> dead =
+            ExplainResult(kNoLiveOutsidePair, procedure, mode, 16);
+        ASSERT_EQ(dead.size(), 1u);
+        EXPECT_NE(dead[0].parts[0].find("no usable measurement in"), std::string::npos);
+        EXPECT_NE(dead[0].parts[0].find(fit), std::string::npos);
+    }
+    EXPECT_TRUE(ExplainResult(kNoLiveOutsidePair, Procedure::kQuick, 0, 12).empty());
+}
+
+// Fewer than 9 views: the least pair count is the number of views and a view gives one pair at
+// most, so the pair classifications can never pass. The explanation says so with the numbers.
+TEST(ResultCodes, TooFewPairsSaysWhyFewerThanNineViewsNeverPass) {
+    const std::vector<Explanation> eight = ExplainResult(19, Procedure::kFull, 0, 8);
+    ASSERT_FALSE(eight.empty());
+    EXPECT_EQ(eight[0].stage, "pair classification");
+    EXPECT_NE(eight[0].parts[0].find("8 views give at most 8 pairs and more than 8 are needed"),
+              std::string::npos)
+        << eight[0].parts[0];
+    EXPECT_NE(eight[0].parts[0].find("can never pass"), std::string::npos);
+    // Twelve views: more than 9 pairs are needed, and twelve can give them.
+    const std::vector<Explanation> twelve = ExplainResult(22, Procedure::kFullFull, 0, 12);
+    ASSERT_FALSE(twelve.empty());
+    EXPECT_NE(twelve[0].parts[0].find("12 views give at most 12 pairs and more than 9 are needed"),
+              std::string::npos)
+        << twelve[0].parts[0];
+    EXPECT_EQ(twelve[0].parts[0].find("never"), std::string::npos);
+    // Views unknown: the rule in words.
+    const std::string unknown = DescribeResult(19, Procedure::kFull, 0, 0);
+    EXPECT_NE(unknown.find("with fewer than 9 views"), std::string::npos) << unknown;
+}
+
 // The library's validation prints the summary itself; formatted from the record it filled,
 // every mode must give the same bytes.
 TEST(Summary, MatchesWhatTheValidationPrintsInEveryMode) {

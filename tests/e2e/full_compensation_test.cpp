@@ -288,6 +288,42 @@ TEST(FullCompensation, InputOutsideItsArraysIsRefusedUntouched) {
     }
 }
 
+// An outside set whose pairs are all dead (every measurement at quality 40, or one of each pair
+// at 50) gives the D2 fit no outside distance: it once kept D2 at 0 (true 2e-5 m) and reported
+// the run settled with CONFIDENCE 98. It is refused with -3 before anything is written; one live
+// pair is enough to run.
+TEST(FullCompensation, AnOutsideSetWithoutALivePairIsRefusedUntouched) {
+    const Scenario plain = MakeScenario("full");
+    ASSERT_NE(plain.truth.D2, 0.0);
+    const std::function<void(std::vector<CVector>&)> spoils[] = {
+        [](std::vector<CVector>& out) {
+            for (CVector& v : out) {
+                v.Quality = 40.0;
+            }
+        },
+        [](std::vector<CVector>& out) {
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                out[i].Quality = i % 2 == 0 ? 50.0 : 100.0;
+            }
+        }};
+    for (const auto& spoil : spoils) {
+        Scenario s = plain;
+        spoil(s.outside1);
+        const std::vector<CVector> spoiled = s.outside1;
+        const Outcome run = RunFull(s);
+        EXPECT_EQ(run.result, kNoLiveOutsidePair);
+        EXPECT_EQ(std::memcmp(&run.model, &plain.start, sizeof(TMapper)), 0);
+        EXPECT_EQ(run.out.m_nConfidence, kNotValidated);
+        EXPECT_TRUE(SameReadings(s.main, plain.main));
+        EXPECT_TRUE(SameReadings(s.outside1, spoiled));
+    }
+    Scenario s = plain;
+    for (std::size_t i = 2; i < s.outside1.size(); ++i) {
+        s.outside1[i].Quality = 40.0;
+    }
+    EXPECT_EQ(RunFull(s).result, 0);
+}
+
 // One target named twice as the x0y0 pair (X0, Y0 as 0/0: 25) or every target at one elevation
 // (interball A1 and A3 harmonics inseparable: 26) end the first joint loop; the model stays finite.
 TEST(FullCompensation, DegenerateDataLeaveTheModelFinite) {

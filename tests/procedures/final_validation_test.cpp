@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -139,6 +140,58 @@ TEST(FinalValidate, QuickSummary) {
               " std(IB_axay)  = 0; LTH = 12.7; UTH = 50.8 (micron) \n\n"
               " std(FS IB)  = 1; LTH = 12.7; UTH = 50.8 (micron) \n\n"
               " CONFIDENCE = 69\n");
+}
+
+// A decimal comma built from a facet, so that the tests need no locale installed on the
+// machine.
+class DecimalComma : public std::numpunct<char> {
+  protected:
+    char do_decimal_point() const override { return ','; }
+};
+
+std::locale CommaLocale() {
+    return std::locale(std::locale::classic(), new DecimalComma);
+}
+
+// The quick summary of a record whose range spread is 25.4 um, printed while the process's
+// global locale and std::cout's are the ones given; both are put back afterwards.
+std::string QuickSummaryUnder(const std::locale& global, const std::locale& forCout) {
+    const std::locale savedGlobal = std::locale::global(global);
+    const std::locale savedCout = std::cout.imbue(forCout);
+    TCompOut out{};
+    out.m_dStdR_fb = 2.54e-05;
+    const std::string printed = Validate(out, 0, 0);
+    std::cout.imbue(savedCout);
+    std::locale::global(savedGlobal);
+    return printed;
+}
+
+// The summary goes to std::cout and is formatted as inserting into std::cout formats: a host
+// that sets a decimal comma as the process's global locale, but leaves std::cout alone, still
+// gets decimal points.
+TEST(FinalValidate, SummaryIgnoresTheGlobalLocale) {
+    const std::string printed = QuickSummaryUnder(CommaLocale(), std::cout.getloc());
+    EXPECT_NE(printed.find(" FSBS: std(R)  = 25.4; LTH = 6.35; UTH = 25.4 (micron) \n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find(','), std::string::npos) << printed;
+}
+
+// A host that gives std::cout a decimal comma gets one in the summary, as it would from any
+// double it inserts into std::cout itself.
+TEST(FinalValidate, SummaryFollowsTheLocaleOfStdCout) {
+#if defined(_WIN32)
+    // The statically linked DLL carries a C++ runtime, and so a std::cout, of its own: the
+    // test's std::cout is not the one the library prints to.
+    GTEST_SKIP() << "the library's std::cout is not the test program's";
+#endif
+    const std::string printed = QuickSummaryUnder(std::locale(), CommaLocale());
+    EXPECT_NE(printed.find(" FSBS: std(R)  = 25,4; LTH = 6,35; UTH = 25,4 (micron) \n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find(" FSBS: std(Az)  = 0; LTH = 0,187357; UTH = 0,749429 (mdeg) \n"),
+              std::string::npos)
+        << printed;
 }
 
 TEST(FinalValidate, FullFullSummaryScoresEveryTerm) {

@@ -1,5 +1,7 @@
 // The mapping, the best and tooling-ball fits, and the input faults of the transform subsystem.
+#include <algorithm>
 #include <functional>
+#include <numeric>
 #include <tuple>
 
 #include "transform/gauss_newton.h"
@@ -168,6 +170,50 @@ TEST(ToolingBalls, ClosedFormOfOneTriple) {
             Fit(true, Points(balls), Measure(balls, kTruths[1], map), map, &fitted, {1, 2, 0.5, 0}),
             status);
         EXPECT_LT(Gap(fitted, kTruths[1]), 1e-12) << degrees;
+    }
+}
+
+// The first three of these six balls lie on a line: exactly (no plane; the substitute frame
+// happens to fit exact data perfectly) or within a degree (a plane too narrow to trust, which
+// fits exact data as well). Neither may block the usable triples nor make the result depend on
+// the order of the balls: every order of the six balls (and of the first four) gives status 0
+// and the placement, to rounding (exact data, lever arms of a few metres).
+TEST(ToolingBalls, ATripleNearALineServesOnlyAsTheLastResort) {
+    const std::vector<Point> rest = {{0.5, 2, 6}, {-1, 1, 4}, {2, -1, 7}};
+    const TRANSFORM_PARMS identity = {};
+    const TRANSFORM_PARMS turnedAboutZ = {0.0, 0.0, 0.3, 0.0, 0.0, 0.0};
+    const TMapper map{};
+    for (const double offLine : {0.0, 0.02}) {
+        std::vector<Point> balls = {{0, 0, 5}, {1, 0, 5}, {3, offLine, 5}};
+        balls.insert(balls.end(), rest.begin(), rest.end());
+        for (const TRANSFORM_PARMS& truth : {identity, turnedAboutZ}) {
+            for (const std::size_t n : {std::size_t{4}, std::size_t{6}}) {
+                std::vector<int> order(n);
+                std::iota(order.begin(), order.end(), 0);
+                do {
+                    std::vector<Point> nominal;
+                    std::vector<Point> measured;
+                    for (const int i : order) {
+                        nominal.push_back(balls[static_cast<std::size_t>(i)]);
+                        measured.push_back(Apply(truth, balls[static_cast<std::size_t>(i)]));
+                    }
+                    std::vector<CVector> readings = Points(measured);
+                    for (CVector& v : readings) {
+                        v.FSBS = 0;
+                    }
+                    TRANSFORM_PARMS fitted = {};
+                    ASSERT_EQ(Fit(true, Points(nominal), readings, map, &fitted), 0)
+                        << "off the line " << offLine << ", Gamma " << truth.Gamma
+                        << ", first ball " << order[0] << " of " << n;
+                    ASSERT_LT(Gap(fitted, truth, 10.0), 1e-12) << truth.Gamma << " " << n;
+                } while (std::next_permutation(order.begin(), order.end()));
+            }
+        }
+        // The three balls near the line alone: no usable triple, so 5 with its candidate.
+        const std::vector<Point> line(balls.begin(), balls.begin() + 3);
+        TRANSFORM_PARMS fitted = {};
+        EXPECT_EQ(Fit(true, Points(line), Points(line), map, &fitted), 5);
+        EXPECT_LT(Gap(fitted, identity), 1e-12);
     }
 }
 
