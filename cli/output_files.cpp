@@ -94,12 +94,25 @@ std::string WriteTemporary(const std::string& path, const std::string& content,
     if (slot == nullptr) {
         throw InputError(path, 0, "", "too many outputs, or a path too long, for one run");
     }
+    // The file and its slot appear together for the handler: a signal between the two would
+    // leave the file unknown to it.
+    sigset_t interrupts;
+    sigset_t previous;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &interrupts, &previous);
     const int fd = ::mkstemp(slot);
-    if (fd < 0) {
-        throw InputError(path, 0, "",
-                         std::string("cannot create a file beside it: ") + std::strerror(errno));
+    const int createError = errno;
+    if (fd >= 0) {
+        registry.Count();
     }
-    registry.Count();
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (fd < 0) {
+        throw InputError(
+            path, 0, "",
+            std::string("cannot create a file beside it: ") + std::strerror(createError));
+    }
     const std::string name = slot;
     std::size_t written = 0;
     while (written < content.size()) {

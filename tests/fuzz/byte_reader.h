@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "compensation/mapper.h"
 #include "compensation/vector.h"
+#include "model/mapper_elements.h"
 
 namespace compensation::fuzz {
 
@@ -132,6 +134,27 @@ inline void PutArray(ByteWriter& out, const std::vector<CVector>& array) {
     out.Put(static_cast<std::uint16_t>(array.size()));
     for (const CVector& v : array) {
         PutVector(out, v);
+    }
+}
+
+// A starting model: a flag byte, then (when its low bit is set) the 83 elements in index order;
+// else the zero model.
+inline bool TakeModel(ByteReader& in, TMapper* model) {
+    const bool withModel = (in.Take<std::uint8_t>() & 1) != 0;
+    if (withModel) {
+        for (const MapperElement& e : kMapperElements) {
+            model->*e.member = in.Take<double>();
+        }
+    }
+    return withModel;
+}
+
+inline void PutModel(ByteWriter& out, bool withModel, const TMapper& model) {
+    out.Put(static_cast<std::uint8_t>(withModel ? 1 : 0));
+    if (withModel) {
+        for (const MapperElement& e : kMapperElements) {
+            out.Put(model.*e.member);
+        }
     }
 }
 

@@ -87,12 +87,7 @@ ProcedureCall DecodeProcedureCall(const std::uint8_t* data, std::size_t size) {
     for (std::uint8_t& trim : call.countTrim) {
         trim = in.Take<std::uint8_t>();
     }
-    call.withModel = (in.Take<std::uint8_t>() & 1) != 0;
-    if (call.withModel) {
-        for (const MapperElement& e : kMapperElements) {
-            call.model.*e.member = in.Take<double>();
-        }
-    }
+    call.withModel = TakeModel(in, &call.model);
     call.main = TakeArray(in);
     call.outside1 = TakeArray(in);
     call.outside2 = TakeArray(in);
@@ -118,12 +113,7 @@ std::string EncodeProcedureCall(const ProcedureCall& call) {
     for (std::uint8_t trim : call.countTrim) {
         out.Put(trim);
     }
-    out.Put(static_cast<std::uint8_t>(call.withModel ? 1 : 0));
-    if (call.withModel) {
-        for (const MapperElement& e : kMapperElements) {
-            out.Put(call.model.*e.member);
-        }
-    }
+    PutModel(out, call.withModel, call.model);
     for (const auto* array : {&call.main, &call.outside1, &call.outside2, &call.flying}) {
         PutArray(out, *array);
     }

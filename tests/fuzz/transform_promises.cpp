@@ -20,12 +20,7 @@ TransformCall DecodeTransformCall(const std::uint8_t* data, std::size_t size) {
           &TRANSFORM_PARMS::X, &TRANSFORM_PARMS::Y, &TRANSFORM_PARMS::Z}) {
         call.start.*p = in.Take<double>();
     }
-    call.withModel = (in.Take<std::uint8_t>() & 1) != 0;
-    if (call.withModel) {
-        for (const MapperElement& e : kMapperElements) {
-            call.model.*e.member = in.Take<double>();
-        }
-    }
+    call.withModel = TakeModel(in, &call.model);
     call.nominal = TakeArray(in);
     call.measured = TakeArray(in);
     const auto weights = in.Take<std::uint16_t>();
@@ -62,12 +57,7 @@ std::string EncodeTransformCall(const TransformCall& call) {
                      call.start.Y, call.start.Z}) {
         out.Put(x);
     }
-    out.Put(static_cast<std::uint8_t>(call.withModel ? 1 : 0));
-    if (call.withModel) {
-        for (const MapperElement& e : kMapperElements) {
-            out.Put(call.model.*e.member);
-        }
-    }
+    PutModel(out, call.withModel, call.model);
     PutArray(out, call.nominal);
     PutArray(out, call.measured);
     out.Put(static_cast<std::uint16_t>(call.weights.size()));
