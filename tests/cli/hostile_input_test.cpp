@@ -126,11 +126,11 @@ TEST(HostileInput, CalibrateRefusesACorrectionThatIsNotFinite) {
 // Output that cannot be written is lost data: the run says so and fails.
 TEST(HostileInput, AWriteErrorOnStandardOutputFailsTheRun) {
     const std::string quote = "'";
+    const TempDir capture;
     for (const std::string& args :
          {"calibrate -m " + kQuickModel + " -i " + kQuickMeasurements,
-          "quick " + kExamples + "quick/scenario.json --trace-dir /tmp"}) {
+          "quick " + kExamples + "quick/scenario.json --trace-dir " + capture.path.string()}) {
         SCOPED_TRACE(args);
-        const TempDir capture;
         const std::string command = "cd " + quote + COMPENSATE_SOURCE_DIR + quote + " && " +
                                     COMPENSATE_EXE + " " + args + " >/dev/full 2>" +
                                     capture.File("err");
