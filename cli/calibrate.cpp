@@ -12,9 +12,9 @@
 
 namespace compensation::cli {
 
-int RunCalibrate(const CalibrateOptions& o, std::ostream& out) {
-    TMapper model = ReadModel(o.model);
-    const MeasurementSet set = ReadMeasurements(o.input, ParseAngleUnit(o.angleUnit));
+int RunCalibrate(const CalibrateOptions& o, std::ostream& out, const InputSource& source) {
+    TMapper model = source.model(o.model);
+    const MeasurementSet set = source.measurements(o.input, ParseAngleUnit(o.angleUnit));
     OutputFiles files;
     files.AddInput(o.model);
     files.AddInput(o.input);

@@ -45,6 +45,9 @@ CLI::App* AddProcedure(CLI::App& app, const char* name, const char* description,
     sub->add_option("--trace-dir", o.traceDir,
                     "directory of TraceFile.txt (default: $COMPENSATION_TRACE_DIR, else the "
                     "current directory)");
+    sub->add_flag("--no-trace", o.noTrace,
+                  "write no trace file (the results are the same; for batch runs)")
+        ->excludes("--trace-dir");
     sub->add_option("--angle-unit", o.angleUnit,
                     "unit of plain azimuth/elevation columns (deg or rad)");
     return sub;

@@ -43,7 +43,7 @@ struct MeasurementSet {
 // Reads and checks a measurement file. unitIfUnnamed is used for plain angle column names and
 // must agree with a unit named in the header. Throws InputError naming file, line and field.
 MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed);
-// The same from the file's content (path names it in messages).
+// The same from a file's content held in memory; `path` names it in messages.
 MeasurementSet ParseMeasurements(const std::string& path, const std::string& content,
                                  AngleUnit unitIfUnnamed);
 

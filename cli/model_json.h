@@ -16,7 +16,7 @@
 namespace compensation::cli {
 
 TMapper ReadModel(const std::string& path);
-// The same from the file's content (path names it in messages).
+// The same from a file's content held in memory; `path` names it in messages.
 TMapper ParseModel(const std::string& path, const std::string& text);
 
 // The model as an ordered JSON object (index order), numbers that read back exactly.

@@ -1,7 +1,11 @@
 #include "output_files.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <cerrno>
@@ -125,11 +129,17 @@ std::string WriteTemporary(const std::string& path, const std::string& content,
         }
         written += static_cast<std::size_t>(n);
     }
+#if defined(_WIN32)
+    // The data on disk before the rename makes it visible under the output's name.
+    const bool flushed = ::_commit(fd) == 0;
+#else
     // mkstemp creates the file readable by its owner only; an output is an ordinary file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    const bool flushed = ::fsync(fd) == 0;
+#endif
+    if (!flushed || ::close(fd) != 0) {
         const int error = errno;
         ::unlink(name.c_str());
         throw InputError(path, 0, "", std::string("cannot write: ") + std::strerror(error));
@@ -155,7 +165,7 @@ void OutputFiles::Plan(const std::string& path, const std::string& option,
     if (fs::is_directory(path, ec)) {
         throw UsageError(option + " " + path + ": is a directory, not a file");
     }
-    if (::access(DirectoryOf(path).c_str(), W_OK) != 0) {
+    if (::access(DirectoryOf(path).string().c_str(), W_OK) != 0) {
         throw UsageError(option + " " + path + ": the directory " + DirectoryOf(path).string() +
                          " is not writable");
     }
@@ -191,13 +201,15 @@ void OutputFiles::Commit() {
         throw;
     }
     for (std::size_t i = 0; i < staged_.size(); ++i) {
-        if (std::rename(temporaries[i].c_str(), staged_[i].path.c_str()) != 0) {
-            const int error = errno;
+        // filesystem::rename replaces an existing output on Windows too, where the C
+        // library's rename refuses to.
+        std::error_code error;
+        fs::rename(temporaries[i], staged_[i].path, error);
+        if (error) {
             for (std::size_t j = i; j < temporaries.size(); ++j) {
                 ::unlink(temporaries[j].c_str());
             }
-            throw InputError(staged_[i].path, 0, "",
-                             std::string("cannot replace: ") + std::strerror(error));
+            throw InputError(staged_[i].path, 0, "", "cannot replace: " + error.message());
         }
     }
     staged_.clear();

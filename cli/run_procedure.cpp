@@ -1,19 +1,29 @@
 #include "run_procedure.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <optional>
 #include <sstream>
 
 #include "compensation/engine.h"
+#include "compensation/tracing.h"
 #include "input_error.h"
 #include "layout.h"
 #include "measurement_csv.h"
 #include "model_json.h"
 #include "output_files.h"
+#include "platform/environment.h"
 #include "result_json.h"
 #include "scenario.h"
 #include "summary.h"
@@ -76,7 +86,7 @@ struct Inputs {
     int validationMode = 0;
 };
 
-Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario) {
+Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario, const InputSource& source) {
     const bool full = o.procedure != Procedure::kQuick;
     const bool fullFull = o.procedure == Procedure::kFullFull;
     if (o.measurements.empty()) {
@@ -102,15 +112,15 @@ Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario) {
     Inputs in;
     const AngleUnit unit = ParseAngleUnit(o.angleUnit);
     if (!o.model.empty()) {
-        in.model = ReadModel(o.model);
+        in.model = source.model(o.model);
         in.modelSource = o.model;
     } else {
         in.modelSource = "zero model (no --model given)";
     }
-    in.main = ReadMeasurements(o.measurements, unit);
+    in.main = source.measurements(o.measurements, unit);
     in.layout = CheckMainLayout(in.main);
     if (full) {
-        in.outside = ReadMeasurements(o.outside, unit);
+        in.outside = source.measurements(o.outside, unit);
         CheckOutsideSet(*in.outside);
         in.x0y0 = Pair(o.x0y0, "--x0y0", scenario.x0y0, "x0y0");
         in.d2 = Pair(o.d2, "--d2", scenario.d2, "d2");
@@ -118,12 +128,12 @@ Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario) {
         CheckPairPositions("d2", in.d2, in.layout, in.main.path);
     }
     if (fullFull) {
-        in.outside2 = ReadMeasurements(o.outside2, unit);
+        in.outside2 = source.measurements(o.outside2, unit);
         CheckOutsideSet(*in.outside2);
         in.extra = Pair(o.extra, "--extra", scenario.extra, "extra");
         CheckPairPositions("extra", in.extra, in.layout, in.main.path);
         if (usesFlying) {
-            in.flying = ReadMeasurements(o.flying, unit);
+            in.flying = source.measurements(o.flying, unit);
             in.nViewsFly = CheckFlyingSet(*in.flying, o.flyingTargets);
         }
     }
@@ -143,29 +153,57 @@ struct Run {
     bool validated = false;
 };
 
-// Swaps the standard output stream's buffer while the library runs, so that --json keeps
-// standard output machine-readable and the summary still reaches the result.
+// Diverts the process's standard output into a temporary file while the library runs, so that
+// --json keeps standard output machine-readable and the summary still reaches the result. The
+// diversion is the C runtime's own: the library's std::cout may belong to a C++ runtime of its
+// own (the Windows DLL links one statically), which swapping this program's stream buffer would
+// miss, but every C++ runtime in the process writes through the C runtime's stdout.
 class CapturedOutput {
   public:
-    explicit CapturedOutput(bool active) : active_(active) {
-        if (active_) {
-            std::cout.flush();
-            saved_ = std::cout.rdbuf(text_.rdbuf());
+    explicit CapturedOutput(bool active) {
+        if (!active) {
+            return;
         }
+        std::string name =
+            (std::filesystem::temp_directory_path() / "compensate.out.XXXXXX").string();
+        fd_ = ::mkstemp(name.data());
+        if (fd_ < 0) {
+            return;  // the summary is then printed, and the JSON follows it
+        }
+        name_ = name;
+        std::cout.flush();
+        std::fflush(stdout);
+        saved_ = ::dup(::fileno(stdout));
+        ::dup2(fd_, ::fileno(stdout));
     }
     ~CapturedOutput() {
-        if (active_) {
-            std::cout.rdbuf(saved_);
+        Restore();
+        if (fd_ >= 0) {
+            ::close(fd_);
+            ::unlink(name_.c_str());
         }
     }
     CapturedOutput(const CapturedOutput&) = delete;
     CapturedOutput& operator=(const CapturedOutput&) = delete;
-    std::string Text() const { return text_.str(); }
+    std::string Text() {
+        Restore();
+        std::ostringstream text;
+        text << std::ifstream(name_).rdbuf();  // text mode: CR LF back to LF on Windows
+        return text.str();
+    }
 
   private:
-    bool active_;
-    std::ostringstream text_;
-    std::streambuf* saved_ = nullptr;
+    void Restore() {
+        if (saved_ >= 0) {
+            std::cout.flush();
+            std::fflush(stdout);
+            ::dup2(saved_, ::fileno(stdout));
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+    int fd_ = -1, saved_ = -1;
+    std::string name_;
 };
 
 std::vector<CVector> Copy(const std::optional<MeasurementSet>& set) {
@@ -297,10 +335,10 @@ void SetTraceDirectory(const std::string& option) {
         throw UsageError("trace directory " + directory + " does not exist");
     }
     const std::string absolute = std::filesystem::absolute(directory, ec).string();
-    setenv("COMPENSATION_TRACE_DIR", absolute.c_str(), 1);
+    platform::SetEnv("COMPENSATION_TRACE_DIR", absolute.c_str());
 }
 
-int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
+int RunProcedure(const ProcedureOptions& given, std::ostream& out, const InputSource& source) {
     Scenario scenario;
     if (!given.scenario.empty()) {
         scenario = ReadScenario(given.scenario);
@@ -317,7 +355,7 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
     if (o.inPlace && !o.modelOut.empty()) {
         throw UsageError("give either --in-place or --output, not both");
     }
-    const Inputs in = LoadInputs(o, scenario);
+    const Inputs in = LoadInputs(o, scenario, source);
 
     OutputFiles files;
     for (const std::string& input : {o.scenario, o.measurements, o.outside, o.outside2, o.flying}) {
@@ -334,7 +372,12 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
     if (!o.writeBack.empty()) {
         files.Plan(o.writeBack, "--write-back", o.force);
     }
-    SetTraceDirectory(o.traceDir);
+    if (o.noTrace) {
+        // Read by the engine's constructor: not even its start banner is written.
+        platform::SetEnv(compensation::kTraceSwitchVariable, "off");
+    } else {
+        SetTraceDirectory(o.traceDir);
+    }
 
     if (!o.json) {
         out << "compensate " << ProcedureName(o.procedure);

@@ -65,13 +65,13 @@ const char* ToolingBallMeaning(int status) {
 
 }  // namespace
 
-int RunTransform(const TransformOptions& o, std::ostream& out) {
+int RunTransform(const TransformOptions& o, std::ostream& out, const InputSource& source) {
     TMapper model{};
     if (!o.model.empty()) {
-        model = ReadModel(o.model);
+        model = source.model(o.model);
     }
-    NominalPoints nominal = ReadNominalPoints(o.nominal);
-    MeasurementSet measured = ReadMeasurements(o.measured, ParseAngleUnit(o.angleUnit));
+    NominalPoints nominal = source.nominal(o.nominal);
+    MeasurementSet measured = source.measurements(o.measured, ParseAngleUnit(o.angleUnit));
     if (nominal.points.size() != measured.vectors.size()) {
         throw InputError(o.measured, 0, "",
                          std::to_string(measured.vectors.size()) + " measured points for " +

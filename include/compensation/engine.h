@@ -10,6 +10,10 @@
 #include "compensation/records.h"
 #include "compensation/vector.h"
 
+namespace compensation::detail {
+class TraceSession;
+}
+
 // The object on which a host runs every compensation procedure, selection and fit.
 //
 // Conventions shared by all members:
@@ -34,6 +38,9 @@
 //
 // Every operation appends to the trace file "TraceFile.txt": in the host executable's
 // directory, or in the directory named by the environment variable COMPENSATION_TRACE_DIR.
+// A call holds the file open while it runs and writes each record through; the file is
+// complete after every record and closed when the call returns. compensation/tracing.h
+// switches the trace off.
 class COMPENSATION_EXPORT CCompensation {
   public:
     // Appends the start banner (date and time) to the trace file.
@@ -151,6 +158,8 @@ class COMPENSATION_EXPORT CCompensation {
     int m_nMinCount;
 
   private:
+    friend class compensation::detail::TraceSession;
+
     void GetWorkDir(char* pszPath, int nSize);
 
     void OutputTrace(const char* pszText, bool bAppend);

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "compensation/engine.h"
+#include "engine/trace_session.h"
 #include "platform/platform.h"
 
 namespace {
@@ -12,12 +13,12 @@ constexpr int kDefaultMinCount = 6;
 }  // namespace
 
 CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nullptr) {
-    // Sized for the longest path the system hands out, not for the 260 characters of old
-    // Windows: a deep build or install directory must not move the trace elsewhere.
-    char path[compensation::platform::kPathCapacity] = {};
-    GetWorkDir(path, compensation::platform::kPathCapacity);
-    m_strTraceFile = std::string(path) + "TraceFile.txt";
+    if (compensation::platform::TraceSwitchedOff()) {
+        return;  // no path: nothing is ever written
+    }
+    m_strTraceFile = compensation::detail::TraceSession::TracePath(*this);
 
+    const compensation::detail::TraceSession trace(*this);
     OutputTrace("**********************", true);
     OutputTrace("Started Dll", true);
     OutputTrace("DATE *****************", true);
@@ -27,15 +28,14 @@ CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nul
     OutputTrace("**********************", true);
 }
 
+// The stream belongs to the call in progress on `other` (there is none between calls): a copy
+// starts without one, so that it never writes to or closes a stream it does not hold.
 CCompensation::CCompensation(const CCompensation& other)
-    : m_nMinCount(other.m_nMinCount),
-      m_strTraceFile(other.m_strTraceFile),
-      m_pTraceFile(other.m_pTraceFile) {}
+    : m_nMinCount(other.m_nMinCount), m_strTraceFile(other.m_strTraceFile), m_pTraceFile(nullptr) {}
 
 CCompensation& CCompensation::operator=(const CCompensation& other) {
     m_nMinCount = other.m_nMinCount;
     m_strTraceFile = other.m_strTraceFile;
-    m_pTraceFile = other.m_pTraceFile;
     return *this;
 }
 

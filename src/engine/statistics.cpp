@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "compensation/engine.h"
+#include "engine/trace_session.h"
 
 double CCompensation::Average(double* pA, int nFrom, int nTo) {
     double sum = 0.0;
@@ -21,6 +22,7 @@ double CCompensation::AverageProduct(double* pA, double* pB, int nFrom, int nTo)
 // The routine only names the element farthest from the mean; the caller decides from the
 // spread whether to drop it.
 int CCompensation::MeanStdArray(double* pA, int nCount, double* pMean, double* pStd, int* pnOut) {
+    const compensation::detail::TraceSession session(*this);
     OutputTrace("Entering MeanStdArray", true);
     if (nCount < 1) {
         return 1;

@@ -17,7 +17,9 @@
 #include "fits/interball_fit.h"
 
 #include "engine/determined_solve.h"
+#include "engine/normal_equations.h"
 #include "model/live.h"
+#include "model/raw_terms.h"
 
 namespace compensation::detail {
 namespace {
@@ -47,14 +49,27 @@ void ForEachUsedPair(const InterballInput& in, Visit visit) {
     }
 }
 
+// The raw terms of every live measurement: both calibrations of a call read the same readings.
+std::vector<RawTerms> RawTermsOfLive(const InterballInput& in) {
+    const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
+    std::vector<RawTerms> terms(total);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (IsLive(in.pVec[m])) {
+            terms[m] = RawTermsOf(in.pVec[m]);
+        }
+    }
+    return terms;
+}
+
 // Copies of the live measurements calibrated with the given model; the host's array is never
 // calibrated. Dead measurements are left as they are and never read.
-void CalibrateLive(const InterballInput& in, TMapper* model, std::vector<CVector>& calibrated) {
+void CalibrateLive(const InterballInput& in, const TMapper& model,
+                   const std::vector<RawTerms>& terms, std::vector<CVector>& calibrated) {
     const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
     calibrated.assign(in.pVec, in.pVec + total);
-    for (CVector& v : calibrated) {
-        if (IsLive(v)) {
-            v.Calibrate(model);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (IsLive(calibrated[m])) {
+            CalibrateWith(calibrated[m], model, terms[m], true);
         }
     }
 }
@@ -130,18 +145,16 @@ DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, Inte
 // for -x. Returns false when the data cannot determine the elements: an empty sample (every
 // average 0/0), a column that is a combination of the others (a pivot that elimination reduced
 // to rounding), or a solution that is not finite in degrees.
-bool SolveNormalEquations(CCompensation& engine, DesignRows& rows, std::vector<double>& solution) {
+bool SolveNormalEquations(DesignRows& rows, std::vector<double>& solution) {
     const int n = static_cast<int>(rows.a.size());
     const int N = rows.count();
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);
     std::vector<double> rhs(n);
-    for (int r = 0; r < n; ++r) {
-        for (int c = r; c < n; ++c) {
-            matrix[r * n + c] = engine.AverageProduct(rows.a[r].data(), rows.a[c].data(), 0, N);
-            matrix[c * n + r] = matrix[r * n + c];
-        }
-        rhs[r] = engine.AverageProduct(rows.a[r].data(), rows.s.data(), 0, N);
+    std::vector<const double*> columns(n);
+    for (int p = 0; p < n; ++p) {
+        columns[p] = rows.a[p].data();
     }
+    BuildNormalEquations(columns.data(), n, rows.s.data(), N, matrix.data(), rhs.data());
     solution.assign(n, 0.0);
     return SolveDetermined(n, matrix.data(), rhs.data(), solution.data());
 }
@@ -207,11 +220,12 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
         model.*(table.rows[p].element) = 0.0;
     }
 
+    const std::vector<RawTerms> terms = RawTermsOfLive(in);
     std::vector<CVector> calibrated;
-    CalibrateLive(in, &model, calibrated);
+    CalibrateLive(in, model, terms, calibrated);
     DesignRows rows = BuildDesignRows(engine, in, table, calibrated);
     std::vector<double> solution;
-    const bool solved = SolveNormalEquations(engine, rows, solution);
+    const bool solved = SolveNormalEquations(rows, solution);
 
     std::vector<double> estimate(entry);
     int status = 0;
@@ -231,7 +245,7 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
         model.*(table.rows[p].element) = estimate[p];
     }
 
-    CalibrateLive(in, &model, calibrated);
+    CalibrateLive(in, model, terms, calibrated);
     const DistanceDeviations deviations = MeasureDeviations(engine, in, calibrated);
     const double spread = std::sqrt(deviations.sumSquares / (deviations.count - 1));
 

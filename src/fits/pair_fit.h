@@ -20,6 +20,7 @@
 #include "compensation/records.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "engine/trace_session.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 
@@ -96,6 +97,7 @@ template <class Trace>
 int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, const PairFit& fit,
                 CVector* outside, int outsideCount, CVector* pairs, int pairCount, TMapper* map,
                 TCompOut* out, int flagClassify) {
+    const TraceSession session(engine);
     const bool traced = names.entering != nullptr;
     if (traced) {
         trace(names.entering, true);

@@ -6,6 +6,7 @@
 
 #include "compensation/engine.h"
 #include "fits/two_face_fit.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -124,6 +125,7 @@ int CCompensation::CalculateQCFSBSa(CVector* pVec_f, CVector* pVec_b, TMapper* p
 
 int CCompensation::CalculateQCFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                    TCompOut* pCompOut, int nFlagClassify) {
+    const compensation::detail::TraceSession session(*this);
     const bool hasPairs = nCount_fb > 0;
     OutputTrace("Entering CalculateQC", true);
     OutputTrace("pVec_f", hasPairs ? pVec_f : nullptr);

@@ -4,7 +4,9 @@
 #include <new>
 #include <vector>
 
+#include "engine/normal_equations.h"
 #include "model/live.h"
+#include "model/raw_terms.h"
 
 namespace compensation::detail::two_face {
 
@@ -14,10 +16,30 @@ bool IsLive(const CVector& front, const CVector& back) {
     return compensation::IsLive(front) && compensation::IsLive(back);
 }
 
+// The raw terms of both faces of every pair live at the start of the call; the passes of one
+// call calibrate the same readings with three models.
+struct PairTerms {
+    RawTerms front;
+    RawTerms back;
+};
+
+std::vector<PairTerms> RawTermsOfLivePairs(const CVector* pVec_f, const CVector* pVec_b,
+                                           int nCount_fb) {
+    std::vector<PairTerms> terms(static_cast<std::size_t>(nCount_fb > 0 ? nCount_fb : 0));
+    for (int i = 0; i < nCount_fb; ++i) {
+        if (IsLive(pVec_f[i], pVec_b[i])) {
+            terms[i] = {RawTermsOf(pVec_f[i]), RawTermsOf(pVec_b[i])};
+        }
+    }
+    return terms;
+}
+
 // Calibrates copies of both faces of every live pair with the model as it stands; the host's
-// arrays are never calibrated.
-std::vector<CalibratedPair> CalibrateLivePairs(CVector* pVec_f, CVector* pVec_b, int nCount_fb,
-                                               TMapper* pMap) {
+// arrays are never calibrated. Only the evaluation pass reads the points (`cartesian`).
+std::vector<CalibratedPair> CalibrateLivePairs(const CVector* pVec_f, const CVector* pVec_b,
+                                               int nCount_fb, const TMapper* pMap,
+                                               const std::vector<PairTerms>& terms,
+                                               bool cartesian) {
     std::vector<CalibratedPair> pairs;
     for (int i = 0; i < nCount_fb; ++i) {
         if (!IsLive(pVec_f[i], pVec_b[i])) {
@@ -25,8 +47,8 @@ std::vector<CalibratedPair> CalibrateLivePairs(CVector* pVec_f, CVector* pVec_b,
         }
         CVector front = pVec_f[i];
         CVector back = pVec_b[i];
-        front.Calibrate(pMap);
-        back.Calibrate(pMap);
+        CalibrateWith(front, *pMap, terms[i].front, cartesian);
+        CalibrateWith(back, *pMap, terms[i].back, cartesian);
         CalibratedPair pair{};
         pair.index = i;
         pair.dR = front.Range - back.Range;
@@ -35,7 +57,7 @@ std::vector<CalibratedPair> CalibrateLivePairs(CVector* pVec_f, CVector* pVec_b,
         pair.azF = front.Azimuth;
         pair.elF = front.Elevation;
         pair.h = kQuarterPi - front.Elevation * 0.5;
-        pair.distance = front.InterVectorRange(front, back);
+        pair.distance = cartesian ? front.InterVectorRange(front, back) : 0.0;
         pairs.push_back(pair);
     }
     return pairs;
@@ -239,7 +261,7 @@ double AbsoluteElevationDifference(const CalibratedPair& pair) {
 
 // --- Least squares ------------------------------------------------------------------------
 
-StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
+StageOutcome SolveLeastSquares(CCompensation& /*engine*/, const Stage& stage,
                                const std::vector<CalibratedPair>& pairs, double* solution) {
     const int n = static_cast<int>(stage.elements.size());
     const int count = static_cast<int>(pairs.size());
@@ -257,17 +279,16 @@ StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
         }
         observations[j] = stage.observation(pairs[j]);
     }
-    auto column = [&design, count](int k) { return design.data() + k * count; };
+    std::array<const double*, kMaxColumns> columns{};
+    for (int k = 0; k < n; ++k) {
+        columns[k] = design.data() + static_cast<std::size_t>(k) * count;
+    }
 
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);
     std::vector<double> rhs(n);
-    for (int a = 0; a < n; ++a) {
-        for (int b = a; b < n; ++b) {
-            const double entry = engine.AverageProduct(column(a), column(b), 0, count);
-            matrix[a * n + b] = entry;
-            matrix[b * n + a] = entry;
-        }
-        rhs[a] = engine.AverageProduct(column(a), observations.data(), 0, count) * stage.rhsScale;
+    BuildNormalEquations(columns.data(), n, observations.data(), count, matrix.data(), rhs.data());
+    for (double& entry : rhs) {
+        entry *= stage.rhsScale;
     }
     if (stage.unitLeadingEntry) {
         matrix[0] = 1.0;
@@ -290,8 +311,9 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
     if (fit.zeroDataElementsFirst) {
         ZeroDataElements(map, fit);
     }
+    const std::vector<PairTerms> terms = RawTermsOfLivePairs(pVec_f, pVec_b, nCount_fb);
     const std::vector<CalibratedPair> rangePass =
-        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap);
+        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap, terms, false);
     if (static_cast<int>(rangePass.size()) < fit.minimumPairs) {
         if (fit.convergenceTestWhenTooFew && nFlagClassify != 0 && HasMoved(fit, entry, map)) {
             return kNotConverged;
@@ -310,7 +332,7 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
     ZeroDataElements(map, fit);
     ZeroElements(map, fit.workElements);
     const std::vector<CalibratedPair> dataPass =
-        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap);
+        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap, terms, false);
     std::vector<std::array<double, kMaxColumns>> solutions(fit.data.size());
     for (std::size_t s = 0; s < fit.data.size(); ++s) {
         const StageOutcome outcome = Solve(engine, fit.data[s], dataPass, solutions[s].data());
@@ -328,7 +350,7 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
 
     // Evaluation pass with the new model.
     const Evaluation evaluation =
-        Evaluate(fit, CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap));
+        Evaluate(fit, CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap, terms, true));
     pCompOut->*fit.spreads.range = evaluation.spreadR;
     pCompOut->*fit.spreads.azimuth = evaluation.spreadAz;
     pCompOut->*fit.spreads.elevation = evaluation.spreadEl;

@@ -191,8 +191,8 @@ double PairDistance(const CalibratedPair& pair);
 double AbsoluteElevationDifference(const CalibratedPair& pair);
 
 // --- Solvers ----------------------------------------------------------------------------
-// Normal equations (1/N) sum x x^T p = rhsScale (1/N) sum x y, built with the engine's
-// averages over per-column arrays; upper triangle summed and mirrored.
+// Normal equations (1/N) sum x x^T p = rhsScale (1/N) sum x y over per-column arrays, built
+// in blocks (engine/normal_equations.h); upper triangle summed and mirrored.
 StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
                                const std::vector<CalibratedPair>& pairs, double* solution);
 

@@ -18,6 +18,10 @@ std::string ExecutableDirectory();
 // not empty, else the executable's directory.
 std::string TraceDirectory();
 
+// True when the environment variable COMPENSATION_TRACE says "0", "off", "no" or "false" (in
+// any case): engines constructed then write no trace.
+bool TraceSwitchedOff();
+
 // Local date as "MM/DD/YY" and local time as "HH:MM:SS".
 std::string LocalDate();
 std::string LocalTime();

@@ -8,6 +8,7 @@
 
 #include "compensation/engine.h"
 #include "procedures/confidence.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ constexpr int kHighQualityOnly = 1;
 
 void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TMapper* pMap,
                                   TCompOut* pCompOut, int nMode, int nQuiet) try {
+    const compensation::detail::TraceSession session(*this);
     const bool print = nQuiet == 0;
     const int weight = ConfidenceWeight(nMode);
     const char* header = SummaryHeader(nMode);

@@ -6,6 +6,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "procedures/procedure_steps.h"
+#include "engine/trace_session.h"
 
 using compensation::detail::FitCall;
 using compensation::detail::kD2PairsRaise;
@@ -18,6 +19,7 @@ using compensation::detail::Refusing;
 
 int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
                             TMapper* pMap, TCompOut* pCompOut) try {
+    const compensation::detail::TraceSession session(*this);
     using compensation::detail::IsTargetPosition;
     using compensation::detail::JointLoop;
 

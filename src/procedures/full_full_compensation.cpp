@@ -8,6 +8,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "procedures/procedure_steps.h"
+#include "engine/trace_session.h"
 
 using compensation::detail::FitCall;
 using compensation::detail::kD2PairsRaise;
@@ -378,6 +379,7 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
                                 CVector* pVecOut2, int nCountOut2, CVector* pVecFly,
                                 int nTargetsFly, int nCountFly, TMapper* pMap, TCompOut* pCompOut,
                                 int nMode) try {
+    const compensation::detail::TraceSession session(*this);
     using compensation::detail::IsTargetPosition;
     // Each outside set must hold at least one pair: without one the D2, K_minus or El_ElC fit
     // could never estimate its element and would report it settled (or never settle).

@@ -1,6 +1,8 @@
 // Inside statistics: a rigid target network keeps every target-to-target distance constant
 // from view to view, so the spread of the calibrated distances over the views measures what
 // the model leaves unexplained.
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -8,6 +10,7 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -53,35 +56,55 @@ struct InsideSpread {
     int pairs = 0;
 };
 
+// Where the views start: the positions of the reference views, in array order.
+std::vector<int> ViewStarts(const CVector* pVec, int nCount) {
+    std::vector<int> starts;
+    for (int k = 0; k < nCount; ++k) {
+        if (pVec[k].Type == kTypeReferenceView) {
+            starts.push_back(k);
+        }
+    }
+    return starts;
+}
+
 // Distances between the targets at positions a and b of every view, one per view, at most
 // `capacity` of them. A view that does not hold position b (a truncated last view) has none.
-void CollectDistances(const CVector* pVec, int nCount, int a, int b, double floor,
-                      std::size_t capacity, std::vector<double>& distances) {
+void CollectDistances(const CVector* pVec, int nCount, const std::vector<int>& viewStarts, int a,
+                      int b, double floor, std::size_t capacity, std::vector<double>& distances) {
     distances.clear();
-    for (int k = 0; k < nCount && distances.size() < capacity; ++k) {
-        if (pVec[k].Type != kTypeReferenceView || b >= nCount - k) {
+    for (const int k : viewStarts) {
+        if (distances.size() >= capacity) {
+            break;
+        }
+        if (b >= nCount - k) {
             continue;
         }
-        CVector first = pVec[k + a];
+        const CVector& first = pVec[k + a];
         const CVector& second = pVec[k + b];
         if (first.Quality > floor && second.Quality > floor) {
-            distances.push_back(first.InterVectorRange(first, second));
+            // CVector::InterVectorRange, summed in its order, without its two copies.
+            const double dz = first.Z - second.Z;
+            const double dy = first.Y - second.Y;
+            const double dx = first.X - second.X;
+            distances.push_back(std::sqrt(std::fabs(dz * dz + dy * dy + dx * dx)));
         }
     }
 }
 
 // Spread of every pair of positions whose targets in the first view have the type asked for
-// and that more than two views measured.
+// and that more than two views measured. The views are found once, not once per pair.
 InsideSpread MeasurePairs(CCompensation& engine, const CVector* pVec, int nCount, int groupSize,
                           int nType, double floor, std::size_t capacity) {
     InsideSpread inside;
+    const std::vector<int> viewStarts = ViewStarts(pVec, nCount);
     std::vector<double> distances;
+    distances.reserve(std::min(capacity, viewStarts.size()));
     for (int a = 1; a < groupSize; ++a) {
         for (int b = a + 1; b < groupSize; ++b) {
             if (pVec[a].Type != nType || pVec[b].Type != nType) {
                 continue;
             }
-            CollectDistances(pVec, nCount, a, b, floor, capacity, distances);
+            CollectDistances(pVec, nCount, viewStarts, a, b, floor, capacity, distances);
             if (distances.size() > kFewestDistances) {
                 double mean = 0.0;
                 double spread = 0.0;
@@ -110,6 +133,7 @@ int CountUsed(const CVector* pVec, int nCount, int nType, double floor) {
 
 int CCompensation::StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, int nType,
                                 TCompOut* pCompOut, int nFlagUpdate) try {
+    const compensation::detail::TraceSession session(*this);
     OutputTrace("Entering StdInterball", true);
     OutputTrace("pVecIn", nCountIn > 0 ? pVecIn : nullptr);
     OutputTrace("nCountIn", nCountIn);

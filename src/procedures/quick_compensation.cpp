@@ -4,6 +4,7 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/trace_session.h"
 #include "procedures/procedure_steps.h"
 
 using compensation::detail::FitCall;
@@ -69,6 +70,7 @@ int RunQuick(CCompensation& e, CVector* pVec, int nCount, TMapper* pMap, TCompOu
 
 int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
                                       TCompOut* pCompOut) try {
+    const compensation::detail::TraceSession session(*this);
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
         return compensation::kInvalidInput;
     }

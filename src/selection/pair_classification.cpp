@@ -2,6 +2,7 @@
 // and their rejections come back into the host's array through the same walk.
 #include "compensation/engine.h"
 #include "selection/selection.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ int WriteBackPairRejections(CVector* pVec, int nCount, const CVector* pVec_pairs
 
 int CCompensation::ClassifyPairs(CVector* pVec, int nCount, CVector* pVec_pairs, int n1, int n2,
                                  int* pnCountPairs, int nFlagUpdate) {
+    const compensation::detail::TraceSession session(*this);
     // The pair array holds two vectors per view, so it has a first vector only when the host's
     // array holds a view.
     const int views = CountViews(pVec, nCount);

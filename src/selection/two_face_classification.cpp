@@ -4,6 +4,7 @@
 
 #include "compensation/engine.h"
 #include "selection/selection.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ int PairCountResult(int pairs) {
 
 int CCompensation::ClassifyFSBS(CVector* pVec, int nCount, CVector* pVec_f, CVector* pVec_b,
                                 int* pnCount_fb, int nFlagUpdate) {
+    const compensation::detail::TraceSession session(*this);
     int result = kTooFewTwoFacePairs;
     if (nFlagUpdate > 0) {
         *pnCount_fb = PairFrontAndBackSights(pVec, nCount, pVec_f, pVec_b);

@@ -4,6 +4,7 @@
 
 #include "compensation/engine.h"
 #include "selection/selection.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ bool SectorHoldsView(const CVector* pVec, int nCount, int nType, int sector, dou
 // The sectors are searched in order and the search stops at the first empty one, so no
 // counter per sector is needed whatever number of sectors the caller asks for.
 int CCompensation::AcceptViews(CVector* pVec, int nCount, int nType, int nFlag_0, int nSep) {
+    const compensation::detail::TraceSession session(*this);
     OutputTrace("Entering AcceptViews", true);
     OutputTrace("pVec", nCount > 0 ? pVec : nullptr);
     OutputTrace("nCount", nCount);

@@ -14,6 +14,7 @@
 #include "compensation/engine.h"
 #include "compensation/transform.h"
 #include "transform/transform_constants.h"
+#include "engine/trace_session.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ std::vector<MeasurementPair> FindPairs(const CVector* pVecOut, int n, const CVec
 int CCompensation::AcceptOutside(CVector* pVecOut, int* pnCountOut, CVector* pVecNom,
                                  TRANSFORM_PARMS* pParms, TCompOut* pCompOut, int nNom1,
                                  int nNom2) try {
+    const compensation::detail::TraceSession session(*this);
     if (pnCountOut == nullptr || pVecNom == nullptr || pParms == nullptr || pCompOut == nullptr ||
         *pnCountOut < 0 || (*pnCountOut > 0 && pVecOut == nullptr) || nNom1 < 0 || nNom2 < 0) {
         OutputTrace("Entering AcceptOutside", true);

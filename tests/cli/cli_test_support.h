@@ -2,14 +2,18 @@
 #ifndef COMPENSATE_TESTS_CLI_TEST_SUPPORT_H
 #define COMPENSATE_TESTS_CLI_TEST_SUPPORT_H
 
-#include <stdlib.h>
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "support/trace_dir.h"
 
 namespace compensation::cli::testing {
 
@@ -21,10 +25,7 @@ inline std::string ReadFile(const std::string& path) {
 
 // A directory of the test's own, removed with everything in it.
 struct TempDir {
-    std::filesystem::path path = [] {
-        std::string name = (std::filesystem::temp_directory_path() / "compensate.XXXXXX").string();
-        return std::filesystem::path(::mkdtemp(name.data()));
-    }();
+    std::filesystem::path path = compensation::testing::MakeTempDirectory("compensate.");
     TempDir() = default;
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -44,20 +45,51 @@ struct CommandResult {
     std::string out, err;
 };
 
+// The path as the system writes it: on Windows absolute with its drive, so that the tool's
+// option parser does not take a leading slash for an option.
+inline std::string NativePath(const std::string& path) {
+#if defined(_WIN32)
+    return std::filesystem::absolute(path).make_preferred().string();
+#else
+    return path;
+#endif
+}
+
+// The tool's printed output: text, whose lines end in CR LF on Windows.
+inline std::string ReadText(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
+
 // Runs `compensate args...` from the source tree, as the README's examples do.
 inline CommandResult RunCompensate(const std::vector<std::string>& args) {
+    const TempDir capture;
+#if defined(_WIN32)
+    // Through cmd.exe, which takes double quotes and absolute paths with a drive (the build's
+    // paths are the Unix ones when the suite runs under Wine).
+    const auto quote = [](const std::string& text) { return "\"" + text + "\""; };
+    std::string command = "cd /d " + quote(NativePath(COMPENSATE_SOURCE_DIR)) + " && " +
+                          quote(NativePath(COMPENSATE_EXE));
+    const std::string noInput = "NUL";
+#else
     // The tests' arguments and paths hold no single quote.
     const auto quote = [](const std::string& text) { return "'" + text + "'"; };
-    const TempDir capture;
     std::string command = "cd " + quote(COMPENSATE_SOURCE_DIR) + " && " + quote(COMPENSATE_EXE);
+    const std::string noInput = "/dev/null";
+#endif
     for (const std::string& arg : args) {
         command += " " + quote(arg);
     }
     command +=
-        " >" + quote(capture.File("out")) + " 2>" + quote(capture.File("err")) + " </dev/null";
+        " >" + quote(capture.File("out")) + " 2>" + quote(capture.File("err")) + " <" + noInput;
     const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(capture.File("out")),
-            ReadFile(capture.File("err"))};
+#if defined(_WIN32)
+    const int status = raw;  // the command's own exit code
+#else
+    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    return {status, ReadText(capture.File("out")), ReadText(capture.File("err"))};
 }
 
 }  // namespace compensation::cli::testing

@@ -17,6 +17,7 @@
 #include "output_files.h"
 #include "result_codes.h"
 #include "summary.h"
+#include "support/captured_stdout.h"
 
 namespace compensation::cli {
 namespace {
@@ -135,13 +136,12 @@ TEST(Summary, MatchesWhatTheValidationPrintsInEveryMode) {
         for (std::size_t i = 0; i < std::size(spreads); ++i) {
             out.*spreads[i] = (1.2345678 + static_cast<double>(i)) * 2.1e-6;
         }
-        std::ostringstream printed;
-        std::streambuf* saved = std::cout.rdbuf(printed.rdbuf());
         CCompensation engine;
-        engine.FinalValidate(scenario.main.data(), scenario.nCount(), scenario.nViews,
-                             &scenario.truth, &out, mode, 0);
-        std::cout.rdbuf(saved);
-        EXPECT_EQ(FormatSummary(out, mode), printed.str()) << "mode " << mode;
+        const std::string printed = compensation::testing::CapturedStdout([&] {
+            engine.FinalValidate(scenario.main.data(), scenario.nCount(), scenario.nViews,
+                                 &scenario.truth, &out, mode, 0);
+        });
+        EXPECT_EQ(FormatSummary(out, mode), printed) << "mode " << mode;
     }
 }
 

@@ -19,6 +19,7 @@
 #include "compensation_sim/simulator.h"
 #include "engine/constants.h"
 #include "model/mapper_elements.h"
+#include "support/captured_stdout.h"
 
 namespace compensation::e2e {
 
@@ -119,12 +120,9 @@ Outcome Captured(const Scenario& s, Procedure procedure) {
     run.model = s.start;
     run.out = s.compOut;
     run.out.m_nConfidence = kNotValidated;
-    std::ostringstream captured;
-    std::streambuf* previous = std::cout.rdbuf(captured.rdbuf());
     CCompensation engine;
-    run.result = procedure(engine, &run.model, &run.out);
-    std::cout.rdbuf(previous);
-    run.summary = captured.str();
+    run.summary =
+        testing::CapturedStdout([&] { run.result = procedure(engine, &run.model, &run.out); });
     return run;
 }
 

@@ -11,6 +11,7 @@
 
 #include "procedures/confidence.h"
 #include "selection/selection_test_support.h"
+#include "support/captured_stdout.h"
 
 namespace {
 
@@ -116,12 +117,9 @@ TEST(ScoreSpread, StepsOfOneTerm) {
 std::string Validate(TCompOut& out, int nMode, int nQuiet) {
     std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6});
     TMapper model{};
-    std::ostringstream printed;
-    std::streambuf* const old = std::cout.rdbuf(printed.rdbuf());
     CCompensation engine;
-    engine.FinalValidate(host.data(), Count(host), 3, &model, &out, nMode, nQuiet);
-    std::cout.rdbuf(old);
-    return printed.str();
+    return CapturedStdout(
+        [&] { engine.FinalValidate(host.data(), Count(host), 3, &model, &out, nMode, nQuiet); });
 }
 
 TEST(FinalValidate, QuickSummary) {

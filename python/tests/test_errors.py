@@ -1,0 +1,152 @@
+"""Broken input raises the tool's own message, naming file, line and field; no input crashes
+the interpreter."""
+
+import os
+
+import numpy as np
+import pytest
+
+import compensation as comp
+from conftest import EXAMPLES, tool_error
+
+GOOD = (EXAMPLES / "quick" / "measurements.csv").read_text()
+START = EXAMPLES / "quick" / "start_model.json"
+
+
+def broken(tmp_path, text, name="broken.csv"):
+    path = tmp_path / name
+    path.write_bytes(text.encode() if isinstance(text, str) else text)
+    return path
+
+
+BROKEN_FILES = {
+    "bad type": GOOD.replace("\n100,", "\n101,", 1),
+    "not a number": GOOD.replace(",20,100\n", ",twenty,100\n", 3),
+    "unknown column": GOOD.replace("quality", "qualty", 1),
+    "missing column": GOOD.replace(",quality", "", 1),
+    "short row": GOOD.replace(",20,100\n", ",20\n", 2),
+    "empty": "",
+    "header only": GOOD.splitlines()[0] + "\n",
+    "negative range": GOOD.replace("\n100,", "\n100,-", 1),
+    "a view without back sights": "\n".join(GOOD.splitlines()[:14]) + "\n",
+    "binary": bytes(range(256)) * 4,
+}
+
+
+@pytest.mark.parametrize("fault", sorted(BROKEN_FILES))
+def test_broken_measurement_file_raises_the_tools_message(fault, tmp_path):
+    path = broken(tmp_path, BROKEN_FILES[fault])
+    expected = tool_error("quick", "-i", path, "-m", START)
+    with pytest.raises(comp.InputError) as raised:
+        comp.quick(path, START)
+    assert str(raised.value) == expected
+    assert raised.value.file == str(path)
+
+
+def test_input_error_names_file_line_and_field(tmp_path):
+    path = broken(tmp_path, BROKEN_FILES["bad type"])
+    with pytest.raises(comp.InputError) as raised:
+        comp.read_measurements(path)
+    e = raised.value
+    assert (e.file, e.line, e.field) == (str(path), 3, "type")
+    assert isinstance(e, ValueError)
+
+
+def test_broken_array_raises_with_its_row_as_a_line():
+    array = comp.read_measurements(EXAMPLES / "quick" / "measurements.csv")
+    array["type"][5] = 101
+    with pytest.raises(comp.InputError) as raised:
+        comp.quick(array, START)
+    # Row 5 would be line 7 of its file (the header is line 1).
+    assert (raised.value.file, raised.value.line, raised.value.field) == (
+        "measurements array", 7, "type")
+    array["type"][5] = 100
+    array["range"][9] = np.nan
+    with pytest.raises(comp.InputError, match=r'line 11, field "range": "nan" is not a finite'):
+        comp.quick(array, START)
+
+
+def test_a_file_the_tool_would_refuse_is_never_written(tmp_path):
+    array = comp.read_measurements(EXAMPLES / "quick" / "measurements.csv")
+    array["quality"][0] = np.inf
+    with pytest.raises(comp.InputError):
+        comp.write_measurements(tmp_path / "out.csv", array)
+    assert not (tmp_path / "out.csv").exists()
+
+
+BROKEN_MODELS = {
+    "missing element": lambda t: t.replace('  "A1": 0.0,\n', "", 1),
+    "unknown element": lambda t: t.replace('"A1":', '"A9":', 1),
+    "repeated element": lambda t: t.replace('"A2":', '"A1":', 1),
+    "not a number": lambda t: t.replace('"A1": 0.0', '"A1": "zero"', 1),
+    "not JSON": lambda t: t[:40],
+}
+
+
+@pytest.mark.parametrize("fault", sorted(BROKEN_MODELS))
+def test_broken_model_file_raises_the_tools_message(fault, tmp_path):
+    path = broken(tmp_path, BROKEN_MODELS[fault](START.read_text()), "model.json")
+    data = EXAMPLES / "quick" / "measurements.csv"
+    expected = tool_error("quick", "-i", data, "-m", path)
+    with pytest.raises(comp.InputError) as raised:
+        comp.quick(data, path)
+    assert str(raised.value) == expected
+
+
+def test_model_from_python_is_checked_like_a_file():
+    with pytest.raises(comp.InputError, match='field "A1": the value must be finite'):
+        comp.Model(np.full(83, np.nan))
+    with pytest.raises(comp.InputError, match='field "A1": missing model element'):
+        comp.Model({"A2": 0.0})
+    with pytest.raises(comp.InputError, match='field "B9": unknown model element'):
+        comp.Model(dict(comp.Model(), B9=1.0))
+    with pytest.raises(comp.UsageError, match="83 elements"):
+        comp.Model(np.zeros(82))
+
+
+def test_full_pair_out_of_the_view_raises_the_tools_message():
+    s = EXAMPLES / "full"
+    expected = tool_error("full", "-i", s / "measurements.csv", "-m", s / "start_model.json",
+                          "--outside", s / "outside.csv", "--x0y0", "13,99", "--d2", "15,16")
+    with pytest.raises(comp.UsageError) as raised:
+        comp.full(s / "measurements.csv", s / "outside.csv", s / "start_model.json",
+                  x0y0=(13, 99), d2=(15, 16))
+    assert str(raised.value) == expected
+
+
+def test_usage_faults_raise_usage_errors():
+    data = EXAMPLES / "quick" / "measurements.csv"
+    with pytest.raises(comp.UsageError, match="two target positions"):
+        comp.full(data, data, x0y0=(1, 2, 3), d2=(1, 2))
+    with pytest.raises(comp.UsageError, match="--mode 7"):
+        comp.fullfull(data, data, data, mode=7, x0y0=(1, 2), d2=(3, 4), extra=(5, 6))
+    with pytest.raises(comp.UsageError, match="structured array"):
+        comp.quick(np.zeros((10, 6)))
+    with pytest.raises(comp.UsageError, match="angle unit"):
+        comp.read_measurements(data, angle_unit="grad")
+
+
+def test_missing_file_raises_the_tools_message():
+    with pytest.raises(comp.InputError, match="cannot open: No such file or directory"):
+        comp.run_scenario("no/such/scenario.json")
+    with pytest.raises(comp.InputError, match="cannot open: No such file or directory"):
+        comp.read_measurements("no/such/file.csv")
+    with pytest.raises(comp.InputError, match="is a directory"):
+        comp.read_model(EXAMPLES)
+
+
+def test_random_bytes_never_crash_the_interpreter(tmp_path):
+    # Mutations of a good file: every outcome is a result or an InputError.
+    generator = np.random.default_rng(5)
+    good = GOOD.encode()
+    for trial in range(60):
+        data = bytearray(good)
+        for at in generator.integers(0, len(data), size=int(generator.integers(1, 20))):
+            data[at] = int(generator.integers(0, 256))
+        path = broken(tmp_path, bytes(data), f"fuzz{trial}.csv")
+        try:
+            result = comp.quick(path, START)
+            assert isinstance(result.code, int)
+        except (comp.InputError, comp.UsageError):
+            pass
+        os.remove(path)
