@@ -1,5 +1,8 @@
 // compensate: runs the compensation procedures of the laser-tracker library on files.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <optional>
 
@@ -190,11 +193,25 @@ int Run(int argc, char** argv) {
     return compensation::cli::RunExplain(code, procedure, explainMode, explainViews, std::cout);
 }
 
+// Output that could not be written (a full disk, a closed pipe, /dev/full) is lost data: the
+// run reports it and fails, whatever it computed.
+int CheckStandardOutput(int status) {
+    errno = 0;
+    std::cout.flush();
+    if (std::cout && std::fflush(stdout) == 0 && !std::ferror(stdout)) {
+        return status;
+    }
+    const int error = errno;
+    std::cerr << "compensate: error: standard output: cannot write"
+              << (error != 0 ? std::string(": ") + std::strerror(error) : std::string()) << '\n';
+    return status == compensation::cli::kExitSettled ? compensation::cli::kExitBadInput : status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
-        return Run(argc, argv);
+        return CheckStandardOutput(Run(argc, argv));
     } catch (const compensation::cli::InputError& e) {
         std::cerr << "compensate: error: " << e.what() << '\n';
     } catch (const compensation::cli::UsageError& e) {

@@ -139,7 +139,7 @@ double NumberField(const char* text, const std::string& path, unsigned line, std
     const std::optional<double> value = ParseFiniteDouble(field);
     if (!value) {
         throw InputError(path, static_cast<int>(line), kColumnNames[column],
-                         "\"" + field + "\" is not a finite number");
+                         Quoted(field) + " is not a finite number");
     }
     return *value;
 }
@@ -149,8 +149,8 @@ int TypeField(const char* text, const std::string& path, unsigned line) {
     const std::optional<int> type = ParseInt(field);
     if (!type || (*type != 14 && *type != 100 && *type != 200)) {
         throw InputError(path, static_cast<int>(line), "type",
-                         "\"" + field +
-                             "\" is not a measurement type (14 reference view, 100 front sight, "
+                         Quoted(field) +
+                             " is not a measurement type (14 reference view, 100 front sight, "
                              "200 back sight)");
     }
     return *type;
@@ -181,6 +181,7 @@ MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed
 
 MeasurementSet ParseMeasurements(const std::string& path, const std::string& content,
                                  AngleUnit unitIfUnnamed) {
+    RefuseNulBytes(path, content);
     MeasurementSet set;
     set.path = path;
     Reader reader(path, content.data(), content.data() + content.size());
@@ -273,6 +274,7 @@ NominalPoints ReadNominalPoints(const std::string& path) {
 }
 
 NominalPoints ParseNominalPoints(const std::string& path, const std::string& content) {
+    RefuseNulBytes(path, content);
     NominalPoints nominal;
     nominal.path = path;
     io::CSVReader<4, io::trim_chars<' ', '\t'>, io::no_quote_escape<','>, io::throw_on_overflow,
@@ -309,7 +311,7 @@ NominalPoints ParseNominalPoints(const std::string& path, const std::string& con
             const std::optional<double> value = ParseFiniteDouble(cells[c]);
             if (!value) {
                 throw InputError(path, line, names[c],
-                                 "\"" + std::string(cells[c]) + "\" is not a finite number");
+                                 Quoted(cells[c]) + " is not a finite number");
             }
             values[c] = *value;
         }

@@ -10,6 +10,7 @@
 namespace compensation::cli {
 
 nlohmann::ordered_json ParseJsonFile(const std::string& path, const std::string& text) {
+    RefuseNulBytes(path, text);
     // The parser keeps the last of two equal keys without a word; a model or scenario that
     // names an element twice is ambiguous, so the first duplicate stops the reading.
     std::vector<std::set<std::string>> keysByDepth(1);
@@ -37,7 +38,13 @@ nlohmann::ordered_json ParseJsonFile(const std::string& path, const std::string&
         }
         return document;
     } catch (const nlohmann::json::exception& fault) {
-        throw InputError(path, 0, "", std::string("not valid JSON: ") + fault.what());
+        // The parser's message ends with the text it last read, which may be a huge token.
+        constexpr std::size_t kLongestMessage = 160;
+        std::string message = fault.what();
+        if (message.size() > kLongestMessage) {
+            message = message.substr(0, kLongestMessage) + "...";
+        }
+        throw InputError(path, 0, "", "not valid JSON: " + message);
     }
 }
 

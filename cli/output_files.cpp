@@ -7,7 +7,9 @@
 #include <unistd.h>
 #endif
 
+#include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +22,57 @@ namespace compensation::cli {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The temporary files that exist at this moment, for the signal handler: an interrupted run
+// removes them instead of leaving hidden files beside its outputs. The handler may read only
+// what is complete, so a name is written before its slot is counted and uncounted before it is
+// reused; the run is single-threaded.
+constexpr std::size_t kMostTemporaries = 16;
+constexpr std::size_t kLongestTemporaryName = 4096;
+std::array<std::array<char, kLongestTemporaryName>, kMostTemporaries> gTemporaries;
+volatile std::sig_atomic_t gTemporaryCount = 0;
+
+extern "C" void RemoveTemporariesAndDie(int signal) {
+    for (std::sig_atomic_t i = 0; i < gTemporaryCount; ++i) {
+        ::unlink(gTemporaries[static_cast<std::size_t>(i)].data());
+    }
+    // The default action then ends the process with the signal's own status.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Registered names of one Commit; the handler is installed while any exist.
+class TemporaryRegistry {
+  public:
+    TemporaryRegistry() {
+        previousInt_ = std::signal(SIGINT, RemoveTemporariesAndDie);
+        previousTerm_ = std::signal(SIGTERM, RemoveTemporariesAndDie);
+    }
+    ~TemporaryRegistry() {
+        gTemporaryCount = 0;
+        std::signal(SIGINT, previousInt_);
+        std::signal(SIGTERM, previousTerm_);
+    }
+    TemporaryRegistry(const TemporaryRegistry&) = delete;
+    TemporaryRegistry& operator=(const TemporaryRegistry&) = delete;
+
+    // The template's slot, filled in place by mkstemp before it is counted.
+    char* NextSlot(const std::string& name) {
+        const auto slot = static_cast<std::size_t>(gTemporaryCount);
+        if (slot >= kMostTemporaries || name.size() >= kLongestTemporaryName) {
+            return nullptr;
+        }
+        std::copy(name.begin(), name.end(), gTemporaries[slot].begin());
+        gTemporaries[slot][name.size()] = '\0';
+        return gTemporaries[slot].data();
+    }
+    void Count() { gTemporaryCount = gTemporaryCount + 1; }
+
+  private:
+    using Handler = void (*)(int);
+    Handler previousInt_;
+    Handler previousTerm_;
+};
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
@@ -36,15 +89,35 @@ fs::path DirectoryOf(const std::string& path) {
 
 // A temporary file in the target's directory, so that the rename stays on one file system
 // and is atomic. Returns its name; throws InputError when it cannot be written completely.
-std::string WriteTemporary(const std::string& path, const std::string& content) {
+std::string WriteTemporary(const std::string& path, const std::string& content,
+                           TemporaryRegistry& registry) {
     const fs::path target(path);
-    std::string name =
+    const std::string pattern =
         (DirectoryOf(path) / ("." + target.filename().string() + ".tmp.XXXXXX")).string();
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        throw InputError(path, 0, "",
-                         std::string("cannot create a file beside it: ") + std::strerror(errno));
+    char* slot = registry.NextSlot(pattern);
+    if (slot == nullptr) {
+        throw InputError(path, 0, "", "too many outputs, or a path too long, for one run");
     }
+    // The file and its slot appear together for the handler: a signal between the two would
+    // leave the file unknown to it.
+    sigset_t interrupts;
+    sigset_t previous;
+    sigemptyset(&interrupts);
+    sigaddset(&interrupts, SIGINT);
+    sigaddset(&interrupts, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &interrupts, &previous);
+    const int fd = ::mkstemp(slot);
+    const int createError = errno;
+    if (fd >= 0) {
+        registry.Count();
+    }
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (fd < 0) {
+        throw InputError(
+            path, 0, "",
+            std::string("cannot create a file beside it: ") + std::strerror(createError));
+    }
+    const std::string name = slot;
     std::size_t written = 0;
     while (written < content.size()) {
         const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
@@ -115,10 +188,11 @@ void OutputFiles::Stage(const std::string& path, std::string content) {
 }
 
 void OutputFiles::Commit() {
+    TemporaryRegistry registry;
     std::vector<std::string> temporaries;
     try {
         for (const Staged& file : staged_) {
-            temporaries.push_back(WriteTemporary(file.path, file.content));
+            temporaries.push_back(WriteTemporary(file.path, file.content, registry));
         }
     } catch (...) {
         for (const std::string& name : temporaries) {

@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 
 #include "input_error.h"
@@ -11,6 +13,18 @@ namespace compensation::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// An integer the procedures can take: JSON numbers beyond int would wrap on conversion.
+bool IsInt(const Json& value) {
+    if (value.is_number_unsigned()) {
+        return value.get<std::uint64_t>() <= static_cast<std::uint64_t>(INT_MAX);
+    }
+    if (value.is_number_integer()) {
+        const std::int64_t n = value.get<std::int64_t>();
+        return n >= INT_MIN && n <= INT_MAX;
+    }
+    return false;
+}
 
 struct ScenarioReader {
     const std::string& path;
@@ -34,15 +48,15 @@ struct ScenarioReader {
     }
 
     int Integer(const Json& value, const std::string& key) const {
-        if (!value.is_number_integer()) {
-            Fail(key, "expected an integer");
+        if (!IsInt(value)) {
+            Fail(key, "expected an integer from " + std::to_string(INT_MIN) + " to " +
+                          std::to_string(INT_MAX));
         }
         return value.get<int>();
     }
 
     PairPositions Pair(const Json& value, const std::string& key) const {
-        if (!value.is_array() || value.size() != 2 || !value[0].is_number_integer() ||
-            !value[1].is_number_integer()) {
+        if (!value.is_array() || value.size() != 2 || !IsInt(value[0]) || !IsInt(value[1])) {
             Fail(key, "expected two target positions, for example [1, 4]");
         }
         return {value[0].get<int>(), value[1].get<int>(),
@@ -53,7 +67,10 @@ struct ScenarioReader {
 }  // namespace
 
 Scenario ReadScenario(const std::string& path) {
-    const std::string text = ReadWholeFile(path);
+    return ParseScenario(path, ReadWholeFile(path));
+}
+
+Scenario ParseScenario(const std::string& path, const std::string& text) {
     const Json document = ParseJsonFile(path, text);
     const ScenarioReader reader{path, text};
     if (!document.is_object()) {
@@ -68,7 +85,7 @@ Scenario ReadScenario(const std::string& path) {
             }
             s.procedure = value.get<std::string>();
             if (s.procedure != "quick" && s.procedure != "full" && s.procedure != "fullfull") {
-                reader.Fail(key, "expected quick, full or fullfull, not \"" + s.procedure + "\"");
+                reader.Fail(key, "expected quick, full or fullfull, not " + Quoted(s.procedure));
             }
         } else if (key == "mode") {
             s.mode = reader.Integer(value, key);

@@ -40,6 +40,8 @@ struct Scenario {
 
 // Throws InputError naming the file, line and key of any fault.
 Scenario ReadScenario(const std::string& path);
+// The same from the file's content (path names it in messages and places the files it names).
+Scenario ParseScenario(const std::string& path, const std::string& text);
 
 }  // namespace compensation::cli
 

@@ -17,6 +17,10 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The fits' refusals, as compensation/transform.h documents them.
+constexpr int kRefused = -1;
+constexpr int kNoMemory = -2;
+
 const char* BestFitMeaning(int status) {
     switch (status) {
         case 0:
@@ -28,6 +32,11 @@ const char* BestFitMeaning(int status) {
             return "not converged within 30 steps";
         case 3:
             return "fewer than 3 working points";
+        case kRefused:
+            return "the points cannot be fitted: the distinguished point (type 14) has no other "
+                   "point within 1000 m, or lies on it";
+        case kNoMemory:
+            return "the working arrays for this many points could not be allocated";
         default:
             return "unknown status";
     }
@@ -45,6 +54,10 @@ const char* ToolingBallMeaning(int status) {
             return "fewer than 3 points with positive weight";
         case 5:
             return "every triple of points is nearly collinear";
+        case kRefused:
+            return "the weights of the nominal points do not sum to a positive value";
+        case kNoMemory:
+            return "the working arrays for this many points could not be allocated";
         default:
             return "unknown status";
     }
@@ -87,6 +100,13 @@ int RunTransform(const TransformOptions& o, std::ostream& out, const InputSource
                                                     nominal.weights.data(), n, &parms, &model)
                            : transform.UpdateTransform(nominal.points.data(),
                                                        measured.vectors.data(), n, &parms, &model);
+    // A refusal is about the files handed in, not a fit that failed to converge.
+    if (status == kRefused || status == kNoMemory) {
+        throw InputError(
+            o.toolingBalls ? o.nominal : o.measured, 0, "",
+            std::string("the transform fit refused the points (status ") + std::to_string(status) +
+                "): " + (o.toolingBalls ? ToolingBallMeaning(status) : BestFitMeaning(status)));
+    }
 
     // Residuals of every point: the nominal point carried by the transform against the
     // calibrated measurement, in the instrument frame.

@@ -35,6 +35,10 @@ class TraceSession;
 // - No non-finite value is written into the TMapper: a fit whose solution is not finite puts
 //   back the entry values of its elements and returns its "not converged" code.
 // - Nothing is thrown.
+// - Concurrency: separate CCompensation objects may run on separate threads at the same time
+//   (their only shared resource is the trace file, which every write opens, appends to and
+//   closes, so lines of two objects may interleave); one object must not be used from two
+//   threads at once. The quick procedure prints its summary on std::cout.
 //
 // The trace file "TraceFile.txt" lies in the host executable's directory, or in the directory
 // named by the environment variable COMPENSATION_TRACE_DIR. Not every member writes to it. The

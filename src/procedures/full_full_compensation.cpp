@@ -1,5 +1,7 @@
 // Full-full compensation: the full model with the six-harmonic two-face and interball terms
 // when needed, flying views (FBB or check-view fit), K_minus or El_ElC, and two outside sets.
+#include <algorithm>
+#include <cmath>
 #include <new>
 #include <vector>
 
@@ -16,6 +18,7 @@ using compensation::detail::kFullSectors;
 using compensation::detail::kIBPairsRaise;
 using compensation::detail::kJointBudget;
 using compensation::detail::kMainRejectShare;
+using compensation::detail::Refusing;
 
 namespace {
 
@@ -124,19 +127,19 @@ class FullFullRun {
 };
 
 void FullFullRun::DefineFits() {
-    twoFace_ = [this](int flag) {
+    twoFace_ = Refusing([this](int flag) {
         return phase_ == 1 ? e_.CalculateFFCFSBS(pairsF_.data(), pairsB_.data(), pMap_, nCount_fb_,
                                                  out_, flag, 1)
                            : e_.CalculateFFCFSBS6(pairsF_.data(), pairsB_.data(), pMap_, nCount_fb_,
                                                   out_, flag);
-    };
-    fbbTwoFace_ = [this](int flag) {
+    });
+    fbbTwoFace_ = Refusing([this](int flag) {
         return e_.CalculateFBBFSBS(flyF_.data(), flyB_.data(), pMap_, nCountFly_fb_, out_, flag);
-    };
-    x0y0_ = [this](int flag) {
+    });
+    x0y0_ = Refusing([this](int flag) {
         return e_.Calculate_x0y0(pairsX0Y0_.data(), nCount_x0y0_, pMap_, out_, flag);
-    };
-    flyingIB_ = [this](int flag) {
+    });
+    flyingIB_ = Refusing([this](int flag) {
         if (mode_ == kFlyingFBB) {
             return e_.CalculateFBBIB(flyF_.data(), pMap_, nTargetsFly_, nViewsFly_, out_, flag);
         }
@@ -144,28 +147,28 @@ void FullFullRun::DefineFits() {
             return e_.CalculateFCKIB(flyF2_.data(), pMap_, nTargetsFly_, nViewsFly_, out_, flag);
         }
         return 0;
-    };
-    interball_ = [this](int flag) {
+    });
+    interball_ = Refusing([this](int flag) {
         return phase_ == 1 ? e_.CalculateFFCaxy123(pairsF_.data(), nTargets_, nViews_,
                                                    ibPairs_.data(), pMap_, out_, flag, 1)
                            : e_.CalculateFFC6axy123(pairsF_.data(), nTargets_, nViews_,
                                                     ibPairs_.data(), pMap_, out_, flag);
-    };
-    finalInterball_ = [this](int flag) {
+    });
+    finalInterball_ = Refusing([this](int flag) {
         return e_.CalculateFFCaxy123(pairsF_.data(), nTargets_, nViews_, ibPairs_.data(), pMap_,
                                      out_, flag, 1);
-    };
-    d2_ = [this](int flag) {
+    });
+    d2_ = Refusing([this](int flag) {
         return e_.Calculate_d2(pVecOut1_, nCountOut1_, pairsD2_.data(), nCount_d2_, pMap_, out_,
                                flag);
-    };
-    cm_ = [this](int flag) {
+    });
+    cm_ = Refusing([this](int flag) {
         return e_.Calculate_cm(pVecOut2_, nCountOut2_, pairsExtra_.data(), nCount_extra_, pMap_,
                                out_, flag);
-    };
-    bEl_ = [this](int flag) {
+    });
+    bEl_ = Refusing([this](int flag) {
         return e_.Calculate_bEl(avg4_.data(), copyF_.data(), nViews_, nTargets_, pMap_, out_, flag);
-    };
+    });
     lastSingle_ = [this](int flag) { return mode_ == kNoFlying ? bEl_(flag) : cm_(flag); };
 }
 
@@ -196,15 +199,10 @@ int FullFullRun::PrepareAndCheckCoverage() {
         // record still holds whatever the host left there.
         inlineView_ = r == 0 ? out_->m_nInlineView : compensation::detail::kNoInlineView;
         e_.ClassifyFSBS(pVecFly_, nCountFly_, flyF_.data(), flyB_.data(), &nCountFly_fb_, 1);
-        pMap_->T_ref = 0.0;
-        for (int i = 0; i < nCountFly_fb_; ++i) {
-            pMap_->T_ref += flyF_[static_cast<std::size_t>(i)].T;
-            flyF2_[static_cast<std::size_t>(i)] = flyF_[static_cast<std::size_t>(i)];
-        }
+        std::copy(flyF_.begin(), flyF_.begin() + nCountFly_fb_, flyF2_.begin());
+        pMap_->T_ref =
+            nCountFly_fb_ > 0 ? compensation::detail::MeanT(flyF_.data(), nCountFly_fb_) : 0.0;
         ExcludeInlineViewFromTwoFace();
-        if (nCountFly_fb_ > 0) {
-            pMap_->T_ref /= nCountFly_fb_;
-        }
     }
     e_.m_nMinCount = compensation::detail::MinCountForViews(nViews_);
     compensation::detail::SetFaces(pVec_, nCount_);
@@ -410,8 +408,17 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         return compensation::kInvalidInput;
     }
     if (nMode != kNoFlying &&
-        (nTargetsFly < 1 || nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
+        (nTargetsFly < 1 || nTargetsFly > compensation::detail::kMostTargetsPerView ||
+         nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
          compensation::detail::CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
+        return compensation::kInvalidInput;
+    }
+    // T_ref becomes the mean T of the flying front sights: a T that is not a number would put a
+    // non-finite element into the model.
+    const bool flyingTFinite =
+        nMode == kNoFlying || std::all_of(pVecFly, pVecFly + std::max(nCountFly, 0),
+                                          [](const CVector& v) { return std::isfinite(v.T); });
+    if (!flyingTFinite) {
         return compensation::kInvalidInput;
     }
     const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
@@ -422,7 +429,9 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         !IsTargetPosition(pCompOut->m_n1_d2, nTargets) ||
         !IsTargetPosition(pCompOut->m_n2_d2, nTargets) ||
         !IsTargetPosition(pCompOut->m_n1_extra, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n2_extra, nTargets)) {
+        !IsTargetPosition(pCompOut->m_n2_extra, nTargets) ||
+        !compensation::detail::OutsideSetFits(nCountOut1, layout.nViews) ||
+        !compensation::detail::OutsideSetFits(nCountOut2, layout.nViews)) {
         return compensation::kInvalidInput;
     }
     // Modes 0 and 1 fit K_minus from the second set; mode 2 averages it with the first for the
@@ -436,7 +445,10 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     }
     FullFullRun run(*this, pVec, nCount, pVecOut1, nCountOut1, pVecOut2, nCountOut2, pVecFly,
                     nTargetsFly, nCountFly, pMap, pCompOut, nMode, layout);
-    return run.Run();
+    return compensation::detail::UndoneOnRefusal(
+        pMap, pCompOut,
+        {{pVec, nCount}, {pVecOut1, nCountOut1}, {pVecOut2, nCountOut2}, {pVecFly, nCountFly}},
+        [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

@@ -1,6 +1,9 @@
 #include "procedures/procedure_steps.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <utility>
 
 #include "engine/constants.h"
 #include "model/live.h"
@@ -42,8 +45,6 @@ bool FitsPairArrays(const CVector* pVec, int nCount, ViewLayout layout) {
         }
     }
     const long long pairs = nCount / 2;
-    // The interball fits count target pairs in an int.
-    constexpr int kMostTargetsPerView = 65536;
     return layout.nViews >= 1 && layout.nTargets >= 1 && layout.nTargets <= kMostTargetsPerView &&
            static_cast<long long>(layout.nTargets) * layout.nViews <= pairs &&
            CountFrontSights(pVec, nCount) <= pairs;
@@ -58,6 +59,31 @@ bool HasLiveOutsidePair(const CVector* pVecOut, int nCountOut) {
     return false;
 }
 
+bool OutsideSetFits(int nCountOut, int nViews) {
+    return static_cast<long long>(nCountOut / 2) * (2LL * nViews) <= INT_MAX;
+}
+
+double MeanT(const CVector* pVec, int nCount) {
+    double sum = 0.0;
+    for (int i = 0; i < nCount; ++i) {
+        sum += pVec[i].T;
+    }
+    if (std::isfinite(sum)) {
+        return sum / nCount;
+    }
+    // The sum of finite values overflowed; their mean lies between the least and the greatest
+    // of them, so a sum of halves does not overflow, and the bounds keep the rounding in range.
+    double halves = 0.0;
+    double least = pVec[0].T;
+    double greatest = pVec[0].T;
+    for (int i = 0; i < nCount; ++i) {
+        halves += 0.5 * pVec[i].T / nCount;
+        least = std::min(least, pVec[i].T);
+        greatest = std::max(greatest, pVec[i].T);
+    }
+    return std::clamp(2.0 * halves, least, greatest);
+}
+
 void SetFaces(CVector* pVec, int nCount) {
     for (int i = 0; i < nCount; ++i) {
         pVec[i].SeType();
@@ -66,6 +92,39 @@ void SetFaces(CVector* pVec, int nCount) {
 
 int MinCountForViews(int nViews) {
     return nViews - 3 < 6 ? nViews : nViews - 3;
+}
+
+FitCall Refusing(FitCall fit) {
+    return [fit = std::move(fit)](int flag) {
+        const int code = fit(flag);
+        if (code < 0) {
+            throw FitRefused{code};
+        }
+        return code;
+    };
+}
+
+int UndoneOnRefusal(TMapper* pMap, TCompOut* pCompOut, std::initializer_list<HostArray> arrays,
+                    const std::function<int()>& stages) {
+    const TMapper model = *pMap;
+    const TCompOut record = *pCompOut;
+    std::vector<std::vector<CVector>> copies;
+    copies.reserve(arrays.size());
+    for (const HostArray& array : arrays) {
+        copies.emplace_back(array.pVec, array.pVec + (array.pVec != nullptr ? array.nCount : 0));
+    }
+    try {
+        return stages();
+    } catch (const FitRefused& refusal) {
+        *pMap = model;
+        *pCompOut = record;
+        auto copy = copies.begin();
+        for (const HostArray& array : arrays) {
+            std::copy(copy->begin(), copy->end(), array.pVec);
+            ++copy;
+        }
+        return refusal.code;
+    }
 }
 
 int FittingSum(const std::vector<FitCall>& fits) {

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
+#include "compensation/mapper.h"
+#include "compensation/records.h"
 #include "compensation/vector.h"
 
 namespace compensation::detail {
@@ -16,6 +19,12 @@ namespace compensation::detail {
 inline constexpr int kJointBudget = 52;
 // Their main two-face outlier pass may reject up to a twentieth of the measurements.
 inline constexpr double kMainRejectShare = 0.05;
+
+// The interball fits count target pairs in an int.
+inline constexpr int kMostTargetsPerView = 65536;
+
+// The interball fits measure distances between targets of one view.
+inline constexpr int kLeastInterballTargets = 2;
 
 // The full procedures' coverage: eight fixed 45-degree sectors, codes from 9.
 inline constexpr int kFullSectors = 8;
@@ -29,6 +38,30 @@ inline constexpr int kExtraPairsRaise = 3;
 // One fit as a procedure calls it: flag 1 fits and tests convergence, flag 0 may reject the
 // worst measurement or pair. The result is the fit's code; 0 means settled.
 using FitCall = std::function<int(int nFlagClassify)>;
+
+// A fit refused the arguments a procedure gave it (a negative code). The procedures check the
+// host's layout on entry so that no fit can refuse; should one do so all the same, its code must
+// never be added to the others as if it were a fit's verdict, and the procedure must not report
+// the refusal after it has changed the host's records. Thrown by a Refusing fit call and caught
+// by UndoneOnRefusal; it never leaves the library.
+struct FitRefused {
+    int code;
+};
+
+// The fit call that throws FitRefused instead of returning a negative code.
+FitCall Refusing(FitCall fit);
+
+// One host array a procedure may write into.
+struct HostArray {
+    CVector* pVec;
+    int nCount;
+};
+
+// Runs a procedure's stages; when a fit refuses, puts the host's model, result record and arrays
+// back as they were on entry and returns the refusal. The copy is taken before anything is
+// written, so a failed allocation (std::bad_alloc) also leaves them untouched.
+int UndoneOnRefusal(TMapper* pMap, TCompOut* pCompOut, std::initializer_list<HostArray> arrays,
+                    const std::function<int()>& stages);
 
 // Layout of the host's main array: nViews groups, each a Type 14 vector, then nTargets front
 // sights, then their back sights.
@@ -58,6 +91,14 @@ inline std::size_t PairTableSize(int nTargets) {
 // True when the outside set (consecutive pairs) holds a pair whose two measurements are both
 // live, so that a single-term fit reading it has at least one outside distance to compare.
 bool HasLiveOutsidePair(const CVector* pVecOut, int nCountOut);
+
+// True when an outside set of nCountOut measurements can meet the pair set of nViews views in
+// the D2 and K_minus fits, which count every outside pair against every pair in an int.
+bool OutsideSetFits(int nCountOut, int nViews);
+
+// Mean of the T of nCount >= 1 vectors whose T are finite: the plain sum over the count, or,
+// where that sum overflows, a mean that cannot (so a finite set never gives a non-finite mean).
+double MeanT(const CVector* pVec, int nCount);
 
 // Sets every vector's face sign from its type.
 void SetFaces(CVector* pVec, int nCount);

@@ -4,10 +4,11 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "procedures/procedure_steps.h"
 #include "engine/trace_session.h"
+#include "procedures/procedure_steps.h"
 
 using compensation::detail::FitCall;
+using compensation::detail::Refusing;
 
 namespace {
 
@@ -18,22 +19,11 @@ constexpr double kQuickRejectShare = 0.1;
 // First code of an empty azimuth sector.
 constexpr int kQuickCoverageCode = 7;
 
-}  // namespace
-
-int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
-                                      TCompOut* pCompOut) try {
-    const compensation::detail::TraceSession session(*this);
-    if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
-        return compensation::kInvalidInput;
-    }
-    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
+// The procedure's stages on a layout that its fits accept.
+int RunQuick(CCompensation& e, CVector* pVec, int nCount, TMapper* pMap, TCompOut* pCompOut,
+             compensation::detail::ViewLayout layout) {
     const int nViews = layout.nViews;
     const int nTargets = layout.nTargets;
-    // The interball fit reads nTargets front sights of every view from the pair array.
-    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout)) {
-        return compensation::kInvalidInput;
-    }
-
     int nCount_fb = nCount / 2;
     std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));
     std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
@@ -42,15 +32,16 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     CVector* pVec_b = pairsB.data();
 
     compensation::detail::SetFaces(pVec, nCount);
-    int r = AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kQuickCoverageCode, nViews);
-    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
+    int r =
+        e.AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kQuickCoverageCode, nViews);
+    e.ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
 
-    const FitCall twoFace = [&](int flag) {
-        return CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
-    };
-    const FitCall interball = [&](int flag) {
-        return CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
-    };
+    const FitCall twoFace = Refusing([&](int flag) {
+        return e.CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
+    });
+    const FitCall interball = Refusing([&](int flag) {
+        return e.CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
+    });
 
     twoFace(1);
     if (r != 0) {
@@ -59,7 +50,7 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     int used =
         compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kQuickRejectShare);
 
-    ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
+    e.ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
     interball(1);
     // Rejection calls repeat while they still reject or move Ax, Ay. Each rejection removes a
     // measurement pair for good, so rejections end by themselves; a fit that cannot settle
@@ -70,9 +61,30 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
 
     r = compensation::detail::JointLoop({twoFace, interball}, &used, kQuickBudget);
 
-    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
-    FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
+    e.ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
+    e.FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
     return r;
+}
+
+}  // namespace
+
+int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
+                                      TCompOut* pCompOut) try {
+    const compensation::detail::TraceSession session(*this);
+    if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
+        return compensation::kInvalidInput;
+    }
+    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
+    // The interball fit reads nTargets front sights of every view from the pair array, and
+    // needs two targets to form a distance at all; a layout it would refuse is refused here,
+    // before the two-face fit has written the model.
+    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout) ||
+        layout.nTargets < compensation::detail::kLeastInterballTargets) {
+        return compensation::kInvalidInput;
+    }
+    return compensation::detail::UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&] {
+        return RunQuick(*this, pVec, nCount, pMap, pCompOut, layout);
+    });
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

@@ -401,6 +401,32 @@ TEST(FullFullCompensation, AStaleInlineViewIsNeitherReadNorWritten) {
               InlineViewPairs(detail::kNoInlineView, 4).last);
 }
 
+// T_ref is the flying front sights' mean T. Finite T whose sum overflows still have a finite
+// mean (here every T is 1e308, so the mean is exactly 1e308); a T that is not a number has none,
+// and is refused before anything is written.
+TEST(FullFullCompensation, TRefIsTheFiniteMeanOfFiniteFlyingTOrTheRunIsRefused) {
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        Scenario s = MakeFullFull(mode);
+        for (CVector& v : s.flying) {
+            v.T = 1e308;
+        }
+        const Outcome huge = RunFullFull(s, mode);
+        EXPECT_EQ(huge.model.T_ref, 1e308);
+        EXPECT_TRUE(AllFinite(huge.model));
+
+        const Scenario fresh = MakeFullFull(mode);
+        for (double t : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+            Scenario spoilt = fresh;
+            spoilt.flying[1].T = t;
+            const Outcome run = RunFullFull(spoilt, mode);
+            EXPECT_EQ(run.result, kInvalidInput);
+            EXPECT_EQ(std::memcmp(&run.model, &fresh.start, sizeof(TMapper)), 0);
+            EXPECT_TRUE(SameReadings(spoilt.main, fresh.main));
+        }
+    }
+}
+
 // The check interball fit's reference view must be a view: else -1, untouched.
 TEST(FullFullFitInput, CheckInterballFitRefusesAnInlineViewOutsideTheViews) {
     Scenario s = MakeFullFull(1);

@@ -179,5 +179,22 @@ TEST(QuickCompensation, ArraysThatDoNotDescribeViewsAreRefusedUntouched) {
     }
 }
 
+// Twelve views of one target pass the view layout, but the interball fit has no distance to
+// measure and would refuse every call: the procedure refuses the layout before the two-face fit
+// writes the model, so -1 keeps its meaning (nothing written, nothing validated).
+TEST(QuickCompensation, OneTargetPerViewIsRefusedBeforeAnythingIsWritten) {
+    sim::Layout layout = sim::QuickLayout();
+    layout.targets.resize(1);
+    const Scenario fresh = sim::Simulate(layout, sim::RealisticTruth(Kind::Quick));
+    Scenario s = fresh;
+    const Outcome run = RunQuick(s);
+
+    EXPECT_EQ(run.result, kInvalidInput);
+    EXPECT_EQ(std::memcmp(&run.model, &fresh.start, sizeof(TMapper)), 0);
+    EXPECT_TRUE(SameReadings(s.main, fresh.main));
+    EXPECT_EQ(run.out.m_nConfidence, kNotValidated);
+    EXPECT_EQ(run.summary, "");
+}
+
 }  // namespace
 }  // namespace compensation::e2e

@@ -11,7 +11,7 @@ namespace {
 
 using namespace transform_test;
 
-// GetNextVector maps into one object shared by every CTransform (rounding within 15 m), and the
+// GetNextVector maps into the object's own result (rounding within 15 m), and the
 // Jacobian matches its central differences (h = 1e-5: truncation 2.5e-10, rounding 3.3e-10).
 TEST(TransformCore, MappingAndItsJacobian) {
     std::vector<CVector> points = Points({{4, -3, 11}, {-9, 5, 2}, {0.5, 0.2, -7}});
@@ -22,8 +22,9 @@ TEST(TransformCore, MappingAndItsJacobian) {
     for (TRANSFORM_PARMS p : kTruths) {
         double M[3][3];
         CTransform().RotationMatrix(&p, M);
+        CTransform transform;
         for (int i = 0; i < 3; ++i) {
-            const CVector* shared = CTransform().GetNextVector(i, &p, points.data());
+            const CVector* shared = transform.GetNextVector(i, &p, points.data());
             const Point e = Apply(p, {points[i].X, points[i].Y, points[i].Z});
             EXPECT_LT(std::hypot(shared->X - e.x, shared->Y - e.y, shared->Z - e.z), 1e-14);
             EXPECT_NEAR(shared->Range, std::hypot(e.x, e.y, e.z), 1e-14);
@@ -34,15 +35,33 @@ TEST(TransformCore, MappingAndItsJacobian) {
                 TRANSFORM_PARMS minus = p;
                 plus.*parameters[c] += h;
                 minus.*parameters[c] -= h;
-                const CVector up = *CTransform().GetNextVector(i, &plus, points.data());
-                // The shared object now holds the point mapped with minus.
-                ASSERT_EQ(CTransform().GetNextVector(i, &minus, points.data()), shared);
+                const CVector up = *transform.GetNextVector(i, &plus, points.data());
+                // The object's result now holds the point mapped with minus.
+                ASSERT_EQ(transform.GetNextVector(i, &minus, points.data()), shared);
                 EXPECT_NEAR(J[0][c], (up.X - shared->X) / (2 * h), 2e-9) << i << "," << c;
                 EXPECT_NEAR(J[1][c], (up.Y - shared->Y) / (2 * h), 2e-9) << i << "," << c;
                 EXPECT_NEAR(J[2][c], (up.Z - shared->Z) / (2 * h), 2e-9) << i << "," << c;
             }
         }
     }
+}
+
+// Each object maps into its own result: a second object's call leaves the first one's alone,
+// which is what lets separate objects run on separate threads.
+TEST(TransformCore, SeparateObjectsKeepTheirOwnResults) {
+    std::vector<CVector> points = Points({{4, -3, 11}, {-9, 5, 2}});
+    TRANSFORM_PARMS p = kTruths[0];
+    TMapper model = TypicalModel();
+    CTransform first;
+    CTransform second;
+    const CVector* mapped = first.GetNextVector(0, &p, points.data());
+    const CVector* reading = first.GetNextVectorCal(0, &p, points.data(), &model);
+    const CVector mappedBefore = *mapped;
+    const CVector readingBefore = *reading;
+    EXPECT_NE(second.GetNextVector(1, &p, points.data()), mapped);
+    EXPECT_NE(second.GetNextVectorCal(1, &p, points.data(), &model), reading);
+    EXPECT_EQ(mapped->X, mappedBefore.X);
+    EXPECT_EQ(reading->Range, readingBefore.Range);
 }
 
 // The best fit from the start in *p, or the tooling-ball fit (no start) at weights w, else 1.
