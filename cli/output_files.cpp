@@ -74,6 +74,33 @@ class TemporaryRegistry {
     Handler previousTerm_;
 };
 
+// Holds SIGINT and SIGTERM back for its lifetime. Windows has no signal mask (it delivers
+// Ctrl+C on a thread of its own), so there the moment between creating a temporary and
+// registering it stays open.
+class InterruptsHeld {
+  public:
+#if defined(_WIN32)
+    InterruptsHeld() = default;
+#else
+    InterruptsHeld() {
+        sigset_t interrupts;
+        sigemptyset(&interrupts);
+        sigaddset(&interrupts, SIGINT);
+        sigaddset(&interrupts, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &interrupts, &previous_);
+    }
+    ~InterruptsHeld() {
+        ::sigprocmask(SIG_SETMASK, &previous_, nullptr);
+    }
+
+  private:
+    sigset_t previous_;
+#endif
+  public:
+    InterruptsHeld(const InterruptsHeld&) = delete;
+    InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+};
+
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     if (fs::exists(a, ec) && fs::exists(b, ec)) {
@@ -98,20 +125,18 @@ std::string WriteTemporary(const std::string& path, const std::string& content,
     if (slot == nullptr) {
         throw InputError(path, 0, "", "too many outputs, or a path too long, for one run");
     }
-    // The file and its slot appear together for the handler: a signal between the two would
-    // leave the file unknown to it.
-    sigset_t interrupts;
-    sigset_t previous;
-    sigemptyset(&interrupts);
-    sigaddset(&interrupts, SIGINT);
-    sigaddset(&interrupts, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &interrupts, &previous);
-    const int fd = ::mkstemp(slot);
-    const int createError = errno;
-    if (fd >= 0) {
-        registry.Count();
+    int fd = -1;
+    int createError = 0;
+    {
+        // The file and its slot appear together for the handler: a signal between the two
+        // would leave the file unknown to it.
+        [[maybe_unused]] const InterruptsHeld held;
+        fd = ::mkstemp(slot);
+        createError = errno;
+        if (fd >= 0) {
+            registry.Count();
+        }
     }
-    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (fd < 0) {
         throw InputError(
             path, 0, "",
