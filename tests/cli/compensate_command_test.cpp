@@ -253,7 +253,8 @@ TEST(CompensateCommand, EightViewsAreToldWhyTheirPairsCanNeverSuffice) {
     const TempDir dir;
     CopyExample(dir, "full", "measurements.csv",
                 "\n14,1,(-165|-105|-15\\.0+9|75\\.0+1),[^\n]*(\n(100|200),[^\n]*)*", "");
-    const auto run = RunCompensate({"full", dir.File("scenario.json"), "--trace-dir", dir.path});
+    const auto run =
+        RunCompensate({"full", dir.File("scenario.json"), "--trace-dir", dir.path.string()});
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_NE(run.out.find("8 views of 16 targets"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("result 19: pair classification: x0y0 pairs: too few usable x0y0 "
@@ -370,7 +371,8 @@ TEST(CompensateCommand, NoTraceWritesNoTraceFileAndTheSameResult) {
     const TempDir traced;
     const TempDir silent;
     const std::string scenario = kExamples + "quick/scenario.json";
-    const auto withTrace = RunCompensate({"quick", scenario, "--json", "--trace-dir", traced.path});
+    const auto withTrace =
+        RunCompensate({"quick", scenario, "--json", "--trace-dir", traced.path.string()});
     ASSERT_EQ(withTrace.status, 0) << withTrace.err;
     EXPECT_TRUE(std::filesystem::exists(traced.File("TraceFile.txt")));
     const std::string silentDir = silent.path.string();
