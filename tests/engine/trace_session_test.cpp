@@ -30,7 +30,12 @@ constexpr const char* kMeanStdLines =
     "Entering MeanStdArray \n       pnOut = 1\nLeaving MeanStdArray \n";
 
 // The process's open file descriptors, where the system lists them (Linux); -1 elsewhere.
+// Under Wine /proc/self/fd is reachable too, but it lists Wine's own descriptors, not the
+// Windows program's handles.
 int OpenDescriptors() {
+#if defined(_WIN32)
+    return -1;
+#endif
     std::error_code absent;
     std::filesystem::directory_iterator entries("/proc/self/fd", absent);
     if (absent) {
