@@ -6,6 +6,7 @@
 
 #include "byte_reader.h"
 #include "compensation/engine.h"
+#include "engine/constants.h"
 #include "model/mapper_elements.h"
 #include "promises.h"
 
@@ -161,7 +162,9 @@ std::string CheckProcedureInput(const std::uint8_t* data, std::size_t size) {
     std::cout.rdbuf(previous);
 
     const std::string prefix = "result " + std::to_string(result) + ": ";
-    if (result < -2) {
+    // -3 (an outside set without a live pair) exists only where there is an outside set.
+    if (result < compensation::kNoLiveOutsidePair ||
+        (result == compensation::kNoLiveOutsidePair && call.which == ProcedureCall::kQuick)) {
         return prefix + "not a documented result";
     }
     for (const MapperElement& e : kMapperElements) {
@@ -180,7 +183,8 @@ std::string CheckProcedureInput(const std::uint8_t* data, std::size_t size) {
             return prefix + broken;
         }
     }
-    if (result == -1) {
+    // A refusal (-1, or -3 for a dead outside set) comes before anything is written.
+    if (result == compensation::kInvalidInput || result == compensation::kNoLiveOutsidePair) {
         const bool untouched =
             std::memcmp(&call.model, &run.model, sizeof(TMapper)) == 0 &&
             std::memcmp(&outBefore, &out, sizeof(TCompOut)) == 0 &&
