@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "compensation/engine.h"
-#include "fits/two_face_fit.h"
 #include "engine/trace_session.h"
+#include "fits/two_face_fit.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "compensation/engine.h"
-#include "procedures/confidence.h"
 #include "engine/trace_session.h"
+#include "procedures/confidence.h"
 
 namespace {
 

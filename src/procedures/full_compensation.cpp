@@ -5,8 +5,8 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "procedures/procedure_steps.h"
 #include "engine/trace_session.h"
+#include "procedures/procedure_steps.h"
 
 using compensation::detail::FitCall;
 using compensation::detail::kD2PairsRaise;

@@ -1,8 +1,8 @@
 // Two chosen targets seen in the same view: the single-term fits read one such pair per view,
 // and their rejections come back into the host's array through the same walk.
 #include "compensation/engine.h"
-#include "selection/selection.h"
 #include "engine/trace_session.h"
+#include "selection/selection.h"
 
 namespace {
 

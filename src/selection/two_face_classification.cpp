@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "compensation/engine.h"
-#include "selection/selection.h"
 #include "engine/trace_session.h"
+#include "selection/selection.h"
 
 namespace {
 

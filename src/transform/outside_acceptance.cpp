@@ -13,8 +13,8 @@
 
 #include "compensation/engine.h"
 #include "compensation/transform.h"
-#include "transform/transform_constants.h"
 #include "engine/trace_session.h"
+#include "transform/transform_constants.h"
 
 namespace {
 
