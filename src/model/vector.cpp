@@ -2,6 +2,7 @@
 
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "model/vec3.h"
 
 using compensation::kDegToRad;
 using compensation::kPi;
@@ -79,10 +80,7 @@ void CVector::Flip() {
 }
 
 double CVector::InterVectorRange(CVector a, CVector b) {
-    const double dz = a.Z - b.Z;
-    const double dy = a.Y - b.Y;
-    const double dx = a.X - b.X;
-    return std::sqrt(std::fabs(dz * dz + dy * dy + dx * dx));
+    return compensation::DistanceBetween(a, b);
 }
 
 double CVector::InterVectorAngle(CVector a, CVector b) {
