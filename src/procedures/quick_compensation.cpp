@@ -7,10 +7,9 @@
 #include "engine/trace_session.h"
 #include "procedures/procedure_steps.h"
 
-using compensation::detail::FitCall;
-using compensation::detail::Refusing;
-
 namespace {
+
+using namespace compensation::detail;
 
 // The outlier pass and the joint iterations share one budget of evaluations.
 constexpr int kQuickBudget = 51;
@@ -19,51 +18,83 @@ constexpr double kQuickRejectShare = 0.1;
 // First code of an empty azimuth sector.
 constexpr int kQuickCoverageCode = 7;
 
-// The procedure's stages on a layout that its fits accept.
-int RunQuick(CCompensation& e, CVector* pVec, int nCount, TMapper* pMap, TCompOut* pCompOut,
-             compensation::detail::ViewLayout layout) {
-    const int nViews = layout.nViews;
-    const int nTargets = layout.nTargets;
-    int nCount_fb = nCount / 2;
-    std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));
-    std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
-    std::vector<int> ibPairs(compensation::detail::PairTableSize(nTargets));
-    CVector* pVec_f = pairsF.data();
-    CVector* pVec_b = pairsB.data();
+// One run of the procedure on a layout that its fits accept: its working sets and its fits,
+// called by named stages.
+class QuickRun {
+  public:
+    QuickRun(CCompensation& engine, HostArray host, ViewLayout layout, TMapper* model,
+             TCompOut* record)
+        : engine_(engine),
+          host_(host),
+          layout_(layout),
+          model_(model),
+          record_(record),
+          twoFacePairs_(host.count),
+          interballTable_(PairTableSize(layout.targets)),
+          twoFace_(Refusing([this](int flag) {
+              return engine_.CalculateQCFSBSa(twoFacePairs_.fronts.data(),
+                                              twoFacePairs_.backs.data(), model_,
+                                              twoFacePairs_.count, record_, flag);
+          })),
+          interball_(Refusing([this](int flag) {
+              return engine_.CalculateQC_axy(twoFacePairs_.fronts.data(), layout_.targets,
+                                             layout_.views, interballTable_.data(), model_, record_,
+                                             flag);
+          })) {}
 
-    compensation::detail::SetFaces(pVec, nCount);
-    int r =
-        e.AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kQuickCoverageCode, nViews);
-    e.ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
+    int Run();
 
-    const FitCall twoFace = Refusing([&](int flag) {
-        return e.CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
-    });
-    const FitCall interball = Refusing([&](int flag) {
-        return e.CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
-    });
+  private:
+    int TwoFaceStage(int* evaluations);
+    void InterballStage();
 
-    twoFace(1);
-    if (r != 0) {
-        return r;
+    CCompensation& engine_;
+    HostArray host_;
+    ViewLayout layout_;
+    TMapper* model_;
+    TCompOut* record_;
+    TwoFacePairs twoFacePairs_;
+    std::vector<int> interballTable_;
+    FitCall twoFace_, interball_;
+};
+
+// Coverage (one sector a view), the two-face pairs and their first fit; the outlier pass only
+// on full coverage. Its budget used is the joint loop's start.
+int QuickRun::TwoFaceStage(int* evaluations) {
+    SetFaces(host_.vectors, host_.count);
+    const int coverage =
+        engine_.AcceptViews(host_.vectors, host_.count, compensation::kTypeReferenceView,
+                            kQuickCoverageCode, layout_.views);
+    twoFacePairs_.Classify(engine_, host_, 1);
+    twoFace_(1);
+    if (coverage != 0) {
+        return coverage;
     }
-    int used =
-        compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kQuickRejectShare);
+    *evaluations =
+        TwoFaceOutlierPass(twoFace_, layout_.targets * layout_.views * kQuickRejectShare);
+    return 0;
+}
 
-    e.ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
-    interball(1);
+void QuickRun::InterballStage() {
+    engine_.ClassifyIBPairs(twoFacePairs_.fronts.data(), interballTable_.data(), layout_.targets);
+    interball_(1);
     // Rejection calls repeat while they still reject or move Ax, Ay. Each rejection removes a
     // measurement pair for good, so rejections end by themselves; a fit that cannot settle
     // (data that do not determine Ax and Ay) would not, and gets the joint budget on top.
-    const int rejectionLimit = nTargets * nViews + kQuickBudget;
-    for (int calls = 0; calls < rejectionLimit && interball(0) > 0; ++calls) {
+    RejectWhileRejecting(interball_, layout_.targets * layout_.views + kQuickBudget);
+}
+
+int QuickRun::Run() {
+    int evaluations = 0;
+    const int coverage = TwoFaceStage(&evaluations);
+    if (coverage != 0) {
+        return coverage;
     }
-
-    r = compensation::detail::JointLoop({twoFace, interball}, &used, kQuickBudget);
-
-    e.ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
-    e.FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
-    return r;
+    InterballStage();
+    const int code = JointLoop({twoFace_, interball_}, &evaluations, kQuickBudget);
+    twoFacePairs_.Classify(engine_, host_, 0);
+    engine_.FinalValidate(host_.vectors, host_.count, layout_.views, model_, record_, 0, 0);
+    return code;
 }
 
 }  // namespace
@@ -74,17 +105,15 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
         return compensation::kInvalidInput;
     }
-    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
-    // The interball fit reads nTargets front sights of every view from the pair array, and
-    // needs two targets to form a distance at all; a layout it would refuse is refused here,
-    // before the two-face fit has written the model.
-    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout) ||
-        layout.nTargets < compensation::detail::kLeastInterballTargets) {
+    const ViewLayout layout = CountViews(pVec, nCount);
+    // The interball fit reads the layout's target count of front sights of every view from the pair
+    // array, and needs two targets to form a distance at all; a layout it would refuse is refused
+    // here, before the two-face fit has written the model.
+    if (!FitsPairArrays(pVec, nCount, layout) || layout.targets < kLeastInterballTargets) {
         return compensation::kInvalidInput;
     }
-    return compensation::detail::UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&] {
-        return RunQuick(*this, pVec, nCount, pMap, pCompOut, layout);
-    });
+    QuickRun run(*this, {pVec, nCount}, layout, pMap, pCompOut);
+    return UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }
