@@ -317,8 +317,9 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     // T_ref becomes the mean T of the flying front sights: a T that is not a number would put a
     // non-finite element into the model.
     const bool flyingTFinite =
-        nMode == kNoFlying || std::all_of(pVecFly, pVecFly + std::max(nCountFly, 0),
-                                          [](const CVector& v) { return std::isfinite(v.T); });
+        nMode == kNoFlying ||
+        std::all_of(pVecFly, pVecFly + std::max(nCountFly, 0),
+                    [](const CVector& sight) { return std::isfinite(sight.T); });
     if (!flyingTFinite) {
         return compensation::kInvalidInput;
     }
