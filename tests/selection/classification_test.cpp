@@ -52,6 +52,10 @@ struct TwoFaceHost {
         AppendView(host, {{4, .3, .1}, {6, -.8, .2}});
         CCompensation().ClassifyFSBS(host.data(), 10, front.data(), back.data(), &count, 1);
     }
+    // ClassifyFSBS on the first `vectors` vectors of the host.
+    int Call(CCompensation& engine, int vectors, int flag) {
+        return engine.ClassifyFSBS(host.data(), vectors, front.data(), back.data(), &count, flag);
+    }
     std::vector<CVector> host, front = std::vector<CVector>(10), back = front;
     int count = 0;
 };
@@ -61,11 +65,7 @@ TEST(ClassifyFSBS, WritesTheFitsRejectionsBack) {
     TwoFaceHost sets;
     sets.front[1].Quality = sets.back[2].Quality = sets.back[3].Quality = 50.0;
     sets.host[9].Quality = 18.0;
-    const std::string trace = TraceOf([&](CCompensation& e) {
-        EXPECT_EQ(e.ClassifyFSBS(sets.host.data(), 10, sets.front.data(), sets.back.data(),
-                                 &sets.count, 0),
-                  0);
-    });
+    const std::string trace = TraceOf([&](CCompensation& e) { EXPECT_EQ(sets.Call(e, 10, 0), 0); });
     const double expected[] = {99, 99, 50, 99, 99, 99, 99, 99, 50, 18};
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(sets.host[i].Quality, expected[i]) << "vector " << i;
@@ -77,9 +77,8 @@ TEST(ClassifyFSBS, WritesTheFitsRejectionsBack) {
 TEST(ClassifyFSBS, WriteBackStaysInsideTheArray) {
     TwoFaceHost sets;
     sets.back[3].Quality = 50.0;
-    EXPECT_EQ(CCompensation().ClassifyFSBS(sets.host.data(), 9, sets.front.data(), sets.back.data(),
-                                           &sets.count, 0),
-              0);
+    CCompensation engine;
+    EXPECT_EQ(sets.Call(engine, 9, 0), 0);
     EXPECT_EQ(sets.host[9].Quality, kLive);
 }
 
@@ -89,51 +88,49 @@ TEST(ClassifyFSBS, RefusesAWriteBackWithFewerPairsThanFrontSights) {
     sets.front[0].Quality = 50.0;  // would mark the host's first front sight
     CCompensation engine;
     sets.count = 3;
-    EXPECT_EQ(engine.ClassifyFSBS(sets.host.data(), 9, sets.front.data(), sets.back.data(),
-                                  &sets.count, 0),
-              -1);
-    EXPECT_EQ(engine.ClassifyFSBS(sets.host.data(), 9, sets.front.data(), sets.back.data(),
-                                  &sets.count, -1),
-              1);
+    EXPECT_EQ(sets.Call(engine, 9, 0), -1);
+    EXPECT_EQ(sets.Call(engine, 9, -1), 1);
     EXPECT_EQ(sets.host[1].Quality, kLive);
 }
 
 // Five views of three targets (target t of view v at range 4 + t, azimuth 0.1 v); view 2 loses
-// the pair of positions 1 and 3, and view 3's first target has the signed type -100.
-std::vector<CVector> FiveViews() {
-    std::vector<CVector> host;
-    for (int v = 0; v < 5; ++v) {
-        AppendView(host, {{4.0, 0.1 * v, 0.0}, {5.0, 0.1 * v, 0.05}, {6.0, 0.1 * v, 0.1}});
+// the pair of positions 1 and 3, and view 3's first target has the signed type -100 (only the
+// exact front-sight code qualifies). Call: ClassifyPairs on the first `vectors` vectors.
+class ClassifyPairs : public ::testing::Test {
+  protected:
+    ClassifyPairs() {
+        for (int v = 0; v < 5; ++v) {
+            AppendView(host, {{4.0, 0.1 * v, 0.0}, {5.0, 0.1 * v, 0.05}, {6.0, 0.1 * v, 0.1}});
+        }
+        host[2 * 7 + 3].Quality = 50.0;
+        host[3 * 7 + 1].Type = -100;
+        engine.m_nMinCount = 2;
     }
-    host[2 * 7 + 3].Quality = 50.0;
-    host[3 * 7 + 1].Type = -100;  // only the exact front-sight code qualifies
-    return host;
-}
+    int Call(int vectors, int first, int second, int flag) {
+        return engine.ClassifyPairs(host.data(), vectors, pairs.data(), first, second, &count,
+                                    flag);
+    }
+    CCompensation engine;
+    std::vector<CVector> host, pairs = std::vector<CVector>(10);
+    int count = -7;
+};
 
 // Views 0, 1 and 4 qualify: more pairs than the least count give 0, as many give 19.
-TEST(ClassifyPairs, OnePairPerViewWithBothFrontSightsLive) {
-    CCompensation engine;
-    std::vector<CVector> host = FiveViews(), pairs(10);
-    int count = -7;
-    engine.m_nMinCount = 3;
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 3, &count, 1), 19);
-    engine.m_nMinCount = 2;
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 3, &count, 1), 0);
+TEST_F(ClassifyPairs, OnePairPerViewWithBothFrontSightsLive) {
+    EXPECT_EQ(Call(35, 1, 3, 1), 0);
     EXPECT_EQ(count, 3);
     EXPECT_EQ(pairs[4].Azimuth, 0.1 * 4);  // pair 2 comes from view 4
     EXPECT_EQ(pairs[5].Range, 6.0);
+    engine.m_nMinCount = 3;
+    EXPECT_EQ(Call(35, 1, 3, 1), 19);
 }
 
 // A rejected first target loses 50 quality; a rejected second target only while it is live.
-TEST(ClassifyPairs, WritesRejectionsBackAsTheQualityLessFifty) {
-    CCompensation engine;
-    std::vector<CVector> host = FiveViews(), pairs(10);
-    int count = 0;
-    engine.m_nMinCount = 2;
-    engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 3, &count, 1);
+TEST_F(ClassifyPairs, WritesRejectionsBackAsTheQualityLessFifty) {
+    Call(35, 1, 3, 1);
     host[4 * 7 + 1].Quality = 80.0;
     pairs[2].Quality = pairs[4].Quality = pairs[5].Quality = 50.0;
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 3, &count, 0), 0);
+    EXPECT_EQ(Call(35, 1, 3, 0), 0);
     const double expected[][2] = {{99, 99}, {49, 99}, {99, 50}, {99, 99}, {30, 49}};
     for (int v = 0; v < 5; ++v) {
         EXPECT_EQ(host[v * 7 + 1].Quality, expected[v][0]) << "view " << v;
@@ -141,9 +138,7 @@ TEST(ClassifyPairs, WritesRejectionsBackAsTheQualityLessFifty) {
     }
 }
 
-TEST(ClassifyPairs, TracesItsArgumentsAndThePairCount) {
-    std::vector<CVector> host = FiveViews(), pairs(4);
-    int count = 0;
+TEST_F(ClassifyPairs, TracesItsArgumentsAndThePairCount) {
     const CVector blank;  // the pair array as the trace shows it, on entry
     EXPECT_EQ(TraceOf([&](CCompensation& e) {
                   e.ClassifyPairs(host.data(), 14, pairs.data(), 1, 3, &count, 1);
@@ -155,30 +150,25 @@ TEST(ClassifyPairs, TracesItsArgumentsAndThePairCount) {
 }
 
 // An array (a fresh block) ending after view 2's second front sight: position 3 is beyond.
-TEST(ClassifyPairs, StaysInsideATruncatedArray) {
-    CCompensation engine;
+TEST_F(ClassifyPairs, StaysInsideATruncatedArray) {
+    host = std::vector<CVector>(host.begin(), host.begin() + 17);
     engine.m_nMinCount = 0;
-    const std::vector<CVector> five = FiveViews();
-    std::vector<CVector> host(five.begin(), five.begin() + 17), pairs(10);
-    int count = 0;
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, 2, &count, 1), 0);
+    EXPECT_EQ(Call(17, 1, 2, 1), 0);
     EXPECT_EQ(count, 3);
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, 3, &count, 1), 0);
+    EXPECT_EQ(Call(17, 1, 3, 1), 0);
     EXPECT_EQ(count, 2);
     pairs[1].Quality = 0.0;
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 17, pairs.data(), 1, 3, &count, 0), 0);
+    EXPECT_EQ(Call(17, 1, 3, 0), 0);
     EXPECT_EQ(host[3].Quality, 49.0);
 }
 
 // Positions count from 1; a write-back with fewer pairs than views qualify is refused.
-TEST(ClassifyPairs, RefusesPositionZeroAndAShortWriteBack) {
-    CCompensation engine;
-    std::vector<CVector> host = FiveViews(), pairs(10);
-    int count = 1;
+TEST_F(ClassifyPairs, RefusesPositionZeroAndAShortWriteBack) {
+    count = 1;
     pairs[0].Quality = 0.0;  // would mark the host's first target
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 0, 2, &count, 1), -1);
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, -2, &count, 1), -1);
-    EXPECT_EQ(engine.ClassifyPairs(host.data(), 35, pairs.data(), 1, 2, &count, 0), -1);
+    EXPECT_EQ(Call(35, 0, 2, 1), -1);
+    EXPECT_EQ(Call(35, 1, -2, 1), -1);
+    EXPECT_EQ(Call(35, 1, 2, 0), -1);
     EXPECT_EQ(host[1].Quality, kLive);
 }
 
