@@ -26,49 +26,40 @@ struct FullInput {
 };
 
 // One run of the procedure: its working sets and its fits, called by named stages.
-class FullRun {
-  public:
-    FullRun(CCompensation& engine, const FullInput& input)
-        : engine_(engine),
-          in_(input),
-          sets_(input.layout, input.host.count, {kD2Pairs}),
-          twoFace_(FullTwoFaceFit(engine, sets_.twoFace, input.model, input.record,
-                                  kNoAzimuthHarmonics)),
-          x0y0_(X0Y0Fit(engine, sets_.x0y0, input.model, input.record)),
-          interball_(FullInterballFit(engine, sets_, input.layout, input.model, input.record,
-                                      kNoAzimuthHarmonics)),
-          d2_(OutsideFit(engine, &CCompensation::Calculate_d2, input.outside, sets_.outsidePairs[0],
-                         input.model, input.record)) {}
-
+struct FullRun {
     int Run();
-
-  private:
     int CoverageAndTwoFaceStage();
     void SingleTermOutliers();
 
-    CCompensation& engine_;
-    FullInput in_;
-    FullWorkingSets sets_;
-    FitCall twoFace_, x0y0_, interball_, d2_;
+    CCompensation& engine;
+    FullInput in;
+    FullWorkingSets sets{in.layout, in.host.count, {kD2Pairs}};
+    FitCall twoFace =
+        FullTwoFaceFit(engine, sets.twoFace, in.model, in.record, kNoAzimuthHarmonics);
+    FitCall x0y0 = X0Y0Fit(engine, sets.x0y0, in.model, in.record);
+    FitCall interball =
+        FullInterballFit(engine, sets, in.layout, in.model, in.record, kNoAzimuthHarmonics);
+    FitCall d2 = OutsideFit(engine, &CCompensation::Calculate_d2, in.outside, sets.outsidePairs[0],
+                            in.model, in.record);
 };
 
 // Coverage, the two-face pairs and their first fit; the outlier pass only on full coverage.
 int FullRun::CoverageAndTwoFaceStage() {
-    PrepareFullSets(engine_, in_.host, in_.layout, {in_.outside});
-    const int coverage = CoverAndPair(engine_, in_.host, sets_);
-    twoFace_(1);
+    PrepareFullSets(engine, in.host, in.layout, {in.outside});
+    const int coverage = CoverAndPair(engine, in.host, sets);
+    twoFace(1);
     if (coverage != 0) {
         return coverage;
     }
-    TwoFaceOutlierPass(twoFace_, in_.layout.targets * in_.layout.views * kMainRejectShare);
+    TwoFaceOutlierPass(twoFace, in.layout.targets * in.layout.views * kMainRejectShare);
     return 0;
 }
 
 // One outlier stage for each single-term and interball fit, each followed by joint loops.
 void FullRun::SingleTermOutliers() {
-    OutlierStage(x0y0_, {x0y0_, interball_, d2_}, kJointBudget);
-    OutlierStage(interball_, {x0y0_, interball_, d2_}, kJointBudget);
-    OutlierStage(d2_, {d2_, x0y0_, interball_}, kJointBudget);
+    OutlierStage(x0y0, {x0y0, interball, d2}, kJointBudget);
+    OutlierStage(interball, {x0y0, interball, d2}, kJointBudget);
+    OutlierStage(d2, {d2, x0y0, interball}, kJointBudget);
 }
 
 int FullRun::Run() {
@@ -76,24 +67,24 @@ int FullRun::Run() {
     if (code != 0) {
         return code;
     }
-    code = ClassifyTargetPairs(engine_, in_.host, *in_.record, in_.layout, sets_);
+    code = ClassifyTargetPairs(engine, in.host, *in.record, in.layout, sets);
     if (code > 0) {
         return code;
     }
-    code = JointLoop({x0y0_, interball_, d2_}, kJointBudget);
+    code = JointLoop({x0y0, interball, d2}, kJointBudget);
     if (code > 0) {
         return code;
     }
     SingleTermOutliers();
 
     // Only a settled model is written back and scored.
-    code = JointLoop({twoFace_, x0y0_, interball_, d2_}, kJointBudget);
+    code = JointLoop({twoFace, x0y0, interball, d2}, kJointBudget);
     if (code != 0) {
         return code;
     }
-    WriteBackFullSets(engine_, in_.host, *in_.record, sets_);
-    engine_.FinalValidate(in_.host.vectors, in_.host.count, in_.layout.views, in_.model, in_.record,
-                          1, 1);
+    WriteBackFullSets(engine, in.host, *in.record, sets);
+    engine.FinalValidate(in.host.vectors, in.host.count, in.layout.views, in.model, in.record, 1,
+                         1);
     return 0;
 }
 
@@ -111,7 +102,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     if (refusal != 0) {
         return refusal;
     }
-    FullRun run(*this, {host, layout, outside, pMap, pCompOut});
+    FullRun run{*this, {host, layout, outside, pMap, pCompOut}};
     return UndoneOnRefusal(pMap, pCompOut, {host, outside}, [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;

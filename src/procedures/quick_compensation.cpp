@@ -20,68 +20,51 @@ constexpr int kQuickCoverageCode = 7;
 
 // One run of the procedure on a layout that its fits accept: its working sets and its fits,
 // called by named stages.
-class QuickRun {
-  public:
-    QuickRun(CCompensation& engine, HostArray host, ViewLayout layout, TMapper* model,
-             TCompOut* record)
-        : engine_(engine),
-          host_(host),
-          layout_(layout),
-          model_(model),
-          record_(record),
-          twoFacePairs_(host.count),
-          interballTable_(PairTableSize(layout.targets)),
-          twoFace_(Refusing([this](int flag) {
-              return engine_.CalculateQCFSBSa(twoFacePairs_.fronts.data(),
-                                              twoFacePairs_.backs.data(), model_,
-                                              twoFacePairs_.count, record_, flag);
-          })),
-          interball_(Refusing([this](int flag) {
-              return engine_.CalculateQC_axy(twoFacePairs_.fronts.data(), layout_.targets,
-                                             layout_.views, interballTable_.data(), model_, record_,
-                                             flag);
-          })) {}
-
+struct QuickRun {
     int Run();
-
-  private:
     int TwoFaceStage(int* evaluations);
     void InterballStage();
 
-    CCompensation& engine_;
-    HostArray host_;
-    ViewLayout layout_;
-    TMapper* model_;
-    TCompOut* record_;
-    TwoFacePairs twoFacePairs_;
-    std::vector<int> interballTable_;
-    FitCall twoFace_, interball_;
+    CCompensation& engine;
+    HostArray host;
+    ViewLayout layout;
+    TMapper* model;
+    TCompOut* record;
+    TwoFacePairs twoFacePairs{host.count};
+    std::vector<int> interballTable = std::vector<int>(PairTableSize(layout.targets));
+    FitCall twoFace = Refusing([this](int flag) {
+        return engine.CalculateQCFSBSa(twoFacePairs.fronts.data(), twoFacePairs.backs.data(), model,
+                                       twoFacePairs.count, record, flag);
+    });
+    FitCall interball = Refusing([this](int flag) {
+        return engine.CalculateQC_axy(twoFacePairs.fronts.data(), layout.targets, layout.views,
+                                      interballTable.data(), model, record, flag);
+    });
 };
 
 // Coverage (one sector a view), the two-face pairs and their first fit; the outlier pass only
 // on full coverage. Its budget used is the joint loop's start.
 int QuickRun::TwoFaceStage(int* evaluations) {
-    SetFaces(host_.vectors, host_.count);
+    SetFaces(host.vectors, host.count);
     const int coverage =
-        engine_.AcceptViews(host_.vectors, host_.count, compensation::kTypeReferenceView,
-                            kQuickCoverageCode, layout_.views);
-    twoFacePairs_.Classify(engine_, host_, 1);
-    twoFace_(1);
+        engine.AcceptViews(host.vectors, host.count, compensation::kTypeReferenceView,
+                           kQuickCoverageCode, layout.views);
+    twoFacePairs.Classify(engine, host, 1);
+    twoFace(1);
     if (coverage != 0) {
         return coverage;
     }
-    *evaluations =
-        TwoFaceOutlierPass(twoFace_, layout_.targets * layout_.views * kQuickRejectShare);
+    *evaluations = TwoFaceOutlierPass(twoFace, layout.targets * layout.views * kQuickRejectShare);
     return 0;
 }
 
 void QuickRun::InterballStage() {
-    engine_.ClassifyIBPairs(twoFacePairs_.fronts.data(), interballTable_.data(), layout_.targets);
-    interball_(1);
+    engine.ClassifyIBPairs(twoFacePairs.fronts.data(), interballTable.data(), layout.targets);
+    interball(1);
     // Rejection calls repeat while they still reject or move Ax, Ay. Each rejection removes a
     // measurement pair for good, so rejections end by themselves; a fit that cannot settle
     // (data that do not determine Ax and Ay) would not, and gets the joint budget on top.
-    RejectWhileRejecting(interball_, layout_.targets * layout_.views + kQuickBudget);
+    RejectWhileRejecting(interball, layout.targets * layout.views + kQuickBudget);
 }
 
 int QuickRun::Run() {
@@ -91,9 +74,9 @@ int QuickRun::Run() {
         return coverage;
     }
     InterballStage();
-    const int code = JointLoop({twoFace_, interball_}, &evaluations, kQuickBudget);
-    twoFacePairs_.Classify(engine_, host_, 0);
-    engine_.FinalValidate(host_.vectors, host_.count, layout_.views, model_, record_, 0, 0);
+    const int code = JointLoop({twoFace, interball}, &evaluations, kQuickBudget);
+    twoFacePairs.Classify(engine, host, 0);
+    engine.FinalValidate(host.vectors, host.count, layout.views, model, record, 0, 0);
     return code;
 }
 
@@ -112,7 +95,7 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     if (!FitsPairArrays(pVec, nCount, layout) || layout.targets < kLeastInterballTargets) {
         return compensation::kInvalidInput;
     }
-    QuickRun run(*this, {pVec, nCount}, layout, pMap, pCompOut);
+    QuickRun run{*this, {pVec, nCount}, layout, pMap, pCompOut};
     return UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
