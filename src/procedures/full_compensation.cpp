@@ -45,8 +45,7 @@ struct FullRun {
 
 // Coverage, the two-face pairs and their first fit; the outlier pass only on full coverage.
 int FullRun::CoverageAndTwoFaceStage() {
-    PrepareFullSets(engine, in.host, in.layout, {in.outside});
-    const int coverage = CoverAndPair(engine, in.host, sets);
+    const int coverage = PrepareAndCover(engine, in.host, in.layout, {in.outside}, sets);
     twoFace(1);
     if (coverage != 0) {
         return coverage;

@@ -176,8 +176,7 @@ int FullFullRun::PrepareAndCheckCoverage() {
             flyingPairs_.count > 0 ? MeanT(flyingPairs_.fronts.data(), flyingPairs_.count) : 0.0;
         ExcludeInlineViewFromTwoFace();
     }
-    PrepareFullSets(engine_, in_.host, in_.layout, {in_.outside1, in_.outside2});
-    code += CoverAndPair(engine_, in_.host, sets_);
+    code += PrepareAndCover(engine_, in_.host, in_.layout, {in_.outside1, in_.outside2}, sets_);
     std::copy(sets_.twoFace.fronts.begin(), sets_.twoFace.fronts.begin() + sets_.twoFace.count,
               firstPassFronts_.begin());
     return code;

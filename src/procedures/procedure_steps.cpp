@@ -9,6 +9,55 @@
 #include "model/live.h"
 
 namespace compensation::detail {
+namespace {
+
+// True when the outside set (consecutive pairs) holds a pair whose two measurements are both
+// live, so that a single-term fit reading it has at least one outside distance to compare.
+// True when the outside set (consecutive pairs) holds a pair whose two measurements are both
+// live, so that a single-term fit reading it has at least one outside distance to compare.
+bool HasLiveOutsidePair(const CVector* outside, int count) {
+    for (int i = 0; i + 1 < count; i += 2) {
+        if (IsLive(outside[i]) && IsLive(outside[i + 1])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when an outside set of `count` measurements can meet the pair set of `views` views in
+// the D2 and K_minus fits, which count every outside pair against every pair in an int.
+bool OutsideSetFits(int count, int views) {
+    return static_cast<long long>(count / 2) * (2LL * views) <= INT_MAX;
+}
+
+bool IsTargetPosition(int position, int targets) {
+    return position >= 1 && position <= targets;
+}
+
+// Writes the rejections of several working sets back into the host's array. A pair write-back
+// finds its views by the host's qualities, so a mark written by another write-back first would
+// shift it onto the wrong views. Each therefore runs on its own copy of the array as it stood
+// when the sets were classified, and each vector receives the lowest quality any of them wrote.
+void WriteBackRejections(HostArray host,
+                         const std::vector<std::function<void(CVector*)>>& writeBacks) {
+    const std::vector<CVector> classified(host.vectors, host.vectors + host.count);
+    std::vector<double> lowest(classified.size());
+    for (std::size_t i = 0; i < classified.size(); ++i) {
+        lowest[i] = classified[i].Quality;
+    }
+    for (const auto& writeBack : writeBacks) {
+        std::vector<CVector> copy = classified;
+        writeBack(copy.data());
+        for (std::size_t i = 0; i < copy.size(); ++i) {
+            lowest[i] = std::min(lowest[i], copy[i].Quality);
+        }
+    }
+    for (std::size_t i = 0; i < classified.size(); ++i) {
+        host.vectors[i].Quality = lowest[i];
+    }
+}
+
+}  // namespace
 
 ViewLayout CountViews(const CVector* vectors, int count) {
     ViewLayout layout;
@@ -48,19 +97,6 @@ bool FitsPairArrays(const CVector* vectors, int count, ViewLayout layout) {
     return layout.views >= 1 && layout.targets >= 1 && layout.targets <= kMostTargetsPerView &&
            static_cast<long long>(layout.targets) * layout.views <= pairs &&
            CountFrontSights(vectors, count) <= pairs;
-}
-
-bool HasLiveOutsidePair(const CVector* outside, int count) {
-    for (int i = 0; i + 1 < count; i += 2) {
-        if (IsLive(outside[i]) && IsLive(outside[i + 1])) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool OutsideSetFits(int count, int views) {
-    return static_cast<long long>(count / 2) * (2LL * views) <= INT_MAX;
 }
 
 double MeanT(const CVector* vectors, int count) {
@@ -190,16 +226,13 @@ FullWorkingSets::FullWorkingSets(ViewLayout layout, int hostCount,
     }
 }
 
-void PrepareFullSets(CCompensation& engine, HostArray host, ViewLayout layout,
-                     std::initializer_list<HostArray> outsideSets) {
+int PrepareAndCover(CCompensation& engine, HostArray host, ViewLayout layout,
+                    std::initializer_list<HostArray> outsideSets, FullWorkingSets& sets) {
     engine.m_nMinCount = MinCountForViews(layout.views);
     SetFaces(host.vectors, host.count);
     for (const HostArray& set : outsideSets) {
         SetFaces(set.vectors, set.count);
     }
-}
-
-int CoverAndPair(CCompensation& engine, HostArray host, FullWorkingSets& sets) {
     const int coverage = engine.AcceptViews(host.vectors, host.count, kTypeReferenceView,
                                             kFullCoverageCode, kFullSectors);
     sets.twoFace.Classify(engine, host, 1);
@@ -275,18 +308,13 @@ FitCall OutsideFit(CCompensation& engine, OutsideFitMember fit, HostArray outsid
     });
 }
 
-int FittingSum(const std::vector<FitCall>& fits) {
-    int sum = 0;
-    for (const FitCall& fit : fits) {
-        sum += fit(1);
-    }
-    return sum;
-}
-
 int JointLoop(const std::vector<FitCall>& fits, int* evaluations, int budget) {
     int sum = 0;
     do {
-        sum = FittingSum(fits);
+        sum = 0;
+        for (const FitCall& fit : fits) {
+            sum += fit(1);
+        }
         ++*evaluations;
     } while (sum != 0 && *evaluations < budget);
     return sum;
@@ -341,25 +369,6 @@ void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int budg
         if (JointLoop(loop, budget) > 0) {
             return;
         }
-    }
-}
-
-void WriteBackRejections(HostArray host,
-                         const std::vector<std::function<void(CVector*)>>& writeBacks) {
-    const std::vector<CVector> classified(host.vectors, host.vectors + host.count);
-    std::vector<double> lowest(classified.size());
-    for (std::size_t i = 0; i < classified.size(); ++i) {
-        lowest[i] = classified[i].Quality;
-    }
-    for (const auto& writeBack : writeBacks) {
-        std::vector<CVector> copy = classified;
-        writeBack(copy.data());
-        for (std::size_t i = 0; i < copy.size(); ++i) {
-            lowest[i] = std::min(lowest[i], copy[i].Quality);
-        }
-    }
-    for (std::size_t i = 0; i < classified.size(); ++i) {
-        host.vectors[i].Quality = lowest[i];
     }
 }
 

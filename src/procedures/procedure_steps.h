@@ -91,14 +91,6 @@ inline std::size_t PairTableSize(int targets) {
     return size * (size - 1) / 2 + 1;
 }
 
-// True when the outside set (consecutive pairs) holds a pair whose two measurements are both
-// live, so that a single-term fit reading it has at least one outside distance to compare.
-bool HasLiveOutsidePair(const CVector* outside, int count);
-
-// True when an outside set of `count` measurements can meet the pair set of `views` views in
-// the D2 and K_minus fits, which count every outside pair against every pair in an int.
-bool OutsideSetFits(int count, int views);
-
 // Mean of the T of count >= 1 vectors whose T are finite: the plain sum over the count, or,
 // where that sum overflows, a mean that cannot (so a finite set never gives a non-finite mean).
 double MeanT(const CVector* vectors, int count);
@@ -109,11 +101,6 @@ void SetFaces(CVector* vectors, int count);
 // The least pair count the single-term fits demand for `views` views: views - 3, or views when
 // that is below 6.
 int MinCountForViews(int views);
-
-// True when a 1-based target position lies within a view of `targets` targets.
-inline bool IsTargetPosition(int position, int targets) {
-    return position >= 1 && position <= targets;
-}
 
 // Flying pairs first <= i < last: the pairs of one flying view, counted in 64 bits because the
 // product of a view index and a view's target count need not fit a 32-bit long.
@@ -134,8 +121,6 @@ inline PairRange InlineViewPairs(int inlineView, int targetsPerView) {
     const long long first = static_cast<long long>(inlineView) * targetsPerView;
     return {first, first + targetsPerView};
 }
-
-// ---- The working sets of the full procedures ---------------------------------------------------
 
 // Where a set of target pairs (one pair per view) takes its two target positions in the host's
 // record, and what its classification's code is raised by to become the procedure's.
@@ -191,13 +176,11 @@ struct FullWorkingSets {
     std::vector<TargetPairSet> outsidePairs;
 };
 
-// The full procedures' preparation of the host's sets: the single-term fits' least pair count,
-// the face signs of the host's array and of each outside set.
-void PrepareFullSets(CCompensation& engine, HostArray host, ViewLayout layout,
-                     std::initializer_list<HostArray> outsideSets);
-
-// The full procedures' azimuth coverage of the host's views (its code) and the two-face pairs.
-int CoverAndPair(CCompensation& engine, HostArray host, FullWorkingSets& sets);
+// The full procedures' first step on the host's sets: the single-term fits' least pair count,
+// the face signs of the host's array and of each outside set, the azimuth coverage of the host's
+// views (whose code it returns) and the two-face pairs.
+int PrepareAndCover(CCompensation& engine, HostArray host, ViewLayout layout,
+                    std::initializer_list<HostArray> outsideSets, FullWorkingSets& sets);
 
 // The target pair sets in the order the full procedures classify them: the X0, Y0 pairs, the
 // interball table (read from the first view's targets at the start of the pair array, since the
@@ -209,8 +192,6 @@ int ClassifyTargetPairs(CCompensation& engine, HostArray host, const TCompOut& r
 // Writes the rejections of the two-face pairs and of every target pair set back into the host.
 void WriteBackFullSets(CCompensation& engine, HostArray host, const TCompOut& record,
                        FullWorkingSets& sets);
-
-// ---- The fits as the full procedures call them ---------------------------------------------
 
 // The full two-face fit with or without its azimuth harmonics.
 FitCall FullTwoFaceFit(CCompensation& engine, TwoFacePairs& pairs, TMapper* model, TCompOut* record,
@@ -228,11 +209,6 @@ using OutsideFitMember = int (CCompensation::*)(CVector*, int, CVector*, int, TM
                                                 int);
 FitCall OutsideFit(CCompensation& engine, OutsideFitMember fit, HostArray outside,
                    TargetPairSet& pairs, TMapper* model, TCompOut* record);
-
-// ---- Budgeted loops ------------------------------------------------------------------------
-
-// Sum of the fits' codes, each called as a fitting call (flag 1), in the order given.
-int FittingSum(const std::vector<FitCall>& fits);
 
 // Runs the fits jointly until their sum is 0 or *evaluations reaches `budget` (the counter
 // counts evaluations and is shared where a procedure shares its budget). At least one evaluation
@@ -267,13 +243,6 @@ int RejectWhileRejecting(const FitCall& fit, int limit);
 // a rejection (a result above 0), re-run the joint loop; stop when that loop ends unsettled
 // (a positive sum).
 void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int budget);
-
-// Writes the rejections of several working sets back into the host's array. A pair write-back
-// finds its views by the host's qualities, so a mark written by another write-back first would
-// shift it onto the wrong views. Each therefore runs on its own copy of the array as it stood
-// when the sets were classified, and each vector receives the lowest quality any of them wrote.
-void WriteBackRejections(HostArray host,
-                         const std::vector<std::function<void(CVector*)>>& writeBacks);
 
 }  // namespace compensation::detail
 
