@@ -8,7 +8,6 @@
 #include <locale>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "procedures/confidence.h"
@@ -121,13 +120,18 @@ TEST(ScoreSpread, StepsOfOneTerm) {
     const double overL = std::nextafter(6.35e-06, 1.0), overU = std::nextafter(2.54e-05, 1.0);
     const SpreadThresholds *R = &kTwoFaceRangeThresholds, *A = &kTwoFaceAngleThresholds;
     const SpreadThresholds* D = &kDistanceThresholds;
-    const std::tuple<int, double, const SpreadThresholds*, int, int> cases[] = {
-        {50, 0.0, R, 10, 60},      {50, 6.35e-06, R, 10, 60}, {50, overL, R, 10, 59},
-        {50, 2.54e-05, R, 10, 29}, {50, 0.0003, A, 6, 52},    {50, 2e-05, D, 6, 52},
-        {50, overU, R, 10, 12},    {12, 1.0, R, 10, 11},      {12, 0.0, R, 10, 12},
-        {50, nan, D, 10, 12},      {12, inf, D, 10, 11}};
-    for (const auto& [score, spread, t, weight, expected] : cases) {
-        EXPECT_EQ(ScoreSpread(score, spread, *t, weight), expected) << score << " " << spread;
+    const struct {
+        int score;
+        double spread;
+        const SpreadThresholds* thresholds;
+        int weight, expected;
+    } cases[] = {{50, 0.0, R, 10, 60},      {50, 6.35e-06, R, 10, 60}, {50, overL, R, 10, 59},
+                 {50, 2.54e-05, R, 10, 29}, {50, 0.0003, A, 6, 52},    {50, 2e-05, D, 6, 52},
+                 {50, overU, R, 10, 12},    {12, 1.0, R, 10, 11},      {12, 0.0, R, 10, 12},
+                 {50, nan, D, 10, 12},      {12, inf, D, 10, 11}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ScoreSpread(c.score, c.spread, *c.thresholds, c.weight), c.expected)
+            << c.score << " " << c.spread;
     }
 }
 
