@@ -365,10 +365,12 @@ int RejectWhileRejecting(const FitCall& fit, int limit) {
 }
 
 void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int budget) {
-    while (fit(0) > 0) {
+    bool rejected = fit(0) > 0;
+    while (rejected) {
         if (JointLoop(loop, budget) > 0) {
             return;
         }
+        rejected = fit(0) > 0;
     }
 }
 
