@@ -19,23 +19,13 @@ def broken(tmp_path, text, name="broken.csv"):
     return path
 
 
-BROKEN_FILES = {
-    "bad type": GOOD.replace("\n100,", "\n101,", 1),
-    "not a number": GOOD.replace(",20,100\n", ",twenty,100\n", 3),
-    "unknown column": GOOD.replace("quality", "qualty", 1),
-    "missing column": GOOD.replace(",quality", "", 1),
-    "short row": GOOD.replace(",20,100\n", ",20\n", 2),
-    "empty": "",
-    "header only": GOOD.splitlines()[0] + "\n",
-    "negative range": GOOD.replace("\n100,", "\n100,-", 1),
-    "a view without back sights": "\n".join(GOOD.splitlines()[:14]) + "\n",
-    "binary": bytes(range(256)) * 4,
-}
+#: A measurement type that does not exist, in the first front sight (line 3). The readers' error
+#: cases are the command tests'; here one shows that the tool's message reaches Python whole.
+BAD_TYPE = GOOD.replace("\n100,", "\n101,", 1)
 
 
-@pytest.mark.parametrize("fault", sorted(BROKEN_FILES))
-def test_broken_measurement_file_raises_the_tools_message(fault, tmp_path):
-    path = broken(tmp_path, BROKEN_FILES[fault])
+def test_broken_measurement_file_raises_the_tools_message(tmp_path):
+    path = broken(tmp_path, BAD_TYPE)
     expected = tool_error("quick", "-i", path, "-m", START)
     with pytest.raises(comp.InputError) as raised:
         comp.quick(path, START)
@@ -44,7 +34,7 @@ def test_broken_measurement_file_raises_the_tools_message(fault, tmp_path):
 
 
 def test_input_error_names_file_line_and_field(tmp_path):
-    path = broken(tmp_path, BROKEN_FILES["bad type"])
+    path = broken(tmp_path, BAD_TYPE)
     with pytest.raises(comp.InputError) as raised:
         comp.read_measurements(path)
     e = raised.value
@@ -74,18 +64,8 @@ def test_a_file_the_tool_would_refuse_is_never_written(tmp_path):
     assert not (tmp_path / "out.csv").exists()
 
 
-BROKEN_MODELS = {
-    "missing element": lambda t: t.replace('  "A1": 0.0,\n', "", 1),
-    "unknown element": lambda t: t.replace('"A1":', '"A9":', 1),
-    "repeated element": lambda t: t.replace('"A2":', '"A1":', 1),
-    "not a number": lambda t: t.replace('"A1": 0.0', '"A1": "zero"', 1),
-    "not JSON": lambda t: t[:40],
-}
-
-
-@pytest.mark.parametrize("fault", sorted(BROKEN_MODELS))
-def test_broken_model_file_raises_the_tools_message(fault, tmp_path):
-    path = broken(tmp_path, BROKEN_MODELS[fault](START.read_text()), "model.json")
+def test_broken_model_file_raises_the_tools_message(tmp_path):
+    path = broken(tmp_path, START.read_text().replace('"A1":', '"A9":', 1), "model.json")
     data = EXAMPLES / "quick" / "measurements.csv"
     expected = tool_error("quick", "-i", data, "-m", path)
     with pytest.raises(comp.InputError) as raised:

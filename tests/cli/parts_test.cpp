@@ -3,6 +3,7 @@
 #include <compensation_sim/simulator.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -161,29 +162,118 @@ TEST(ResultCodes, TooFewPairsSaysWhyFewerThanNineViewsNeverPass) {
     EXPECT_NE(unknown.find("with fewer than 9 views"), std::string::npos) << unknown;
 }
 
-// The library's validation prints the summary itself; formatted from the record it filled,
-// every mode must give the same bytes.
-TEST(Summary, MatchesWhatTheValidationPrintsInEveryMode) {
-    sim::Scenario scenario = sim::MakeScenario("quick");
-    for (int mode = 0; mode <= 3; ++mode) {
-        // Every spread a mode shows, each a different number that needs all six digits.
-        TCompOut out{};
+// The summary of a validation mode as its reader sees it, rendered here from the record's fields
+// without the library's tables: a header, each spread the mode scores in its printed unit with
+// the thresholds it is held to, then the score. Numbers in the stream's default format, "%g".
+struct SummaryMode {
+    const char* name;
+    int mode;
+    const char* header;
+    std::vector<std::string> scored;  // labels of the spreads the mode shows, in order
+};
+
+struct SpreadLine {
+    const char* label;
+    double TCompOut::*field;
+    double printFactor;      // micron per metre or millidegree per degree
+    const char* thresholds;  // "; LTH = ...; UTH = ... (unit) "
+};
+
+// Two-face range 6.35 to 25.4 um, two-face angles 3.27e-6 rad (0.1873571990077792 mdeg) to four
+// times that, distances between targets 12.7 to 50.8 um.
+constexpr const char* kRangeLimits = "; LTH = 6.35; UTH = 25.4 (micron) ";
+constexpr const char* kAngleLimits = "; LTH = 0.187357; UTH = 0.749429 (mdeg) ";
+constexpr const char* kDistanceLimits = "; LTH = 12.7; UTH = 50.8 (micron) ";
+const SpreadLine kSpreadLines[] = {
+    {" FSBS: std(R)  = ", &TCompOut::m_dStdR_fb, 1e6, kRangeLimits},
+    {" FSBS: std(Az)  = ", &TCompOut::m_dStdAz_fb, 1e3, kAngleLimits},
+    {" FSBS: std(El)  = ", &TCompOut::m_dStdEl_fb, 1e3, kAngleLimits},
+    {" std(IB_x0y0)  = ", &TCompOut::m_dStdx0y0, 1e6, kDistanceLimits},
+    {" std(IB_axay)  = ", &TCompOut::m_dStdaxay, 1e6, kDistanceLimits},
+    {" std(FS IB)  = ", &TCompOut::m_dStdInside_f_out, 1e6, kDistanceLimits},
+    {" std(IN)  = ", &TCompOut::m_dStd2, 1e6, kDistanceLimits},
+    {" std(OUT)  = ", &TCompOut::m_dStdOutside, 1e6, kRangeLimits},
+    {" std(ExtraIN)  = ", &TCompOut::m_dStdExtraIn, 1e6, kDistanceLimits},
+    {" std(OUT)  = ", &TCompOut::m_dStdExtraOutside, 1e6, kRangeLimits},
+    {" FBB FSBS: std(El)  = ", &TCompOut::m_dStdEl_fbb, 1e3, kAngleLimits},
+    {" std(FBB IB)  = ", &TCompOut::m_dStdIB_fbb, 1e6, kDistanceLimits},
+};
+
+std::string RenderedSummary(const TCompOut& out, const SummaryMode& mode) {
+    std::string text = std::string(mode.header) + "\n\n";
+    std::size_t next = 0;  // the scored labels come in the order of kSpreadLines
+    for (const SpreadLine& line : kSpreadLines) {
+        if (next < mode.scored.size() && mode.scored[next] == line.label) {
+            char number[32];
+            std::snprintf(number, sizeof number, "%g", out.*line.field * line.printFactor);
+            text += line.label + std::string(number) + line.thresholds + "\n\n";
+            ++next;
+        }
+    }
+    EXPECT_EQ(next, mode.scored.size()) << "a scored label out of order";
+    return text + " CONFIDENCE = " + std::to_string(out.m_nConfidence) + "\n";
+}
+
+const std::string kR = " FSBS: std(R)  = ", kAz = " FSBS: std(Az)  = ", kEl = " FSBS: std(El)  = ",
+                  kX0Y0 = " std(IB_x0y0)  = ", kAxAy = " std(IB_axay)  = ",
+                  kInside = " std(FS IB)  = ", kIn = " std(IN)  = ", kOut = " std(OUT)  = ",
+                  kExtraIn = " std(ExtraIN)  = ", kFbbEl = " FBB FSBS: std(El)  = ",
+                  kFbbIb = " std(FBB IB)  = ";
+const SummaryMode kSummaryModes[] = {
+    {"Quick", 0, " QUICK COMP OUTPUT: ", {kR, kAz, kEl, kAxAy, kInside}},
+    {"Full", 1, " FULL COMP OUTPUT: ", {kR, kAz, kEl, kX0Y0, kAxAy, kInside, kIn, kOut}},
+    {"FullFull",
+     2,
+     " COMP COMP OUTPUT: ",
+     {kR, kAz, kEl, kX0Y0, kAxAy, kInside, kIn, kOut, kExtraIn, kOut, kFbbEl, kFbbIb}},
+    {"FullFullWithoutFlyingViews",
+     3,
+     " EXP COMP OUTPUT: ",
+     {kR, kAz, kEl, kX0Y0, kAxAy, kInside, kIn, kOut, kExtraIn, kOut}},
+};
+
+void PrintTo(const SummaryMode& mode, std::ostream* os) {
+    *os << mode.name;
+}
+
+class Summary : public ::testing::TestWithParam<SummaryMode> {
+  protected:
+    // The record after a validation in this mode: every spread a different number that needs
+    // all six digits (the inside spread is the validation's own measurement).
+    void Validate() {
+        sim::Scenario scenario = sim::MakeScenario("quick");
         double TCompOut::*const spreads[] = {
             &TCompOut::m_dStdR_fb,   &TCompOut::m_dStdAz_fb,   &TCompOut::m_dStdEl_fb,
             &TCompOut::m_dStdEl_fbb, &TCompOut::m_dStdOutside, &TCompOut::m_dStdExtraOutside,
             &TCompOut::m_dStdx0y0,   &TCompOut::m_dStdaxay,    &TCompOut::m_dStdIB_fbb,
             &TCompOut::m_dStd2,      &TCompOut::m_dStdExtraIn, &TCompOut::m_dStdInside_f_out};
         for (std::size_t i = 0; i < std::size(spreads); ++i) {
-            out.*spreads[i] = (1.2345678 + static_cast<double>(i)) * 2.1e-6;
+            out_.*spreads[i] = (1.2345678 + static_cast<double>(i)) * 2.1e-6;
         }
         CCompensation engine;
-        const std::string printed = compensation::testing::CapturedStdout([&] {
+        printed_ = compensation::testing::CapturedStdout([&] {
             engine.FinalValidate(scenario.main.data(), scenario.nCount(), scenario.nViews,
-                                 &scenario.truth, &out, mode, 0);
+                                 &scenario.truth, &out_, GetParam().mode, 0);
         });
-        EXPECT_EQ(FormatSummary(out, mode), printed) << "mode " << mode;
     }
+    TCompOut out_{};
+    std::string printed_;
+};
+
+TEST_P(Summary, TheValidationPrintsEveryScoredSpreadWithItsThresholds) {
+    Validate();
+    EXPECT_EQ(printed_, RenderedSummary(out_, GetParam()));
 }
+
+TEST_P(Summary, TheToolFormatsTheSummaryTheValidationPrints) {
+    Validate();
+    EXPECT_EQ(FormatSummary(out_, GetParam().mode), RenderedSummary(out_, GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Summary, ::testing::ValuesIn(kSummaryModes),
+                         [](const ::testing::TestParamInfo<SummaryMode>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace compensation::cli
