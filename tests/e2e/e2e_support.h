@@ -20,6 +20,7 @@
 #include "engine/constants.h"
 #include "model/mapper_elements.h"
 #include "support/captured_stdout.h"
+#include "support/test_constants.h"
 
 namespace compensation::e2e {
 
@@ -34,9 +35,8 @@ using Member = double TMapper::*;
 inline constexpr double kExactAngleTolerance = 2e-5;   // degrees
 inline constexpr double kExactLengthTolerance = 1e-6;  // metres
 
-// A tracker's realistic reading noise.
-inline constexpr double kAngleNoise = 1e-6;  // radians, on azimuth and elevation alike
-inline constexpr double kRangeNoise = 2e-6;  // metres
+using testing::kAngleNoise;
+using testing::kRangeNoise;
 
 // A quantity of the model a test checks: one element, or a combination the data determine.
 struct Quantity {

@@ -13,15 +13,17 @@
 #include "compensation/compensation.h"
 #include "compensation_sim/simulator.h"
 #include "model/mapper_elements.h"
+#include "support/test_constants.h"
 
 namespace compensation::sim {
 namespace {
 
 using compensation::kMapperElements;
-constexpr double kPi = 3.141592653589793;
+using testing::kInversionTolerance;
+using testing::kPi;
 
-// Raw readings (1.5 to 12 m, all round, -60 to +65 degrees, dT 3.5) calibrate back to 1e-12 (m,
-// rad), the inversion's promise, in both faces for each group alone, each moving them far more.
+// Raw readings (1.5 to 12 m, all round, -60 to +65 degrees, dT 3.5) calibrate back to
+// kInversionTolerance, in both faces for each group alone, each moving them far more.
 TEST(RawReading, CalibratesBackToTheTruthForEveryGroupBothFacesAndNonZeroDt) {
     const struct {
         const char* name;
@@ -62,9 +64,9 @@ TEST(RawReading, CalibratesBackToTheTruthForEveryGroupBothFacesAndNonZeroDt) {
                 EXPECT_EQ(raw.T, 23.5);
                 CVector calibrated = raw;
                 calibrated.Calibrate(&truth);
-                EXPECT_NEAR(calibrated.Range, t.Range, 1e-12) << g.name;
-                EXPECT_NEAR(calibrated.Azimuth, t.Azimuth, 1e-12) << g.name;
-                EXPECT_NEAR(calibrated.Elevation, t.Elevation, 1e-12) << g.name;
+                EXPECT_NEAR(calibrated.Range, t.Range, kInversionTolerance) << g.name;
+                EXPECT_NEAR(calibrated.Azimuth, t.Azimuth, kInversionTolerance) << g.name;
+                EXPECT_NEAR(calibrated.Elevation, t.Elevation, kInversionTolerance) << g.name;
                 largestMove = std::max({largestMove, std::fabs(raw.Range - t.Range),
                                         std::fabs(raw.Azimuth - t.Azimuth),
                                         std::fabs(raw.Elevation - t.Elevation)});
@@ -88,7 +90,7 @@ TEST(TrueAndRawReading, WorkedPlacementsAndRefusedCorrections) {
     EXPECT_NEAR(TrueReading(rolled, {-3.0, 0.0, 0.0}).Elevation, -0.02, 1e-15);
 
     TMapper lean{}, offset{}, large{};
-    lean.Ax = 1e-3, offset.D1 = 1.0, large.Az_AzC = 0.005 * 57.29577951308232;
+    lean.Ax = 1e-3, offset.D1 = 1.0, large.Az_AzC = 0.005 / testing::kRadiansPerDegree;
     EXPECT_THROW(RawReading(TrueReading({}, {0.0, 3.0, 0.0}), 100, 0.0, lean), std::runtime_error);
     const CVector ahead = TrueReading({}, {0.0, 0.0, 3.0});
     EXPECT_THROW(RawReading(ahead, 100, 0.0, offset), std::runtime_error);
@@ -248,10 +250,11 @@ TEST(Scenario, Options) {
 // paired, pairs above m_nMinCount, > 24 interball pairs; flying, check, FBB views and outside.
 TEST(Scenario, EveryScenarioPassesItsProceduresSelectionChecks) {
     for (const char* name : {"quick", "full", "fullfull0", "fullfull1", "fullfull2"}) {
-        for (const double noise : {0.0, 1e-6}) {
+        for (const double noise : {0.0, testing::kAngleNoise}) {
             SCOPED_TRACE(std::string(name) + (noise > 0.0 ? " with noise" : ""));
             Options o;
-            o.noise.range = 2.0 * noise, o.noise.angle = noise, o.noise.seed = 11;
+            o.noise.range = noise * testing::kRangeNoise / testing::kAngleNoise,
+            o.noise.angle = noise, o.noise.seed = 11;
             Scenario s = MakeScenario(name, o);
             CVector* main = s.main.data();
             const int n = s.nCount(), nFly = s.nCountFly(), targets = s.nTargets;
