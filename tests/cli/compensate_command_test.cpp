@@ -361,13 +361,14 @@ TEST(CompensateCommand, TheInputModelIsReplacedOnlyWhenAskedFor) {
     EXPECT_NE(Json::parse(ReadFile(model))["Ax"].get<double>(), 0.0);
 }
 
-// The numbers of the first data row of a CSV text.
-std::vector<double> FirstRow(const std::string& csv) {
+// The numbers of the first data row of a CSV text, by column name.
+std::map<std::string, double> FirstRow(const std::string& csv) {
     const std::size_t start = csv.find('\n') + 1;
+    std::istringstream header(csv.substr(0, start - 1));
     std::istringstream row(csv.substr(start, csv.find('\n', start) - start));
-    std::vector<double> values;
-    for (std::string cell; std::getline(row, cell, ',');) {
-        values.push_back(std::stod(cell));
+    std::map<std::string, double> values;
+    for (std::string name, cell; std::getline(header, name, ',') && std::getline(row, cell, ',');) {
+        values[name] = std::stod(cell);
     }
     return values;
 }
@@ -382,15 +383,17 @@ TEST(CompensateCommand, CalibrateAppliesAModelAsTheFormulasSay) {
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string out = ReadFile(dir.File("c.csv"));
     EXPECT_EQ(out.rfind("type,range,azimuth_deg,elevation_deg,t,quality,x,y,z\n", 0), 0u);
-    const std::vector<double> v = FirstRow(out);
+    std::map<std::string, double> v = FirstRow(out);
     ASSERT_EQ(v.size(), 9u);
     // With only D1: dR = D1 cos El = 1e-4 at El = 0; dEl = -2 D1 cos^2(pi/4) / (R k) degrees,
     // applied as dEl k radians = -D1 / R = -5e-5 rad; the azimuth keeps 10 degrees, through
-    // the library's own degree factors, which are not exact inverses.
-    EXPECT_NEAR(v[1], 2.0001, 1e-15);
-    EXPECT_EQ(v[2], 10 * 0.01745329251994 * 57.29577951308232);
-    EXPECT_NEAR(v[3], -5e-5 * 57.29577951308232, 1e-12);
-    EXPECT_NEAR(v[7], 2.0001 * std::sin(-5e-5), 1e-15);  // y = R sin El of the corrected reading
+    // the library's own degree factors, which are not exact inverses. Rounding of unit-sized
+    // values (1e-15) bounds range and y; the elevation passes through the degree factors' last
+    // digits, some 1e-14 of its 3e-3 degrees, within 1e-12.
+    EXPECT_NEAR(v["range"], 2.0001, 1e-15);
+    EXPECT_EQ(v["azimuth_deg"], 10 * 0.01745329251994 * 57.29577951308232);
+    EXPECT_NEAR(v["elevation_deg"], -5e-5 * 57.29577951308232, 1e-12);
+    EXPECT_NEAR(v["y"], 2.0001 * std::sin(-5e-5), 1e-15);  // R sin El of the corrected reading
 }
 
 TEST(CompensateCommand, TransformRecoversAChosenTransform) {

@@ -26,21 +26,29 @@ namespace {
 using testing::ReadFile;
 using testing::TempDir;
 
-TEST(MeasurementCsv, WindowsFilesAreReadAndOnlyChangedQualitiesWrittenBack) {
+// A byte-order mark, CR LF line ends, blank lines and a padded header name.
+const char* const kWindowsCsv =
+    "\xEF\xBB\xBFtype,quality, range ,azimuth_deg,elevation_deg,t\r\n"
+    "\r\n"
+    "14,100,0,0,0,20.0\r\n"
+    "100,100.0,4.20,12.50,3.1,20.0\r\n"
+    "\n"
+    "200,97,4.20,-167.50,-183.1,20.0\r\n";
+
+TEST(MeasurementCsv, AWindowsFileIsReadWithItsLineNumbers) {
     const TempDir dir;
-    // A byte-order mark, CR LF line ends, blank lines and a padded header name.
-    const std::string path =
-        dir.Write("m.csv",
-                  "\xEF\xBB\xBFtype,quality, range ,azimuth_deg,elevation_deg,t\r\n"
-                  "\r\n"
-                  "14,100,0,0,0,20.0\r\n"
-                  "100,100.0,4.20,12.50,3.1,20.0\r\n"
-                  "\n"
-                  "200,97,4.20,-167.50,-183.1,20.0\r\n");
-    const MeasurementSet set = ReadMeasurements(path, AngleUnit::kUnspecified);
+    const MeasurementSet set =
+        ReadMeasurements(dir.Write("m.csv", kWindowsCsv), AngleUnit::kUnspecified);
     ASSERT_EQ(set.lines, (std::vector<int>{3, 4, 6}));
     EXPECT_EQ(set.vectors[1].Range, 4.2);
     EXPECT_EQ(set.vectors[1].Azimuth, 12.5 * kDegToRad);  // the library's own product: exact
+}
+
+// The rows are written back as they were read but for the qualities that changed.
+TEST(MeasurementCsv, OnlyChangedQualitiesAreWrittenBack) {
+    const TempDir dir;
+    const MeasurementSet set =
+        ReadMeasurements(dir.Write("m.csv", kWindowsCsv), AngleUnit::kUnspecified);
     std::vector<CVector> after = set.vectors;
     after[2].Quality = 47.0;
     EXPECT_EQ(FormatWithQualities(set, after),
@@ -48,8 +56,10 @@ TEST(MeasurementCsv, WindowsFilesAreReadAndOnlyChangedQualitiesWrittenBack) {
               "14,100,0,0,0,20.0\n"
               "100,100.0,4.20,12.50,3.1,20.0\n"
               "200,47,4.20,-167.50,-183.1,20.0\n");
+}
 
-    // Angle columns without a unit are read only when the unit is stated.
+TEST(MeasurementCsv, AngleColumnsWithoutAUnitAreReadOnlyWhenTheUnitIsStated) {
+    const TempDir dir;
     const std::string plain =
         dir.Write("plain.csv", "type,range,azimuth,elevation,t,quality\n100,2,1,0.5,0,100\n");
     EXPECT_THROW(ReadMeasurements(plain, AngleUnit::kUnspecified), InputError);
@@ -71,17 +81,22 @@ TEST(ModelJson, EveryElementRoundTripsExactlyUnderItsName) {
     }
 }
 
-// Outputs never replace an input by accident and are never left half written.
-TEST(OutputFiles, InputsAreProtectedAndACommitRenamesEveryFileOrNone) {
+// Outputs never replace an input by accident: the same file under another spelling is still the
+// input, and a file is planned as one output only.
+TEST(OutputFiles, AnInputIsReplacedOnlyWhenAllowedAndOnlyOnce) {
     const TempDir dir;
     const std::string model = dir.Write("model.json", "old");
     OutputFiles planned;
     planned.AddInput(model);
-    // The same file under another spelling is still the input.
     EXPECT_THROW(planned.Plan(dir.File("./model.json"), "--output", false), UsageError);
     EXPECT_NO_THROW(planned.Plan(model, "--output", true));
-    EXPECT_THROW(planned.Plan(model, "--result", true), UsageError);  // already an output
+    EXPECT_THROW(planned.Plan(model, "--result", true), UsageError);
+}
 
+// Outputs are never left half written: a commit renames every staged file or none.
+TEST(OutputFiles, ACommitRenamesEveryFileOrNone) {
+    const TempDir dir;
+    const std::string model = dir.Write("model.json", "old");
     const auto entries = [&] {
         return std::distance(std::filesystem::directory_iterator(dir.path), {});
     };

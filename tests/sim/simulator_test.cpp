@@ -176,7 +176,7 @@ TEST(Scenario, HostLayoutAndReadingsCalibrateToTheirTruePoints) {
             p.heading = L.headings[static_cast<std::size_t>(v)];
             const CVector& ref = s.main[Index(s, v, -1, 0)];
             EXPECT_EQ(ref.Type, 14);
-            EXPECT_NEAR(ref.Azimuth, p.heading, 1e-15);
+            EXPECT_NEAR(ref.Azimuth, p.heading, 1e-15);  // a heading within pi, rounded once
             for (int k = 0; k < 2 * s.nTargets; ++k) {
                 const int face = k / s.nTargets, t = k % s.nTargets;
                 const CVector& r = s.main[Index(s, v, t, face)];
