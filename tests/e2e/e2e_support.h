@@ -88,6 +88,23 @@ inline void ExpectRecovered(const std::vector<Quantity>& quantities, const TMapp
     }
 }
 
+// Every element that `fitted` does not name keeps the value it started from.
+template <typename Fitted>
+void ExpectOnlyFittedElementsWritten(const TMapper& model, const TMapper& start, Fitted fitted) {
+    for (const MapperElement& e : kMapperElements) {
+        if (!fitted(e.member)) {
+            EXPECT_EQ(model.*e.member, start.*e.member) << e.name;
+        }
+    }
+}
+
+// Every measurement keeps the quality it was read with (100).
+inline void ExpectNothingRejected(const std::vector<CVector>& readings) {
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        EXPECT_EQ(readings[i].Quality, 100.0) << "measurement " << i;
+    }
+}
+
 inline bool AllFinite(const TMapper& model) {
     return std::all_of(kMapperElements.begin(), kMapperElements.end(),
                        [&model](const MapperElement& e) { return std::isfinite(model.*e.member); });
