@@ -1,10 +1,10 @@
 // The simulated tracker: true readings, raw readings that calibrate back to them, noise, and
-// the named scenarios in the host's layout passing the selection checks of their procedures.
+// the named scenarios in the host's layout. That each scenario passes its procedure's selection
+// checks, exact and noisy, is what the end-to-end runs settling with result 0 show.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -282,88 +282,6 @@ TEST(Scenario, ImpossibleOptionsAreRefused) {
     broken.n2_d2 = static_cast<int>(broken.targets.size()) + 1;
     EXPECT_THROW(Simulate(broken, TMapper{}), std::invalid_argument);
 }
-
-// Every scenario, noise-free and at the realistic noise, passes its procedure's checks:
-// coverage, all paired, pairs above m_nMinCount, > 24 interball pairs; flying, check, FBB views
-// and outside.
-struct SelectionCase {
-    const char* scenario;
-    bool noisy;
-};
-
-void PrintTo(const SelectionCase& c, std::ostream* os) {
-    *os << c.scenario << (c.noisy ? " with noise" : "");
-}
-
-class ScenarioSelection : public ::testing::TestWithParam<SelectionCase> {};
-
-TEST_P(ScenarioSelection, PassesItsProceduresSelectionChecks) {
-    Options o;
-    if (GetParam().noisy) {
-        o.noise.range = testing::kRangeNoise, o.noise.angle = testing::kAngleNoise;
-        o.noise.seed = 11;
-    }
-    Scenario s = MakeScenario(GetParam().scenario, o);
-    CVector* main = s.main.data();
-    const int n = s.nCount(), nFly = s.nCountFly(), targets = s.nTargets;
-    const bool quick = s.name == "quick", fullFull = s.name != "full" && !quick;
-    CCompensation engine;
-    EXPECT_EQ(engine.AcceptViews(main, n, 14, quick ? 7 : 9, quick ? s.nViews : 8), 0);
-    std::vector<CVector> f(s.main.size() / 2), b(s.main.size() / 2);
-    int pairs = 0;
-    EXPECT_EQ(engine.ClassifyFSBS(main, n, f.data(), b.data(), &pairs, 1), 0);
-    EXPECT_EQ(pairs, s.nViews * targets);
-    for (const CVector& v : s.main) {
-        EXPECT_EQ(v.Quality, 100.0);  // no front sight went unpaired (18)
-    }
-    // Every procedure builds its table from the first view's front sights.
-    std::vector<int> table(static_cast<std::size_t>(targets * (targets - 1) / 2));
-    EXPECT_EQ(engine.ClassifyIBPairs(f.data(), table.data(), targets), 0);
-    EXPECT_GT(std::count(table.begin(), table.end(), 0), 24);
-    const TCompOut& c = s.compOut;
-    const int targetPairs[][2] = {
-        {c.m_n1_x0y0, c.m_n2_x0y0}, {c.m_n1_d2, c.m_n2_d2}, {c.m_n1_extra, c.m_n2_extra}};
-    engine.m_nMinCount = s.nViews - 3 < 6 ? s.nViews : s.nViews - 3;  // as the procedures do
-    for (int k = 0; k < (quick ? 0 : fullFull ? 3 : 2); ++k) {
-        std::vector<CVector> seen(static_cast<std::size_t>(2 * s.nViews));
-        int count = 0;
-        EXPECT_EQ(engine.ClassifyPairs(main, n, seen.data(), targetPairs[k][0], targetPairs[k][1],
-                                       &count, 1),
-                  0);
-        EXPECT_EQ(count, s.nViews);
-        EXPECT_GT(count, engine.m_nMinCount);
-    }
-    if (!fullFull) {
-        return;
-    }
-    TCompOut out = c;
-    const int inLine = static_cast<int>(s.layout.fly_placements.size()) - 1;
-    double gap = 0.0;
-    std::vector<CVector> fly = s.flying;
-    EXPECT_EQ(engine.AcceptFlyingAllViews(fly.data(), s.nTargetsFly, nFly, &gap, &out), 0);
-    EXPECT_EQ(out.m_nInlineView, inLine);
-    fly = s.flying, out.m_nInlineView = -1;
-    EXPECT_EQ(engine.AcceptFCKAllViews(fly.data(), s.nTargetsFly, nFly, &gap, &out), 0);
-    EXPECT_EQ(out.m_nInlineView, inLine);
-    EXPECT_EQ(engine.AcceptFBBAllViews(s.flying.data(), s.nTargetsFly, nFly, &gap), 0);
-    f.resize(s.flying.size() / 2), b.resize(s.flying.size() / 2);
-    EXPECT_EQ(engine.ClassifyFSBS(s.flying.data(), nFly, f.data(), b.data(), &pairs, 1), 0);
-    EXPECT_EQ(pairs, nFly / 2);
-    CVector averages[4];
-    EXPECT_EQ(engine.ClassifyOutside(s.outside1.data(), s.nCountOut1(), s.outside2.data(),
-                                     s.nCountOut2(), averages),
-              0);
-}
-
-const SelectionCase kSelectionCases[] = {
-    {"quick", false},     {"quick", true},     {"full", false},      {"full", true},
-    {"fullfull0", false}, {"fullfull0", true}, {"fullfull1", false}, {"fullfull1", true},
-    {"fullfull2", false}, {"fullfull2", true}};
-INSTANTIATE_TEST_SUITE_P(EveryScenario, ScenarioSelection, ::testing::ValuesIn(kSelectionCases),
-                         [](const ::testing::TestParamInfo<SelectionCase>& info) {
-                             return std::string(info.param.scenario) +
-                                    (info.param.noisy ? "Noisy" : "Exact");
-                         });
 
 }  // namespace
 }  // namespace compensation::sim
