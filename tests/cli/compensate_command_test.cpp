@@ -442,6 +442,17 @@ TEST(CompensateCommand, TransformRecoversAChosenTransform) {
     }
 }
 
+TEST(CompensateCommand, TransformRefusesUnequalPointCounts) {
+    const TempDir dir;
+    const auto run =
+        RunCompensate({"transform", "--nominal", dir.Write("nominal.csv", "x,y,z\n1,2,3\n"), "-i",
+                       dir.Write("measured.csv",
+                                 "type,range,azimuth_rad,elevation_rad,t,quality\n"
+                                 "100,2,0,0,20,100\n100,3,1,0,20,100\n")});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("2 measured points for 1 nominal points"), std::string::npos) << run.err;
+}
+
 // --no-trace writes no trace file anywhere (not even where COMPENSATION_TRACE_DIR points) and
 // gives the same result as a traced run.
 TEST(CompensateCommand, NoTraceWritesNoTraceFileAndTheSameResult) {

@@ -130,16 +130,6 @@ TEST(HostileInput, ATransformRefusalExitsTwoWithItsCause) {
     EXPECT_NE(run.err.find("no other point within 1000 m"), std::string::npos) << run.err;
 }
 
-TEST(HostileInput, UnequalPointCountsOfATransformAreRefused) {
-    const TempDir dir;
-    const auto run =
-        RunCompensate({"transform", "--nominal", dir.Write("nominal.csv", "x,y,z\n1,2,3\n"), "-i",
-                       dir.Write("measured.csv",
-                                 "type,range,azimuth_rad,elevation_rad,t,quality\n"
-                                 "100,2,0,0,20,100\n100,3,1,0,20,100\n")});
-    EXPECT_EQ(run.status, 2) << run.err;
-}
-
 // SIGTERM (or SIGINT) while the outputs are being written removes the temporary files: the
 // test waits until one appears, then interrupts. Whenever the signal lands, no temporary stays,
 // and the output is either absent or complete.
