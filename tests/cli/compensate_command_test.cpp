@@ -91,8 +91,8 @@ const Args kExampleRuns[] = {{"quick", "quick"},
 
 // Where two snapshots first differ: the file and its first differing line (1-based) with both
 // versions, or a file one of them lacks; empty when they are equal byte for byte.
-std::string FirstDifference(const std::map<std::string, std::string>& made,
-                            const std::map<std::string, std::string>& bundled) {
+[[maybe_unused]] std::string FirstDifference(const std::map<std::string, std::string>& made,
+                                             const std::map<std::string, std::string>& bundled) {
     for (const auto& [name, text] : bundled) {
         const auto other = made.find(name);
         if (other == made.end()) {
