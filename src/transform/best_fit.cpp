@@ -13,6 +13,7 @@
 
 #include "compensation/mapper.h"
 #include "compensation/transform.h"
+#include "engine/determined_solve.h"
 #include "transform/gauss_newton.h"
 #include "transform/transform_constants.h"
 
@@ -208,7 +209,7 @@ int RefineTransform(CTransform& transform, CVector* pNominal, CVector* pMeasured
         NormalEquations(*pParms, pNominal, pMeasured, mapped, weights, total, M, normal, rhs);
 
         double delta[n];
-        transform.SysLinEq(n, normal, rhs, delta);
+        detail::SolveSymmetric(n, normal, rhs, delta);
         TRANSFORM_PARMS trial = {pParms->Alpha - delta[0], pParms->Beta - delta[1],
                                  pParms->Gamma - delta[2], pParms->X - delta[3],
                                  pParms->Y - delta[4],     pParms->Z - delta[5]};
@@ -218,11 +219,11 @@ int RefineTransform(CTransform& transform, CVector* pNominal, CVector* pMeasured
             transform.RMS_Transform(pMeasured, trialMapped.data(), weights.data(), nCount);
         // Written so that a non-finite RMS (a singular system) also stops the fit.
         if (!(rmsAfter <= rmsBefore + kRmsRiseTolerance)) {
-            return 1;
+            return kTransformRmsRose;
         }
         *pParms = trial;
         if (step == kMaxTransformSteps) {
-            return 2;
+            return kTransformStepsUsedUp;
         }
         const double rotationStep =
             std::sqrt(delta[0] * delta[0] + delta[1] * delta[1] + delta[2] * delta[2]);
@@ -252,7 +253,7 @@ int CTransform::UpdateTransform(CVector* pNominal, CVector* pMeasured, int nPoin
     const int count = distinguished ? nPoints + 1 : nPoints;
     const int s = distinguished ? k + 1 : count;
     if (count < kMinWorkingPoints) {
-        return 3;
+        return kTransformTooFewPoints;
     }
 
     WorkingSet set{std::vector<CVector>(count), std::vector<CVector>(count),

@@ -75,12 +75,11 @@ enum class FrameKind { kUsable = 0, kNarrow = 1, kNoPlane = 2 };
 
 // BasisMatrix's frame of a triple, and how far it can be trusted.
 FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
-    using compensation::kOneThird;
     Vec3 Q[3];
     Vec3 centre;
-    centre[0] = (pPoints[0].X + pPoints[1].X + pPoints[2].X) * kOneThird;
-    centre[1] = (pPoints[0].Y + pPoints[1].Y + pPoints[2].Y) * kOneThird;
-    centre[2] = (pPoints[0].Z + pPoints[1].Z + pPoints[2].Z) * kOneThird;
+    centre[0] = (pPoints[0].X + pPoints[1].X + pPoints[2].X) * (1.0 / 3.0);
+    centre[1] = (pPoints[0].Y + pPoints[1].Y + pPoints[2].Y) * (1.0 / 3.0);
+    centre[2] = (pPoints[0].Z + pPoints[1].Z + pPoints[2].Z) * (1.0 / 3.0);
     for (int k = 0; k < 3; ++k) {
         Q[k][0] = pPoints[k].X - centre[0];
         Q[k][1] = pPoints[k].Y - centre[1];
@@ -136,7 +135,7 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
     }
     double total = 0.0;
     if (CountPositive(pW, nPoints, &total) < kMinTriplePoints) {
-        return 4;
+        return kToolingTooFewWeighted;
     }
     if (!(total > 0.0)) {
         return kInvalidInput;
@@ -159,7 +158,7 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
     // without a plane, whose substitute frame is arbitrary and may fit the points by accident
     // (exactly, when the measured points equal the nominal ones). Ranking by RMS alone let such
     // a triple, met first, block every usable one, so the status depended on the points' order.
-    int status = 5;
+    int status = kToolingNoUsableTriple;
     double best = kCandidateRmsStart;
     FrameKind bestKind = FrameKind::kNoPlane;
     bool kept = false;
@@ -204,9 +203,10 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
                     target[1] += tripleMeasured[t].Y;
                     target[2] += tripleMeasured[t].Z;
                 }
-                pParms->X = target[0] * kOneThird - rotated[0] * kOneThird;
-                pParms->Y = target[1] * kOneThird - rotated[1] * kOneThird;
-                pParms->Z = target[2] * kOneThird - rotated[2] * kOneThird;
+                constexpr double third = 1.0 / 3.0;
+                pParms->X = target[0] * third - rotated[0] * third;
+                pParms->Y = target[1] * third - rotated[1] * third;
+                pParms->Z = target[2] * third - rotated[2] * third;
 
                 for (int i = 0; i < nPoints; ++i) {
                     mapped[i] = *GetNextVector(i, pParms, nominal.data());
@@ -230,13 +230,13 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
     if (kept) {
         *pParms = bestParms;
     }
-    if (status == 5) {
-        return 5;
+    if (status == kToolingNoUsableTriple) {
+        return status;
     }
     if (nPoints > kMinTriplePoints) {
         const int refined =
             TB_UpdateTransform(nominal.data(), measured.data(), pW, nPoints, pParms);
-        return refined == 3 ? 0 : refined;
+        return refined == kTransformTooFewPoints ? 0 : refined;
     }
     return 0;
 } catch (const std::bad_alloc&) {
@@ -252,7 +252,7 @@ int CTransform::TB_UpdateTransform(CVector* pNominal, CVector* pMeasured, double
     }
     double total = 0.0;
     if (CountPositive(pW, nPoints, &total) < kMinRefinePoints) {
-        return 3;
+        return kTransformTooFewPoints;
     }
     if (!(total > 0.0)) {
         return kInvalidInput;
