@@ -14,39 +14,12 @@
 #include "compensation/mapper.h"
 #include "compensation/transform.h"
 #include "engine/determined_solve.h"
+#include "model/vec3.h"
 #include "transform/gauss_newton.h"
 #include "transform/transform_constants.h"
 
 namespace compensation {
 namespace {
-
-struct Point3 {
-    double x;
-    double y;
-    double z;
-};
-
-Point3 PositionOf(const CVector& v) {
-    return {v.X, v.Y, v.Z};
-}
-Point3 Minus(const Point3& a, const Point3& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double Dot(const Point3& a, const Point3& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-double Norm(const Point3& a) {
-    return std::sqrt(Dot(a, a));
-}
-Point3 Scaled(const Point3& a, double f) {
-    return {a.x * f, a.y * f, a.z * f};
-}
-Point3 Unit(const Point3& a) {
-    return Scaled(a, 1.0 / Norm(a));
-}
-Point3 Cross(const Point3& a, const Point3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 // Maps every nominal point through p into mapped.
 void MapAll(CTransform& transform, CVector* pNominal, int nCount, TRANSFORM_PARMS* p,
@@ -57,7 +30,7 @@ void MapAll(CTransform& transform, CVector* pNominal, int nCount, TRANSFORM_PARM
 }
 
 // |cos| of the angle at `from` between the directions to a and to b.
-double AbsCosine(const Point3& from, const Point3& a, const Point3& b) {
+double AbsCosine(const Vec3& from, const Vec3& a, const Vec3& b) {
     return std::fabs(Dot(Unit(Minus(a, from)), Unit(Minus(b, from))));
 }
 
@@ -84,7 +57,7 @@ int FirstReferencePoint(const CVector* pMeasured, int nPoints) {
 // the auxiliary point s excluded; the first of equal distances wins. kNoPoint when no point
 // lies within the search radius or the nearest one coincides with k (no direction).
 int NearestNeighbour(const WorkingSet& set, int k, int s, double* pDistance) {
-    const Point3 centre = PositionOf(set.nominal[k]);
+    const Vec3 centre = PositionOf(set.nominal[k]);
     int nearest = kNoPoint;
     double best = kNeighbourSearchRadius;
     for (int i = 0; i < static_cast<int>(set.nominal.size()); ++i) {
@@ -108,9 +81,9 @@ int NearestNeighbour(const WorkingSet& set, int k, int s, double* pDistance) {
 // then to the distinguished point k when two points seen from q span more than that line.
 void WeighDistinguished(WorkingSet& set, int k, int q, int s) {
     const int count = static_cast<int>(set.nominal.size());
-    const Point3 pk = PositionOf(set.nominal[k]);
-    const Point3 pq = PositionOf(set.nominal[q]);
-    const Point3 u = Unit(Minus(pq, pk));
+    const Vec3 pk = PositionOf(set.nominal[k]);
+    const Vec3 pq = PositionOf(set.nominal[q]);
+    const Vec3 u = Unit(Minus(pq, pk));
     auto isOther = [k, q, s](int i) { return i != k && i != q && i != s; };
 
     auto someOffTheLine = [&]() {
@@ -274,11 +247,11 @@ int CTransform::UpdateTransform(CVector* pNominal, CVector* pMeasured, int nPoin
         if (q == kNoPoint) {
             return kInvalidInput;
         }
-        const Point3 pk = PositionOf(set.nominal[k]);
-        const Point3 u = Scaled(Minus(PositionOf(set.nominal[q]), pk), 1.0 / d);
-        const Point3 axis =
-            std::fabs(u.z) >= std::fabs(u.x) ? Point3{1.0, 0.0, 0.0} : Point3{0.0, 0.0, 1.0};
-        const Point3 v = Unit(Cross(u, axis));
+        const Vec3 pk = PositionOf(set.nominal[k]);
+        const Vec3 u = Scaled(Minus(PositionOf(set.nominal[q]), pk), 1.0 / d);
+        const Vec3 axis =
+            std::fabs(u.z) >= std::fabs(u.x) ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 0.0, 1.0};
+        const Vec3 v = Unit(Cross(u, axis));
         set.nominal[s].X = pk.x + d * v.x;
         set.nominal[s].Y = pk.y + d * v.y;
         set.nominal[s].Z = pk.z + d * v.z;

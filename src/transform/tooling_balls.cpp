@@ -13,6 +13,7 @@
 
 #include "compensation/mapper.h"
 #include "compensation/transform.h"
+#include "model/vec3.h"
 #include "transform/gauss_newton.h"
 #include "transform/transform_constants.h"
 
@@ -20,32 +21,36 @@ namespace {
 
 using compensation::kInvalidInput;
 
-using Vec3 = double[3];
+using compensation::Cross;
+using compensation::Minus;
+using compensation::Norm;
+using compensation::PositionOf;
+using compensation::Vec3;
 
-double Dot3(const Vec3 a, const Vec3 b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+// Each component divided by `divisor` (a division, not a product with its reciprocal).
+Vec3 DividedBy(const Vec3& a, double divisor) {
+    return {a.x / divisor, a.y / divisor, a.z / divisor};
 }
 
-void Cross3(const Vec3 a, const Vec3 b, Vec3 out) {
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
+Vec3 RowOf(const double M[3][3], int row) {
+    return {M[row][0], M[row][1], M[row][2]};
+}
+
+void SetRow(double M[3][3], int row, const Vec3& a) {
+    M[row][0] = a.x;
+    M[row][1] = a.y;
+    M[row][2] = a.z;
 }
 
 // A right-handed orthonormal frame whose first row is e1 (a unit vector), completed with the
 // coordinate axis X or Z, whichever is farther from e1. It stands in for the frame of a triple
 // whose plane is undefined (points exactly on a line, or coincident).
-void CompleteFrame(const Vec3 e1, double M[3][3]) {
-    const Vec3 axisX = {1.0, 0.0, 0.0};
-    const Vec3 axisZ = {0.0, 0.0, 1.0};
-    Vec3 normal;
-    Cross3(e1, std::fabs(e1[2]) >= std::fabs(e1[0]) ? axisX : axisZ, normal);
-    const double length = std::sqrt(Dot3(normal, normal));
-    for (int c = 0; c < 3; ++c) {
-        M[0][c] = e1[c];
-        M[2][c] = normal[c] / length;
-    }
-    Cross3(M[2], M[0], M[1]);
+void CompleteFrame(const Vec3& e1, double M[3][3]) {
+    const Vec3 normal =
+        Cross(e1, std::fabs(e1.z) >= std::fabs(e1.x) ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 0.0, 1.0});
+    SetRow(M, 0, e1);
+    SetRow(M, 2, DividedBy(normal, Norm(normal)));
+    SetRow(M, 1, Cross(RowOf(M, 2), RowOf(M, 0)));
 }
 
 // Number of weights above zero, and the sum of all weights.
@@ -75,25 +80,18 @@ enum class FrameKind { kUsable = 0, kNarrow = 1, kNoPlane = 2 };
 
 // BasisMatrix's frame of a triple, and how far it can be trusted.
 FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
-    Vec3 Q[3];
-    Vec3 centre;
-    centre[0] = (pPoints[0].X + pPoints[1].X + pPoints[2].X) * (1.0 / 3.0);
-    centre[1] = (pPoints[0].Y + pPoints[1].Y + pPoints[2].Y) * (1.0 / 3.0);
-    centre[2] = (pPoints[0].Z + pPoints[1].Z + pPoints[2].Z) * (1.0 / 3.0);
+    const Vec3 centre = {(pPoints[0].X + pPoints[1].X + pPoints[2].X) * (1.0 / 3.0),
+                         (pPoints[0].Y + pPoints[1].Y + pPoints[2].Y) * (1.0 / 3.0),
+                         (pPoints[0].Z + pPoints[1].Z + pPoints[2].Z) * (1.0 / 3.0)};
+    Vec3 fromCentre[3];
     for (int k = 0; k < 3; ++k) {
-        Q[k][0] = pPoints[k].X - centre[0];
-        Q[k][1] = pPoints[k].Y - centre[1];
-        Q[k][2] = pPoints[k].Z - centre[2];
+        fromCentre[k] = Minus(PositionOf(pPoints[k]), centre);
     }
-    const double r0 = std::sqrt(Dot3(Q[0], Q[0]));
-    const double r1 = std::sqrt(Dot3(Q[1], Q[1]));
+    const double r0 = Norm(fromCentre[0]);
+    const double r1 = Norm(fromCentre[1]);
 
-    Vec3 normal;
-    Cross3(Q[0], Q[1], normal);
-    for (double& c : normal) {
-        c /= r0 * r1;
-    }
-    const double sine = std::sqrt(Dot3(normal, normal));
+    const Vec3 normal = DividedBy(Cross(fromCentre[0], fromCentre[1]), r0 * r1);
+    const double sine = Norm(normal);
 
     if (!(sine > 0.0) || !std::isfinite(sine)) {
         // No plane: the frame keeps its first axis toward the first point (or along the line
@@ -103,19 +101,15 @@ FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
         const int along = r0 > 0.0 ? 0 : 1;
         const double length = along == 0 ? r0 : r1;
         if (length > 0.0 && std::isfinite(length)) {
-            for (int c = 0; c < 3; ++c) {
-                e1[c] = Q[along][c] / length;
-            }
+            e1 = DividedBy(fromCentre[along], length);
         }
         CompleteFrame(e1, M);
         return FrameKind::kNoPlane;
     }
 
-    for (int c = 0; c < 3; ++c) {
-        M[0][c] = Q[0][c] / r0;
-        M[2][c] = normal[c] / sine;
-    }
-    Cross3(M[2], M[0], M[1]);
+    SetRow(M, 0, DividedBy(fromCentre[0], r0));
+    SetRow(M, 2, DividedBy(normal, sine));
+    SetRow(M, 1, Cross(RowOf(M, 2), RowOf(M, 0)));
     return std::fabs(std::asin(sine)) < compensation::kMinFrameAngle ? FrameKind::kNarrow
                                                                      : FrameKind::kUsable;
 }
