@@ -124,7 +124,7 @@ int CTransform::EvaluateInside(CVector* pVec, TRANSFORM_PARMS* pParms, TCompOut*
     b.Cart2Sphr();
     const double slope = SeparationSlope(a, b, GradientD2);
     pCompOut->m_dDd2_model = std::fabs(Separation(a, b) * kPlanningTolerance / slope);
-    return pCompOut->m_dDd2_model <= kPlanningTolerance ? 0 : 5;
+    return pCompOut->m_dDd2_model <= kPlanningTolerance ? 0 : kD2Imprecise;
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

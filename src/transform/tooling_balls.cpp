@@ -67,6 +67,23 @@ int CountPositive(const double* pW, int nPoints, double* pTotal) {
     return positive;
 }
 
+// The entry check of the weighted fits: kInvalidInput for a missing array or weights that do
+// not sum to a positive value, `tooFewCode` when fewer than `leastPoints` weights are positive
+// (checked first), else 0.
+int CheckWeightedPoints(const CVector* pNominal, const CVector* pMeasured, const double* pW,
+                        int nPoints, const TRANSFORM_PARMS* pParms, int leastPoints,
+                        int tooFewCode) {
+    if (pParms == nullptr ||
+        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
+        return kInvalidInput;
+    }
+    double total = 0.0;
+    if (CountPositive(pW, nPoints, &total) < leastPoints) {
+        return tooFewCode;
+    }
+    return total > 0.0 ? 0 : kInvalidInput;
+}
+
 // Rotation angles of the transform whose matrix (as built by RotationMatrix) is R.
 void AnglesFromMatrix(const double R[3][3], TRANSFORM_PARMS* p) {
     p->Alpha = std::atan2(R[1][2], R[2][2]);
@@ -123,16 +140,12 @@ int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
 int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
                              TRANSFORM_PARMS* pParms, TMapper* pMap) try {
     using namespace compensation;
-    if (pParms == nullptr || pMap == nullptr ||
-        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
+    if (pMap == nullptr) {
         return kInvalidInput;
     }
-    double total = 0.0;
-    if (CountPositive(pW, nPoints, &total) < kMinTriplePoints) {
-        return kToolingTooFewWeighted;
-    }
-    if (!(total > 0.0)) {
-        return kInvalidInput;
+    if (const int refused = CheckWeightedPoints(pNominal, pMeasured, pW, nPoints, pParms,
+                                                kMinTriplePoints, kToolingTooFewWeighted)) {
+        return refused;
     }
 
     std::vector<CVector> nominal(pNominal, pNominal + nPoints);
@@ -240,16 +253,9 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
 int CTransform::TB_UpdateTransform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
                                    TRANSFORM_PARMS* pParms) try {
     using namespace compensation;
-    if (pParms == nullptr ||
-        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
-        return kInvalidInput;
-    }
-    double total = 0.0;
-    if (CountPositive(pW, nPoints, &total) < kMinRefinePoints) {
-        return kTransformTooFewPoints;
-    }
-    if (!(total > 0.0)) {
-        return kInvalidInput;
+    if (const int refused = CheckWeightedPoints(pNominal, pMeasured, pW, nPoints, pParms,
+                                                kMinRefinePoints, kTransformTooFewPoints)) {
+        return refused;
     }
     return detail::RefineTransform(*this, pNominal, pMeasured, pW, nPoints, pParms);
 } catch (const std::bad_alloc&) {
