@@ -76,21 +76,21 @@ CodeSource FlyingInterball(int mode) {
 
 // --- Coverage -----------------------------------------------------------------------------
 
-std::string SectorReason(int sector, int nSectors) {
-    const double width = kFullTurnDeg / nSectors;
+std::string SectorReason(int sector, int sectors) {
+    const double width = kFullTurnDeg / sectors;
     char text[160];
     std::snprintf(text, sizeof text,
                   "no usable reference view in azimuth sector %d of %d (%g to %g degrees, "
                   "widened by %g degrees on each side)",
-                  sector, nSectors, sector * width - kHalfTurnDeg,
+                  sector, sectors, sector * width - kHalfTurnDeg,
                   (sector + 1) * width - kHalfTurnDeg, kSectorMarginDeg);
     return text;
 }
 
-CodeSource Coverage(int firstCode, int nSectors) {
+CodeSource Coverage(int firstCode, int sectors) {
     CodeSource source{"azimuth coverage of the reference views", {}};
-    for (int b = 0; b < nSectors; ++b) {
-        source.codes.push_back({firstCode + b, SectorReason(b, nSectors)});
+    for (int b = 0; b < sectors; ++b) {
+        source.codes.push_back({firstCode + b, SectorReason(b, sectors)});
     }
     return source;
 }
@@ -106,18 +106,18 @@ CodeSource FlyingAcceptance() {
 // The pair classification wants more live pairs than the least count, and a view gives at
 // most one pair. Below 9 views the least count is the number of views itself, so no such set
 // can pass however good its views are.
-std::string TooFewPairs(const std::string& which, int nViews) {
+std::string TooFewPairs(const std::string& which, int viewCount) {
     std::string text = "too few usable " + which + " pairs (not more than the minimum count)";
-    if (nViews <= 0) {
+    if (viewCount <= 0) {
         return text +
                "; with fewer than 9 views the minimum count is the number of views and each view "
                "gives at most one pair, so such a set can never pass (--views N gives the "
                "numbers)";
     }
-    const int least = nViews - 3 < 6 ? nViews : nViews - 3;
-    text += ": " + std::to_string(nViews) + " views give at most " + std::to_string(nViews) +
+    const int least = viewCount - 3 < 6 ? viewCount : viewCount - 3;
+    text += ": " + std::to_string(viewCount) + " views give at most " + std::to_string(viewCount) +
             " pairs and more than " + std::to_string(least) + " are needed";
-    if (nViews < 9) {
+    if (viewCount < 9) {
         text +=
             " (with fewer than 9 views the minimum count is the number of views, so this "
             "set can never pass: it needs at least 9 views)";
@@ -125,8 +125,8 @@ std::string TooFewPairs(const std::string& which, int nViews) {
     return text;
 }
 
-CodeSource PairClassification(const std::string& which, int code, int nViews) {
-    return {which + " pairs", {{code, TooFewPairs(which, nViews)}}};
+CodeSource PairClassification(const std::string& which, int code, int viewCount) {
+    return {which + " pairs", {{code, TooFewPairs(which, viewCount)}}};
 }
 
 // The full procedures raise the classifications' codes to their own.
@@ -151,11 +151,11 @@ const char* ProcedureName(Procedure procedure) {
     }
 }
 
-std::vector<Stage> StagesOf(Procedure procedure, int mode, int nViews) {
-    const int nQuickSectors = nViews;
+std::vector<Stage> StagesOf(Procedure procedure, int mode, int viewCount) {
+    const int quickSectors = viewCount;
     if (procedure == Procedure::kQuick) {
         return {
-            {"coverage check", false, {Coverage(detail::kQuickCoverageCode, nQuickSectors)}},
+            {"coverage check", false, {Coverage(detail::kQuickCoverageCode, quickSectors)}},
             {"joint loop of the two-face and interball fits (iteration budget used up)",
              true,
              {QuickTwoFace(), Interball("quick interball fit (Ax, Ay)")}},
@@ -167,8 +167,8 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nViews) {
             {"coverage check", false, {Coverage(detail::kFullCoverageCode, detail::kFullSectors)}},
             {"pair classification",
              false,
-             {PairClassification("x0y0", kTooFewTargetPairs, nViews), InterballPairs(),
-              PairClassification("d2", kD2PairsCode, nViews)}},
+             {PairClassification("x0y0", kTooFewTargetPairs, viewCount), InterballPairs(),
+              PairClassification("d2", kD2PairsCode, viewCount)}},
             {"first joint loop of the X0/Y0, interball and D2 fits",
              true,
              {X0Y0(), interball, D2()}},
@@ -200,9 +200,9 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nViews) {
         {"coverage checks", true, coverage},
         {"pair classification",
          false,
-         {PairClassification("x0y0", kTooFewTargetPairs, nViews), InterballPairs(),
-          PairClassification("d2", kD2PairsCode, nViews),
-          PairClassification("extra", kTooFewTargetPairs + detail::kExtraPairsRaise, nViews)}},
+         {PairClassification("x0y0", kTooFewTargetPairs, viewCount), InterballPairs(),
+          PairClassification("d2", kD2PairsCode, viewCount),
+          PairClassification("extra", kTooFewTargetPairs + detail::kExtraPairsRaise, viewCount)}},
         {"first joint loop of the single-term and interball fits", true, first},
         {"final joint loop of all fits (budget used up; nothing written back)", true, final},
     };
@@ -246,7 +246,7 @@ void Decompose(const Stage& stage, std::size_t next, int remaining, bool any,
 
 }  // namespace
 
-std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int nQuickSectors) {
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors) {
     std::vector<Explanation> out;
     if (code == 0) {
         return out;
@@ -263,7 +263,7 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
         out.push_back({"working arrays", {Numbered(ResultSource::kEveryOperation, code)}});
         return out;
     }
-    for (const Stage& stage : StagesOf(procedure, mode, nQuickSectors)) {
+    for (const Stage& stage : StagesOf(procedure, mode, quickSectors)) {
         if (stage.sums) {
             std::vector<std::string> parts;
             Decompose(stage, 0, code, false, parts, out);
@@ -282,8 +282,7 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
     std::stable_sort(out.begin(), out.end(), [](const Explanation& a, const Explanation& b) {
         return a.parts.size() < b.parts.size();
     });
-    if (procedure == Procedure::kQuick && nQuickSectors == 0 &&
-        code >= detail::kQuickCoverageCode) {
+    if (procedure == Procedure::kQuick && quickSectors == 0 && code >= detail::kQuickCoverageCode) {
         out.push_back({"coverage check",
                        {"no usable reference view in azimuth sector " +
                         std::to_string(code - detail::kQuickCoverageCode) +
@@ -292,11 +291,11 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
     return out;
 }
 
-std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSectors) {
+std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors) {
     if (code == 0) {
         return "settled";
     }
-    const std::vector<Explanation> all = ExplainResult(code, procedure, mode, nQuickSectors);
+    const std::vector<Explanation> all = ExplainResult(code, procedure, mode, quickSectors);
     if (all.empty()) {
         return "no combination of this procedure's codes gives " + std::to_string(code);
     }
@@ -309,8 +308,8 @@ std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSe
                 (all.size() > 2 ? "s" : "") + " of codes: compensate explain " +
                 std::to_string(code) + " -p " + ProcedureName(procedure) +
                 (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
-                (procedure == Procedure::kQuick || nQuickSectors > 0
-                     ? " --views " + std::to_string(nQuickSectors)
+                (procedure == Procedure::kQuick || quickSectors > 0
+                     ? " --views " + std::to_string(quickSectors)
                      : "") +
                 ")";
     }

@@ -42,18 +42,18 @@ inline const char* TraceLabel(const char* text) {
 
 // "%s \n": the two most frequent records (the entry and exit lines) are put together
 // directly; printf would give the same bytes at several times the cost.
-inline std::string TraceTextLine(const char* pszText) {
-    std::string out(TraceLabel(pszText));
+inline std::string TraceTextLine(const char* text) {
+    std::string out(TraceLabel(text));
     out += " \n";
     return out;
 }
 
 // "       %s = %d\n"; std::to_chars writes an int as "%d" does.
-inline std::string TraceIntLine(const char* pszName, int nValue) {
+inline std::string TraceIntLine(const char* name, int value) {
     char digits[16];
-    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, nValue);
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
     std::string out("       ");
-    out += TraceLabel(pszName);
+    out += TraceLabel(name);
     out += " = ";
     out.append(digits, end.ptr);
     out += '\n';
@@ -86,9 +86,9 @@ void AppendFields(std::string& out, const Record& record,
 // A record's title line, then its fields table by table; a missing record prints its title
 // alone.
 template <typename Record, typename... Tables>
-std::string TraceRecordLines(const char* pszTitle, const Record* record, const Tables&... tables) {
+std::string TraceRecordLines(const char* title, const Record* record, const Tables&... tables) {
     std::string out;
-    AppendFormat(out, "   %s \n", TraceLabel(pszTitle));
+    AppendFormat(out, "   %s \n", TraceLabel(title));
     if (record != nullptr) {
         (AppendFields(out, *record, tables), ...);
     }
@@ -106,10 +106,10 @@ inline constexpr TraceField<CVector, std::int32_t> kTraceVectorInts[] = {
     {"FSBS     ", &CVector::FSBS},
 };
 
-inline std::string TraceVectorLines(const char* pszTitle, const CVector* pVec) {
-    std::string out = TraceRecordLines(pszTitle, pVec, kTraceVectorDoubles, kTraceVectorInts);
-    if (pVec != nullptr) {
-        AppendFormat(out, "       Radian    = %d \n", pVec->Radian ? 1 : 0);
+inline std::string TraceVectorLines(const char* title, const CVector* vector) {
+    std::string out = TraceRecordLines(title, vector, kTraceVectorDoubles, kTraceVectorInts);
+    if (vector != nullptr) {
+        AppendFormat(out, "       Radian    = %d \n", vector->Radian ? 1 : 0);
     }
     return out;
 }
@@ -120,8 +120,8 @@ inline constexpr TraceField<TRANSFORM_PARMS, double> kTraceTransformFields[] = {
     {"Y    ", &TRANSFORM_PARMS::Y},     {"Z    ", &TRANSFORM_PARMS::Z},
 };
 
-inline std::string TraceTransformLines(const char* pszTitle, const TRANSFORM_PARMS* pParms) {
-    return TraceRecordLines(pszTitle, pParms, kTraceTransformFields);
+inline std::string TraceTransformLines(const char* title, const TRANSFORM_PARMS* transform) {
+    return TraceRecordLines(title, transform, kTraceTransformFields);
 }
 
 // The result-record dump shows the fields of the quick and full procedures, names padded to
@@ -153,8 +153,8 @@ inline constexpr TraceField<TCompOut, std::int32_t> kTraceCompOutInts[] = {
     {"m_n_f_out         ", &TCompOut::m_n_f_out}, {"m_n_b_out         ", &TCompOut::m_n_b_out},
 };
 
-inline std::string TraceCompOutLines(const char* pszTitle, const TCompOut* pCompOut) {
-    return TraceRecordLines(pszTitle, pCompOut, kTraceCompOutDoubles, kTraceCompOutInts);
+inline std::string TraceCompOutLines(const char* title, const TCompOut* result) {
+    return TraceRecordLines(title, result, kTraceCompOutDoubles, kTraceCompOutInts);
 }
 
 // The model dump shows the elements of the quick and full procedures. The last four labels
@@ -170,8 +170,8 @@ inline constexpr TraceField<TMapper, double> kTraceMapperLines[] = {
     {"B_minus", &TMapper::B_minus},
 };
 
-inline std::string TraceMapperLines(const char* pszTitle, const TMapper* pMap) {
-    return TraceRecordLines(pszTitle, pMap, kTraceMapperLines);
+inline std::string TraceMapperLines(const char* title, const TMapper* model) {
+    return TraceRecordLines(title, model, kTraceMapperLines);
 }
 
 }  // namespace compensation::detail

@@ -22,10 +22,10 @@ namespace compensation {
 namespace {
 
 // Maps every nominal point through p into mapped.
-void MapAll(CTransform& transform, CVector* pNominal, int nCount, TRANSFORM_PARMS* p,
+void MapAll(CTransform& transform, CVector* nominal, int count, TRANSFORM_PARMS* parms,
             std::vector<CVector>& mapped) {
-    for (int i = 0; i < nCount; ++i) {
-        mapped[i] = *transform.GetNextVector(i, p, pNominal);
+    for (int i = 0; i < count; ++i) {
+        mapped[i] = *transform.GetNextVector(i, parms, nominal);
     }
 }
 
@@ -44,9 +44,9 @@ struct WorkingSet {
 
 constexpr int kNoPoint = -1;
 
-int FirstReferencePoint(const CVector* pMeasured, int nPoints) {
-    for (int i = 0; i < nPoints; ++i) {
-        if (pMeasured[i].Type == kTypeReferenceView) {
+int FirstReferencePoint(const CVector* measured, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (measured[i].Type == kTypeReferenceView) {
             return i;
         }
     }
@@ -56,7 +56,7 @@ int FirstReferencePoint(const CVector* pMeasured, int nPoints) {
 // The working point whose nominal position is nearest to that of the distinguished point k,
 // the auxiliary point s excluded; the first of equal distances wins. kNoPoint when no point
 // lies within the search radius or the nearest one coincides with k (no direction).
-int NearestNeighbour(const WorkingSet& set, int k, int s, double* pDistance) {
+int NearestNeighbour(const WorkingSet& set, int k, int s, double* distance) {
     const Vec3 centre = PositionOf(set.nominal[k]);
     int nearest = kNoPoint;
     double best = kNeighbourSearchRadius;
@@ -73,7 +73,7 @@ int NearestNeighbour(const WorkingSet& set, int k, int s, double* pDistance) {
     if (nearest == kNoPoint || !(best > 0.0)) {
         return kNoPoint;
     }
-    *pDistance = best;
+    *distance = best;
     return nearest;
 }
 
@@ -118,18 +118,18 @@ void WeighDistinguished(WorkingSet& set, int k, int q, int s) {
 
 // The weighted normal equations of one step, divided by the total weight, in the order
 // (Alpha, Beta, Gamma, X, Y, Z); the residuals are mapped minus measured.
-void NormalEquations(const TRANSFORM_PARMS& p, const CVector* pNominal, const CVector* pMeasured,
+void NormalEquations(const TRANSFORM_PARMS& parms, const CVector* nominal, const CVector* measured,
                      const std::vector<CVector>& mapped, const std::vector<double>& weights,
                      double total, double M[3][3], double* normal, double* rhs) {
     constexpr int n = kTransformParameters;
     std::fill(normal, normal + n * n, 0.0);
     std::fill(rhs, rhs + n, 0.0);
     for (std::size_t i = 0; i < weights.size(); ++i) {
-        const CVector& a = pNominal[i];
+        const CVector& a = nominal[i];
         double J[3][n];
-        TransformJacobian(p, M, a.X, a.Y, a.Z, J);
-        const double r[3] = {mapped[i].X - pMeasured[i].X, mapped[i].Y - pMeasured[i].Y,
-                             mapped[i].Z - pMeasured[i].Z};
+        TransformJacobian(parms, M, a.X, a.Y, a.Z, J);
+        const double r[3] = {mapped[i].X - measured[i].X, mapped[i].Y - measured[i].Y,
+                             mapped[i].Z - measured[i].Z};
         for (int row = 0; row < n; ++row) {
             for (int col = row; col < n; ++col) {
                 normal[row * n + col] +=
@@ -159,42 +159,42 @@ void NormalEquations(const TRANSFORM_PARMS& p, const CVector* pNominal, const CV
 
 namespace detail {
 
-int RefineTransform(CTransform& transform, CVector* pNominal, CVector* pMeasured, const double* pW,
-                    int nCount, TRANSFORM_PARMS* pParms) {
-    std::vector<double> weights(pW, pW + nCount);
+int RefineTransform(CTransform& transform, CVector* nominal, CVector* measured,
+                    const double* pointWeights, int count, TRANSFORM_PARMS* parms) {
+    std::vector<double> weights(pointWeights, pointWeights + count);
     double total = 0.0;
     for (double w : weights) {
         total += w;
     }
-    std::vector<CVector> mapped(nCount);
-    std::vector<CVector> trialMapped(nCount);
+    std::vector<CVector> mapped(count);
+    std::vector<CVector> trialMapped(count);
     constexpr int n = kTransformParameters;
 
     for (int step = 1;; ++step) {
-        MapAll(transform, pNominal, nCount, pParms, mapped);
+        MapAll(transform, nominal, count, parms, mapped);
         const double rmsBefore =
-            transform.RMS_Transform(pMeasured, mapped.data(), weights.data(), nCount);
+            transform.RMS_Transform(measured, mapped.data(), weights.data(), count);
 
         double M[3][3];
-        transform.RotationMatrix(pParms, M);
+        transform.RotationMatrix(parms, M);
         double normal[n * n];
         double rhs[n];
-        NormalEquations(*pParms, pNominal, pMeasured, mapped, weights, total, M, normal, rhs);
+        NormalEquations(*parms, nominal, measured, mapped, weights, total, M, normal, rhs);
 
         double delta[n];
         detail::SolveSymmetric(n, normal, rhs, delta);
-        TRANSFORM_PARMS trial = {pParms->Alpha - delta[0], pParms->Beta - delta[1],
-                                 pParms->Gamma - delta[2], pParms->X - delta[3],
-                                 pParms->Y - delta[4],     pParms->Z - delta[5]};
+        TRANSFORM_PARMS trial = {parms->Alpha - delta[0], parms->Beta - delta[1],
+                                 parms->Gamma - delta[2], parms->X - delta[3],
+                                 parms->Y - delta[4],     parms->Z - delta[5]};
 
-        MapAll(transform, pNominal, nCount, &trial, trialMapped);
+        MapAll(transform, nominal, count, &trial, trialMapped);
         const double rmsAfter =
-            transform.RMS_Transform(pMeasured, trialMapped.data(), weights.data(), nCount);
+            transform.RMS_Transform(measured, trialMapped.data(), weights.data(), count);
         // Written so that a non-finite RMS (a singular system) also stops the fit.
         if (!(rmsAfter <= rmsBefore + kRmsRiseTolerance)) {
             return kTransformRmsRose;
         }
-        *pParms = trial;
+        *parms = trial;
         if (step == kMaxTransformSteps) {
             return kTransformStepsUsedUp;
         }

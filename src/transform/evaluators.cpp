@@ -23,11 +23,11 @@ namespace {
 using namespace compensation;
 
 // Every target as the instrument would read it from the candidate placement.
-std::vector<CVector> MapTargets(CTransform& transform, CVector* pVec, TRANSFORM_PARMS* pParms,
-                                int nPoints) {
-    std::vector<CVector> mapped(static_cast<std::size_t>(std::max(nPoints, 0)));
-    for (int i = 0; i < nPoints; ++i) {
-        mapped[i] = *transform.GetNextVector(i, pParms, pVec);
+std::vector<CVector> MapTargets(CTransform& transform, CVector* targets, TRANSFORM_PARMS* parms,
+                                int count) {
+    std::vector<CVector> mapped(static_cast<std::size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        mapped[i] = *transform.GetNextVector(i, parms, targets);
         mapped[i].Cart2Sphr();
     }
     return mapped;
@@ -54,8 +54,8 @@ double Separation(const CVector& a, const CVector& b) {
     return ruler.InterVectorRange(a, b);
 }
 
-bool ValidIndex(int index, int nPoints) {
-    return index >= 0 && index < nPoints;
+bool ValidIndex(int index, int count) {
+    return index >= 0 && index < count;
 }
 
 }  // namespace

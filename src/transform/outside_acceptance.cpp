@@ -35,15 +35,15 @@ struct MeasurementPair {
 
 // Pairs each measurement of the first target with the next measurement of the second one; a
 // measurement without such a partner is passed over and the scan goes on with the next one.
-std::vector<MeasurementPair> FindPairs(const CVector* pVecOut, int n, const CVector& first,
+std::vector<MeasurementPair> FindPairs(const CVector* measurements, int count, const CVector& first,
                                        const CVector& second) {
     std::vector<MeasurementPair> pairs;
     int i = 0;
-    while (i < n - 1) {
+    while (i < count - 1) {
         int partner = -1;
-        if (Hits(pVecOut[i], first)) {
-            for (int j = i + 1; j < n; ++j) {
-                if (Hits(pVecOut[j], second)) {
+        if (Hits(measurements[i], first)) {
+            for (int j = i + 1; j < count; ++j) {
+                if (Hits(measurements[j], second)) {
                     partner = j;
                     break;
                 }

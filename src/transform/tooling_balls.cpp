@@ -54,31 +54,30 @@ void CompleteFrame(const Vec3& e1, double M[3][3]) {
 }
 
 // Number of weights above zero, and the sum of all weights.
-int CountPositive(const double* pW, int nPoints, double* pTotal) {
+int CountPositive(const double* weights, int count, double* totalOut) {
     int positive = 0;
     double total = 0.0;
-    for (int i = 0; i < nPoints; ++i) {
-        if (pW[i] > 0.0) {
+    for (int i = 0; i < count; ++i) {
+        if (weights[i] > 0.0) {
             ++positive;
         }
-        total += pW[i];
+        total += weights[i];
     }
-    *pTotal = total;
+    *totalOut = total;
     return positive;
 }
 
 // The entry check of the weighted fits: kInvalidInput for a missing array or weights that do
 // not sum to a positive value, `tooFewCode` when fewer than `leastPoints` weights are positive
 // (checked first), else 0.
-int CheckWeightedPoints(const CVector* pNominal, const CVector* pMeasured, const double* pW,
-                        int nPoints, const TRANSFORM_PARMS* pParms, int leastPoints,
-                        int tooFewCode) {
-    if (pParms == nullptr ||
-        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
+int CheckWeightedPoints(const CVector* nominal, const CVector* measured, const double* weights,
+                        int count, const TRANSFORM_PARMS* parms, int leastPoints, int tooFewCode) {
+    if (parms == nullptr ||
+        (count > 0 && (nominal == nullptr || measured == nullptr || weights == nullptr))) {
         return kInvalidInput;
     }
     double total = 0.0;
-    if (CountPositive(pW, nPoints, &total) < leastPoints) {
+    if (CountPositive(weights, count, &total) < leastPoints) {
         return tooFewCode;
     }
     return total > 0.0 ? 0 : kInvalidInput;
@@ -96,13 +95,13 @@ void AnglesFromMatrix(const double R[3][3], TRANSFORM_PARMS* p) {
 enum class FrameKind { kUsable = 0, kNarrow = 1, kNoPlane = 2 };
 
 // BasisMatrix's frame of a triple, and how far it can be trusted.
-FrameKind TripleFrame(const CVector* pPoints, double M[3][3]) {
-    const Vec3 centre = {(pPoints[0].X + pPoints[1].X + pPoints[2].X) * (1.0 / 3.0),
-                         (pPoints[0].Y + pPoints[1].Y + pPoints[2].Y) * (1.0 / 3.0),
-                         (pPoints[0].Z + pPoints[1].Z + pPoints[2].Z) * (1.0 / 3.0)};
+FrameKind TripleFrame(const CVector* points, double M[3][3]) {
+    const Vec3 centre = {(points[0].X + points[1].X + points[2].X) * (1.0 / 3.0),
+                         (points[0].Y + points[1].Y + points[2].Y) * (1.0 / 3.0),
+                         (points[0].Z + points[1].Z + points[2].Z) * (1.0 / 3.0)};
     Vec3 fromCentre[3];
     for (int k = 0; k < 3; ++k) {
-        fromCentre[k] = Minus(PositionOf(pPoints[k]), centre);
+        fromCentre[k] = Minus(PositionOf(points[k]), centre);
     }
     const double r0 = Norm(fromCentre[0]);
     const double r1 = Norm(fromCentre[1]);
