@@ -50,7 +50,7 @@ inline void TransformJacobian(const TRANSFORM_PARMS& p, const double M[3][3], do
 
 namespace detail {
 
-// Refines pParms so that the nominal points, mapped, meet the measured ones in the weighted
+// Refines parms so that the nominal points, mapped, meet the measured ones in the weighted
 // least-squares sense. Both arrays hold nCount points and are used as given (no calibration);
 // pointWeights holds one weight per point and the normal equations are divided by their sum.
 //
