@@ -135,7 +135,7 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
         samples = CollectSamples(in, pMap);
         const int K2 = static_cast<int>(samples.size());
         double sum = 0.0;
-        double worst = kElElCWorstStart;
+        double worst = kFarRunningMaxStart;
         int worstFirst = -1;
         int worstSecond = -1;
         for (const ElElCSample& s : samples) {

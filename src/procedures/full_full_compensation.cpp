@@ -24,7 +24,7 @@ constexpr double kFlyingRejectShare = 0.1;
 constexpr double kFlyingIBRejectShare = 0.05;
 // Two-face spreads (degrees) below which the azimuth-harmonic fits suffice, twice the
 // two-face spread limit.
-constexpr double kSixHarmonicTrigger = 0.0003747143980155584;
+constexpr double kSixHarmonicTrigger = compensation::kTwiceTwoFaceSpreadDeg;
 // The first pass fits the azimuth harmonics, and so does the final interball fit.
 constexpr int kAzimuthHarmonics = 1;
 
@@ -308,7 +308,7 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     if (pMap == nullptr || (nMode != kFlyingFBB && nMode != kFlyingCheck && nMode != kNoFlying)) {
         return compensation::kInvalidInput;
     }
-    if (nMode != kNoFlying && (nTargetsFly < 1 || nTargetsFly > kMostTargetsPerView ||
+    if (nMode != kNoFlying && (nTargetsFly < 1 || nTargetsFly > compensation::kMostTargetsPerView ||
                                nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
                                CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
         return compensation::kInvalidInput;

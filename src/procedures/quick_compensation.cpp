@@ -15,8 +15,6 @@ using namespace compensation::detail;
 constexpr int kQuickBudget = 51;
 // The two-face outlier pass may reject up to a tenth of the measurements.
 constexpr double kQuickRejectShare = 0.1;
-// First code of an empty azimuth sector.
-constexpr int kQuickCoverageCode = 7;
 
 // One run of the procedure on a layout that its fits accept: its working sets and its fits,
 // called by named stages.

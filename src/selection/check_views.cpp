@@ -71,7 +71,7 @@ int InlineView(CVector* vectors, int views, int viewSize, TargetPair pair) {
             best = view;
         }
     }
-    return smallest < kInlineAngle ? best : -1;
+    return smallest < kTenDegrees ? best : -1;
 }
 
 // The acceptance of a complete set of check or flying views; the two differ only in the least
@@ -103,7 +103,7 @@ int AcceptAllViews(CVector* vectors, int targets, int count, double* gapElevatio
                                     static_cast<long long>(inlineView) * viewSize,
                                     static_cast<long long>(inlineView + 1) * viewSize);
     detail::SortBandsByLow(bands);
-    return detail::JudgeElevationBands(bands, kInlineAngle, gapElevation);
+    return detail::JudgeElevationBands(bands, kTenDegrees, gapElevation);
 }
 
 // Degrees of elevation for the next view: the first half of the views climbs from -45 degrees

@@ -53,7 +53,7 @@ ElevationExtremes FindElevationExtremes(const CVector* vectors, int count) {
 // its elevation span would otherwise read as the starting values' -200 and pass.
 int CCompensation::AcceptFBBView(CVector* pVec, int nCount) {
     const ElevationExtremes extremes = FindElevationExtremes(pVec, nCount);
-    if (!extremes.found || extremes.high - extremes.low >= kFbbViewElevationSpan) {
+    if (!extremes.found || extremes.high - extremes.low >= kTwentyDegrees) {
         return kFbbViewRefused;
     }
     return std::fabs(extremes.rangeAtHigh - extremes.rangeAtLow) < kFbbViewRangeSpan
