@@ -10,6 +10,7 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/statistics.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 #include "fits/single_term_constants.h"
@@ -122,8 +123,9 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
             y[k] = samples[k].squared - samples[k].referenceSquared;
             c[k] = samples[k].slopeGap;
         }
-        const double estimate = -kRadToDeg * AverageProduct(y.data(), c.data(), 0, K) /
-                                AverageProduct(c.data(), c.data(), 0, K);
+        const double estimate = -kRadToDeg *
+                                compensation::AverageProduct(y.data(), c.data(), 0, K) /
+                                compensation::AverageProduct(c.data(), c.data(), 0, K);
         if (!std::isfinite(estimate)) {
             saved.Restore();
             return kElElCNotConverged;

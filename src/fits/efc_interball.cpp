@@ -24,6 +24,6 @@ constexpr std::array<compensation::detail::InterballElement, 6> kEfcTable = {{
 int CCompensation::CalculateEFCaxy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
                                       TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     return compensation::detail::RunInterballFit(
-        *this, {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
         {kEfcTable.data(), static_cast<int>(kEfcTable.size())});
 }

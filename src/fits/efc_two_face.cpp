@@ -45,5 +45,5 @@ constexpr TwoFaceFit kEfcFit = {
 
 int CCompensation::CalculateEFCFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify) {
-    return RunTwoFaceFit(*this, kEfcFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
+    return RunTwoFaceFit(kEfcFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
 }

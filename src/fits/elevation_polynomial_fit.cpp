@@ -16,6 +16,7 @@
 #include "compensation/transform.h"
 #include "engine/constants.h"
 #include "engine/determined_solve.h"
+#include "engine/statistics.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 #include "fits/single_term_constants.h"
@@ -88,11 +89,11 @@ void AppendSample(PolynomialSamples& s, const ViewSet& views, int view, int i, i
 }
 
 // Subtracts the means of the observations and columns over samples [from, to).
-void CentreSamples(CCompensation& engine, PolynomialSamples& s, int from, int to) {
-    const double meanSquared = engine.Average(s.squared.data(), from, to);
+void CentreSamples(PolynomialSamples& s, int from, int to) {
+    const double meanSquared = compensation::Average(s.squared.data(), from, to);
     double meanColumn[kTerms];
     for (int p = 0; p < kTerms; ++p) {
-        meanColumn[p] = engine.Average(s.columns[p].data(), from, to);
+        meanColumn[p] = compensation::Average(s.columns[p].data(), from, to);
     }
     for (int k = from; k < to; ++k) {
         s.y[k] = s.squared[k] - meanSquared;
@@ -102,8 +103,8 @@ void CentreSamples(CCompensation& engine, PolynomialSamples& s, int from, int to
     }
 }
 
-PolynomialSamples CollectSamples(CCompensation& engine, const ViewSet& views, TMapper* map,
-                                 PairDistance distance, const std::vector<double>& reference) {
+PolynomialSamples CollectSamples(const ViewSet& views, TMapper* map, PairDistance distance,
+                                 const std::vector<double>& reference) {
     PolynomialSamples s;
     int pairIndex = 0;
     for (int i = 0; i + 1 < views.perView; ++i) {
@@ -130,7 +131,7 @@ PolynomialSamples CollectSamples(CCompensation& engine, const ViewSet& views, TM
                     AppendSample(s, views, v, i, j, map, 0.0);
                 }
             }
-            CentreSamples(engine, s, from, s.Count());
+            CentreSamples(s, from, s.Count());
         }
     }
     return s;
@@ -149,8 +150,8 @@ std::vector<double> InlineDistances(const ViewSet& views, int inlineView, TMappe
     return d;
 }
 
-int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper* map, TCompOut* out,
-                           int flagClassify, PairDistance distance) {
+int FitElevationPolynomial(const ViewSet& views, TMapper* map, TCompOut* out, int flagClassify,
+                           PairDistance distance) {
     using namespace compensation;
     map->El_ElC = 0.0;
     std::vector<double> reference;
@@ -161,7 +162,7 @@ int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper*
                                                &TMapper::C_minus};
     const detail::EstimatedElements saved(map, elements, kTerms);
 
-    PolynomialSamples s = CollectSamples(engine, views, map, distance, reference);
+    PolynomialSamples s = CollectSamples(views, map, distance, reference);
     const int K = s.Count();
     // Fewer samples than coefficients leave the polynomial undetermined.
     if (K < kTerms) {
@@ -173,10 +174,9 @@ int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper*
     double x[kTerms];
     for (int p = 0; p < kTerms; ++p) {
         for (int q = 0; q < kTerms; ++q) {
-            N[p * kTerms + q] =
-                engine.AverageProduct(s.columns[p].data(), s.columns[q].data(), 0, K);
+            N[p * kTerms + q] = AverageProduct(s.columns[p].data(), s.columns[q].data(), 0, K);
         }
-        r[p] = engine.AverageProduct(s.columns[p].data(), s.y.data(), 0, K);
+        r[p] = AverageProduct(s.columns[p].data(), s.y.data(), 0, K);
     }
     if (!detail::SolveDetermined(kTerms, N, r, x)) {
         saved.Restore();
@@ -237,7 +237,7 @@ int CCompensation::CalculateFCKIB(CVector* pVec, TMapper* pMap, int nCount, int 
     }
     return compensation::detail::KeepModelWhenOutOfMemory(
         pMap, compensation::kPolynomialNotConverged, [&] {
-            return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut,
+            return FitElevationPolynomial({pVec, nCount, nCountViews}, pMap, pCompOut,
                                           nFlagClassify, PairDistance::kInlineView);
         });
 }
@@ -249,7 +249,7 @@ int CCompensation::CalculateFBBIB(CVector* pVec, TMapper* pMap, int nCount, int 
     }
     return compensation::detail::KeepModelWhenOutOfMemory(
         pMap, compensation::kPolynomialNotConverged, [&] {
-            return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut,
+            return FitElevationPolynomial({pVec, nCount, nCountViews}, pMap, pCompOut,
                                           nFlagClassify, PairDistance::kCentred);
         });
 }

@@ -49,5 +49,5 @@ constexpr TwoFaceFit kFbbFit = {
 
 int CCompensation::CalculateFBBFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify) {
-    return RunTwoFaceFit(*this, kFbbFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
+    return RunTwoFaceFit(kFbbFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
 }

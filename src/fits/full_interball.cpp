@@ -18,6 +18,6 @@ int CCompensation::CalculateFFCaxy123(CVector* pVec, int nCount, int nCountViews
     const int rowsUsed =
         nFlagAzHarmonics == kWithAzHarmonics ? rows::kFullRows : rows::kFullRowsWithoutAzHarmonics;
     return compensation::detail::RunInterballFit(
-        *this, {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
         {rows::kHarmonicTable.data(), rowsUsed});
 }

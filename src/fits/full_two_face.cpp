@@ -90,11 +90,11 @@ constexpr TwoFaceFit kFullFitClearedFirst = {
 int CCompensation::CalculateFFCFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify, int bAzHarmonics) {
     const TwoFaceFit& fit = bAzHarmonics == 1 ? kFullFitAzHarmonics : kFullFit;
-    return RunTwoFaceFit(*this, fit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
+    return RunTwoFaceFit(fit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
 }
 
 int CCompensation::CalculateFCFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                    TCompOut* pCompOut, int nFlagClassify) {
-    return RunTwoFaceFit(*this, kFullFitClearedFirst, pVec_f, pVec_b, pMap, nCount_fb, pCompOut,
+    return RunTwoFaceFit(kFullFitClearedFirst, pVec_f, pVec_b, pMap, nCount_fb, pCompOut,
                          nFlagClassify);
 }

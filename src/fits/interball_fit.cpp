@@ -18,6 +18,7 @@
 
 #include "engine/determined_solve.h"
 #include "engine/normal_equations.h"
+#include "engine/statistics.h"
 #include "model/live.h"
 #include "model/raw_terms.h"
 
@@ -82,19 +83,19 @@ struct DesignRows {
     int count() const { return static_cast<int>(s.size()); }
 };
 
-void CentreOrDropBlock(CCompensation& engine, std::vector<double>& column, int from) {
+void CentreOrDropBlock(std::vector<double>& column, int from) {
     const int to = static_cast<int>(column.size());
     if (to - from <= kInterballMaxViewsDropped) {
         column.resize(static_cast<std::size_t>(from));
         return;
     }
-    const double mean = engine.Average(column.data(), from, to);
+    const double mean = Average(column.data(), from, to);
     for (int r = from; r < to; ++r) {
         column[r] -= mean;
     }
 }
 
-DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, InterballTable table,
+DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
                            const std::vector<CVector>& calibrated) {
     const int n = table.count;
     const std::size_t total = calibrated.size();
@@ -133,9 +134,9 @@ DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, Inte
                                     (dx * (gA.x - gB.x) + dy * (gA.y - gB.y) + dz * (gA.z - gB.z)));
             }
         }
-        CentreOrDropBlock(engine, rows.s, from);
+        CentreOrDropBlock(rows.s, from);
         for (std::vector<double>& column : rows.a) {
-            CentreOrDropBlock(engine, column, from);
+            CentreOrDropBlock(column, from);
         }
     });
     return rows;
@@ -169,8 +170,7 @@ struct DistanceDeviations {
     std::size_t worstB = 0;
 };
 
-DistanceDeviations MeasureDeviations(CCompensation& engine, const InterballInput& in,
-                                     std::vector<CVector>& calibrated) {
+DistanceDeviations MeasureDeviations(const InterballInput& in, std::vector<CVector>& calibrated) {
     DistanceDeviations result;
     std::vector<double> d;
     d.reserve(static_cast<std::size_t>(in.nCountViews));
@@ -193,7 +193,7 @@ DistanceDeviations MeasureDeviations(CCompensation& engine, const InterballInput
         if (live <= kInterballMaxViewsDropped) {
             return;
         }
-        const double mean = engine.Average(d.data(), 0, live);
+        const double mean = Average(d.data(), 0, live);
         for (int r = 0; r < live; ++r) {
             const double deviation = d[r] - mean;
             result.sumSquares += deviation * deviation;
@@ -209,7 +209,7 @@ DistanceDeviations MeasureDeviations(CCompensation& engine, const InterballInput
     return result;
 }
 
-int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
+int Fit(const InterballInput& in, InterballTable table) {
     const int n = table.count;
     // Every call estimates absolute values: the first pass calibrates with the elements at zero,
     // so their entry values matter only to the convergence test.
@@ -223,7 +223,7 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
     const std::vector<RawTerms> terms = RawTermsOfLive(in);
     std::vector<CVector> calibrated;
     CalibrateLive(in, model, terms, calibrated);
-    DesignRows rows = BuildDesignRows(engine, in, table, calibrated);
+    DesignRows rows = BuildDesignRows(in, table, calibrated);
     std::vector<double> solution;
     const bool solved = SolveNormalEquations(rows, solution);
 
@@ -246,7 +246,7 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
     }
 
     CalibrateLive(in, model, terms, calibrated);
-    const DistanceDeviations deviations = MeasureDeviations(engine, in, calibrated);
+    const DistanceDeviations deviations = MeasureDeviations(in, calibrated);
     const double spread = std::sqrt(deviations.sumSquares / (deviations.count - 1));
 
     // Commit. Only the estimated elements are written; the others keep their bits.
@@ -268,12 +268,12 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
 
 }  // namespace
 
-int RunInterballFit(CCompensation& engine, const InterballInput& input, InterballTable table) {
+int RunInterballFit(const InterballInput& input, InterballTable table) {
     if (!InputFits(input) || table.rows == nullptr || table.count < 1) {
         return kInvalidInput;
     }
     try {
-        return Fit(engine, input, table);
+        return Fit(input, table);
     } catch (const std::bad_alloc&) {
         // Storage is all taken before the commit, so the host's records are untouched.
         return kInterballNotConverged;

@@ -124,7 +124,7 @@ struct InterballInput {
 // Runs the fit with the given parameter set. Result: 0, kInterballRejected,
 // kInterballNotConverged or their sum; kInvalidInput when the counts or pointers cannot describe
 // the arrays (nothing written).
-int RunInterballFit(CCompensation& engine, const InterballInput& input, InterballTable table);
+int RunInterballFit(const InterballInput& input, InterballTable table);
 
 }  // namespace detail
 }  // namespace compensation

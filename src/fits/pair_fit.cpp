@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/constants.h"
+#include "engine/statistics.h"
 
 namespace compensation {
 namespace detail {
@@ -57,20 +58,20 @@ struct Step {
 
 // Least squares of d = L^2 - e1 a - e2 b with L free: the centred normal equations in closed
 // form. S.. are minus the covariances; the signs cancel in the quotients.
-Step SolveFreeConstant(CCompensation& engine, const PairFit& fit, PairSamples& live) {
+Step SolveFreeConstant(const PairFit& fit, PairSamples& live) {
     const int n = live.Count();
     double* d = live.d.data();
     double* a = live.a.data();
     double* b = live.b.data();
     Step step;
-    step.meanA = engine.Average(a, 0, n);
-    step.meanB = engine.Average(b, 0, n);
-    step.meanD = engine.Average(d, 0, n);
-    step.meanAA = engine.AverageProduct(a, a, 0, n);
-    step.meanBB = engine.AverageProduct(b, b, 0, n);
-    const double meanAB = engine.AverageProduct(a, b, 0, n);
-    const double meanDA = engine.AverageProduct(d, a, 0, n);
-    const double meanDB = engine.AverageProduct(d, b, 0, n);
+    step.meanA = Average(a, 0, n);
+    step.meanB = Average(b, 0, n);
+    step.meanD = Average(d, 0, n);
+    step.meanAA = AverageProduct(a, a, 0, n);
+    step.meanBB = AverageProduct(b, b, 0, n);
+    const double meanAB = AverageProduct(a, b, 0, n);
+    const double meanDA = AverageProduct(d, a, 0, n);
+    const double meanDB = AverageProduct(d, b, 0, n);
 
     const double Saa = step.meanA * step.meanA - step.meanAA;
     const double Sbb = step.meanB * step.meanB - step.meanBB;
@@ -158,7 +159,7 @@ int FitAndTest(CCompensation& engine, const PairFit& fit, const PairFitInput& in
 
     Step step;
     if (fit.source == SeparationSource::kFreeConstant) {
-        step = SolveFreeConstant(engine, fit, live);
+        step = SolveFreeConstant(fit, live);
     } else {
         const PairSamples outside =
             CollectLivePairs(input.outside, input.outsidePairCount, input.map, fit);

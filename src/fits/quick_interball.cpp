@@ -25,6 +25,6 @@ constexpr std::array<compensation::detail::InterballElement, 2> kQuickTable = {{
 int CCompensation::CalculateQC_axy(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
                                    TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     return compensation::detail::RunInterballFit(
-        *this, {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
         {kQuickTable.data(), static_cast<int>(kQuickTable.size())});
 }

@@ -52,8 +52,8 @@ constexpr TwoFaceFit kQuickFit = {
 // Each pair of pairs determines the four terms exactly from a cos h / 2 = A1 sin h - A3 and
 // e / 2 = El_ElS sin h + 2 A2 (a, e the azimuth and elevation face differences); the fit
 // averages those solutions over every combination whose sines differ enough.
-StageOutcome SolvePairOfPairs(CCompensation& /*engine*/, const Stage& /*stage*/,
-                              const std::vector<CalibratedPair>& pairs, double* solution) {
+StageOutcome SolvePairOfPairs(const Stage& /*stage*/, const std::vector<CalibratedPair>& pairs,
+                              double* solution) {
     double sumA1 = 0.0;
     double sumA3 = 0.0;
     double sumA2 = 0.0;
@@ -119,8 +119,7 @@ constexpr TwoFaceFit kPairOfPairsFit = {
 
 int CCompensation::CalculateQCFSBSa(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify) {
-    return RunTwoFaceFit(*this, kQuickFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut,
-                         nFlagClassify);
+    return RunTwoFaceFit(kQuickFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
 }
 
 int CCompensation::CalculateQCFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
@@ -131,6 +130,5 @@ int CCompensation::CalculateQCFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pM
     OutputTrace("pVec_f", hasPairs ? pVec_f : nullptr);
     OutputTrace("pVec_b", hasPairs ? pVec_b : nullptr);
     OutputTrace("nCount_fb", nCount_fb);
-    return RunTwoFaceFit(*this, kPairOfPairsFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut,
-                         nFlagClassify);
+    return RunTwoFaceFit(kPairOfPairsFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
 }

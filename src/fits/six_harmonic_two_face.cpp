@@ -57,6 +57,5 @@ constexpr TwoFaceFit kSixHarmonicFit = {
 
 int CCompensation::CalculateFFCFSBS6(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                      TCompOut* pCompOut, int nFlagClassify) {
-    return RunTwoFaceFit(*this, kSixHarmonicFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut,
-                         nFlagClassify);
+    return RunTwoFaceFit(kSixHarmonicFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
 }

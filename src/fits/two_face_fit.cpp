@@ -88,9 +88,8 @@ void WriteSolution(TMapper& map, const Stage& stage, const double* solution) {
 }
 
 // A stage's solution, checked: every value must be finite before anything is written.
-StageOutcome Solve(CCompensation& engine, const Stage& stage,
-                   const std::vector<CalibratedPair>& pairs, double* solution) {
-    const StageOutcome outcome = stage.solve(engine, stage, pairs, solution);
+StageOutcome Solve(const Stage& stage, const std::vector<CalibratedPair>& pairs, double* solution) {
+    const StageOutcome outcome = stage.solve(stage, pairs, solution);
     if (outcome != StageOutcome::kSolved) {
         return outcome;
     }
@@ -261,8 +260,8 @@ double AbsoluteElevationDifference(const CalibratedPair& pair) {
 
 // --- Least squares ------------------------------------------------------------------------
 
-StageOutcome SolveLeastSquares(CCompensation& /*engine*/, const Stage& stage,
-                               const std::vector<CalibratedPair>& pairs, double* solution) {
+StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                               double* solution) {
     const int n = static_cast<int>(stage.elements.size());
     const int count = static_cast<int>(pairs.size());
     if (n < 1 || n > kMaxColumns || count < 1) {
@@ -301,9 +300,8 @@ StageOutcome SolveLeastSquares(CCompensation& /*engine*/, const Stage& stage,
 
 namespace {
 
-int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-               TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify,
-               const TMapper& entry) {
+int FitTwoFace(const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b, TMapper* pMap,
+               int nCount_fb, TCompOut* pCompOut, int nFlagClassify, const TMapper& entry) {
     TMapper& map = *pMap;
 
     // Range pass: the fitted range elements are re-estimated, not corrected.
@@ -321,7 +319,7 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
         return fit.tooFewCode;
     }
     std::array<double, kMaxColumns> rangeSolution{};
-    if (Solve(engine, fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
+    if (Solve(fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
         map = entry;
         return kNotConverged;
     }
@@ -335,7 +333,7 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
         CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap, terms, false);
     std::vector<std::array<double, kMaxColumns>> solutions(fit.data.size());
     for (std::size_t s = 0; s < fit.data.size(); ++s) {
-        const StageOutcome outcome = Solve(engine, fit.data[s], dataPass, solutions[s].data());
+        const StageOutcome outcome = Solve(fit.data[s], dataPass, solutions[s].data());
         if (outcome == StageOutcome::kTooFew) {
             return fit.tooFewCode;
         }
@@ -374,15 +372,14 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
 
 }  // namespace
 
-int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify) {
+int RunTwoFaceFit(const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b, TMapper* pMap,
+                  int nCount_fb, TCompOut* pCompOut, int nFlagClassify) {
     if (!InputFits(pVec_f, pVec_b, pMap, nCount_fb, pCompOut)) {
         return kInvalidInput;
     }
     const TMapper entry = *pMap;
     try {
-        return FitTwoFace(engine, fit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify,
-                          entry);
+        return FitTwoFace(fit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify, entry);
     } catch (const std::bad_alloc&) {
         // The per-pair working arrays grow with the host's count.
         *pMap = entry;

@@ -102,8 +102,8 @@ enum class StageOutcome { kSolved, kTooFew, kSingular };
 using RowFunction = void (*)(const CalibratedPair& pair, double* row);
 using ObservationFunction = double (*)(const CalibratedPair& pair);
 // Fills one solved value per element of the stage, in table order.
-using StageSolver = StageOutcome (*)(CCompensation& engine, const Stage& stage,
-                                     const std::vector<CalibratedPair>& pairs, double* solution);
+using StageSolver = StageOutcome (*)(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                                     double* solution);
 
 // One estimation stage: a least-squares fit (row, observation, normalisation) or another
 // estimator that reads the calibrated pairs itself.
@@ -193,8 +193,8 @@ double AbsoluteElevationDifference(const CalibratedPair& pair);
 // --- Solvers ----------------------------------------------------------------------------
 // Normal equations (1/N) sum x x^T p = rhsScale (1/N) sum x y over per-column arrays, built
 // in blocks (engine/normal_equations.h); upper triangle summed and mirrored.
-StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
-                               const std::vector<CalibratedPair>& pairs, double* solution);
+StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                               double* solution);
 
 // Solves the symmetric system; false when the data do not determine it.
 inline bool SolveNormalEquations(int n, double* matrix, double* rhs, double* solution) {
@@ -226,8 +226,8 @@ inline constexpr SpreadRecord kMainSpreads = {&TCompOut::m_dStdR_fb,  &TCompOut:
 
 // Runs one call of a two-face fit. Host input that does not fit (no model, no result record,
 // or pair arrays missing for a positive count) returns kInvalidInput with nothing written.
-int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify);
+int RunTwoFaceFit(const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b, TMapper* pMap,
+                  int nCount_fb, TCompOut* pCompOut, int nFlagClassify);
 
 }  // namespace compensation::detail::two_face
 
