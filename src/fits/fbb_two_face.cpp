@@ -26,24 +26,14 @@ constexpr SpreadRecord kFbbSpreads = {
     &TCompOut::m_dStdR_fbb, &TCompOut::m_dStdAz_fbb, &TCompOut::m_dStdEl_fbb, kUntested, kUntested,
     kTwoFaceSpreadDeg};
 
-// The polynomial settles as a whole: the length of its change, in radians.
-constexpr double TMapper::*kPolynomialSet[] = {&TMapper::A_plus, &TMapper::B_plus,
-                                               &TMapper::C_plus};
-constexpr ConvergenceGroup kConvergence[] = {
-    {kPolynomialSet, kAngleToleranceRad, ChangeNorm::kEuclidean}};
+// Only the polynomial decides settling, as a whole: the length of its change, in radians.
+constexpr double TMapper::*kNotSettling[] = {&TMapper::D1, &TMapper::A2};
 
-constexpr TwoFaceFit kFbbFit = {
-    kMeanRangeStage,              // range: D1
-    kStages,                      // data
-    false,                        // zeroDataElementsFirst
-    kWorkElements,                // workElements
-    kQuickMinimumPairs,           // minimumPairs
-    kTooFewQuick,                 // tooFewCode
-    false,                        // convergenceTestWhenTooFew
-    kFbbSpreads,                  // spreads
-    AbsoluteElevationDifference,  // worst
-    kConvergence,                 // convergence
-};
+constexpr TwoFaceFit kFbbFit = TwoFaceFitOf(kMeanRangeStage, kStages)
+                                   .HoldingAtZero(kWorkElements)
+                                   .WithSpreads(kFbbSpreads, AbsoluteElevationDifference)
+                                   .SettlingWithout(kNotSettling)
+                                   .SettlingDataAsWhole(kAngleToleranceRad);
 
 }  // namespace
 

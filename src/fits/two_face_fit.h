@@ -24,6 +24,7 @@
 #include "compensation/vector.h"
 #include "engine/constants.h"
 #include "engine/determined_solve.h"
+#include "fits/table.h"
 
 namespace compensation::detail::two_face {
 
@@ -55,24 +56,6 @@ inline constexpr double kWorstStart = kRunningMaxStart;
 inline constexpr double kUntested = std::numeric_limits<double>::infinity();
 // The widest design row (the six-harmonic azimuth stage).
 inline constexpr int kMaxColumns = 20;
-
-// A fixed table: a constexpr array or a leading part of one.
-template <typename T>
-class Table {
-  public:
-    constexpr Table() = default;
-    template <std::size_t N>
-    constexpr Table(const T (&items)[N]) : items_(items), size_(N) {}
-    constexpr Table(const T* items, std::size_t size) : items_(items), size_(size) {}
-    constexpr const T* begin() const { return items_; }
-    constexpr const T* end() const { return items_ + size_; }
-    constexpr std::size_t size() const { return size_; }
-    constexpr const T& operator[](std::size_t i) const { return items_[i]; }
-
-  private:
-    const T* items_ = nullptr;
-    std::size_t size_ = 0;
-};
 
 using ElementTable = Table<double TMapper::*>;
 
@@ -120,11 +103,14 @@ struct Stage {
 
 enum class ChangeNorm { kLargest, kEuclidean };
 
-// A convergence group: the call has not settled when the group's change exceeds the limit.
-struct ConvergenceGroup {
-    ElementTable elements;
-    double limit;
-    ChangeNorm norm;
+// The convergence test: the call has not settled when the range stage's elements or the data
+// stages' elements moved by more than their limit. Elements that follow from the others are
+// named in `excluded` and do not decide settling.
+struct Convergence {
+    ElementTable excluded;
+    double rangeLimit;  // largest change of a range element
+    double dataLimit;   // change of the data elements as a whole, in `dataNorm`
+    ChangeNorm dataNorm;
 };
 
 // Where the spreads of the face differences go and the limits of the outlier test.
@@ -139,7 +125,7 @@ struct SpreadRecord {
 
 using WorstMeasure = double (*)(const CalibratedPair& pair);
 
-// A member of the two-face family.
+// A member of the two-face family, built by TwoFaceFitOf and the named settings below.
 struct TwoFaceFit {
     // Fitted from the range pass, with its elements at zero.
     Stage range;
@@ -157,7 +143,50 @@ struct TwoFaceFit {
     bool convergenceTestWhenTooFew;
     SpreadRecord spreads;
     WorstMeasure worst;
-    Table<ConvergenceGroup> convergence;
+    Convergence convergence;
+
+    // The full fits demand more than 20 live pairs, and a convergence call with too few still
+    // reports whether the zeroing moved anything.
+    constexpr TwoFaceFit DemandingFullPairCount() const {
+        TwoFaceFit fit = *this;
+        fit.minimumPairs = kFullMinimumPairs;
+        fit.tooFewCode = kTooFewFull;
+        fit.convergenceTestWhenTooFew = true;
+        return fit;
+    }
+    constexpr TwoFaceFit WithLeastPairs(int least) const {
+        TwoFaceFit fit = *this;
+        fit.minimumPairs = least;
+        return fit;
+    }
+    constexpr TwoFaceFit ClearingDataElementsFirst() const {
+        TwoFaceFit fit = *this;
+        fit.zeroDataElementsFirst = true;
+        return fit;
+    }
+    constexpr TwoFaceFit HoldingAtZero(ElementTable elements) const {
+        TwoFaceFit fit = *this;
+        fit.workElements = elements;
+        return fit;
+    }
+    constexpr TwoFaceFit WithSpreads(SpreadRecord record, WorstMeasure measure) const {
+        TwoFaceFit fit = *this;
+        fit.spreads = record;
+        fit.worst = measure;
+        return fit;
+    }
+    constexpr TwoFaceFit SettlingWithout(ElementTable excluded) const {
+        TwoFaceFit fit = *this;
+        fit.convergence.excluded = excluded;
+        return fit;
+    }
+    // The data elements settle as a whole: the Euclidean length of their change.
+    constexpr TwoFaceFit SettlingDataAsWhole(double limit) const {
+        TwoFaceFit fit = *this;
+        fit.convergence.dataLimit = limit;
+        fit.convergence.dataNorm = ChangeNorm::kEuclidean;
+        return fit;
+    }
 };
 
 // --- Design rows shared by several members ------------------------------------------------
@@ -219,15 +248,85 @@ constexpr Stage HalfDifferenceStage(Table<FittedElement> elements, RowFunction r
     return Stage{elements, SolveLeastSquares, row, observation, 0.5, unitLeadingEntry};
 }
 
+// A stage whose estimator reads the calibrated pairs itself.
+constexpr Stage EstimatorStage(Table<FittedElement> elements, StageSolver solve) {
+    return Stage{elements, solve, nullptr, nullptr, 1.0, false};
+}
+
+// Half the azimuth face difference over the columns of QuickAzimuthRow: the quick and EFC fits.
+inline constexpr FittedElement kQuickAzimuthElements[] = {{&TMapper::A1, kRadToDeg},
+                                                          {&TMapper::A3, kRadToDeg},
+                                                          {&TMapper::Az_AzS, kRadToDeg},
+                                                          {&TMapper::Az_AzC, kRadToDeg}};
+inline constexpr Stage kQuickAzimuthStage =
+    HalfDifferenceStage(kQuickAzimuthElements, QuickAzimuthRow, AzimuthDifference, false);
+
+// The harmonic elements in the column order of HarmonicAzimuthRow and HarmonicElevationRow.
+// Each smaller fit solves a leading part: the full fit the first 10 azimuth columns (the A1
+// and A3 series), 14 with the odd harmonics of the Az series, the six-harmonic fit all 20; the
+// quick fit the first 4 elevation columns, the full fit 6, the six-harmonic fit all 8. The
+// elevation correction carries 2 A2, so A2 takes half the degree factor.
+inline constexpr FittedElement kHarmonicAzimuthElements[] = {
+    {&TMapper::A1, kRadToDeg},      {&TMapper::A1_2AzS, kRadToDeg}, {&TMapper::A1_2AzC, kRadToDeg},
+    {&TMapper::A1_4AzS, kRadToDeg}, {&TMapper::A1_4AzC, kRadToDeg}, {&TMapper::A3, kRadToDeg},
+    {&TMapper::A3_2AzS, kRadToDeg}, {&TMapper::A3_2AzC, kRadToDeg}, {&TMapper::A3_4AzS, kRadToDeg},
+    {&TMapper::A3_4AzC, kRadToDeg}, {&TMapper::Az_AzS, kRadToDeg},  {&TMapper::Az_AzC, kRadToDeg},
+    {&TMapper::Az_3AzS, kRadToDeg}, {&TMapper::Az_3AzC, kRadToDeg}, {&TMapper::A1_6AzS, kRadToDeg},
+    {&TMapper::A1_6AzC, kRadToDeg}, {&TMapper::A3_6AzS, kRadToDeg}, {&TMapper::A3_6AzC, kRadToDeg},
+    {&TMapper::Az_5AzS, kRadToDeg}, {&TMapper::Az_5AzC, kRadToDeg}};
+inline constexpr FittedElement kHarmonicElevationElements[] = {
+    {&TMapper::A2, kHalfRadToDeg},  {&TMapper::El_2AzS, kRadToDeg}, {&TMapper::El_2AzC, kRadToDeg},
+    {&TMapper::El_ElS, kRadToDeg},  {&TMapper::El_4AzS, kRadToDeg}, {&TMapper::El_4AzC, kRadToDeg},
+    {&TMapper::El_6AzS, kRadToDeg}, {&TMapper::El_6AzC, kRadToDeg}};
+inline constexpr std::size_t kSeriesAzimuthColumns = 10;
+inline constexpr std::size_t kFullAzimuthColumns = 14;
+inline constexpr std::size_t kQuickElevationColumns = 4;
+inline constexpr std::size_t kFullElevationColumns = 6;
+
+constexpr Stage HarmonicAzimuthStage(std::size_t columns) {
+    return HalfDifferenceStage(Table<FittedElement>(kHarmonicAzimuthElements).Leading(columns),
+                               HarmonicAzimuthRow, AzimuthDifference, false);
+}
+constexpr Stage HarmonicElevationStage(std::size_t columns) {
+    return HalfDifferenceStage(Table<FittedElement>(kHarmonicElevationElements).Leading(columns),
+                               HarmonicElevationRow, ElevationDifference, true);
+}
+
 // The spreads of the main two-face fits, all three tested.
 inline constexpr SpreadRecord kMainSpreads = {&TCompOut::m_dStdR_fb,  &TCompOut::m_dStdAz_fb,
                                               &TCompOut::m_dStdEl_fb, kRejectSpread,
                                               kTwoFaceSpreadDeg,      kTwoFaceSpreadDeg};
 
+// A two-face fit with the quick fits' settings: at least kQuickMinimumPairs live pairs, the
+// main spreads all tested, the pair farthest apart the worst, and every fitted element
+// settling by its largest change (lengths in metres, angles in degrees).
+constexpr TwoFaceFit TwoFaceFitOf(Stage range, Table<Stage> data) {
+    return {range,
+            data,
+            false,               // zeroDataElementsFirst
+            {},                  // workElements
+            kQuickMinimumPairs,  // minimumPairs
+            kTooFewQuick,        // tooFewCode
+            false,               // convergenceTestWhenTooFew
+            kMainSpreads,        // spreads
+            PairDistance,        // worst
+            {{}, kLengthTolerance, kAngleToleranceDeg, ChangeNorm::kLargest}};
+}
+
+// D1 and A2 follow from the other terms of the harmonic fits and do not decide settling.
+inline constexpr double TMapper::*kHarmonicDerivedTerms[] = {&TMapper::D1, &TMapper::A2};
+
+// The full and six-harmonic fits: the harmonic range terms, then the given data stages.
+constexpr TwoFaceFit HarmonicFit(Table<Stage> data) {
+    return TwoFaceFitOf(kHarmonicRangeStage, data)
+        .DemandingFullPairCount()
+        .SettlingWithout(kHarmonicDerivedTerms);
+}
+
 // Runs one call of a two-face fit. Host input that does not fit (no model, no result record,
 // or pair arrays missing for a positive count) returns kInvalidInput with nothing written.
-int RunTwoFaceFit(const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b, TMapper* pMap,
-                  int nCount_fb, TCompOut* pCompOut, int nFlagClassify);
+int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
+                  int pairCount, TCompOut* out, int flagClassify);
 
 }  // namespace compensation::detail::two_face
 
