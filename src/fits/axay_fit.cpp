@@ -3,38 +3,29 @@
 // Ax and Ay tilt the instrument's vertical axis; a tilt turns each reading by an amount that
 // depends on its azimuth, so pairs spread in azimuth show it in their separations.
 #include "compensation/engine.h"
-#include "engine/constants.h"
 #include "fits/pair_fit.h"
-#include "fits/single_term_constants.h"
 
 namespace {
 
-using compensation::detail::PairFit;
+using namespace compensation;
+using namespace compensation::detail;
 
-constexpr PairFit kAxAyFit = {
-    compensation::detail::SeparationSource::kFreeConstant,
-    2,
-    {&TMapper::Ax, &TMapper::Ay},
-    {compensation::GradientAx, compensation::GradientAy},
-    compensation::kRadToDeg,  // the gradients are per radian, the model holds degrees
-    compensation::kDegToRad,
-    compensation::detail::ResidualForm::kCorrectedSeparation,
-    0,
-    compensation::kAngleToleranceDeg,
-    compensation::kAxAyTooFew,
-    compensation::kAxAyRejected,
-    compensation::kAxAyNotConverged,
-    &TCompOut::m_dStdaxay,
-    &TCompOut::m_dDaxay,
-    compensation::kAxAyPrecisionFactor,
-};
+constexpr PairElement kElements[] = {{&TMapper::Ax, GradientAx}, {&TMapper::Ay, GradientAy}};
+constexpr PairFit kAxAyFit = PairFitOf(SeparationSource::kFreeConstant, kElements)
+                                 .InDegrees()
+                                 .With(&PairFit::tooFewCode, kAxAyTooFew)
+                                 .With(&PairFit::rejectedCode, kAxAyRejected)
+                                 .With(&PairFit::notConvergedCode, kAxAyNotConverged)
+                                 .With(&PairFit::spreadField, &TCompOut::m_dStdaxay)
+                                 .With(&PairFit::precisionField, &TCompOut::m_dDaxay)
+                                 .With(&PairFit::precisionFactor, kAxAyPrecisionFactor);
 
-constexpr compensation::detail::PairFitNames kAxAyNames = {"Entering Calculate_axay",
-                                                           "Leaving Calculate_axay",
-                                                           nullptr,
-                                                           nullptr,
-                                                           "pVec_axay",
-                                                           "nCount_axay"};
+constexpr PairFitNames kAxAyNames = {"Entering Calculate_axay",
+                                     "Leaving Calculate_axay",
+                                     nullptr,
+                                     nullptr,
+                                     "pVec_axay",
+                                     "nCount_axay"};
 
 }  // namespace
 

@@ -62,16 +62,16 @@ bool Counts(const CVector& a, const CVector& b) {
 // 2 (P_a - P_b) . (g_a E_a^p - g_b E_b^p), g the elevation gradient: the polynomial term
 // El^p lowers the elevation by El^p per unit of its coefficient.
 double Column(const CVector& a, const CVector& b, int power) {
-    const compensation::PointShift ga = compensation::GradientElevation(a);
-    const compensation::PointShift gb = compensation::GradientElevation(b);
+    using namespace compensation;
     double wa = a.Elevation;
     double wb = b.Elevation;
     for (int p = 1; p < power; ++p) {
         wa *= a.Elevation;
         wb *= b.Elevation;
     }
-    return 2.0 * ((a.X - b.X) * (ga.X * wa - gb.X * wb) + (a.Y - b.Y) * (ga.Y * wa - gb.Y * wb) +
-                  (a.Z - b.Z) * (ga.Z * wa - gb.Z * wb));
+    const Vec3 gradientA = Scaled(GradientElevation(a), wa);
+    const Vec3 gradientB = Scaled(GradientElevation(b), wb);
+    return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradientA, gradientB));
 }
 
 void AppendSample(PolynomialSamples& s, const ViewSet& views, int view, int i, int j, TMapper* map,

@@ -10,7 +10,6 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
-#include <new>
 #include <vector>
 
 #include "compensation/transform.h"
@@ -19,6 +18,7 @@
 #include "engine/determined_solve.h"
 #include "engine/normal_equations.h"
 #include "engine/statistics.h"
+#include "fits/fit_support.h"
 #include "model/live.h"
 #include "model/raw_terms.h"
 
@@ -97,17 +97,17 @@ void CentreOrDropBlock(std::vector<double>& column, int from) {
 
 DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
                            const std::vector<CVector>& calibrated) {
-    const int n = table.count;
+    const int n = static_cast<int>(table.size());
     const std::size_t total = calibrated.size();
     // g_p of every live measurement, once per measurement rather than once per pair.
-    std::vector<Displacement> g(total * n);
+    std::vector<Vec3> g(total * n);
     for (std::size_t m = 0; m < total; ++m) {
         if (!IsLive(calibrated[m])) {
             continue;
         }
         const InterballTerms terms(calibrated[m]);
         for (int p = 0; p < n; ++p) {
-            g[m * n + p] = DisplacementOf(table.rows[p], terms);
+            g[m * n + p] = DisplacementOf(table[p], terms);
         }
     }
 
@@ -123,15 +123,10 @@ DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
             if (!IsLive(A) || !IsLive(B)) {
                 continue;
             }
-            const double dx = A.X - B.X;
-            const double dy = A.Y - B.Y;
-            const double dz = A.Z - B.Z;
-            rows.s.push_back(dx * dx + dy * dy + dz * dz);
+            const Vec3 separation = Minus(PositionOf(A), PositionOf(B));
+            rows.s.push_back(Dot(separation, separation));
             for (int p = 0; p < n; ++p) {
-                const Displacement& gA = g[mA * n + p];
-                const Displacement& gB = g[mB * n + p];
-                rows.a[p].push_back(2.0 *
-                                    (dx * (gA.x - gB.x) + dy * (gA.y - gB.y) + dz * (gA.z - gB.z)));
+                rows.a[p].push_back(2.0 * Dot(separation, Minus(g[mA * n + p], g[mB * n + p])));
             }
         }
         CentreOrDropBlock(rows.s, from);
@@ -210,14 +205,14 @@ DistanceDeviations MeasureDeviations(const InterballInput& in, std::vector<CVect
 }
 
 int Fit(const InterballInput& in, InterballTable table) {
-    const int n = table.count;
+    const int n = static_cast<int>(table.size());
     // Every call estimates absolute values: the first pass calibrates with the elements at zero,
     // so their entry values matter only to the convergence test.
     std::vector<double> entry(n);
     TMapper model = *in.pMap;
     for (int p = 0; p < n; ++p) {
-        entry[p] = model.*(table.rows[p].element);
-        model.*(table.rows[p].element) = 0.0;
+        entry[p] = model.*(table[p].element);
+        model.*(table[p].element) = 0.0;
     }
 
     const std::vector<RawTerms> terms = RawTermsOfLive(in);
@@ -242,7 +237,7 @@ int Fit(const InterballInput& in, InterballTable table) {
         status += kInterballNotConverged;
     }
     for (int p = 0; p < n; ++p) {
-        model.*(table.rows[p].element) = estimate[p];
+        model.*(table[p].element) = estimate[p];
     }
 
     CalibrateLive(in, model, terms, calibrated);
@@ -251,7 +246,7 @@ int Fit(const InterballInput& in, InterballTable table) {
 
     // Commit. Only the estimated elements are written; the others keep their bits.
     for (int p = 0; p < n; ++p) {
-        in.pMap->*(table.rows[p].element) = estimate[p];
+        in.pMap->*(table[p].element) = estimate[p];
     }
     in.pCompOut->m_dStdaxay = spread;
     // A model the data could not determine does not single out an outlier.
@@ -269,15 +264,11 @@ int Fit(const InterballInput& in, InterballTable table) {
 }  // namespace
 
 int RunInterballFit(const InterballInput& input, InterballTable table) {
-    if (!InputFits(input) || table.rows == nullptr || table.count < 1) {
+    if (!InputFits(input) || table.size() < 1) {
         return kInvalidInput;
     }
-    try {
-        return Fit(input, table);
-    } catch (const std::bad_alloc&) {
-        // Storage is all taken before the commit, so the host's records are untouched.
-        return kInterballNotConverged;
-    }
+    return KeepModelWhenOutOfMemory(input.pMap, kInterballNotConverged,
+                                    [&] { return Fit(input, table); });
 }
 
 }  // namespace compensation::detail

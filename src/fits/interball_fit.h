@@ -20,6 +20,8 @@
 #include "compensation/records.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "fits/table.h"
+#include "model/vec3.h"
 
 namespace compensation {
 
@@ -81,15 +83,9 @@ struct InterballElement {
     InterballDesignFunction harmonic;  // kAzimuthHarmonic: azimuth change
 };
 
-struct Displacement {
-    double x;
-    double y;
-    double z;
-};
-
 // g_p: change of the calibrated X, Y, Z per radian of the element, as CVector::Calibrate applies
 // it. The face sign cancels for every element of these tables, so the columns do not read it.
-inline Displacement DisplacementOf(const InterballElement& row, const InterballTerms& m) {
+inline Vec3 DisplacementOf(const InterballElement& row, const InterballTerms& m) {
     const double sinAz = m.sinAz[1];
     const double cosAz = m.cosAz[1];
     if (row.kind == InterballDisplacement::kAzimuthHarmonic) {
@@ -105,10 +101,7 @@ inline Displacement DisplacementOf(const InterballElement& row, const InterballT
 }
 
 // An ordered parameter set: row index, matrix row and column and solution index are one number.
-struct InterballTable {
-    const InterballElement* rows;
-    int count;
-};
+using InterballTable = Table<InterballElement>;
 
 // The host's arguments, as every interball fit takes them.
 struct InterballInput {

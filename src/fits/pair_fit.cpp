@@ -34,9 +34,9 @@ PairSamples CollectLivePairs(const CVector* pairs, int pairCount, TMapper* map,
         const CVector first = CalibratedCopy(pairs[2 * k], map);
         const CVector second = CalibratedCopy(pairs[2 * k + 1], map);
         samples.d.push_back(SquaredSeparation(first, second));
-        samples.a.push_back(SeparationSlope(first, second, fit.gradients[0]));
-        if (fit.elementCount == 2) {
-            samples.b.push_back(SeparationSlope(first, second, fit.gradients[1]));
+        samples.a.push_back(SeparationSlope(first, second, fit.elements[0].gradient));
+        if (fit.elements.size() == 2) {
+            samples.b.push_back(SeparationSlope(first, second, fit.elements[1].gradient));
         }
     }
     return samples;
@@ -112,14 +112,14 @@ Step SolveAgainstOutside(CCompensation& engine, const PairFit& fit, const PairSa
 std::vector<double> Residuals(const PairFit& fit, const PairSamples& live, const Step& step,
                               const TMapper& map) {
     std::vector<double> r(live.d.size());
-    const double e1 = map.*fit.elements[0];
+    const double e1 = map.*fit.elements[0].element;
     if (fit.source == SeparationSource::kOutsidePairs) {
         for (std::size_t k = 0; k < r.size(); ++k) {
             r[k] = live.d[k] + live.a[k] * e1 * fit.fromModelUnit;
         }
         return r;
     }
-    const double e2 = map.*fit.elements[1];
+    const double e2 = map.*fit.elements[1].element;
     for (std::size_t k = 0; k < r.size(); ++k) {
         if (fit.residualForm == ResidualForm::kCentredDeficit) {
             r[k] = (step.meanD - live.d[k]) - (live.a[k] - step.meanA) * e1 -
@@ -167,13 +167,14 @@ int FitAndTest(CCompensation& engine, const PairFit& fit, const PairFitInput& in
     }
     // Only the values reach the model; the spread of a single pairwise estimate is 0/0 and goes
     // to the result record as such.
-    if (!AllFinite(step.values, fit.elementCount)) {
+    const int elementCount = static_cast<int>(fit.elements.size());
+    if (!AllFinite(step.values, elementCount)) {
         saved.Restore();
         return fit.notConvergedCode;
     }
     if (step.estimated) {
-        for (int i = 0; i < fit.elementCount; ++i) {
-            input.map->*fit.elements[i] = step.values[i];
+        for (int i = 0; i < elementCount; ++i) {
+            input.map->*fit.elements[i].element = step.values[i];
         }
     }
     int status = saved.LargestChange() > fit.tolerance ? fit.notConvergedCode : 0;
@@ -210,13 +211,10 @@ int FitAndTest(CCompensation& engine, const PairFit& fit, const PairFitInput& in
 // Working arrays grow with the host's counts; a fit that cannot allocate them puts the model
 // back and reports itself unsettled rather than throw into the host.
 int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input) {
-    const EstimatedElements saved(input.map, fit.elements, fit.elementCount);
-    try {
+    return KeepModelWhenOutOfMemory(input.map, fit.notConvergedCode, [&] {
+        const EstimatedElements saved(input.map, fit.elements, &PairElement::element);
         return FitAndTest(engine, fit, input, saved);
-    } catch (const std::bad_alloc&) {
-        saved.Restore();
-        return fit.notConvergedCode;
-    }
+    });
 }
 
 }  // namespace detail

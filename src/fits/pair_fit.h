@@ -23,9 +23,17 @@
 #include "engine/trace_session.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
+#include "fits/single_term_constants.h"
+#include "fits/table.h"
 
 namespace compensation {
 namespace detail {
+
+// Keeps a template argument out of deduction, so that a literal takes the field's type.
+template <typename T>
+struct Same {
+    using type = T;
+};
 
 // How the common separation L is pinned down.
 enum class SeparationSource {
@@ -45,25 +53,61 @@ enum class ResidualForm {
     kCorrectedSeparation,
 };
 
+// One element of a pair fit and the change of a calibrated point per unit of it.
+struct PairElement {
+    double TMapper::*element;
+    PointGradient gradient;
+};
+
 struct PairFit {
     SeparationSource source;
-    int elementCount;  // 2 for a free constant, 1 against outside pairs
-    double TMapper::*elements[2];
-    PointGradient gradients[2];
+    Table<PairElement> elements;  // two for a free constant, one against outside pairs
     // The model's unit per unit of the gradients (1 for lengths, kRadToDeg for angles held in
     // degrees), and its inverse as the model applies it (1 or kDegToRad).
     double toModelUnit;
     double fromModelUnit;
+    double tolerance;           // largest change of an element, in the model's unit, that settles
     ResidualForm residualForm;  // free-constant fits only
     int minCountOffset;         // the least number of live pairs is m_nMinCount + this
-    double tolerance;           // largest change of an element, in the model's unit, that settles
     int tooFewCode;
     int rejectedCode;
     int notConvergedCode;
     double TCompOut::*spreadField;     // spread of the separations (length)
     double TCompOut::*precisionField;  // uncertainty of the estimate
     double precisionFactor;            // free-constant fits: scale of that uncertainty
+
+    // The same fit with one field set, named by its member: With(&PairFit::tooFewCode, 20).
+    template <typename Field>
+    constexpr PairFit With(Field PairFit::*field, typename Same<Field>::type value) const {
+        PairFit fit = *this;
+        fit.*field = value;
+        return fit;
+    }
+    // Elements held in degrees, solved per radian, settling by kAngleToleranceDeg.
+    constexpr PairFit InDegrees() const {
+        return With(&PairFit::toModelUnit, kRadToDeg)
+            .With(&PairFit::fromModelUnit, kDegToRad)
+            .With(&PairFit::tolerance, kAngleToleranceDeg);
+    }
 };
+
+// A fit of lengths in metres settling by kLengthTolerance, with the outside-pair fits' codes
+// and without a precision factor; With and InDegrees set what differs.
+constexpr PairFit PairFitOf(SeparationSource source, Table<PairElement> elements) {
+    return {source,
+            elements,
+            1.0,               // toModelUnit
+            1.0,               // fromModelUnit
+            kLengthTolerance,  // tolerance
+            ResidualForm::kCorrectedSeparation,
+            0,  // minCountOffset
+            kOutsidePairTooFew,
+            kOutsidePairRejected,
+            kOutsidePairNotConverged,
+            nullptr,  // spreadField
+            nullptr,  // precisionField
+            0.0};     // precisionFactor
+}
 
 struct PairFitInput {
     CVector* pairs;  // pair k = elements 2k and 2k + 1; Quality marks rejections

@@ -13,21 +13,15 @@
 
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "model/vec3.h"
 
 namespace compensation {
 
-// A change of a point's Cartesian coordinates, in X, Y, Z order.
-struct PointShift {
-    double X;
-    double Y;
-    double Z;
-};
-
-using PointGradient = PointShift (*)(const CVector& point);
+using PointGradient = Vec3 (*)(const CVector& point);
 
 // Per metre of X0 (u of the X0/Y0 fit). X0 / R turns the line of sight about the vertical
 // and tilts it in elevation, both in proportion to the azimuth's sine and cosine.
-inline PointShift GradientX0(const CVector& point) {
+inline Vec3 GradientX0(const CVector& point) {
     const double st = std::sin(point.Azimuth);
     const double ct = std::cos(point.Azimuth);
     const double sp = std::sin(point.Elevation);
@@ -36,7 +30,7 @@ inline PointShift GradientX0(const CVector& point) {
 }
 
 // Per metre of Y0 (v of the X0/Y0 fit).
-inline PointShift GradientY0(const CVector& point) {
+inline Vec3 GradientY0(const CVector& point) {
     const double st = std::sin(point.Azimuth);
     const double ct = std::cos(point.Azimuth);
     const double sp = std::sin(point.Elevation);
@@ -46,7 +40,7 @@ inline PointShift GradientY0(const CVector& point) {
 
 // Per metre of D2 (g of the D2 fit): the range moves by 2 sin h - 1 and the elevation by
 // -2 cos h / R, with the half-angle h = pi/4 - El/2.
-inline PointShift GradientD2(const CVector& point) {
+inline Vec3 GradientD2(const CVector& point) {
     const double st = std::sin(point.Azimuth);
     const double ct = std::cos(point.Azimuth);
     const double h = kQuarterPi - 0.5 * point.Elevation;
@@ -58,7 +52,7 @@ inline PointShift GradientD2(const CVector& point) {
 
 // Per radian of Ax (g of the Ax/Ay fit): the azimuth moves by cos Az / cos El and the
 // elevation by sin Az.
-inline PointShift GradientAx(const CVector& point) {
+inline Vec3 GradientAx(const CVector& point) {
     const double R = point.Range;
     const double sa = std::sin(point.Azimuth);
     const double ca = std::cos(point.Azimuth);
@@ -69,7 +63,7 @@ inline PointShift GradientAx(const CVector& point) {
 
 // Per radian of Ay (h of the Ax/Ay fit): the azimuth moves by -sin Az / cos El and the
 // elevation by cos Az.
-inline PointShift GradientAy(const CVector& point) {
+inline Vec3 GradientAy(const CVector& point) {
     const double R = point.Range;
     const double sa = std::sin(point.Azimuth);
     const double ca = std::cos(point.Azimuth);
@@ -79,7 +73,7 @@ inline PointShift GradientAy(const CVector& point) {
 }
 
 // Per radian by which the elevation rises: the column of the elevation polynomial terms.
-inline PointShift GradientElevation(const CVector& point) {
+inline Vec3 GradientElevation(const CVector& point) {
     const double R = point.Range;
     const double st = std::sin(point.Azimuth);
     const double ct = std::cos(point.Azimuth);
@@ -88,33 +82,28 @@ inline PointShift GradientElevation(const CVector& point) {
 }
 
 // Per radian of K_minus: the constant elevation term lowers the elevation.
-inline PointShift GradientKMinus(const CVector& point) {
-    const PointShift up = GradientElevation(point);
-    return {-up.X, -up.Y, -up.Z};
+inline Vec3 GradientKMinus(const CVector& point) {
+    const Vec3 up = GradientElevation(point);
+    return {-up.x, -up.y, -up.z};
 }
 
 // Per radian of El_ElC: the elevation falls by cos(pi/4 - El/2) per radian.
-inline PointShift GradientElElC(const CVector& point) {
+inline Vec3 GradientElElC(const CVector& point) {
     const double w = std::cos(kQuarterPi - 0.5 * point.Elevation);
-    const PointShift down = GradientKMinus(point);
-    return {w * down.X, w * down.Y, w * down.Z};
+    const Vec3 down = GradientKMinus(point);
+    return {w * down.x, w * down.y, w * down.z};
 }
 
 // |P_A - P_B|^2 of the points' Cartesian coordinates.
 inline double SquaredSeparation(const CVector& a, const CVector& b) {
-    const double dx = a.X - b.X;
-    const double dy = a.Y - b.Y;
-    const double dz = a.Z - b.Z;
-    return dx * dx + dy * dy + dz * dz;
+    const Vec3 separation = Minus(PositionOf(a), PositionOf(b));
+    return Dot(separation, separation);
 }
 
 // First-order change of |P_A - P_B|^2 per unit of the element whose gradient is given:
 // 2 (P_A - P_B) . (g(A) - g(B)).
 inline double SeparationSlope(const CVector& a, const CVector& b, PointGradient gradient) {
-    const PointShift ga = gradient(a);
-    const PointShift gb = gradient(b);
-    return 2.0 * ((a.X - b.X) * (ga.X - gb.X) + (a.Y - b.Y) * (ga.Y - gb.Y) +
-                  (a.Z - b.Z) * (ga.Z - gb.Z));
+    return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradient(a), gradient(b)));
 }
 
 }  // namespace compensation

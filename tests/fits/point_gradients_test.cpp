@@ -64,18 +64,15 @@ TEST(DesignColumns, AreTheDerivativesOfCalibrate) {
             plus.Calibrate(&map);
             map.*column.element = -column.step;
             minus.Calibrate(&map);
-            PointShift g = column.gradient != nullptr ? column.gradient(at) : PointShift{};
-            if (column.row != nullptr) {
-                const detail::Displacement d =
-                    DisplacementOf(*column.row, detail::InterballTerms(at));
-                g = {d.x, d.y, d.z};
-            }
+            const Vec3 g = column.row != nullptr
+                               ? DisplacementOf(*column.row, detail::InterballTerms(at))
+                               : column.gradient(at);
             const double w = column.timesElevation ? at.Elevation : 1.0;
             const double span = 2.0 * column.step * column.perUnit;
             SCOPED_TRACE(::testing::Message() << "column " << c << ", probe " << i);
-            EXPECT_NEAR(w * g.X, (plus.X - minus.X) / span, 1e-9 * raw.Range);
-            EXPECT_NEAR(w * g.Y, (plus.Y - minus.Y) / span, 1e-9 * raw.Range);
-            EXPECT_NEAR(w * g.Z, (plus.Z - minus.Z) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.x, (plus.X - minus.X) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.y, (plus.Y - minus.Y) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.z, (plus.Z - minus.Z) / span, 1e-9 * raw.Range);
         }
     }
 }
