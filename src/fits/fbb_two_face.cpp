@@ -30,10 +30,12 @@ constexpr SpreadRecord kFbbSpreads = {
 constexpr double TMapper::*kNotSettling[] = {&TMapper::D1, &TMapper::A2};
 
 constexpr TwoFaceFit kFbbFit = TwoFaceFitOf(kMeanRangeStage, kStages)
-                                   .HoldingAtZero(kWorkElements)
-                                   .WithSpreads(kFbbSpreads, AbsoluteElevationDifference)
-                                   .SettlingWithout(kNotSettling)
-                                   .SettlingDataAsWhole(kAngleToleranceRad);
+                                   .With(&TwoFaceFit::workElements, kWorkElements)
+                                   .With(&TwoFaceFit::spreads, kFbbSpreads)
+                                   .With(&TwoFaceFit::worst, AbsoluteElevationDifference)
+                                   .With(&TwoFaceFit::notSettling, kNotSettling)
+                                   .With(&TwoFaceFit::dataLimit, kAngleToleranceRad)
+                                   .With(&TwoFaceFit::dataNorm, ChangeNorm::kEuclidean);
 
 }  // namespace
 

@@ -19,7 +19,7 @@ constexpr TwoFaceFit kFullFitAzHarmonics = HarmonicFit(kAzHarmonicStages);
 // take part in the convergence test.
 constexpr TwoFaceFit kFullFitClearedFirst = TwoFaceFitOf(kHarmonicRangeStage, kSeriesStages)
                                                 .DemandingFullPairCount()
-                                                .ClearingDataElementsFirst();
+                                                .With(&TwoFaceFit::zeroDataElementsFirst, true);
 
 }  // namespace
 

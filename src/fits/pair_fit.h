@@ -29,12 +29,6 @@
 namespace compensation {
 namespace detail {
 
-// Keeps a template argument out of deduction, so that a literal takes the field's type.
-template <typename T>
-struct Same {
-    using type = T;
-};
-
 // How the common separation L is pinned down.
 enum class SeparationSource {
     // L is a free constant fitted together with two elements (least squares, 2 x 2 closed form).
@@ -59,7 +53,7 @@ struct PairElement {
     PointGradient gradient;
 };
 
-struct PairFit {
+struct PairFit : Labelled<PairFit> {
     SeparationSource source;
     Table<PairElement> elements;  // two for a free constant, one against outside pairs
     // The model's unit per unit of the gradients (1 for lengths, kRadToDeg for angles held in
@@ -76,13 +70,6 @@ struct PairFit {
     double TCompOut::*precisionField;  // uncertainty of the estimate
     double precisionFactor;            // free-constant fits: scale of that uncertainty
 
-    // The same fit with one field set, named by its member: With(&PairFit::tooFewCode, 20).
-    template <typename Field>
-    constexpr PairFit With(Field PairFit::*field, typename Same<Field>::type value) const {
-        PairFit fit = *this;
-        fit.*field = value;
-        return fit;
-    }
     // Elements held in degrees, solved per radian, settling by kAngleToleranceDeg.
     constexpr PairFit InDegrees() const {
         return With(&PairFit::toModelUnit, kRadToDeg)
@@ -94,7 +81,8 @@ struct PairFit {
 // A fit of lengths in metres settling by kLengthTolerance, with the outside-pair fits' codes
 // and without a precision factor; With and InDegrees set what differs.
 constexpr PairFit PairFitOf(SeparationSource source, Table<PairElement> elements) {
-    return {source,
+    return {{},
+            source,
             elements,
             1.0,               // toModelUnit
             1.0,               // fromModelUnit

@@ -66,7 +66,8 @@ constexpr FittedElement kPairOfPairsElements[] = {{&TMapper::A1, kRadToDeg},
 constexpr Stage kPairOfPairsStages[] = {EstimatorStage(kPairOfPairsElements, SolvePairOfPairs)};
 // Also when no pair of pairs qualifies, the fit reports too few pairs.
 constexpr TwoFaceFit kPairOfPairsFit =
-    TwoFaceFitOf(kMeanRangeStage, kPairOfPairsStages).WithLeastPairs(kPairOfPairsMinimumPairs);
+    TwoFaceFitOf(kMeanRangeStage, kPairOfPairsStages)
+        .With(&TwoFaceFit::minimumPairs, kPairOfPairsMinimumPairs);
 
 }  // namespace
 

@@ -1,4 +1,5 @@
-// The element lists of the fit families: a fixed constexpr array, or a leading part of one.
+// What the fit families' compile-time tables are made of: spans over constexpr arrays (a whole
+// array or a leading part of one), and records whose fields are set by name.
 #ifndef COMPENSATION_FITS_TABLE_H
 #define COMPENSATION_FITS_TABLE_H
 
@@ -24,6 +25,24 @@ class Table {
   private:
     const T* items_ = nullptr;
     std::size_t size_ = 0;
+};
+
+// Keeps a template argument out of deduction, so that a literal takes the field's type.
+template <typename T>
+struct Same {
+    using type = T;
+};
+
+// A base for the fits' constexpr records: record.With(&Record::field, value) is a copy with one
+// field set, so that a record reads as a list of labelled settings rather than positions.
+template <typename Record>
+struct Labelled {
+    template <typename Field>
+    constexpr Record With(Field Record::*field, typename Same<Field>::type value) const {
+        Record record = static_cast<const Record&>(*this);
+        record.*field = value;
+        return record;
+    }
 };
 
 }  // namespace compensation::detail

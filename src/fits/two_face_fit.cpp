@@ -102,24 +102,24 @@ StageOutcome Solve(const Stage& stage, const std::vector<CalibratedPair>& pairs,
     return StageOutcome::kSolved;
 }
 
-bool IsExcluded(const Convergence& convergence, double TMapper::*element) {
-    for (double TMapper::*excluded : convergence.excluded) {
-        if (excluded == element) {
-            return true;
+bool DecidesSettling(const TwoFaceFit& fit, double TMapper::*element) {
+    for (double TMapper::*derived : fit.notSettling) {
+        if (derived == element) {
+            return false;
         }
     }
-    return false;
+    return true;
 }
 
 // The largest change, or the Euclidean length of the changes, of the stages' elements that
 // decide settling.
-double Change(const Convergence& convergence, Table<Stage> stages, ChangeNorm norm,
-              const TMapper& entry, const TMapper& now) {
+double Change(const TwoFaceFit& fit, Table<Stage> stages, ChangeNorm norm, const TMapper& entry,
+              const TMapper& now) {
     double largest = 0.0;
     double sumSquares = 0.0;
     for (const Stage& stage : stages) {
         for (const FittedElement& fitted : stage.elements) {
-            if (IsExcluded(convergence, fitted.element)) {
+            if (!DecidesSettling(fit, fitted.element)) {
                 continue;
             }
             const double change = std::fabs(now.*fitted.element - entry.*fitted.element);
@@ -133,10 +133,9 @@ double Change(const Convergence& convergence, Table<Stage> stages, ChangeNorm no
 }
 
 bool HasMoved(const TwoFaceFit& fit, const TMapper& entry, const TMapper& now) {
-    const Convergence& test = fit.convergence;
-    return Change(test, Table<Stage>(&fit.range, 1), ChangeNorm::kLargest, entry, now) >
-               test.rangeLimit ||
-           Change(test, fit.data, test.dataNorm, entry, now) > test.dataLimit;
+    return Change(fit, Table<Stage>(&fit.range, 1), ChangeNorm::kLargest, entry, now) >
+               fit.rangeLimit ||
+           Change(fit, fit.data, fit.dataNorm, entry, now) > fit.dataLimit;
 }
 
 struct Evaluation {

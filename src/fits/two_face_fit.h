@@ -103,16 +103,6 @@ struct Stage {
 
 enum class ChangeNorm { kLargest, kEuclidean };
 
-// The convergence test: the call has not settled when the range stage's elements or the data
-// stages' elements moved by more than their limit. Elements that follow from the others are
-// named in `excluded` and do not decide settling.
-struct Convergence {
-    ElementTable excluded;
-    double rangeLimit;  // largest change of a range element
-    double dataLimit;   // change of the data elements as a whole, in `dataNorm`
-    ChangeNorm dataNorm;
-};
-
 // Where the spreads of the face differences go and the limits of the outlier test.
 struct SpreadRecord {
     double TCompOut::*range;
@@ -125,8 +115,8 @@ struct SpreadRecord {
 
 using WorstMeasure = double (*)(const CalibratedPair& pair);
 
-// A member of the two-face family, built by TwoFaceFitOf and the named settings below.
-struct TwoFaceFit {
+// A member of the two-face family, built by TwoFaceFitOf and set by field name.
+struct TwoFaceFit : Labelled<TwoFaceFit> {
     // Fitted from the range pass, with its elements at zero.
     Stage range;
     // Fitted from the data pass, with their elements and the work elements at zero; solved
@@ -143,49 +133,20 @@ struct TwoFaceFit {
     bool convergenceTestWhenTooFew;
     SpreadRecord spreads;
     WorstMeasure worst;
-    Convergence convergence;
+    // The convergence test: the call has not settled when the range stage's elements or the
+    // data stages' elements moved by more than their limit. Elements that follow from the
+    // others are named in `notSettling` and do not decide it.
+    ElementTable notSettling;
+    double rangeLimit;  // largest change of a range element
+    double dataLimit;   // change of the data elements as a whole, in `dataNorm`
+    ChangeNorm dataNorm;
 
     // The full fits demand more than 20 live pairs, and a convergence call with too few still
     // reports whether the zeroing moved anything.
     constexpr TwoFaceFit DemandingFullPairCount() const {
-        TwoFaceFit fit = *this;
-        fit.minimumPairs = kFullMinimumPairs;
-        fit.tooFewCode = kTooFewFull;
-        fit.convergenceTestWhenTooFew = true;
-        return fit;
-    }
-    constexpr TwoFaceFit WithLeastPairs(int least) const {
-        TwoFaceFit fit = *this;
-        fit.minimumPairs = least;
-        return fit;
-    }
-    constexpr TwoFaceFit ClearingDataElementsFirst() const {
-        TwoFaceFit fit = *this;
-        fit.zeroDataElementsFirst = true;
-        return fit;
-    }
-    constexpr TwoFaceFit HoldingAtZero(ElementTable elements) const {
-        TwoFaceFit fit = *this;
-        fit.workElements = elements;
-        return fit;
-    }
-    constexpr TwoFaceFit WithSpreads(SpreadRecord record, WorstMeasure measure) const {
-        TwoFaceFit fit = *this;
-        fit.spreads = record;
-        fit.worst = measure;
-        return fit;
-    }
-    constexpr TwoFaceFit SettlingWithout(ElementTable excluded) const {
-        TwoFaceFit fit = *this;
-        fit.convergence.excluded = excluded;
-        return fit;
-    }
-    // The data elements settle as a whole: the Euclidean length of their change.
-    constexpr TwoFaceFit SettlingDataAsWhole(double limit) const {
-        TwoFaceFit fit = *this;
-        fit.convergence.dataLimit = limit;
-        fit.convergence.dataNorm = ChangeNorm::kEuclidean;
-        return fit;
+        return With(&TwoFaceFit::minimumPairs, kFullMinimumPairs)
+            .With(&TwoFaceFit::tooFewCode, kTooFewFull)
+            .With(&TwoFaceFit::convergenceTestWhenTooFew, true);
     }
 };
 
@@ -301,7 +262,8 @@ inline constexpr SpreadRecord kMainSpreads = {&TCompOut::m_dStdR_fb,  &TCompOut:
 // main spreads all tested, the pair farthest apart the worst, and every fitted element
 // settling by its largest change (lengths in metres, angles in degrees).
 constexpr TwoFaceFit TwoFaceFitOf(Stage range, Table<Stage> data) {
-    return {range,
+    return {{},
+            range,
             data,
             false,               // zeroDataElementsFirst
             {},                  // workElements
@@ -310,7 +272,10 @@ constexpr TwoFaceFit TwoFaceFitOf(Stage range, Table<Stage> data) {
             false,               // convergenceTestWhenTooFew
             kMainSpreads,        // spreads
             PairDistance,        // worst
-            {{}, kLengthTolerance, kAngleToleranceDeg, ChangeNorm::kLargest}};
+            {},                  // notSettling
+            kLengthTolerance,    // rangeLimit
+            kAngleToleranceDeg,  // dataLimit
+            ChangeNorm::kLargest};
 }
 
 // D1 and A2 follow from the other terms of the harmonic fits and do not decide settling.
@@ -320,7 +285,7 @@ inline constexpr double TMapper::*kHarmonicDerivedTerms[] = {&TMapper::D1, &TMap
 constexpr TwoFaceFit HarmonicFit(Table<Stage> data) {
     return TwoFaceFitOf(kHarmonicRangeStage, data)
         .DemandingFullPairCount()
-        .SettlingWithout(kHarmonicDerivedTerms);
+        .With(&TwoFaceFit::notSettling, kHarmonicDerivedTerms);
 }
 
 // Runs one call of a two-face fit. Host input that does not fit (no model, no result record,
