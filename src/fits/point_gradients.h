@@ -19,23 +19,32 @@ namespace compensation {
 
 using PointGradient = Vec3 (*)(const CVector& point);
 
+// The sines and cosines of a point's azimuth and elevation.
+struct SightAngles {
+    double sinAz;
+    double cosAz;
+    double sinEl;
+    double cosEl;
+};
+
+inline SightAngles SightAnglesOf(const CVector& point) {
+    return {std::sin(point.Azimuth), std::cos(point.Azimuth), std::sin(point.Elevation),
+            std::cos(point.Elevation)};
+}
+
 // Per metre of X0 (u of the X0/Y0 fit). X0 / R turns the line of sight about the vertical
 // and tilts it in elevation, both in proportion to the azimuth's sine and cosine.
 inline Vec3 GradientX0(const CVector& point) {
-    const double st = std::sin(point.Azimuth);
-    const double ct = std::cos(point.Azimuth);
-    const double sp = std::sin(point.Elevation);
-    const double cp = std::cos(point.Elevation);
-    return {(1.0 + sp) * st * ct, ct * cp, st * st - ct * ct * sp};
+    const SightAngles a = SightAnglesOf(point);
+    return {(1.0 + a.sinEl) * a.sinAz * a.cosAz, a.cosAz * a.cosEl,
+            a.sinAz * a.sinAz - a.cosAz * a.cosAz * a.sinEl};
 }
 
 // Per metre of Y0 (v of the X0/Y0 fit).
 inline Vec3 GradientY0(const CVector& point) {
-    const double st = std::sin(point.Azimuth);
-    const double ct = std::cos(point.Azimuth);
-    const double sp = std::sin(point.Elevation);
-    const double cp = std::cos(point.Elevation);
-    return {ct * ct - st * st * sp, -st * cp, (1.0 + sp) * st * ct};
+    const SightAngles a = SightAnglesOf(point);
+    return {a.cosAz * a.cosAz - a.sinAz * a.sinAz * a.sinEl, -a.sinAz * a.cosEl,
+            (1.0 + a.sinEl) * a.sinAz * a.cosAz};
 }
 
 // Per metre of D2 (g of the D2 fit): the range moves by 2 sin h - 1 and the elevation by
@@ -53,23 +62,19 @@ inline Vec3 GradientD2(const CVector& point) {
 // Per radian of Ax (g of the Ax/Ay fit): the azimuth moves by cos Az / cos El and the
 // elevation by sin Az.
 inline Vec3 GradientAx(const CVector& point) {
-    const double R = point.Range;
-    const double sa = std::sin(point.Azimuth);
-    const double ca = std::cos(point.Azimuth);
-    const double se = std::sin(point.Elevation);
-    const double ce = std::cos(point.Elevation);
-    return {R * (sa * sa * se - ca * ca), R * sa * ce, -R * (1.0 + se) * ca * sa};
+    const double range = point.Range;
+    const SightAngles a = SightAnglesOf(point);
+    return {range * (a.sinAz * a.sinAz * a.sinEl - a.cosAz * a.cosAz), range * a.sinAz * a.cosEl,
+            -range * (1.0 + a.sinEl) * a.cosAz * a.sinAz};
 }
 
 // Per radian of Ay (h of the Ax/Ay fit): the azimuth moves by -sin Az / cos El and the
 // elevation by cos Az.
 inline Vec3 GradientAy(const CVector& point) {
-    const double R = point.Range;
-    const double sa = std::sin(point.Azimuth);
-    const double ca = std::cos(point.Azimuth);
-    const double se = std::sin(point.Elevation);
-    const double ce = std::cos(point.Elevation);
-    return {R * (1.0 + se) * ca * sa, R * ca * ce, -R * (ca * ca * se - sa * sa)};
+    const double range = point.Range;
+    const SightAngles a = SightAnglesOf(point);
+    return {range * (1.0 + a.sinEl) * a.cosAz * a.sinAz, range * a.cosAz * a.cosEl,
+            -range * (a.cosAz * a.cosAz * a.sinEl - a.sinAz * a.sinAz)};
 }
 
 // Per radian by which the elevation rises: the column of the elevation polynomial terms.
