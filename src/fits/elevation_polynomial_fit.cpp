@@ -34,7 +34,7 @@ enum class PairDistance {
     kCentred,     // the FBB fit: unknown, removed by centring the pair's samples
 };
 
-// The samples of all pairs, in the order i < j (i outer), then view; K entries each.
+// The samples of all pairs, in the order i < j (i outer), then view; one entry each.
 struct PolynomialSamples {
     std::vector<double> squared;          // D^2, uncentred
     std::vector<double> y;                // observation
@@ -74,38 +74,38 @@ double Column(const CVector& a, const CVector& b, int power) {
     return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradientA, gradientB));
 }
 
-void AppendSample(PolynomialSamples& s, const ViewSet& views, int view, int i, int j, TMapper* map,
-                  double referenceSquared) {
+void AppendSample(PolynomialSamples& samples, const ViewSet& views, int view, int i, int j,
+                  TMapper* map, double referenceSquared) {
     const CVector a = CalibratedCopy(views.At(view, i), map);
     const CVector b = CalibratedCopy(views.At(view, j), map);
     const double squared = compensation::SquaredSeparation(a, b);
-    s.squared.push_back(squared);
-    s.y.push_back(squared - referenceSquared);
+    samples.squared.push_back(squared);
+    samples.y.push_back(squared - referenceSquared);
     for (int p = 0; p < kTerms; ++p) {
-        s.columns[p].push_back(Column(a, b, p + 1));
+        samples.columns[p].push_back(Column(a, b, p + 1));
     }
-    s.first.push_back(view * views.perView + i);
-    s.second.push_back(view * views.perView + j);
+    samples.first.push_back(view * views.perView + i);
+    samples.second.push_back(view * views.perView + j);
 }
 
 // Subtracts the means of the observations and columns over samples [from, to).
-void CentreSamples(PolynomialSamples& s, int from, int to) {
-    const double meanSquared = compensation::Average(s.squared.data(), from, to);
+void CentreSamples(PolynomialSamples& samples, int from, int to) {
+    const double meanSquared = compensation::Average(samples.squared.data(), from, to);
     double meanColumn[kTerms];
     for (int p = 0; p < kTerms; ++p) {
-        meanColumn[p] = compensation::Average(s.columns[p].data(), from, to);
+        meanColumn[p] = compensation::Average(samples.columns[p].data(), from, to);
     }
     for (int k = from; k < to; ++k) {
-        s.y[k] = s.squared[k] - meanSquared;
+        samples.y[k] = samples.squared[k] - meanSquared;
         for (int p = 0; p < kTerms; ++p) {
-            s.columns[p][k] -= meanColumn[p];
+            samples.columns[p][k] -= meanColumn[p];
         }
     }
 }
 
 PolynomialSamples CollectSamples(const ViewSet& views, TMapper* map, PairDistance distance,
                                  const std::vector<double>& reference) {
-    PolynomialSamples s;
+    PolynomialSamples samples;
     int pairIndex = 0;
     for (int i = 0; i + 1 < views.perView; ++i) {
         for (int j = i + 1; j < views.perView; ++j, ++pairIndex) {
@@ -113,7 +113,7 @@ PolynomialSamples CollectSamples(const ViewSet& views, TMapper* map, PairDistanc
                 const double d = reference[pairIndex];
                 for (int v = 0; v < views.viewCount; ++v) {
                     if (Counts(views.At(v, i), views.At(v, j))) {
-                        AppendSample(s, views, v, i, j, map, d * d);
+                        AppendSample(samples, views, v, i, j, map, d * d);
                     }
                 }
                 continue;
@@ -125,16 +125,16 @@ PolynomialSamples CollectSamples(const ViewSet& views, TMapper* map, PairDistanc
             if (counting <= compensation::kFbbLeastViewsExclusive) {
                 continue;
             }
-            const int from = s.Count();
+            const int from = samples.Count();
             for (int v = 0; v < views.viewCount; ++v) {
                 if (Counts(views.At(v, i), views.At(v, j))) {
-                    AppendSample(s, views, v, i, j, map, 0.0);
+                    AppendSample(samples, views, v, i, j, map, 0.0);
                 }
             }
-            CentreSamples(s, from, s.Count());
+            CentreSamples(samples, from, samples.Count());
         }
     }
-    return s;
+    return samples;
 }
 
 // The distance of every target pair in the in-line view, calibrated with the model as it stands.
@@ -162,45 +162,47 @@ int FitElevationPolynomial(const ViewSet& views, TMapper* map, TCompOut* out, in
                                                &TMapper::C_minus};
     const detail::EstimatedElements saved(map, elements, kTerms);
 
-    PolynomialSamples s = CollectSamples(views, map, distance, reference);
-    const int K = s.Count();
+    PolynomialSamples samples = CollectSamples(views, map, distance, reference);
+    const int count = samples.Count();
     // Fewer samples than coefficients leave the polynomial undetermined.
-    if (K < kTerms) {
+    if (count < kTerms) {
         saved.Restore();
         return kPolynomialNotConverged;
     }
-    double N[kTerms * kTerms];
-    double r[kTerms];
-    double x[kTerms];
+    double normal[kTerms * kTerms];
+    double rhs[kTerms];
+    double solution[kTerms];
     for (int p = 0; p < kTerms; ++p) {
         for (int q = 0; q < kTerms; ++q) {
-            N[p * kTerms + q] = AverageProduct(s.columns[p].data(), s.columns[q].data(), 0, K);
+            normal[p * kTerms + q] =
+                AverageProduct(samples.columns[p].data(), samples.columns[q].data(), 0, count);
         }
-        r[p] = AverageProduct(s.columns[p].data(), s.y.data(), 0, K);
+        rhs[p] = AverageProduct(samples.columns[p].data(), samples.y.data(), 0, count);
     }
-    if (!detail::SolveDetermined(kTerms, N, r, x)) {
+    if (!detail::SolveDetermined(kTerms, normal, rhs, solution)) {
         saved.Restore();
         return kPolynomialNotConverged;
     }
-    map->B_minus = x[0];
-    map->A_minus = x[1];
-    map->C_minus = x[2];
+    map->B_minus = solution[0];
+    map->A_minus = solution[1];
+    map->C_minus = solution[2];
 
-    // Residuals as distances: e = 2 D dD.
-    double S = 0.0;
+    // Residuals as distances: deficit = 2 D dD.
+    double sumSquares = 0.0;
     double largest = kPolynomialWorstStart;
     int worst = -1;
-    for (int k = 0; k < K; ++k) {
-        const double e = s.y[k] - map->B_minus * s.columns[0][k] - map->A_minus * s.columns[1][k] -
-                         map->C_minus * s.columns[2][k];
-        const double u = e / (2.0 * std::sqrt(s.squared[k]));
-        S += u * u;
-        if (std::fabs(u) > largest) {
-            largest = std::fabs(u);
+    for (int k = 0; k < count; ++k) {
+        const double deficit = samples.y[k] - map->B_minus * samples.columns[0][k] -
+                               map->A_minus * samples.columns[1][k] -
+                               map->C_minus * samples.columns[2][k];
+        const double deviation = deficit / (2.0 * std::sqrt(samples.squared[k]));
+        sumSquares += deviation * deviation;
+        if (std::fabs(deviation) > largest) {
+            largest = std::fabs(deviation);
             worst = k;
         }
     }
-    out->m_dStdIB_fbb = std::sqrt(S / (K - 1));
+    out->m_dStdIB_fbb = std::sqrt(sumSquares / (count - 1));
 
     const double dA = saved.Entry(1) - map->A_minus;
     const double dB = saved.Entry(0) - map->B_minus;
@@ -210,8 +212,8 @@ int FitElevationPolynomial(const ViewSet& views, TMapper* map, TCompOut* out, in
         return change > kAngleToleranceRad ? kPolynomialNotConverged : 0;
     }
     if (out->m_dStdIB_fbb > kRejectSpread && worst >= 0) {
-        views.vec[s.first[worst]].Quality = kRejectedQuality;
-        views.vec[s.second[worst]].Quality = kRejectedQuality;
+        views.vec[samples.first[worst]].Quality = kRejectedQuality;
+        views.vec[samples.second[worst]].Quality = kRejectedQuality;
         return kPolynomialRejected;
     }
     return 0;

@@ -26,24 +26,24 @@ namespace compensation::detail {
 namespace {
 
 bool InputFits(const InterballInput& in) {
-    if (in.pVec == nullptr || in.pIBPairs == nullptr || in.pMap == nullptr ||
-        in.pCompOut == nullptr) {
+    if (in.measurements == nullptr || in.pairTable == nullptr || in.model == nullptr ||
+        in.out == nullptr) {
         return false;
     }
-    if (in.nCount < 2 || in.nCountViews < 1) {
+    if (in.targetCount < 2 || in.viewCount < 1) {
         return false;
     }
     // The host addresses its array with int positions k nCount + i.
-    return static_cast<long long>(in.nCount) * in.nCountViews <= INT_MAX;
+    return static_cast<long long>(in.targetCount) * in.viewCount <= INT_MAX;
 }
 
 // Calls visit(i, j) for every pair that the table marks as used, in table order.
 template <typename Visit>
 void ForEachUsedPair(const InterballInput& in, Visit visit) {
     std::size_t entry = 0;  // nCount (nCount - 1) / 2 can outgrow an int
-    for (int i = 0; i < in.nCount - 1; ++i) {
-        for (int j = i + 1; j < in.nCount; ++j, ++entry) {
-            if (in.pIBPairs[entry] == 0) {
+    for (int i = 0; i < in.targetCount - 1; ++i) {
+        for (int j = i + 1; j < in.targetCount; ++j, ++entry) {
+            if (in.pairTable[entry] == 0) {
                 visit(i, j);
             }
         }
@@ -52,11 +52,11 @@ void ForEachUsedPair(const InterballInput& in, Visit visit) {
 
 // The raw terms of every live measurement: both calibrations of a call read the same readings.
 std::vector<RawTerms> RawTermsOfLive(const InterballInput& in) {
-    const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
+    const std::size_t total = static_cast<std::size_t>(in.targetCount) * in.viewCount;
     std::vector<RawTerms> terms(total);
     for (std::size_t m = 0; m < total; ++m) {
-        if (IsLive(in.pVec[m])) {
-            terms[m] = RawTermsOf(in.pVec[m]);
+        if (IsLive(in.measurements[m])) {
+            terms[m] = RawTermsOf(in.measurements[m]);
         }
     }
     return terms;
@@ -66,8 +66,8 @@ std::vector<RawTerms> RawTermsOfLive(const InterballInput& in) {
 // calibrated. Dead measurements are left as they are and never read.
 void CalibrateLive(const InterballInput& in, const TMapper& model,
                    const std::vector<RawTerms>& terms, std::vector<CVector>& calibrated) {
-    const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
-    calibrated.assign(in.pVec, in.pVec + total);
+    const std::size_t total = static_cast<std::size_t>(in.targetCount) * in.viewCount;
+    calibrated.assign(in.measurements, in.measurements + total);
     for (std::size_t m = 0; m < total; ++m) {
         if (IsLive(calibrated[m])) {
             CalibrateWith(calibrated[m], model, terms[m], true);
@@ -115,9 +115,9 @@ DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
     rows.a.resize(n);
     ForEachUsedPair(in, [&](int i, int j) {
         const int from = rows.count();
-        for (int k = 0; k < in.nCountViews; ++k) {
-            const std::size_t mA = static_cast<std::size_t>(k) * in.nCount + i;
-            const std::size_t mB = static_cast<std::size_t>(k) * in.nCount + j;
+        for (int k = 0; k < in.viewCount; ++k) {
+            const std::size_t mA = static_cast<std::size_t>(k) * in.targetCount + i;
+            const std::size_t mB = static_cast<std::size_t>(k) * in.targetCount + j;
             const CVector& A = calibrated[mA];
             const CVector& B = calibrated[mB];
             if (!IsLive(A) || !IsLive(B)) {
@@ -168,17 +168,17 @@ struct DistanceDeviations {
 DistanceDeviations MeasureDeviations(const InterballInput& in, std::vector<CVector>& calibrated) {
     DistanceDeviations result;
     std::vector<double> d;
-    d.reserve(static_cast<std::size_t>(in.nCountViews));
+    d.reserve(static_cast<std::size_t>(in.viewCount));
     std::vector<std::size_t> viewOf;
-    viewOf.reserve(static_cast<std::size_t>(in.nCountViews));
+    viewOf.reserve(static_cast<std::size_t>(in.viewCount));
     ForEachUsedPair(in, [&](int i, int j) {
         ++result.usedPairs;
         d.clear();
         viewOf.clear();
-        for (int k = 0; k < in.nCountViews; ++k) {
-            const std::size_t mA = static_cast<std::size_t>(k) * in.nCount + i;
-            const std::size_t mB = static_cast<std::size_t>(k) * in.nCount + j;
-            if (!IsLive(in.pVec[mA]) || !IsLive(in.pVec[mB])) {
+        for (int k = 0; k < in.viewCount; ++k) {
+            const std::size_t mA = static_cast<std::size_t>(k) * in.targetCount + i;
+            const std::size_t mB = static_cast<std::size_t>(k) * in.targetCount + j;
+            if (!IsLive(in.measurements[mA]) || !IsLive(in.measurements[mB])) {
                 continue;
             }
             d.push_back(calibrated[mA].InterVectorRange(calibrated[mA], calibrated[mB]));
@@ -196,8 +196,8 @@ DistanceDeviations MeasureDeviations(const InterballInput& in, std::vector<CVect
             // Strictly larger only: on a tie the first in pair-then-view order stays.
             if (std::fabs(deviation) > result.largest) {
                 result.largest = std::fabs(deviation);
-                result.worstA = viewOf[r] * in.nCount + i;
-                result.worstB = viewOf[r] * in.nCount + j;
+                result.worstA = viewOf[r] * in.targetCount + i;
+                result.worstB = viewOf[r] * in.targetCount + j;
             }
         }
     });
@@ -209,7 +209,7 @@ int Fit(const InterballInput& in, InterballTable table) {
     // Every call estimates absolute values: the first pass calibrates with the elements at zero,
     // so their entry values matter only to the convergence test.
     std::vector<double> entry(n);
-    TMapper model = *in.pMap;
+    TMapper model = *in.model;
     for (int p = 0; p < n; ++p) {
         entry[p] = model.*(table[p].element);
         model.*(table[p].element) = 0.0;
@@ -246,16 +246,16 @@ int Fit(const InterballInput& in, InterballTable table) {
 
     // Commit. Only the estimated elements are written; the others keep their bits.
     for (int p = 0; p < n; ++p) {
-        in.pMap->*(table[p].element) = estimate[p];
+        in.model->*(table[p].element) = estimate[p];
     }
-    in.pCompOut->m_dStdaxay = spread;
+    in.out->m_dStdaxay = spread;
     // A model the data could not determine does not single out an outlier.
-    const bool mayReject = in.nFlagClassify == 0 && solved;
+    const bool mayReject = in.flagClassify == 0 && solved;
     if (mayReject &&
-        deviations.count > kInterballKeptFraction * deviations.usedPairs * in.nCountViews &&
+        deviations.count > kInterballKeptFraction * deviations.usedPairs * in.viewCount &&
         spread > kRejectSpread) {
-        in.pVec[deviations.worstA].Quality = kRejectedQuality;
-        in.pVec[deviations.worstB].Quality = kRejectedQuality;
+        in.measurements[deviations.worstA].Quality = kRejectedQuality;
+        in.measurements[deviations.worstB].Quality = kRejectedQuality;
         status += kInterballRejected;
     }
     return status;
@@ -267,7 +267,7 @@ int RunInterballFit(const InterballInput& input, InterballTable table) {
     if (!InputFits(input) || table.size() < 1) {
         return kInvalidInput;
     }
-    return KeepModelWhenOutOfMemory(input.pMap, kInterballNotConverged,
+    return KeepModelWhenOutOfMemory(input.model, kInterballNotConverged,
                                     [&] { return Fit(input, table); });
 }
 

@@ -105,13 +105,14 @@ using InterballTable = Table<InterballElement>;
 
 // The host's arguments, as every interball fit takes them.
 struct InterballInput {
-    CVector* pVec;  // nCountViews views of nCount targets: target i of view k at k nCount + i
-    int nCount;
-    int nCountViews;
-    int* pIBPairs;  // one entry per pair i < j in lexicographic order; 0 = used
-    TMapper* pMap;
-    TCompOut* pCompOut;
-    int nFlagClassify;  // 0 allows the rejection of the worst pair
+    CVector* measurements;  // viewCount views of targetCount targets: target i of view k at
+                            // k targetCount + i
+    int targetCount;
+    int viewCount;
+    int* pairTable;  // one entry per pair i < j in lexicographic order; 0 = used
+    TMapper* model;
+    TCompOut* out;
+    int flagClassify;  // 0 allows the rejection of the worst pair
 };
 
 // Runs the fit with the given parameter set. Result: 0, kInterballRejected,
