@@ -13,11 +13,8 @@ using namespace compensation::detail;
 constexpr PairElement kElements[] = {{&TMapper::Ax, GradientAx}, {&TMapper::Ay, GradientAy}};
 constexpr PairFit kAxAyFit = PairFitOf(SeparationSource::kFreeConstant, kElements)
                                  .InDegrees()
-                                 .With(&PairFit::tooFewCode, kAxAyTooFew)
-                                 .With(&PairFit::rejectedCode, kAxAyRejected)
-                                 .With(&PairFit::notConvergedCode, kAxAyNotConverged)
-                                 .With(&PairFit::spreadField, &TCompOut::m_dStdaxay)
-                                 .With(&PairFit::precisionField, &TCompOut::m_dDaxay)
+                                 .WithCodes(kAxAyTooFew, kAxAyRejected, kAxAyNotConverged)
+                                 .ReportingIn(&TCompOut::m_dStdaxay, &TCompOut::m_dDaxay)
                                  .With(&PairFit::precisionFactor, kAxAyPrecisionFactor);
 
 constexpr PairFitNames kAxAyNames = {"Entering Calculate_axay",

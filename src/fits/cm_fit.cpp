@@ -13,8 +13,7 @@ using namespace compensation::detail;
 constexpr PairElement kElements[] = {{&TMapper::K_minus, GradientKMinus}};
 constexpr PairFit kKMinusFit = PairFitOf(SeparationSource::kOutsidePairs, kElements)
                                    .InDegrees()
-                                   .With(&PairFit::spreadField, &TCompOut::m_dStdExtraIn)
-                                   .With(&PairFit::precisionField, &TCompOut::m_dDcm);
+                                   .ReportingIn(&TCompOut::m_dStdExtraIn, &TCompOut::m_dDcm);
 
 }  // namespace
 

@@ -12,8 +12,7 @@ using namespace compensation::detail;
 
 constexpr PairElement kElements[] = {{&TMapper::D2, GradientD2}};
 constexpr PairFit kD2Fit = PairFitOf(SeparationSource::kOutsidePairs, kElements)
-                               .With(&PairFit::spreadField, &TCompOut::m_dStd2)
-                               .With(&PairFit::precisionField, &TCompOut::m_dDd2);
+                               .ReportingIn(&TCompOut::m_dStd2, &TCompOut::m_dDd2);
 
 constexpr PairFitNames kD2Names = {"Entering Calculate_d2",
                                    "Leaving Calculate_d2",

@@ -70,6 +70,16 @@ struct PairFit : Labelled<PairFit> {
     double TCompOut::*precisionField;  // uncertainty of the estimate
     double precisionFactor;            // free-constant fits: scale of that uncertainty
 
+    // The codes of too few live pairs, a rejected pair and an unsettled call.
+    constexpr PairFit WithCodes(int tooFew, int rejected, int notConverged) const {
+        return With(&PairFit::tooFewCode, tooFew)
+            .With(&PairFit::rejectedCode, rejected)
+            .With(&PairFit::notConvergedCode, notConverged);
+    }
+    // The result fields of the separations' spread and of the estimate's uncertainty.
+    constexpr PairFit ReportingIn(double TCompOut::*spread, double TCompOut::*precision) const {
+        return With(&PairFit::spreadField, spread).With(&PairFit::precisionField, precision);
+    }
     // Elements held in degrees, solved per radian, settling by kAngleToleranceDeg.
     constexpr PairFit InDegrees() const {
         return With(&PairFit::toModelUnit, kRadToDeg)

@@ -15,11 +15,8 @@ constexpr PairElement kElements[] = {{&TMapper::X0, GradientX0}, {&TMapper::Y0, 
 constexpr PairFit kX0Y0Fit = PairFitOf(SeparationSource::kFreeConstant, kElements)
                                  .With(&PairFit::residualForm, ResidualForm::kCentredDeficit)
                                  .With(&PairFit::minCountOffset, kX0Y0ExtraPairs)
-                                 .With(&PairFit::tooFewCode, kX0Y0TooFew)
-                                 .With(&PairFit::rejectedCode, kX0Y0Rejected)
-                                 .With(&PairFit::notConvergedCode, kX0Y0NotConverged)
-                                 .With(&PairFit::spreadField, &TCompOut::m_dStdx0y0)
-                                 .With(&PairFit::precisionField, &TCompOut::m_dDx0y0)
+                                 .WithCodes(kX0Y0TooFew, kX0Y0Rejected, kX0Y0NotConverged)
+                                 .ReportingIn(&TCompOut::m_dStdx0y0, &TCompOut::m_dDx0y0)
                                  .With(&PairFit::precisionFactor, kX0Y0PrecisionFactor);
 
 constexpr PairFitNames kX0Y0Names = {"Entering Calculate_x0y0",
