@@ -7,7 +7,8 @@
 // evaluate the face differences left over, ending with either the outlier test (reject the
 // worst pair) or the convergence test (did any element move). A member of the family is data:
 // its stages (element tables with scale factors, design rows, observations), its least pair
-// count and code, its spread fields and limits, its worst-pair measure and its convergence set.
+// count and code, its spread fields and limits, its worst-pair measure, and the limits its
+// stages' elements settle by, less those that follow from the others.
 #ifndef COMPENSATION_FITS_TWO_FACE_FIT_H
 #define COMPENSATION_FITS_TWO_FACE_FIT_H
 
