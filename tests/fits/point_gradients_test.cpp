@@ -35,13 +35,7 @@ TEST(DesignColumns, AreTheDerivativesOfCalibrate) {
         {&TMapper::El_ElC, 1e-4, kDegToRad, GradientElElC, nullptr, false},
         {&TMapper::K_minus, 1e-4, kDegToRad, GradientKMinus, nullptr, false},
         {&TMapper::B_minus, 1.7e-6, 1.0, GradientKMinus, nullptr, true}};
-    static const detail::InterballElement kRows[] = {
-        rows::kAx,      rows::kAy,      rows::kA1_AzS,  rows::kA1_AzC,  rows::kA1_3AzS,
-        rows::kA1_3AzC, rows::kA1_5AzS, rows::kA1_5AzC, rows::kA2_3AzS, rows::kA2_3AzC,
-        rows::kA2_5AzS, rows::kA2_5AzC, rows::kA3_AzS,  rows::kA3_AzC,  rows::kA3_3AzS,
-        rows::kA3_3AzC, rows::kA3_5AzS, rows::kA3_5AzC, rows::kAz_2AzS, rows::kAz_2AzC,
-        rows::kAz_4AzS, rows::kAz_4AzC, rows::kAz_6AzS, rows::kAz_6AzC};
-    for (const detail::InterballElement& row : kRows) {
+    for (const detail::InterballElement& row : rows::kHarmonicTable) {  // every interball row
         columns.push_back({row.element, 1e-4, kDegToRad, nullptr, &row, false});
     }
     for (std::size_t c = 0; c < columns.size(); ++c) {
