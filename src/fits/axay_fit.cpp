@@ -12,23 +12,17 @@ using namespace compensation::detail;
 
 constexpr PairElement kElements[] = {{&TMapper::Ax, GradientAx}, {&TMapper::Ay, GradientAy}};
 constexpr PairFit kAxAyFit = PairFitOf(SeparationSource::kFreeConstant, kElements)
+                                 .With(&PairFit::traceName, "axay")
                                  .InDegrees()
                                  .WithCodes(kAxAyTooFew, kAxAyRejected, kAxAyNotConverged)
                                  .ReportingIn(&TCompOut::m_dStdaxay, &TCompOut::m_dDaxay)
                                  .With(&PairFit::precisionFactor, kAxAyPrecisionFactor);
-
-constexpr PairFitNames kAxAyNames = {"Entering Calculate_axay",
-                                     "Leaving Calculate_axay",
-                                     nullptr,
-                                     nullptr,
-                                     "pVec_axay",
-                                     "nCount_axay"};
 
 }  // namespace
 
 int CCompensation::Calculate_axay(CVector* pVec_axay, int nCount_axay, TMapper* pMap,
                                   TCompOut* pCompOut, int nFlagClassify) {
     const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
-    return compensation::detail::HostPairFit(trace, kAxAyNames, *this, kAxAyFit, nullptr, 0,
-                                             pVec_axay, nCount_axay, pMap, pCompOut, nFlagClassify);
+    return compensation::detail::HostPairFit(trace, *this, kAxAyFit, nullptr, 0, pVec_axay,
+                                             nCount_axay, pMap, pCompOut, nFlagClassify);
 }

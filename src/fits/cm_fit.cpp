@@ -21,6 +21,6 @@ constexpr PairFit kKMinusFit = PairFitOf(SeparationSource::kOutsidePairs, kEleme
 int CCompensation::Calculate_cm(CVector* pVecOut, int nCountOut, CVector* pVec_cm, int nCount_cm,
                                 TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     const auto silent = [](const char*, auto) {};
-    return compensation::detail::HostPairFit(silent, {}, *this, kKMinusFit, pVecOut, nCountOut,
-                                             pVec_cm, nCount_cm, pMap, pCompOut, nFlagClassify);
+    return compensation::detail::HostPairFit(silent, *this, kKMinusFit, pVecOut, nCountOut, pVec_cm,
+                                             nCount_cm, pMap, pCompOut, nFlagClassify);
 }

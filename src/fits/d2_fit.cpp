@@ -12,20 +12,14 @@ using namespace compensation::detail;
 
 constexpr PairElement kElements[] = {{&TMapper::D2, GradientD2}};
 constexpr PairFit kD2Fit = PairFitOf(SeparationSource::kOutsidePairs, kElements)
+                               .With(&PairFit::traceName, "d2")
                                .ReportingIn(&TCompOut::m_dStd2, &TCompOut::m_dDd2);
-
-constexpr PairFitNames kD2Names = {"Entering Calculate_d2",
-                                   "Leaving Calculate_d2",
-                                   "pVecOut",
-                                   "nCountOut",
-                                   "pVec_d2",
-                                   "nCount_d2"};
 
 }  // namespace
 
 int CCompensation::Calculate_d2(CVector* pVecOut, int nCountOut, CVector* pVec_d2, int nCount_d2,
                                 TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
-    return compensation::detail::HostPairFit(trace, kD2Names, *this, kD2Fit, pVecOut, nCountOut,
-                                             pVec_d2, nCount_d2, pMap, pCompOut, nFlagClassify);
+    return compensation::detail::HostPairFit(trace, *this, kD2Fit, pVecOut, nCountOut, pVec_d2,
+                                             nCount_d2, pMap, pCompOut, nFlagClassify);
 }

@@ -14,6 +14,7 @@
 #define COMPENSATION_FITS_PAIR_FIT_H
 
 #include <limits>
+#include <string>
 
 #include "compensation/engine.h"
 #include "compensation/mapper.h"
@@ -69,6 +70,9 @@ struct PairFit : Labelled<PairFit> {
     double TCompOut::*spreadField;     // spread of the separations (length)
     double TCompOut::*precisionField;  // uncertainty of the estimate
     double precisionFactor;            // free-constant fits: scale of that uncertainty
+    // The legacy member's name after "Calculate_", which its trace lines carry; null for a fit
+    // that traces nothing of its own.
+    const char* traceName;
 
     // The codes of too few live pairs, a rejected pair and an unsettled call.
     constexpr PairFit WithCodes(int tooFew, int rejected, int notConverged) const {
@@ -102,9 +106,10 @@ constexpr PairFit PairFitOf(SeparationSource source, Table<PairElement> elements
             kOutsidePairTooFew,
             kOutsidePairRejected,
             kOutsidePairNotConverged,
-            nullptr,  // spreadField
-            nullptr,  // precisionField
-            0.0};     // precisionFactor
+            nullptr,   // spreadField
+            nullptr,   // precisionField
+            0.0,       // precisionFactor
+            nullptr};  // traceName
 }
 
 struct PairFitInput {
@@ -121,34 +126,25 @@ struct PairFitInput {
 // valid for the counts given, counts not negative.
 int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input);
 
-// The names under which a fit traces its arguments. Without outside pairs their names are null.
-struct PairFitNames {
-    const char* entering;
-    const char* leaving;
-    const char* outsideArray;
-    const char* outsideCount;
-    const char* pairArray;
-    const char* pairCount;
-};
-
 // A fit as the host calls it: its entry lines, the host's counts checked against their arrays
 // (kInvalidInput before anything is written), the step, then the model, the result record and
-// the result. `trace(title, value)` writes one trace entry; a fit that traces nothing passes
-// null names and a trace that writes nothing.
+// the result. `trace(title, value)` writes one trace entry; a fit without a trace name writes
+// none of these (its spread calls still write theirs).
 template <class Trace>
-int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, const PairFit& fit,
-                CVector* outside, int outsideCount, CVector* pairs, int pairCount, TMapper* map,
-                TCompOut* out, int flagClassify) {
+int HostPairFit(Trace trace, CCompensation& engine, const PairFit& fit, CVector* outside,
+                int outsideCount, CVector* pairs, int pairCount, TMapper* map, TCompOut* out,
+                int flagClassify) {
     const TraceSession session(engine);
-    const bool traced = names.entering != nullptr;
+    const bool traced = fit.traceName != nullptr;
+    const std::string name = traced ? fit.traceName : "";
     if (traced) {
-        trace(names.entering, true);
+        trace(("Entering Calculate_" + name).c_str(), true);
         if (fit.source == SeparationSource::kOutsidePairs) {
-            trace(names.outsideArray, FirstOrNull(outside, outsideCount));
-            trace(names.outsideCount, outsideCount);
+            trace("pVecOut", FirstOrNull(outside, outsideCount));
+            trace("nCountOut", outsideCount);
         }
-        trace(names.pairArray, FirstOrNull(pairs, pairCount));
-        trace(names.pairCount, pairCount);
+        trace(("pVec_" + name).c_str(), FirstOrNull(pairs, pairCount));
+        trace(("nCount_" + name).c_str(), pairCount);
         trace("pMap", map);
         trace("nFlagClassify", flagClassify);
     }
@@ -168,7 +164,7 @@ int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, c
     if (traced) {
         trace("pMap", map);
         trace("pCompOut", out);
-        trace(names.leaving, status);
+        trace(("Leaving Calculate_" + name).c_str(), status);
     }
     return status;
 }

@@ -13,24 +13,18 @@ using namespace compensation::detail;
 
 constexpr PairElement kElements[] = {{&TMapper::X0, GradientX0}, {&TMapper::Y0, GradientY0}};
 constexpr PairFit kX0Y0Fit = PairFitOf(SeparationSource::kFreeConstant, kElements)
+                                 .With(&PairFit::traceName, "x0y0")
                                  .With(&PairFit::residualForm, ResidualForm::kCentredDeficit)
                                  .With(&PairFit::minCountOffset, kX0Y0ExtraPairs)
                                  .WithCodes(kX0Y0TooFew, kX0Y0Rejected, kX0Y0NotConverged)
                                  .ReportingIn(&TCompOut::m_dStdx0y0, &TCompOut::m_dDx0y0)
                                  .With(&PairFit::precisionFactor, kX0Y0PrecisionFactor);
 
-constexpr PairFitNames kX0Y0Names = {"Entering Calculate_x0y0",
-                                     "Leaving Calculate_x0y0",
-                                     nullptr,
-                                     nullptr,
-                                     "pVec_x0y0",
-                                     "nCount_x0y0"};
-
 }  // namespace
 
 int CCompensation::Calculate_x0y0(CVector* pVec_x0y0, int nCount_x0y0, TMapper* pMap,
                                   TCompOut* pCompOut, int nFlagClassify) {
     const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
-    return compensation::detail::HostPairFit(trace, kX0Y0Names, *this, kX0Y0Fit, nullptr, 0,
-                                             pVec_x0y0, nCount_x0y0, pMap, pCompOut, nFlagClassify);
+    return compensation::detail::HostPairFit(trace, *this, kX0Y0Fit, nullptr, 0, pVec_x0y0,
+                                             nCount_x0y0, pMap, pCompOut, nFlagClassify);
 }
