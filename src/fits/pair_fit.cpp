@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <vector>
 
 #include "engine/constants.h"

@@ -1,7 +1,6 @@
 #include "fits/two_face_fit.h"
 
 #include <cmath>
-#include <new>
 #include <vector>
 
 #include "engine/normal_equations.h"
