@@ -19,11 +19,12 @@ def tool_record(name):
     return out
 
 
-@pytest.mark.parametrize("name", sorted(SCENARIOS))
-def test_scenario_run_prints_the_tools_record_byte_for_byte(name):
-    path, _ = scenario(name)
+def test_scenario_run_prints_the_tools_record_byte_for_byte():
+    # The command tests run every bundled example; the bindings share the tool's runner, so one
+    # example shows that the record reaches Python unchanged.
+    path, _ = scenario("quick")
     result = comp.run_scenario(path.relative_to(EXAMPLES.parent))
-    assert result.json_text == tool_record(name)
+    assert result.json_text == tool_record("quick")
 
 
 def run_from_arrays(name, read):
@@ -47,11 +48,17 @@ def genfromtxt(path):
     return np.genfromtxt(path, delimiter=",", names=True)
 
 
-@pytest.mark.parametrize("read", [comp.read_measurements, genfromtxt], ids=["reader", "numpy"])
-@pytest.mark.parametrize("name", sorted(SCENARIOS))
-def test_run_from_arrays_equals_the_tools_run(name, read):
+#: One run per way the bindings hand arrays to a procedure: a foreign structured array (numpy's
+#: reader) to the quick procedure, the bindings' reader to the full procedure with its pairs, and
+#: to the full-full procedure with flying views (mode 1) and without (mode 2).
+ARRAY_RUNS = {"quick": genfromtxt, "full": comp.read_measurements,
+              "fullfull1": comp.read_measurements, "fullfull2": comp.read_measurements}
+
+
+@pytest.mark.parametrize("name", sorted(ARRAY_RUNS))
+def test_run_from_arrays_equals_the_tools_run(name):
     expected = json.loads(tool_record(name))
-    result = run_from_arrays(name, read)
+    result = run_from_arrays(name, ARRAY_RUNS[name])
     for key in expected:
         if key not in NAMED_INPUTS:
             assert result.record[key] == expected[key], key
@@ -61,8 +68,8 @@ def test_run_from_arrays_equals_the_tools_run(name, read):
 
 
 def test_result_object_reads_the_record():
-    record = json.loads(tool_record("quick"))
     result = comp.run_scenario(EXAMPLES.relative_to(EXAMPLES.parent) / "quick" / "scenario.json")
+    record = json.loads(result.json_text)
     assert (result.code, result.settled, result.confidence) == (
         record["result"], record["settled"], record["confidence"])
     assert result.meaning == record["meaning"]
@@ -118,7 +125,3 @@ def test_transform_equals_the_tool(tooling_balls):
                                  tooling_balls=tooling_balls)
     assert from_files.json_text == out
     assert from_arrays.record == json.loads(out)
-    # The example was made with Alpha 0.01, Beta -0.02, Gamma 0.5 rad, (0.1, -0.2, 0.3) m.
-    t = from_arrays.transform
-    assert np.allclose([t["Alpha"], t["Beta"], t["Gamma"], t["X"], t["Y"], t["Z"]],
-                       [0.01, -0.02, 0.5, 0.1, -0.2, 0.3], atol=1e-9)

@@ -1,7 +1,6 @@
-"""Broken input raises the tool's own message, naming file, line and field; no input crashes
-the interpreter."""
-
-import os
+"""Broken input raises the tool's own message, naming file, line and field. The readers' cases,
+and mutated files, are the command tests' and the fuzz replay's: the bindings call the same
+readers."""
 
 import numpy as np
 import pytest
@@ -19,23 +18,13 @@ def broken(tmp_path, text, name="broken.csv"):
     return path
 
 
-BROKEN_FILES = {
-    "bad type": GOOD.replace("\n100,", "\n101,", 1),
-    "not a number": GOOD.replace(",20,100\n", ",twenty,100\n", 3),
-    "unknown column": GOOD.replace("quality", "qualty", 1),
-    "missing column": GOOD.replace(",quality", "", 1),
-    "short row": GOOD.replace(",20,100\n", ",20\n", 2),
-    "empty": "",
-    "header only": GOOD.splitlines()[0] + "\n",
-    "negative range": GOOD.replace("\n100,", "\n100,-", 1),
-    "a view without back sights": "\n".join(GOOD.splitlines()[:14]) + "\n",
-    "binary": bytes(range(256)) * 4,
-}
+#: A measurement type that does not exist, in the first front sight (line 3). The readers' error
+#: cases are the command tests'; here one shows that the tool's message reaches Python whole.
+BAD_TYPE = GOOD.replace("\n100,", "\n101,", 1)
 
 
-@pytest.mark.parametrize("fault", sorted(BROKEN_FILES))
-def test_broken_measurement_file_raises_the_tools_message(fault, tmp_path):
-    path = broken(tmp_path, BROKEN_FILES[fault])
+def test_broken_measurement_file_raises_the_tools_message(tmp_path):
+    path = broken(tmp_path, BAD_TYPE)
     expected = tool_error("quick", "-i", path, "-m", START)
     with pytest.raises(comp.InputError) as raised:
         comp.quick(path, START)
@@ -44,7 +33,7 @@ def test_broken_measurement_file_raises_the_tools_message(fault, tmp_path):
 
 
 def test_input_error_names_file_line_and_field(tmp_path):
-    path = broken(tmp_path, BROKEN_FILES["bad type"])
+    path = broken(tmp_path, BAD_TYPE)
     with pytest.raises(comp.InputError) as raised:
         comp.read_measurements(path)
     e = raised.value
@@ -74,18 +63,8 @@ def test_a_file_the_tool_would_refuse_is_never_written(tmp_path):
     assert not (tmp_path / "out.csv").exists()
 
 
-BROKEN_MODELS = {
-    "missing element": lambda t: t.replace('  "A1": 0.0,\n', "", 1),
-    "unknown element": lambda t: t.replace('"A1":', '"A9":', 1),
-    "repeated element": lambda t: t.replace('"A2":', '"A1":', 1),
-    "not a number": lambda t: t.replace('"A1": 0.0', '"A1": "zero"', 1),
-    "not JSON": lambda t: t[:40],
-}
-
-
-@pytest.mark.parametrize("fault", sorted(BROKEN_MODELS))
-def test_broken_model_file_raises_the_tools_message(fault, tmp_path):
-    path = broken(tmp_path, BROKEN_MODELS[fault](START.read_text()), "model.json")
+def test_broken_model_file_raises_the_tools_message(tmp_path):
+    path = broken(tmp_path, START.read_text().replace('"A1":', '"A9":', 1), "model.json")
     data = EXAMPLES / "quick" / "measurements.csv"
     expected = tool_error("quick", "-i", data, "-m", path)
     with pytest.raises(comp.InputError) as raised:
@@ -133,20 +112,3 @@ def test_missing_file_raises_the_tools_message():
         comp.read_measurements("no/such/file.csv")
     with pytest.raises(comp.InputError, match="is a directory"):
         comp.read_model(EXAMPLES)
-
-
-def test_random_bytes_never_crash_the_interpreter(tmp_path):
-    # Mutations of a good file: every outcome is a result or an InputError.
-    generator = np.random.default_rng(5)
-    good = GOOD.encode()
-    for trial in range(60):
-        data = bytearray(good)
-        for at in generator.integers(0, len(data), size=int(generator.integers(1, 20))):
-            data[at] = int(generator.integers(0, 256))
-        path = broken(tmp_path, bytes(data), f"fuzz{trial}.csv")
-        try:
-            result = comp.quick(path, START)
-            assert isinstance(result.code, int)
-        except (comp.InputError, comp.UsageError):
-            pass
-        os.remove(path)

@@ -77,7 +77,6 @@ std::vector<Quantity> Checked(const Scenario& s, int mode) {
     return checked;
 }
 
-// Noise-free: best confidence, all the mode sees back, T_ref the flying views' mean T, no other.
 TEST(FullFullCompensation, NoiseFreeRecoversEveryElementTheModeSees) {
     for (int mode = 0; mode <= 2; ++mode) {
         SCOPED_TRACE("mode " + std::to_string(mode));
@@ -86,15 +85,32 @@ TEST(FullFullCompensation, NoiseFreeRecoversEveryElementTheModeSees) {
         ASSERT_EQ(FittedElements(s.truth, {&TMapper::T_ref}).size(), mode == 2 ? 59u : 65u);
         const Outcome run = RunFullFull(s, mode);
         ASSERT_EQ(run.result, 0);
-        // Twelve terms of 4 points from 50 (mode 1 validates in mode 2), eight of 6, ten of 5.
-        EXPECT_EQ(run.out.m_nConfidence, mode == 2 ? 100 : 98);
         ExpectRecovered(Checked(s, mode), run.model, s.truth);
-        EXPECT_NEAR(run.model.T_ref, s.truth.T_ref, 1e-12);
-        for (const MapperElement& e : kMapperElements) {
-            if (s.truth.*e.member == 0.0) {
-                EXPECT_EQ(run.model.*e.member, 0.0) << e.name;
-            }
-        }
+    }
+}
+
+// Twelve terms of 4 points from 50 (mode 1 validates in mode 2), or ten of 5 without flying views.
+TEST(FullFullCompensation, NoiseFreeScoresTheValidationsBest) {
+    for (int mode = 0; mode <= 2; ++mode) {
+        Scenario s = MakeFullFull(mode);
+        EXPECT_EQ(RunFullFull(s, mode).out.m_nConfidence, mode == 2 ? 100 : 98) << mode;
+    }
+}
+
+TEST(FullFullCompensation, ElementsTheTruthLeavesZeroStayZero) {
+    for (int mode = 0; mode <= 2; ++mode) {
+        SCOPED_TRACE("mode " + std::to_string(mode));
+        Scenario s = MakeFullFull(mode);
+        ExpectOnlyFittedElementsWritten(RunFullFull(s, mode).model, TMapper{},
+                                        [&s](Member m) { return s.truth.*m != 0.0; });
+    }
+}
+
+// T_ref is the flying front sights' mean T; some twenty values near 20 round to a few 1e-15.
+TEST(FullFullCompensation, TRefIsTheFlyingViewsMeanT) {
+    for (int mode = 0; mode <= 2; ++mode) {
+        Scenario s = MakeFullFull(mode);
+        EXPECT_NEAR(RunFullFull(s, mode).model.T_ref, s.truth.T_ref, 1e-12) << mode;
     }
 }
 
@@ -290,7 +306,7 @@ TEST(FullFullCompensation, UnsettledFirstJointLoopReturnsItsSum) {
 }
 
 // No flying targets (modes 0, 1), positions outside the view and an outside set without a pair
-// (D2, K_minus or El_ElC never estimated) are refused untouched; mode 2 needs no flying views.
+// (D2, K_minus or El_ElC never estimated) are refused untouched.
 TEST(FullFullCompensation, RefusesInputOutsideItsArraysBeforeWritingAnything) {
     struct Case {
         std::string what;
@@ -324,6 +340,9 @@ TEST(FullFullCompensation, RefusesInputOutsideItsArraysBeforeWritingAnything) {
         EXPECT_TRUE(SameReadings(s.main, fresh.main));
         EXPECT_EQ(run.out.m_nConfidence, kNotValidated);
     }
+}
+
+TEST(FullFullCompensation, ModeTwoNeedsNoFlyingViews) {
     Scenario s = MakeFullFull(2);
     s.flying.clear();
     s.nTargetsFly = 0;
@@ -381,7 +400,7 @@ TEST(FullFullCompensation, ModeZeroSettlesOnAWideBoardAtSizesOneAndTwo) {
 
 // Flying views refused before their in-line view is found leave the host's m_nInlineView in
 // the record; the procedure never reads it (a huge stale index once multiplied the targets per
-// view in a long, 32 bits on Windows). The pair range of an in-line view is counted in 64 bits.
+// view in a long, 32 bits on Windows).
 TEST(FullFullCompensation, AStaleInlineViewIsNeitherReadNorWritten) {
     for (const int stale : {std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}) {
         Scenario s = MakeFullFull(0);
@@ -391,6 +410,10 @@ TEST(FullFullCompensation, AStaleInlineViewIsNeitherReadNorWritten) {
         EXPECT_EQ(run.result, 1);
         EXPECT_EQ(run.out.m_nInlineView, stale);
     }
+}
+
+// The pair range of an in-line view is counted in 64 bits; no in-line view gives an empty range.
+TEST(InlineViewPairs, AreCountedInSixtyFourBits) {
     using detail::InlineViewPairs;
     const int most = std::numeric_limits<int>::max();
     EXPECT_EQ(InlineViewPairs(most, most).first, static_cast<long long>(most) * most);
@@ -401,10 +424,9 @@ TEST(FullFullCompensation, AStaleInlineViewIsNeitherReadNorWritten) {
               InlineViewPairs(detail::kNoInlineView, 4).last);
 }
 
-// T_ref is the flying front sights' mean T. Finite T whose sum overflows still have a finite
-// mean (here every T is 1e308, so the mean is exactly 1e308); a T that is not a number has none,
-// and is refused before anything is written.
-TEST(FullFullCompensation, TRefIsTheFiniteMeanOfFiniteFlyingTOrTheRunIsRefused) {
+// Finite T whose sum overflows still have a finite mean (here every T is 1e308, so the mean is
+// exactly 1e308).
+TEST(FullFullCompensation, FlyingTWhoseSumOverflowsGiveAFiniteTRef) {
     for (int mode : {0, 1}) {
         SCOPED_TRACE(mode);
         Scenario s = MakeFullFull(mode);
@@ -414,9 +436,15 @@ TEST(FullFullCompensation, TRefIsTheFiniteMeanOfFiniteFlyingTOrTheRunIsRefused) 
         const Outcome huge = RunFullFull(s, mode);
         EXPECT_EQ(huge.model.T_ref, 1e308);
         EXPECT_TRUE(AllFinite(huge.model));
+    }
+}
 
+// A T that is not a finite number leaves T_ref without a mean: refused before anything is written.
+TEST(FullFullCompensation, AFlyingTThatIsNotFiniteIsRefusedUntouched) {
+    for (int mode : {0, 1}) {
         const Scenario fresh = MakeFullFull(mode);
         for (double t : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+            SCOPED_TRACE("mode " + std::to_string(mode) + ", T " + std::to_string(t));
             Scenario spoilt = fresh;
             spoilt.flying[1].T = t;
             const Outcome run = RunFullFull(spoilt, mode);
@@ -502,7 +530,8 @@ TEST(FullFullFitInput, ElElCFitUsesEveryQualifyingPairBeyondFour) {
     }
     EXPECT_EQ(status, 0);
     EXPECT_NEAR(model.El_ElC, truth.El_ElC, kExactAngleTolerance);
-    EXPECT_LT(out.m_dStdExtraIn, 1e-9);  // exact data: every distance agrees
+    // Exact data: every distance agrees but for rounding of metre-sized values, far below 1e-9 m.
+    EXPECT_LT(out.m_dStdExtraIn, 1e-9);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "compensation/tracing.h"
 #include "compensation_sim/simulator.h"
 #include "engine/trace_format.h"
+#include "support/test_constants.h"
 #include "support/trace_dir.h"
 
 namespace {
@@ -167,8 +168,8 @@ void ExpectSameBits(const QuickRun& a, const QuickRun& b) {
 
 compensation::sim::Scenario NoisyQuick() {
     compensation::sim::Options options;
-    options.noise.range = 2e-6;
-    options.noise.angle = 1e-6;
+    options.noise.range = compensation::testing::kRangeNoise;
+    options.noise.angle = compensation::testing::kAngleNoise;
     options.noise.seed = 5;
     return compensation::sim::MakeScenario("quick", options);
 }

@@ -13,6 +13,7 @@
 
 #include "compensation/compensation.h"
 #include "compensation_sim/simulator.h"
+#include "support/test_constants.h"
 
 namespace {
 
@@ -39,8 +40,8 @@ void AppendReadings(Fingerprint& f, const std::vector<CVector>& readings) {
 Scenario ScenarioFor(const char* procedure, int mode) {
     Options options;
     options.mode = mode;
-    options.noise.angle = 1e-6;
-    options.noise.range = 2e-6;
+    options.noise.angle = compensation::testing::kAngleNoise;
+    options.noise.range = compensation::testing::kRangeNoise;
     options.noise.seed = 11;
     return MakeScenario(procedure, options);
 }
