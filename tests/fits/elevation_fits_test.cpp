@@ -10,8 +10,6 @@ using namespace fit_scenes;
 
 double TMapper::*const kPolynomial[] = {&TMapper::B_minus, &TMapper::A_minus, &TMapper::C_minus};
 constexpr double kChosen[] = {3e-5, -2e-5, 1.5e-5};  // B_minus, A_minus, C_minus; El_ElC 0.003
-constexpr double kRejectSpread = 1.27e-05;           // the distance spread that rejects, metres
-constexpr double kPolynomialLimit = 1.308e-07;  // kAngleToleranceRad, the polynomial's change limit
 
 struct Views {
     std::vector<CVector> reference;  // bEl: the four table targets from the home placement
@@ -164,7 +162,7 @@ TEST(ElevationFits, PolynomialSettlesByTheLengthOfItsChange) {
     for (double factor : {0.0, 0.98, 1.02}) {
         TMapper moved = map;
         for (int p = 0; p < 3; ++p) {
-            moved.*kPolynomial[p] += (p == 1 ? -1 : 1) * factor * kPolynomialLimit / std::sqrt(3.0);
+            moved.*kPolynomial[p] += (p == 1 ? -1 : 1) * factor * kAngleRad / std::sqrt(3.0);
         }
         EXPECT_EQ(t.Polynomial(false, &moved, 1), factor < 1.0 ? 0 : 2) << factor;
     }

@@ -11,9 +11,6 @@ namespace {
 
 using namespace fit_scenes;
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kAngle = 7.494287960311168e-06;  // change limit kAngleToleranceDeg, degrees
-constexpr double kRejectSpread = 1.27e-05;        // the distance spread that rejects, metres
 constexpr int kRejected = 21;
 constexpr int kNotConverged = 26;
 

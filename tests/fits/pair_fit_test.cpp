@@ -16,12 +16,6 @@ namespace {
 using namespace fit_scenes;
 
 constexpr int kViews = 9;
-// The fits' change limits: kAngleToleranceDeg and kLengthTolerance, written out so that a
-// changed limit shows here.
-constexpr double kAngle = 7.494287960311168e-06;  // degrees
-constexpr double kLength = 5.08e-07;              // metres
-// The rejection threshold of the separation spreads, kRejectSpread (metres).
-constexpr double kRejectSpread = 1.27e-05;
 
 struct Scenario {
     const char* name;

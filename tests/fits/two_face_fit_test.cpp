@@ -12,9 +12,6 @@ namespace {
 
 using namespace fit_scenes;
 
-constexpr double kRadToDeg = 57.29577951308232;
-constexpr double kLength = 5.08e-07;              // change limit, m
-constexpr double kAngle = 7.494287960311168e-06;  // change limit, degrees
 // Observations exact to 1e-16 rad against differences of 1e-5, amplified by up to 20 columns'
 // conditioning: observed 2e-11 relative over 80 pairs, 6e-10 over the six-harmonic fit's bare 21.
 constexpr double kRecoveryTolerance = 1e-9;
