@@ -40,10 +40,10 @@ struct Stage {
     std::vector<CodeSource> sources;
 };
 
-// The stages of a procedure. nViews is the number of views of the set (0 when unknown): the
+// The stages of a procedure. viewCount is the number of views of the set (0 when unknown): the
 // quick procedure's number of azimuth sectors, and what sets the full procedures' least pair
 // count.
-std::vector<Stage> StagesOf(Procedure procedure, int mode, int nViews);
+std::vector<Stage> StagesOf(Procedure procedure, int mode, int viewCount);
 
 // One way to obtain a result: the stage and, per contributing source, its reason. Ordered
 // from the fewest contributing sources to the most.
@@ -52,10 +52,10 @@ struct Explanation {
     std::vector<std::string> parts;
 };
 
-std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int nQuickSectors);
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors);
 
 // One line: "settled", or the simplest explanation and how many others there are.
-std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSectors);
+std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors);
 
 }  // namespace compensation::cli
 

@@ -18,6 +18,7 @@
 
 #include "compensation/engine.h"
 #include "compensation/tracing.h"
+#include "engine/constants.h"
 #include "input_error.h"
 #include "layout.h"
 #include "measurement_csv.h"
@@ -34,8 +35,6 @@ namespace {
 
 // No validation writes this into m_nConfidence: a score is never negative.
 constexpr std::int32_t kNotValidated = std::numeric_limits<std::int32_t>::min();
-// m_nInlineView when no in-line view was found.
-constexpr std::int32_t kNoInlineView = -100;
 
 // The command line wins over the scenario; the scenario fills what the command line left out.
 ProcedureOptions Merge(ProcedureOptions o, const Scenario& s) {
@@ -227,7 +226,7 @@ Run Execute(const Inputs& in, const ProcedureOptions& o) {
     run.out.m_n2_d2 = in.d2.n2;
     run.out.m_n1_extra = in.extra.n1;
     run.out.m_n2_extra = in.extra.n2;
-    run.out.m_nInlineView = kNoInlineView;
+    run.out.m_nInlineView = compensation::kInlineViewNone;
     run.out.m_nConfidence = kNotValidated;
 
     const int nMain = static_cast<int>(run.main.size());

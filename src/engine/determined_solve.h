@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 
-#include "compensation/transform.h"
 #include "engine/constants.h"
 
 namespace compensation::detail {
@@ -18,7 +17,12 @@ inline constexpr double kSingularPivotRatio = 1e-12;
 // are solved in place, without allocation.
 inline constexpr int kMostUnknowns = 24;
 
-// Solves the symmetric system (row by row, overwritten) with CTransform::SysLinEq. False when
+// Solves the symmetric system matrix x = rhs (n x n, row by row; both overwritten) by
+// elimination from the last variable to the first, without pivoting. CTransform::SysLinEq is
+// this solver.
+void SolveSymmetric(int n, double* matrix, double* rhs, double* solution);
+
+// Solves the symmetric system (row by row, overwritten) with SolveSymmetric. False when
 // the system is singular to working precision (the elimination leaves each pivot on the
 // diagonal, where no later step changes it), including an empty sample's 0/0, or when a
 // solution is not finite even once turned into degrees, so that nothing non-finite can reach a
@@ -31,8 +35,7 @@ inline bool SolveDetermined(int n, double* matrix, double* rhs, double* solution
     for (int k = 0; k < n; ++k) {
         diagonal[static_cast<std::size_t>(k)] = matrix[k * n + k];
     }
-    CTransform solver;
-    solver.SysLinEq(n, matrix, rhs, solution);
+    SolveSymmetric(n, matrix, rhs, solution);
     for (int k = 0; k < n; ++k) {
         if (!(matrix[k * n + k] > kSingularPivotRatio * diagonal[static_cast<std::size_t>(k)]) ||
             !std::isfinite(solution[k] * kRadToDeg)) {

@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "compensation/engine.h"
+#include "engine/constants.h"
 #include "engine/statistics.h"
 #include "engine/trace_session.h"
 
@@ -50,7 +51,7 @@ int CCompensation::MeanStdArray(double* pA, int nCount, double* pMean, double* p
     // would leave *pnOut unset; the first element stands in for "no worst element".
     *pnOut = 0;
     double sumSquares = 0.0;
-    double largest = -1000.0;
+    double largest = compensation::kFarRunningMaxStart;
     for (int i = 0; i < nCount; ++i) {
         const double d = std::fabs(mean - pA[i]);
         sumSquares += d * d;

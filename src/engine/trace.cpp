@@ -105,6 +105,14 @@ void WriteTrace(std::FILE*& stream, const std::string& path, const char* mode,
     std::fclose(once);
 }
 
+// Appends the record `lines` formats, formatting it only when the trace is on.
+template <typename Lines>
+void AppendTrace(std::FILE*& stream, const std::string& path, Lines lines) {
+    if (!path.empty()) {
+        WriteTrace(stream, path, "a+", lines());
+    }
+}
+
 }  // namespace
 
 // An engine with the trace switched off does not even format its records.
@@ -116,38 +124,28 @@ void CCompensation::OutputTrace(const char* pszText, bool bAppend) {
 }
 
 void CCompensation::OutputTrace(const char* pszName, int nValue) {
-    if (m_strTraceFile.empty()) {
-        return;
-    }
-    WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceIntLine(pszName, nValue));
+    AppendTrace(m_pTraceFile, m_strTraceFile,
+                [&] { return detail::TraceIntLine(pszName, nValue); });
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, CVector* pVec) {
-    if (m_strTraceFile.empty()) {
-        return;
-    }
-    WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceVectorLines(pszTitle, pVec));
+    AppendTrace(m_pTraceFile, m_strTraceFile,
+                [&] { return detail::TraceVectorLines(pszTitle, pVec); });
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, TRANSFORM_PARMS* pParms) {
-    if (m_strTraceFile.empty()) {
-        return;
-    }
-    WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceTransformLines(pszTitle, pParms));
+    AppendTrace(m_pTraceFile, m_strTraceFile,
+                [&] { return detail::TraceTransformLines(pszTitle, pParms); });
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, TCompOut* pCompOut) {
-    if (m_strTraceFile.empty()) {
-        return;
-    }
-    WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceCompOutLines(pszTitle, pCompOut));
+    AppendTrace(m_pTraceFile, m_strTraceFile,
+                [&] { return detail::TraceCompOutLines(pszTitle, pCompOut); });
 }
 
 void CCompensation::OutputTrace(const char* pszTitle, TMapper* pMap) {
-    if (m_strTraceFile.empty()) {
-        return;
-    }
-    WriteTrace(m_pTraceFile, m_strTraceFile, "a+", detail::TraceMapperLines(pszTitle, pMap));
+    AppendTrace(m_pTraceFile, m_strTraceFile,
+                [&] { return detail::TraceMapperLines(pszTitle, pMap); });
 }
 
 namespace compensation {

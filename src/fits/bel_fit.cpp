@@ -138,7 +138,7 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
         samples = CollectSamples(in, pMap);
         const int liveSamples = static_cast<int>(samples.size());
         double sum = 0.0;
-        double worst = kElElCWorstStart;
+        double worst = kFarRunningMaxStart;
         int worstFirst = -1;
         int worstSecond = -1;
         for (const ElElCSample& sample : samples) {

@@ -56,7 +56,7 @@ struct ViewSet {
 // A sample counts when both raw readings are live and far enough apart in raw elevation.
 bool Counts(const CVector& a, const CVector& b) {
     return IsLive(a) && IsLive(b) &&
-           std::fabs(a.Elevation - b.Elevation) > compensation::kPolynomialElevationSpan;
+           std::fabs(a.Elevation - b.Elevation) > compensation::kTenDegrees;
 }
 
 // 2 (P_a - P_b) . (g_a E_a^p - g_b E_b^p), g the elevation gradient: the polynomial term
@@ -221,10 +221,8 @@ int FitElevationPolynomial(const ViewSet& views, TMapper* map, TCompOut* out, in
 
 bool ViewSetFits(const CVector* pVec, const TMapper* pMap, const TCompOut* pCompOut, int nCount,
                  int nCountViews) {
-    // Measurements are addressed as view * nCount + target, and target pairs counted, in int.
-    constexpr long long kMostTargets = 65536;
     return pMap != nullptr && pCompOut != nullptr && nCount >= 0 && nCountViews >= 0 &&
-           nCount <= kMostTargets &&
+           nCount <= compensation::kMostTargetsPerView &&
            static_cast<long long>(nCount) * nCountViews <= std::numeric_limits<int>::max() &&
            (pVec != nullptr || nCount == 0 || nCountViews == 0);
 }

@@ -25,9 +25,7 @@
 
 namespace compensation {
 
-// --- Result codes and limits of the interball fits ---------------------------------------------
-inline constexpr int kInterballRejected = 21;
-inline constexpr int kInterballNotConverged = 26;
+// --- Limits of the interball fits (their codes are in engine/result_codes.h) -------------------
 // A pair seen in this many live views or fewer says nothing about the constancy of its distance.
 inline constexpr int kInterballMaxViewsDropped = 2;
 // Rejection stops once no more than this fraction of the possible pair-view distances remains.

@@ -1,4 +1,5 @@
-// Limits, factors and result codes of the single-term fits and the Ax/Ay fit.
+// Limits and factors of the single-term fits and the Ax/Ay fit (their codes are in
+// engine/result_codes.h).
 #ifndef COMPENSATION_FITS_SINGLE_TERM_CONSTANTS_H
 #define COMPENSATION_FITS_SINGLE_TERM_CONSTANTS_H
 
@@ -7,41 +8,25 @@
 namespace compensation {
 
 // --- X0 and Y0 fit ---------------------------------------------------------------------------
-inline constexpr int kX0Y0TooFew = 19;
-inline constexpr int kX0Y0Rejected = 22;
-inline constexpr int kX0Y0NotConverged = 25;
 // It needs two pairs more than m_nMinCount: two elements and the free separation.
 inline constexpr int kX0Y0ExtraPairs = 2;
 // m_dDx0y0: a quarter of the residual spread per unit of slope.
 inline constexpr double kX0Y0PrecisionFactor = 0.25;
 
 // --- Ax and Ay fit ---------------------------------------------------------------------------
-inline constexpr int kAxAyTooFew = 20;
-inline constexpr int kAxAyRejected = 23;
-inline constexpr int kAxAyNotConverged = 26;
 // m_dDaxay: one quarter of the radians-to-degrees factor.
 inline constexpr double kAxAyPrecisionFactor = kQuarterRadToDeg;
 
 // --- D2 and K_minus fits -----------------------------------------------------------------------
-inline constexpr int kOutsidePairTooFew = 21;
-inline constexpr int kOutsidePairRejected = 24;
-inline constexpr int kOutsidePairNotConverged = 27;
 
 // --- El_ElC fit ------------------------------------------------------------------------------
-inline constexpr int kElElCRejected = 24;
-inline constexpr int kElElCNotConverged = 27;
 // A target pair carries El_ElC only when its reference ranges differ by more than this (m)...
 inline constexpr double kElElCRangeSpan = 3.0;
 // ...and its view-0 elevations by more than this (rad, 22.5 degrees).
 inline constexpr double kElElCElevationSpan = 0.392699081698725;
-// Running maximum start of the worst sample.
-inline constexpr double kElElCWorstStart = -1000.0;
 
 // --- FBB and check interball fits (elevation polynomial) ----------------------------------------
-inline constexpr int kPolynomialRejected = 1;
-inline constexpr int kPolynomialNotConverged = 2;
-// Two targets take part in a view only when their elevations differ by more than this (rad).
-inline constexpr double kPolynomialElevationSpan = 0.17455;
+// Two targets take part in a view only when their elevations differ by more than kTenDegrees.
 // Running maximum start of the worst sample.
 inline constexpr double kPolynomialWorstStart = kRunningMaxStart;
 // Without a reference distance a target pair needs more than this many views.

@@ -29,17 +29,8 @@
 
 namespace compensation::detail::two_face {
 
-// --- Result codes -----------------------------------------------------------------------
-inline constexpr int kRejected = 1;
-inline constexpr int kNotConverged = 2;
-// Too few live pairs: the quick, EFC and FBB fits, and the full fits.
-inline constexpr int kTooFewQuick = 3;
-inline constexpr int kTooFewFull = 18;
-
-// --- Least live pair counts -------------------------------------------------------------
-inline constexpr int kQuickMinimumPairs = 10;
-// The full and six-harmonic fits demand more than 20 live pairs, whatever their column count.
-inline constexpr int kFullMinimumPairs = 21;
+// --- Least live pair counts (the codes and the least counts they cite are in
+// engine/result_codes.h) -----------------------------------------------------------------
 // The pair-of-pairs estimator needs one pair to average the range differences over.
 inline constexpr int kPairOfPairsMinimumPairs = 1;
 

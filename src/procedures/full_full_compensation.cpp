@@ -32,7 +32,7 @@ constexpr double kFlyingRejectShare = 0.1;
 constexpr double kFlyingIBRejectShare = 0.05;
 // Two-face spreads (degrees) below which the azimuth-harmonic fits suffice, twice the
 // two-face spread limit.
-constexpr double kSixHarmonicTrigger = 0.0003747143980155584;
+constexpr double kSixHarmonicTrigger = compensation::kTwiceTwoFaceSpreadDeg;
 
 enum Mode { kFlyingFBB = 0, kFlyingCheck = 1, kNoFlying = 2 };
 
@@ -408,8 +408,8 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         return compensation::kInvalidInput;
     }
     if (nMode != kNoFlying &&
-        (nTargetsFly < 1 || nTargetsFly > compensation::detail::kMostTargetsPerView ||
-         nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
+        (nTargetsFly < 1 || nTargetsFly > compensation::kMostTargetsPerView || nCountFly < 0 ||
+         (nCountFly > 0 && pVecFly == nullptr) ||
          compensation::detail::CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
         return compensation::kInvalidInput;
     }

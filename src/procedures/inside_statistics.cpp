@@ -21,7 +21,7 @@ constexpr double kAnyQualityFloor = -50.0;
 constexpr double kHighQualityFloor = 80.0;
 // More distances than this are needed for a spread.
 constexpr std::size_t kFewestDistances = 2;
-constexpr int kNoPairMeasured = 29;
+using compensation::detail::kNoPairMeasured;
 
 // Where each measurement of the inside statistics goes: by face, and by whether all
 // measurements (flag 0) or only those of high quality (flag above 0) took part.

@@ -20,20 +20,8 @@ inline constexpr int kJointBudget = 52;
 // Their main two-face outlier pass may reject up to a twentieth of the measurements.
 inline constexpr double kMainRejectShare = 0.05;
 
-// The interball fits count target pairs in an int.
-inline constexpr int kMostTargetsPerView = 65536;
-
 // The interball fits measure distances between targets of one view.
 inline constexpr int kLeastInterballTargets = 2;
-
-// The full procedures' coverage: eight fixed 45-degree sectors, codes from 9.
-inline constexpr int kFullSectors = 8;
-inline constexpr int kFullCoverageCode = 9;
-// ClassifyIBPairs' code (20) and ClassifyPairs' (19) become the full procedures' own: 21 for the
-// interball and d2 pairs, 22 for the extra pairs.
-inline constexpr int kIBPairsRaise = 1;
-inline constexpr int kD2PairsRaise = 2;
-inline constexpr int kExtraPairsRaise = 3;
 
 // One fit as a procedure calls it: flag 1 fits and tests convergence, flag 0 may reject the
 // worst measurement or pair. The result is the fit's code; 0 means settled.

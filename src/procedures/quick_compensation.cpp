@@ -16,8 +16,7 @@ namespace {
 constexpr int kQuickBudget = 51;
 // The two-face outlier pass may reject up to a tenth of the measurements.
 constexpr double kQuickRejectShare = 0.1;
-// First code of an empty azimuth sector.
-constexpr int kQuickCoverageCode = 7;
+using compensation::detail::kQuickCoverageCode;
 
 // The procedure's stages on a layout that its fits accept.
 int RunQuick(CCompensation& e, CVector* pVec, int nCount, TMapper* pMap, TCompOut* pCompOut,

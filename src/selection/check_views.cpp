@@ -73,7 +73,7 @@ int InlineView(CVector* pVec, int views, int viewSize, TargetPair pair) {
             best = v;
         }
     }
-    return smallest < kInlineAngle ? best : -1;
+    return smallest < kTenDegrees ? best : -1;
 }
 
 // The acceptance of a complete set of check or flying views; the two differ only in the least
@@ -105,7 +105,7 @@ int AcceptAllViews(CVector* pVec, int nTargets, int nCountAll, double* pGapEl, T
                                     static_cast<long long>(inlineView) * viewSize,
                                     static_cast<long long>(inlineView + 1) * viewSize);
     detail::SortBandsByLow(bands);
-    return detail::JudgeElevationBands(bands, kInlineAngle, pGapEl);
+    return detail::JudgeElevationBands(bands, kTenDegrees, pGapEl);
 }
 
 // Degrees of elevation for the next view: the first half of the views climbs from -45 degrees

@@ -53,7 +53,7 @@ ElevationExtremes FindElevationExtremes(const CVector* pVec, int nCount) {
 // its elevation span would otherwise read as the starting values' -200 and pass.
 int CCompensation::AcceptFBBView(CVector* pVec, int nCount) {
     const ElevationExtremes e = FindElevationExtremes(pVec, nCount);
-    if (!e.found || e.high - e.low >= kFbbViewElevationSpan) {
+    if (!e.found || e.high - e.low >= kTwentyDegrees) {
         return kFbbViewRefused;
     }
     return std::fabs(e.rangeAtHigh - e.rangeAtLow) < kFbbViewRangeSpan ? kFbbViewAccepted

@@ -124,7 +124,7 @@ int CCompensation::RefineVectorArray(CVector* pAvg, CVector* pVec, int nTargets,
     }
     int rejected = 0;
     for (int target = 0; target < nTargets; ++target) {
-        if (!(pStd[target] > kRefineSpread)) {
+        if (!(pStd[target] > kQuarterThouInch)) {
             continue;
         }
         const int view = FarthestLiveView(pAvg[target], pVec, target, nTargets, nViews);

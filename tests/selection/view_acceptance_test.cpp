@@ -46,7 +46,7 @@ TEST(AverageVectorArray, MeansSpreadsAndTheFarthestViewRefined) {
     const double d = std::ldexp(1.0, -20);
     views = OnAxis({8 + d, 8 + d, 8, 8, 8 - d, 8 - d});
     ASSERT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 0);
-    spread = {kRefineSpread, std::nextafter(kRefineSpread, 1.0)};  // kept; refined
+    spread = {kQuarterThouInch, std::nextafter(kQuarterThouInch, 1.0)};  // kept; refined
     EXPECT_EQ(engine.RefineVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 1);
     EXPECT_EQ(views[0].Quality, kLive);
     EXPECT_EQ(views[1].Quality, 50.0);
