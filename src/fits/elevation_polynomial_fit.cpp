@@ -20,6 +20,7 @@
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 #include "fits/single_term_constants.h"
+#include "model/vec3.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ std::vector<double> InlineDistances(const ViewSet& views, int inlineView, TMappe
         for (int j = i + 1; j < views.perView; ++j) {
             CVector a = CalibratedCopy(views.At(inlineView, i), map);
             CVector b = CalibratedCopy(views.At(inlineView, j), map);
-            d.push_back(a.InterVectorRange(a, b));
+            d.push_back(compensation::DistanceBetween(a, b));
         }
     }
     return d;

@@ -21,6 +21,7 @@
 #include "fits/fit_support.h"
 #include "model/live.h"
 #include "model/raw_terms.h"
+#include "model/vec3.h"
 
 namespace compensation::detail {
 namespace {
@@ -181,7 +182,7 @@ DistanceDeviations MeasureDeviations(const InterballInput& in, std::vector<CVect
             if (!IsLive(in.measurements[mA]) || !IsLive(in.measurements[mB])) {
                 continue;
             }
-            d.push_back(calibrated[mA].InterVectorRange(calibrated[mA], calibrated[mB]));
+            d.push_back(DistanceBetween(calibrated[mA], calibrated[mB]));
             viewOf.push_back(static_cast<std::size_t>(k));
         }
         const int live = static_cast<int>(d.size());

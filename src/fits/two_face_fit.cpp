@@ -7,6 +7,7 @@
 #include "fits/fit_support.h"
 #include "model/live.h"
 #include "model/raw_terms.h"
+#include "model/vec3.h"
 
 namespace compensation::detail::two_face {
 
@@ -57,7 +58,7 @@ std::vector<CalibratedPair> CalibrateLivePairs(const CVector* front, const CVect
         pair.azF = frontSight.Azimuth;
         pair.elF = frontSight.Elevation;
         pair.h = kQuarterPi - frontSight.Elevation * 0.5;
-        pair.distance = cartesian ? frontSight.InterVectorRange(frontSight, backSight) : 0.0;
+        pair.distance = cartesian ? DistanceBetween(frontSight, backSight) : 0.0;
         pairs.push_back(pair);
     }
     return pairs;
