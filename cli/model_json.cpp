@@ -33,7 +33,8 @@ nlohmann::ordered_json ParseJsonFile(const std::string& path, const std::string&
     try {
         nlohmann::ordered_json document = nlohmann::ordered_json::parse(text, callback);
         if (!duplicate.empty()) {
-            throw InputError(path, LineOf(text, "\"" + duplicate + "\""), duplicate,
+            // The repeat is what the reader refuses, so its line is the one to name.
+            throw InputError(path, LineOf(text, "\"" + duplicate + "\"", 2), duplicate,
                              "the key appears twice");
         }
         return document;

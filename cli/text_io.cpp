@@ -108,8 +108,11 @@ std::string FormatDouble(double value) {
     return ec == std::errc() ? std::string(buffer, end) : std::string("nan");
 }
 
-int LineOf(const std::string& text, const std::string& needle) {
-    const std::size_t at = text.find(needle);
+int LineOf(const std::string& text, const std::string& needle, int occurrence) {
+    std::size_t at = text.find(needle);
+    for (int seen = 1; seen < occurrence && at != std::string::npos; ++seen) {
+        at = text.find(needle, at + needle.size());
+    }
     if (at == std::string::npos) {
         return 0;
     }

@@ -34,8 +34,8 @@ std::optional<int> ParseInt(const std::string& text);
 // The shortest text that reads back as the same double.
 std::string FormatDouble(double value);
 
-// 1-based line of the first occurrence of needle in text, 0 when absent.
-int LineOf(const std::string& text, const std::string& needle);
+// 1-based line of the given occurrence (the first by default) of needle in text, 0 when absent.
+int LineOf(const std::string& text, const std::string& needle, int occurrence = 1);
 
 }  // namespace compensation::cli
 

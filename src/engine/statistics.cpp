@@ -2,22 +2,35 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/statistics.h"
 #include "engine/trace_session.h"
 
-double CCompensation::Average(double* pA, int nFrom, int nTo) {
+namespace compensation {
+
+double Average(const double* values, int from, int to) {
     double sum = 0.0;
-    for (int i = nFrom; i < nTo; ++i) {
-        sum += pA[i];
+    for (int i = from; i < to; ++i) {
+        sum += values[i];
     }
-    return sum / static_cast<double>(nTo - nFrom);
+    return sum / static_cast<double>(to - from);
+}
+
+double AverageProduct(const double* first, const double* second, int from, int to) {
+    double sum = 0.0;
+    for (int i = from; i < to; ++i) {
+        sum += first[i] * second[i];
+    }
+    return sum / static_cast<double>(to - from);
+}
+
+}  // namespace compensation
+
+double CCompensation::Average(double* pA, int nFrom, int nTo) {
+    return compensation::Average(pA, nFrom, nTo);
 }
 
 double CCompensation::AverageProduct(double* pA, double* pB, int nFrom, int nTo) {
-    double sum = 0.0;
-    for (int i = nFrom; i < nTo; ++i) {
-        sum += pA[i] * pB[i];
-    }
-    return sum / static_cast<double>(nTo - nFrom);
+    return compensation::AverageProduct(pA, pB, nFrom, nTo);
 }
 
 // The routine only names the element farthest from the mean; the caller decides from the

@@ -11,6 +11,7 @@
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "fits/table.h"
 #include "model/live.h"
 
 namespace compensation {
@@ -38,9 +39,17 @@ class EstimatedElements {
         : map_(map), count_(std::min(count, kMaxElements)) {
         assert(count >= 0 && count <= kMaxElements && "a fit estimates at most three elements");
         for (int i = 0; i < count_; ++i) {
-            elements_[i] = elements[i];
-            entry_[i] = map_->*elements_[i];
-            map_->*elements_[i] = 0.0;
+            Take(i, elements[i]);
+        }
+    }
+
+    // The elements of a table of rows, `rows[i].*element`.
+    template <typename Row>
+    EstimatedElements(TMapper* map, Table<Row> rows, double TMapper::*Row::*element)
+        : map_(map), count_(std::min(static_cast<int>(rows.size()), kMaxElements)) {
+        assert(rows.size() <= kMaxElements && "a fit estimates at most three elements");
+        for (int i = 0; i < count_; ++i) {
+            Take(i, rows[i].*element);
         }
     }
 
@@ -63,6 +72,12 @@ class EstimatedElements {
     }
 
   private:
+    void Take(int i, double TMapper::*element) {
+        elements_[i] = element;
+        entry_[i] = map_->*element;
+        map_->*element = 0.0;
+    }
+
     TMapper* map_;
     int count_;
     double TMapper::*elements_[kMaxElements] = {};

@@ -20,6 +20,8 @@
 #include "compensation/records.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "fits/table.h"
+#include "model/vec3.h"
 
 namespace compensation {
 
@@ -79,15 +81,9 @@ struct InterballElement {
     InterballDesignFunction harmonic;  // kAzimuthHarmonic: azimuth change
 };
 
-struct Displacement {
-    double x;
-    double y;
-    double z;
-};
-
 // g_p: change of the calibrated X, Y, Z per radian of the element, as CVector::Calibrate applies
 // it. The face sign cancels for every element of these tables, so the columns do not read it.
-inline Displacement DisplacementOf(const InterballElement& row, const InterballTerms& m) {
+inline Vec3 DisplacementOf(const InterballElement& row, const InterballTerms& m) {
     const double sinAz = m.sinAz[1];
     const double cosAz = m.cosAz[1];
     if (row.kind == InterballDisplacement::kAzimuthHarmonic) {
@@ -103,26 +99,24 @@ inline Displacement DisplacementOf(const InterballElement& row, const InterballT
 }
 
 // An ordered parameter set: row index, matrix row and column and solution index are one number.
-struct InterballTable {
-    const InterballElement* rows;
-    int count;
-};
+using InterballTable = Table<InterballElement>;
 
 // The host's arguments, as every interball fit takes them.
 struct InterballInput {
-    CVector* pVec;  // nCountViews views of nCount targets: target i of view k at k nCount + i
-    int nCount;
-    int nCountViews;
-    int* pIBPairs;  // one entry per pair i < j in lexicographic order; 0 = used
-    TMapper* pMap;
-    TCompOut* pCompOut;
-    int nFlagClassify;  // 0 allows the rejection of the worst pair
+    CVector* measurements;  // viewCount views of targetCount targets: target i of view k at
+                            // k targetCount + i
+    int targetCount;
+    int viewCount;
+    int* pairTable;  // one entry per pair i < j in lexicographic order; 0 = used
+    TMapper* model;
+    TCompOut* out;
+    int flagClassify;  // 0 allows the rejection of the worst pair
 };
 
 // Runs the fit with the given parameter set. Result: 0, kInterballRejected,
 // kInterballNotConverged or their sum; kInvalidInput when the counts or pointers cannot describe
 // the arrays (nothing written).
-int RunInterballFit(CCompensation& engine, const InterballInput& input, InterballTable table);
+int RunInterballFit(const InterballInput& input, InterballTable table);
 
 }  // namespace detail
 }  // namespace compensation

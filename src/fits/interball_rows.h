@@ -12,7 +12,7 @@
 #ifndef COMPENSATION_FITS_INTERBALL_ROWS_H
 #define COMPENSATION_FITS_INTERBALL_ROWS_H
 
-#include <array>
+#include <cstddef>
 
 #include "fits/interball_fit.h"
 
@@ -110,13 +110,13 @@ inline constexpr InterballElement kAz_6AzC = HarmonicRow(&TMapper::Az_6AzC, CosH
 // the full fit without its azimuth harmonics the first 12 rows, with them the first 16, the
 // six-harmonic fit all 24 (the fifth harmonics of the three series and the sixth of the
 // azimuth correction come last).
-inline constexpr std::array<InterballElement, 24> kHarmonicTable = {{
+inline constexpr InterballElement kHarmonicTable[] = {
     kAx,      kAy,      kA1_AzS,  kA1_AzC,  kA1_3AzS, kA1_3AzC, kA2_3AzS, kA2_3AzC,
     kA3_AzS,  kA3_AzC,  kA3_3AzS, kA3_3AzC, kAz_2AzS, kAz_2AzC, kAz_4AzS, kAz_4AzC,
     kA1_5AzS, kA1_5AzC, kA2_5AzS, kA2_5AzC, kA3_5AzS, kA3_5AzC, kAz_6AzS, kAz_6AzC,
-}};
-inline constexpr int kFullRowsWithoutAzHarmonics = 12;
-inline constexpr int kFullRows = 16;
+};
+inline constexpr std::size_t kFullRowsWithoutAzHarmonics = 12;
+inline constexpr std::size_t kFullRows = 16;
 
 }  // namespace compensation::detail::interball_rows
 

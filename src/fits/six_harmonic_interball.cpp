@@ -8,6 +8,5 @@ int CCompensation::CalculateFFC6axy123(CVector* pVec, int nCount, int nCountView
                                        TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     namespace rows = compensation::detail::interball_rows;
     return compensation::detail::RunInterballFit(
-        *this, {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
-        {rows::kHarmonicTable.data(), static_cast<int>(rows::kHarmonicTable.size())});
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify}, rows::kHarmonicTable);
 }

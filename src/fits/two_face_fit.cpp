@@ -1,12 +1,13 @@
 #include "fits/two_face_fit.h"
 
 #include <cmath>
-#include <new>
 #include <vector>
 
 #include "engine/normal_equations.h"
+#include "fits/fit_support.h"
 #include "model/live.h"
 #include "model/raw_terms.h"
+#include "model/vec3.h"
 
 namespace compensation::detail::two_face {
 
@@ -23,12 +24,12 @@ struct PairTerms {
     RawTerms back;
 };
 
-std::vector<PairTerms> RawTermsOfLivePairs(const CVector* pVec_f, const CVector* pVec_b,
-                                           int nCount_fb) {
-    std::vector<PairTerms> terms(static_cast<std::size_t>(nCount_fb > 0 ? nCount_fb : 0));
-    for (int i = 0; i < nCount_fb; ++i) {
-        if (IsLive(pVec_f[i], pVec_b[i])) {
-            terms[i] = {RawTermsOf(pVec_f[i]), RawTermsOf(pVec_b[i])};
+std::vector<PairTerms> RawTermsOfLivePairs(const CVector* front, const CVector* back,
+                                           int pairCount) {
+    std::vector<PairTerms> terms(static_cast<std::size_t>(pairCount > 0 ? pairCount : 0));
+    for (int i = 0; i < pairCount; ++i) {
+        if (IsLive(front[i], back[i])) {
+            terms[i] = {RawTermsOf(front[i]), RawTermsOf(back[i])};
         }
     }
     return terms;
@@ -36,28 +37,28 @@ std::vector<PairTerms> RawTermsOfLivePairs(const CVector* pVec_f, const CVector*
 
 // Calibrates copies of both faces of every live pair with the model as it stands; the host's
 // arrays are never calibrated. Only the evaluation pass reads the points (`cartesian`).
-std::vector<CalibratedPair> CalibrateLivePairs(const CVector* pVec_f, const CVector* pVec_b,
-                                               int nCount_fb, const TMapper* pMap,
+std::vector<CalibratedPair> CalibrateLivePairs(const CVector* front, const CVector* back,
+                                               int pairCount, const TMapper* model,
                                                const std::vector<PairTerms>& terms,
                                                bool cartesian) {
     std::vector<CalibratedPair> pairs;
-    for (int i = 0; i < nCount_fb; ++i) {
-        if (!IsLive(pVec_f[i], pVec_b[i])) {
+    for (int i = 0; i < pairCount; ++i) {
+        if (!IsLive(front[i], back[i])) {
             continue;
         }
-        CVector front = pVec_f[i];
-        CVector back = pVec_b[i];
-        CalibrateWith(front, *pMap, terms[i].front, cartesian);
-        CalibrateWith(back, *pMap, terms[i].back, cartesian);
+        CVector frontSight = front[i];
+        CVector backSight = back[i];
+        CalibrateWith(frontSight, *model, terms[i].front, cartesian);
+        CalibrateWith(backSight, *model, terms[i].back, cartesian);
         CalibratedPair pair{};
         pair.index = i;
-        pair.dR = front.Range - back.Range;
-        pair.dAz = front.Azimuth - back.Azimuth;
-        pair.dEl = front.Elevation - back.Elevation;
-        pair.azF = front.Azimuth;
-        pair.elF = front.Elevation;
-        pair.h = kQuarterPi - front.Elevation * 0.5;
-        pair.distance = cartesian ? front.InterVectorRange(front, back) : 0.0;
+        pair.dR = frontSight.Range - backSight.Range;
+        pair.dAz = frontSight.Azimuth - backSight.Azimuth;
+        pair.dEl = frontSight.Elevation - backSight.Elevation;
+        pair.azF = frontSight.Azimuth;
+        pair.elF = frontSight.Elevation;
+        pair.h = kQuarterPi - frontSight.Elevation * 0.5;
+        pair.distance = cartesian ? DistanceBetween(frontSight, backSight) : 0.0;
         pairs.push_back(pair);
     }
     return pairs;
@@ -88,9 +89,8 @@ void WriteSolution(TMapper& map, const Stage& stage, const double* solution) {
 }
 
 // A stage's solution, checked: every value must be finite before anything is written.
-StageOutcome Solve(CCompensation& engine, const Stage& stage,
-                   const std::vector<CalibratedPair>& pairs, double* solution) {
-    const StageOutcome outcome = stage.solve(engine, stage, pairs, solution);
+StageOutcome Solve(const Stage& stage, const std::vector<CalibratedPair>& pairs, double* solution) {
+    const StageOutcome outcome = stage.solve(stage, pairs, solution);
     if (outcome != StageOutcome::kSolved) {
         return outcome;
     }
@@ -102,26 +102,40 @@ StageOutcome Solve(CCompensation& engine, const Stage& stage,
     return StageOutcome::kSolved;
 }
 
-double GroupChange(const ConvergenceGroup& group, const TMapper& entry, const TMapper& now) {
+bool DecidesSettling(const TwoFaceFit& fit, double TMapper::*element) {
+    for (double TMapper::*derived : fit.notSettling) {
+        if (derived == element) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The largest change, or the Euclidean length of the changes, of the stages' elements that
+// decide settling.
+double Change(const TwoFaceFit& fit, Table<Stage> stages, ChangeNorm norm, const TMapper& entry,
+              const TMapper& now) {
     double largest = 0.0;
     double sumSquares = 0.0;
-    for (double TMapper::*element : group.elements) {
-        const double change = std::fabs(now.*element - entry.*element);
-        if (change > largest) {
-            largest = change;
+    for (const Stage& stage : stages) {
+        for (const FittedElement& fitted : stage.elements) {
+            if (!DecidesSettling(fit, fitted.element)) {
+                continue;
+            }
+            const double change = std::fabs(now.*fitted.element - entry.*fitted.element);
+            if (change > largest) {
+                largest = change;
+            }
+            sumSquares += change * change;
         }
-        sumSquares += change * change;
     }
-    return group.norm == ChangeNorm::kLargest ? largest : std::sqrt(sumSquares);
+    return norm == ChangeNorm::kLargest ? largest : std::sqrt(sumSquares);
 }
 
 bool HasMoved(const TwoFaceFit& fit, const TMapper& entry, const TMapper& now) {
-    for (const ConvergenceGroup& group : fit.convergence) {
-        if (GroupChange(group, entry, now) > group.limit) {
-            return true;
-        }
-    }
-    return false;
+    return Change(fit, Table<Stage>(&fit.range, 1), ChangeNorm::kLargest, entry, now) >
+               fit.rangeLimit ||
+           Change(fit, fit.data, fit.dataNorm, entry, now) > fit.dataLimit;
 }
 
 struct Evaluation {
@@ -161,12 +175,12 @@ bool ExceedsLimits(const SpreadRecord& spreads, const Evaluation& evaluation) {
            evaluation.spreadEl > spreads.elevationLimit;
 }
 
-bool InputFits(const CVector* pVec_f, const CVector* pVec_b, const TMapper* pMap, int nCount_fb,
-               const TCompOut* pCompOut) {
-    if (pMap == nullptr || pCompOut == nullptr) {
+bool InputFits(const CVector* front, const CVector* back, const TMapper* model, int pairCount,
+               const TCompOut* out) {
+    if (model == nullptr || out == nullptr) {
         return false;
     }
-    return nCount_fb <= 0 || (pVec_f != nullptr && pVec_b != nullptr);
+    return pairCount <= 0 || (front != nullptr && back != nullptr);
 }
 
 }  // namespace
@@ -261,8 +275,8 @@ double AbsoluteElevationDifference(const CalibratedPair& pair) {
 
 // --- Least squares ------------------------------------------------------------------------
 
-StageOutcome SolveLeastSquares(CCompensation& /*engine*/, const Stage& stage,
-                               const std::vector<CalibratedPair>& pairs, double* solution) {
+StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                               double* solution) {
     const int n = static_cast<int>(stage.elements.size());
     const int count = static_cast<int>(pairs.size());
     if (n < 1 || n > kMaxColumns || count < 1) {
@@ -301,27 +315,26 @@ StageOutcome SolveLeastSquares(CCompensation& /*engine*/, const Stage& stage,
 
 namespace {
 
-int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-               TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify,
-               const TMapper& entry) {
-    TMapper& map = *pMap;
+int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model, int pairCount,
+               TCompOut* out, int flagClassify, const TMapper& entry) {
+    TMapper& map = *model;
 
     // Range pass: the fitted range elements are re-estimated, not corrected.
     ZeroElements(map, fit.range.elements);
     if (fit.zeroDataElementsFirst) {
         ZeroDataElements(map, fit);
     }
-    const std::vector<PairTerms> terms = RawTermsOfLivePairs(pVec_f, pVec_b, nCount_fb);
+    const std::vector<PairTerms> terms = RawTermsOfLivePairs(front, back, pairCount);
     const std::vector<CalibratedPair> rangePass =
-        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap, terms, false);
+        CalibrateLivePairs(front, back, pairCount, model, terms, false);
     if (static_cast<int>(rangePass.size()) < fit.minimumPairs) {
-        if (fit.convergenceTestWhenTooFew && nFlagClassify != 0 && HasMoved(fit, entry, map)) {
+        if (fit.convergenceTestWhenTooFew && flagClassify != 0 && HasMoved(fit, entry, map)) {
             return kNotConverged;
         }
         return fit.tooFewCode;
     }
     std::array<double, kMaxColumns> rangeSolution{};
-    if (Solve(engine, fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
+    if (Solve(fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
         map = entry;
         return kNotConverged;
     }
@@ -332,10 +345,10 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
     ZeroDataElements(map, fit);
     ZeroElements(map, fit.workElements);
     const std::vector<CalibratedPair> dataPass =
-        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap, terms, false);
+        CalibrateLivePairs(front, back, pairCount, model, terms, false);
     std::vector<std::array<double, kMaxColumns>> solutions(fit.data.size());
     for (std::size_t s = 0; s < fit.data.size(); ++s) {
-        const StageOutcome outcome = Solve(engine, fit.data[s], dataPass, solutions[s].data());
+        const StageOutcome outcome = Solve(fit.data[s], dataPass, solutions[s].data());
         if (outcome == StageOutcome::kTooFew) {
             return fit.tooFewCode;
         }
@@ -350,16 +363,16 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
 
     // Evaluation pass with the new model.
     const Evaluation evaluation =
-        Evaluate(fit, CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap, terms, true));
-    pCompOut->*fit.spreads.range = evaluation.spreadR;
-    pCompOut->*fit.spreads.azimuth = evaluation.spreadAz;
-    pCompOut->*fit.spreads.elevation = evaluation.spreadEl;
+        Evaluate(fit, CalibrateLivePairs(front, back, pairCount, model, terms, true));
+    out->*fit.spreads.range = evaluation.spreadR;
+    out->*fit.spreads.azimuth = evaluation.spreadAz;
+    out->*fit.spreads.elevation = evaluation.spreadEl;
 
     int result = 0;
-    if (nFlagClassify == 0) {
+    if (flagClassify == 0) {
         if (ExceedsLimits(fit.spreads, evaluation) && evaluation.worst >= 0) {
-            pVec_f[evaluation.worst].Quality = kRejectedQuality;
-            pVec_b[evaluation.worst].Quality = kRejectedQuality;
+            front[evaluation.worst].Quality = kRejectedQuality;
+            back[evaluation.worst].Quality = kRejectedQuality;
             result = kRejected;
         }
     } else if (HasMoved(fit, entry, map)) {
@@ -374,20 +387,16 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
 
 }  // namespace
 
-int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify) {
-    if (!InputFits(pVec_f, pVec_b, pMap, nCount_fb, pCompOut)) {
+int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
+                  int pairCount, TCompOut* out, int flagClassify) {
+    if (!InputFits(front, back, model, pairCount, out)) {
         return kInvalidInput;
     }
-    const TMapper entry = *pMap;
-    try {
-        return FitTwoFace(engine, fit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify,
-                          entry);
-    } catch (const std::bad_alloc&) {
-        // The per-pair working arrays grow with the host's count.
-        *pMap = entry;
-        return kNotConverged;
-    }
+    // The per-pair working arrays grow with the host's count.
+    const TMapper entry = *model;
+    return KeepModelWhenOutOfMemory(model, kNotConverged, [&] {
+        return FitTwoFace(fit, front, back, model, pairCount, out, flagClassify, entry);
+    });
 }
 
 }  // namespace compensation::detail::two_face

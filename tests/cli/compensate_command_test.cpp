@@ -203,7 +203,7 @@ const Broken kBroken[] = {
     {"MissingModelElement", "quick quick", "start_model.json", "  \"El_ElC\": 0.0,\n", "",
      "start_model.json, field \"El_ElC\": missing model element"},
     {"RepeatedModelElement", "quick quick", "start_model.json",
-     "\"A2\":", "\"A1\":", "start_model.json, line 2, field \"A1\": the key appears twice"},
+     "\"A2\":", "\"A1\":", "start_model.json, line 15, field \"A1\": the key appears twice"},
     {"ModelValueNotANumber", "quick quick", "start_model.json", "\"El_ElC\": 0.0",
      "\"El_ElC\": \"0.1\"",
      "start_model.json, line 75, field \"El_ElC\": the value must be a number"},
