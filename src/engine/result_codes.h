@@ -7,8 +7,6 @@
 #ifndef COMPENSATION_ENGINE_RESULT_CODES_H
 #define COMPENSATION_ENGINE_RESULT_CODES_H
 
-#include <cstddef>
-
 #include "engine/constants.h"
 
 namespace compensation {

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "compensation/engine.h"
-#include "compensation/transform.h"
 #include "engine/constants.h"
 #include "engine/determined_solve.h"
 #include "engine/statistics.h"
@@ -190,7 +189,7 @@ int FitElevationPolynomial(const ViewSet& views, TMapper* map, TCompOut* out, in
 
     // Residuals as distances: deficit = 2 D dD.
     double sumSquares = 0.0;
-    double largest = kPolynomialWorstStart;
+    double largest = kRunningMaxStart;
     int worst = -1;
     for (int k = 0; k < count; ++k) {
         const double deficit = samples.y[k] - map->B_minus * samples.columns[0][k] -
@@ -220,37 +219,36 @@ int FitElevationPolynomial(const ViewSet& views, TMapper* map, TCompOut* out, in
     return 0;
 }
 
-bool ViewSetFits(const CVector* pVec, const TMapper* pMap, const TCompOut* pCompOut, int nCount,
-                 int nCountViews) {
-    return pMap != nullptr && pCompOut != nullptr && nCount >= 0 && nCountViews >= 0 &&
-           nCount <= compensation::kMostTargetsPerView &&
-           static_cast<long long>(nCount) * nCountViews <= std::numeric_limits<int>::max() &&
-           (pVec != nullptr || nCount == 0 || nCountViews == 0);
+// The host's arguments checked (kInvalidInput before anything is written), then the fit.
+int RunElevationPolynomial(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
+                           TCompOut* pCompOut, int nFlagClassify, PairDistance distance) {
+    const bool fits =
+        pMap != nullptr && pCompOut != nullptr && nCount >= 0 && nCountViews >= 0 &&
+        nCount <= compensation::kMostTargetsPerView &&
+        static_cast<long long>(nCount) * nCountViews <= std::numeric_limits<int>::max() &&
+        (pVec != nullptr || nCount == 0 || nCountViews == 0) &&
+        (distance == PairDistance::kCentred ||
+         (pCompOut->m_nInlineView >= 0 && pCompOut->m_nInlineView < nCountViews));
+    if (!fits) {
+        return compensation::kInvalidInput;
+    }
+    return compensation::detail::KeepModelWhenOutOfMemory(
+        pMap, compensation::kPolynomialNotConverged, [&] {
+            return FitElevationPolynomial({pVec, nCount, nCountViews}, pMap, pCompOut,
+                                          nFlagClassify, distance);
+        });
 }
 
 }  // namespace
 
 int CCompensation::CalculateFCKIB(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
                                   TCompOut* pCompOut, int nFlagClassify) {
-    if (!ViewSetFits(pVec, pMap, pCompOut, nCount, nCountViews) || pCompOut->m_nInlineView < 0 ||
-        pCompOut->m_nInlineView >= nCountViews) {
-        return compensation::kInvalidInput;
-    }
-    return compensation::detail::KeepModelWhenOutOfMemory(
-        pMap, compensation::kPolynomialNotConverged, [&] {
-            return FitElevationPolynomial({pVec, nCount, nCountViews}, pMap, pCompOut,
-                                          nFlagClassify, PairDistance::kInlineView);
-        });
+    return RunElevationPolynomial(pVec, pMap, nCount, nCountViews, pCompOut, nFlagClassify,
+                                  PairDistance::kInlineView);
 }
 
 int CCompensation::CalculateFBBIB(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
                                   TCompOut* pCompOut, int nFlagClassify) {
-    if (!ViewSetFits(pVec, pMap, pCompOut, nCount, nCountViews)) {
-        return compensation::kInvalidInput;
-    }
-    return compensation::detail::KeepModelWhenOutOfMemory(
-        pMap, compensation::kPolynomialNotConverged, [&] {
-            return FitElevationPolynomial({pVec, nCount, nCountViews}, pMap, pCompOut,
-                                          nFlagClassify, PairDistance::kCentred);
-        });
+    return RunElevationPolynomial(pVec, pMap, nCount, nCountViews, pCompOut, nFlagClassify,
+                                  PairDistance::kCentred);
 }

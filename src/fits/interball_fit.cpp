@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "compensation/transform.h"
 #include "fits/interball_fit.h"
 
 #include "engine/determined_solve.h"
@@ -161,7 +160,7 @@ struct DistanceDeviations {
     int usedPairs = 0;  // P: pairs the table uses, whatever their live views
     int count = 0;      // N2: deviations of pairs seen in more than two views
     double sumSquares = 0.0;
-    double largest = kInterballLargestDeviationStart;
+    double largest = kRunningMaxStart;
     std::size_t worstA = 0;
     std::size_t worstB = 0;
 };

@@ -30,8 +30,6 @@ namespace compensation {
 inline constexpr int kInterballMaxViewsDropped = 2;
 // Rejection stops once no more than this fraction of the possible pair-view distances remains.
 inline constexpr double kInterballKeptFraction = 0.7;
-// Start of the search for the largest distance deviation (metres); any deviation exceeds it.
-inline constexpr double kInterballLargestDeviationStart = kRunningMaxStart;
 
 namespace detail {
 

@@ -88,15 +88,12 @@ inline Vec3 GradientElevation(const CVector& point) {
 
 // Per radian of K_minus: the constant elevation term lowers the elevation.
 inline Vec3 GradientKMinus(const CVector& point) {
-    const Vec3 up = GradientElevation(point);
-    return {-up.x, -up.y, -up.z};
+    return Scaled(GradientElevation(point), -1.0);
 }
 
 // Per radian of El_ElC: the elevation falls by cos(pi/4 - El/2) per radian.
 inline Vec3 GradientElElC(const CVector& point) {
-    const double w = std::cos(kQuarterPi - 0.5 * point.Elevation);
-    const Vec3 down = GradientKMinus(point);
-    return {w * down.x, w * down.y, w * down.z};
+    return Scaled(GradientKMinus(point), std::cos(kQuarterPi - 0.5 * point.Elevation));
 }
 
 // |P_A - P_B|^2 of the points' Cartesian coordinates.

@@ -17,8 +17,6 @@ inline constexpr double kX0Y0PrecisionFactor = 0.25;
 // m_dDaxay: one quarter of the radians-to-degrees factor.
 inline constexpr double kAxAyPrecisionFactor = kQuarterRadToDeg;
 
-// --- D2 and K_minus fits -----------------------------------------------------------------------
-
 // --- El_ElC fit ------------------------------------------------------------------------------
 // A target pair carries El_ElC only when its reference ranges differ by more than this (m)...
 inline constexpr double kElElCRangeSpan = 3.0;
@@ -26,9 +24,6 @@ inline constexpr double kElElCRangeSpan = 3.0;
 inline constexpr double kElElCElevationSpan = 0.392699081698725;
 
 // --- FBB and check interball fits (elevation polynomial) ----------------------------------------
-// Two targets take part in a view only when their elevations differ by more than kTenDegrees.
-// Running maximum start of the worst sample.
-inline constexpr double kPolynomialWorstStart = kRunningMaxStart;
 // Without a reference distance a target pair needs more than this many views.
 inline constexpr int kFbbLeastViewsExclusive = 3;
 

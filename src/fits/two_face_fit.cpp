@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/determined_solve.h"
 #include "engine/normal_equations.h"
 #include "fits/fit_support.h"
 #include "model/live.h"
@@ -151,7 +152,7 @@ Evaluation Evaluate(const TwoFaceFit& fit, const std::vector<CalibratedPair>& pa
     double sumR = 0.0;
     double sumAz = 0.0;
     double sumEl = 0.0;
-    double worstValue = kWorstStart;
+    double worstValue = kRunningMaxStart;
     Evaluation evaluation;
     for (const CalibratedPair& pair : pairs) {
         sumR += pair.dR * pair.dR;
@@ -307,8 +308,8 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
     if (stage.unitLeadingEntry) {
         matrix[0] = 1.0;
     }
-    return SolveNormalEquations(n, matrix.data(), rhs.data(), solution) ? StageOutcome::kSolved
-                                                                        : StageOutcome::kSingular;
+    return SolveDetermined(n, matrix.data(), rhs.data(), solution) ? StageOutcome::kSolved
+                                                                   : StageOutcome::kSingular;
 }
 
 // --- The loop -----------------------------------------------------------------------------

@@ -13,7 +13,6 @@
 #define COMPENSATION_FITS_TWO_FACE_FIT_H
 
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -21,10 +20,8 @@
 #include "compensation/engine.h"
 #include "compensation/mapper.h"
 #include "compensation/records.h"
-#include "compensation/transform.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
-#include "engine/determined_solve.h"
 #include "fits/table.h"
 
 namespace compensation::detail::two_face {
@@ -42,8 +39,6 @@ inline constexpr double kFbbPolynomialFactor = 0.5;
 // Two pairs determine A1, A3, A2 and El_ElS only when their half-angle sines differ by more
 // than this.
 inline constexpr double kMinSineSpread = 0.2;
-// The worst-pair search starts below any distance or difference.
-inline constexpr double kWorstStart = kRunningMaxStart;
 // A spread limit that is never exceeded: the statistic is written but not tested.
 inline constexpr double kUntested = std::numeric_limits<double>::infinity();
 // The widest design row (the six-harmonic azimuth stage).
@@ -177,11 +172,6 @@ double AbsoluteElevationDifference(const CalibratedPair& pair);
 // in blocks (engine/normal_equations.h); upper triangle summed and mirrored.
 StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
                                double* solution);
-
-// Solves the symmetric system; false when the data do not determine it.
-inline bool SolveNormalEquations(int n, double* matrix, double* rhs, double* solution) {
-    return n <= kMaxColumns && SolveDetermined(n, matrix, rhs, solution);
-}
 
 // --- Stages shared by several members -----------------------------------------------------
 inline constexpr FittedElement kMeanRangeElements[] = {{&TMapper::D1, 1.0}};

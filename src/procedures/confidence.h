@@ -5,7 +5,6 @@
 #define COMPENSATION_PROCEDURES_CONFIDENCE_H
 
 #include <cmath>
-#include <cstddef>
 #include <locale>
 #include <sstream>
 #include <string>

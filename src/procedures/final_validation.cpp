@@ -3,7 +3,6 @@
 #include <iostream>
 #include <new>
 #include <sstream>
-#include <string>
 #include <vector>
 
 #include "compensation/engine.h"

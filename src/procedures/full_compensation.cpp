@@ -1,7 +1,6 @@
 // Full compensation: the full two-face and interball terms, X0, Y0 from target pairs within
 // views and D2 from outside measurements.
 #include <new>
-#include <vector>
 
 #include "compensation/engine.h"
 #include "engine/constants.h"

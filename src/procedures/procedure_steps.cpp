@@ -13,8 +13,6 @@ namespace {
 
 // True when the outside set (consecutive pairs) holds a pair whose two measurements are both
 // live, so that a single-term fit reading it has at least one outside distance to compare.
-// True when the outside set (consecutive pairs) holds a pair whose two measurements are both
-// live, so that a single-term fit reading it has at least one outside distance to compare.
 bool HasLiveOutsidePair(const CVector* outside, int count) {
     for (int i = 0; i + 1 < count; i += 2) {
         if (IsLive(outside[i]) && IsLive(outside[i + 1])) {

@@ -137,7 +137,7 @@ int CTransform::Evaluate_x0y0(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
     }
     const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
     int status = kX0Y0NoPair;
-    double best = kBestScoreStart;
+    double best = kRunningMaxStart;
     int chosenA = -1;
     int chosenB = -1;
     ForEachPair(targets, [&](int i, int j) {
@@ -184,7 +184,7 @@ int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
     const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
     int status = kAxAyImprecise;
     int usable = 0;
-    double best = kBestAxAyStart;
+    double best = kRunningMinStart;
     ForEachPair(targets, [&](int i, int j) {
         const CVector& ti = targets[i];
         const CVector& tj = targets[j];

@@ -61,10 +61,8 @@ inline constexpr double kPlanningTolerance = 2.54e-05;
 // from a pair between kInterballLeastSeparation and kInterballGreatestSeparation apart in
 // azimuth. The extra-outside pair lies within kTenDegrees of the D2 pair in azimuth.
 inline constexpr double kAxAyUncertainty = 0.00036382819990807275;
-// Starts of the running best values.
+// Start of the running best angle.
 inline constexpr double kBestAngleStart = 10000.0;
-inline constexpr double kBestScoreStart = kRunningMaxStart;
-inline constexpr double kBestAxAyStart = kRunningMinStart;
 
 }  // namespace compensation
 
