@@ -99,12 +99,9 @@ inline constexpr TraceField<CVector, double> kTraceVectorDoubles[] = {
     {"Quality  ", &CVector::Quality}, {"Range    ", &CVector::Range},
     {"Azimuth  ", &CVector::Azimuth}, {"Elivation", &CVector::Elevation},
     {"X        ", &CVector::X},       {"Y        ", &CVector::Y},
-    {"Z        ", &CVector::Z},
-};
+    {"Z        ", &CVector::Z}};
 inline constexpr TraceField<CVector, std::int32_t> kTraceVectorInts[] = {
-    {"Type     ", &CVector::Type},
-    {"FSBS     ", &CVector::FSBS},
-};
+    {"Type     ", &CVector::Type}, {"FSBS     ", &CVector::FSBS}};
 
 inline std::string TraceVectorLines(const char* title, const CVector* vector) {
     std::string out = TraceRecordLines(title, vector, kTraceVectorDoubles, kTraceVectorInts);
@@ -117,8 +114,7 @@ inline std::string TraceVectorLines(const char* title, const CVector* vector) {
 inline constexpr TraceField<TRANSFORM_PARMS, double> kTraceTransformFields[] = {
     {"Alpha", &TRANSFORM_PARMS::Alpha}, {"Beta ", &TRANSFORM_PARMS::Beta},
     {"Gamma", &TRANSFORM_PARMS::Gamma}, {"X    ", &TRANSFORM_PARMS::X},
-    {"Y    ", &TRANSFORM_PARMS::Y},     {"Z    ", &TRANSFORM_PARMS::Z},
-};
+    {"Y    ", &TRANSFORM_PARMS::Y},     {"Z    ", &TRANSFORM_PARMS::Z}};
 
 inline std::string TraceTransformLines(const char* title, const TRANSFORM_PARMS* transform) {
     return TraceRecordLines(title, transform, kTraceTransformFields);
@@ -143,15 +139,13 @@ inline constexpr TraceField<TCompOut, double> kTraceCompOutDoubles[] = {
     {"m_dDaxay_model    ", &TCompOut::m_dDaxay_model},
     {"m_dDd2            ", &TCompOut::m_dDd2},
     {"m_dDx0y0          ", &TCompOut::m_dDx0y0},
-    {"m_dDaxay          ", &TCompOut::m_dDaxay},
-};
+    {"m_dDaxay          ", &TCompOut::m_dDaxay}};
 inline constexpr TraceField<TCompOut, std::int32_t> kTraceCompOutInts[] = {
     {"m_n1_d2           ", &TCompOut::m_n1_d2},   {"m_n2_d2           ", &TCompOut::m_n2_d2},
     {"m_n1_x0y0         ", &TCompOut::m_n1_x0y0}, {"m_n2_x0y0         ", &TCompOut::m_n2_x0y0},
     {"m_n1_axay         ", &TCompOut::m_n1_axay}, {"m_n2_axay         ", &TCompOut::m_n2_axay},
     {"m_n_f             ", &TCompOut::m_n_f},     {"m_n_b             ", &TCompOut::m_n_b},
-    {"m_n_f_out         ", &TCompOut::m_n_f_out}, {"m_n_b_out         ", &TCompOut::m_n_b_out},
-};
+    {"m_n_f_out         ", &TCompOut::m_n_f_out}, {"m_n_b_out         ", &TCompOut::m_n_b_out}};
 
 inline std::string TraceCompOutLines(const char* title, const TCompOut* result) {
     return TraceRecordLines(title, result, kTraceCompOutDoubles, kTraceCompOutInts);
@@ -167,8 +161,7 @@ inline constexpr TraceField<TMapper, double> kTraceMapperLines[] = {
     {"Az_2AzS", &TMapper::Az_2AzS}, {"El_2AzC", &TMapper::El_2AzC}, {"El_2AzS", &TMapper::El_2AzS},
     {"El_ElS ", &TMapper::El_ElS},  {"Az_3AzC", &TMapper::Az_3AzC}, {"Az_3AzS", &TMapper::Az_3AzS},
     {"A_plus", &TMapper::A_plus},   {"A_minus", &TMapper::A_minus}, {"B_plus", &TMapper::B_plus},
-    {"B_minus", &TMapper::B_minus},
-};
+    {"B_minus", &TMapper::B_minus}};
 
 inline std::string TraceMapperLines(const char* title, const TMapper* model) {
     return TraceRecordLines(title, model, kTraceMapperLines);

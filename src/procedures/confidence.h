@@ -24,16 +24,8 @@ inline constexpr int kConfidenceFloor = 12;
 // full-full with flying views: twelve of 4).
 inline constexpr int kQuickWeight = 10;
 inline int ConfidenceWeight(int nMode) {
-    switch (nMode) {
-        case 1:
-            return 6;
-        case 2:
-            return 4;
-        case 3:
-            return 5;
-        default:
-            return kQuickWeight;
-    }
+    constexpr int kWeights[] = {kQuickWeight, 6, 4, 5};
+    return nMode >= 1 && nMode <= 3 ? kWeights[nMode] : kQuickWeight;
 }
 
 // A spread's thresholds and how the summary shows them. The reciprocal of the lower threshold
@@ -134,18 +126,9 @@ inline constexpr ConfidenceTerm kConfidenceTerms[] = {
 
 // The summary's header for a validation mode; other modes print none.
 inline const char* SummaryHeader(int nMode) {
-    switch (nMode) {
-        case 0:
-            return " QUICK COMP OUTPUT: ";
-        case 1:
-            return " FULL COMP OUTPUT: ";
-        case 2:
-            return " COMP COMP OUTPUT: ";
-        case 3:
-            return " EXP COMP OUTPUT: ";
-        default:
-            return nullptr;
-    }
+    constexpr const char* kHeaders[] = {
+        " QUICK COMP OUTPUT: ", " FULL COMP OUTPUT: ", " COMP COMP OUTPUT: ", " EXP COMP OUTPUT: "};
+    return nMode >= 0 && nMode <= 3 ? kHeaders[nMode] : nullptr;
 }
 
 // One summary line: the spread and the thresholds as printed, in the stream's default

@@ -11,27 +11,6 @@
 namespace compensation::detail {
 namespace {
 
-// True when the outside set (consecutive pairs) holds a pair whose two measurements are both
-// live, so that a single-term fit reading it has at least one outside distance to compare.
-bool HasLiveOutsidePair(const CVector* outside, int count) {
-    for (int i = 0; i + 1 < count; i += 2) {
-        if (IsLive(outside[i]) && IsLive(outside[i + 1])) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// True when an outside set of `count` measurements can meet the pair set of `views` views in
-// the D2 and K_minus fits, which count every outside pair against every pair in an int.
-bool OutsideSetFits(int count, int views) {
-    return static_cast<long long>(count / 2) * (2LL * views) <= INT_MAX;
-}
-
-bool IsTargetPosition(int position, int targets) {
-    return position >= 1 && position <= targets;
-}
-
 // Writes the rejections of several working sets back into the host's array. A pair write-back
 // finds its views by the host's qualities, so a mark written by another write-back first would
 // shift it onto the wrong views. Each therefore runs on its own copy of the array as it stood
@@ -174,19 +153,28 @@ int CheckFullInput(const CVector* host, int hostCount, const TCompOut* record,
     }
     *layout = CountViews(host, hostCount);
     const auto positionsFit = [&](const TargetPairFields& fields) {
-        return IsTargetPosition(record->*fields.first, layout->targets) &&
-               IsTargetPosition(record->*fields.second, layout->targets);
+        const auto isTarget = [&](int position) {
+            return position >= 1 && position <= layout->targets;
+        };
+        return isTarget(record->*fields.first) && isTarget(record->*fields.second);
     };
+    // The D2 and K_minus fits count every outside pair against every pair of the set in an int.
     const auto setFits = [&](const HostArray& set) {
-        return OutsideSetFits(set.count, layout->views);
+        return static_cast<long long>(set.count / 2) * (2LL * layout->views) <= INT_MAX;
     };
     if (!FitsPairArrays(host, hostCount, *layout) ||
         !std::all_of(pairSets.begin(), pairSets.end(), positionsFit) ||
         !std::all_of(outsideSets.begin(), outsideSets.end(), setFits)) {
         return kInvalidInput;
     }
+    // A single-term fit reading the set needs at least one outside distance to compare.
     const auto hasLivePair = [](const HostArray& set) {
-        return HasLiveOutsidePair(set.vectors, set.count);
+        for (int i = 0; i + 1 < set.count; i += 2) {
+            if (IsLive(set.vectors[i]) && IsLive(set.vectors[i + 1])) {
+                return true;
+            }
+        }
+        return false;
     };
     if (!std::all_of(outsideSets.begin(), outsideSets.end(), hasLivePair)) {
         return kNoLiveOutsidePair;

@@ -11,7 +11,6 @@
 #include "model/vec3.h"
 #include "selection/elevation_bands.h"
 #include "selection/selection.h"
-#include "selection/view_averaging.h"
 
 namespace {
 

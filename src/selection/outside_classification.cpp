@@ -4,7 +4,6 @@
 
 #include "compensation/engine.h"
 #include "selection/selection.h"
-#include "selection/view_averaging.h"
 
 namespace {
 

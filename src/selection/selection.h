@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "compensation/engine.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
 #include "model/live.h"
@@ -31,6 +32,16 @@ inline constexpr double kAveragedQuality = 99.0;
 inline constexpr double kNoLiveViewQuality = 1.0;
 // Refinement stops this many views short of the view count, so that at least four remain.
 inline constexpr int kRefineKeptViews = 4;
+
+namespace detail {
+// The average-and-refine sequence shared by the check-view acceptance and the outside sets:
+// averages every target over its views; when every target has a live view, rejects the worst
+// view of each scattered target and averages again, repeating while something is rejected
+// and at least four views would remain. Returns the averaging's count of targets without a
+// live view (or kInvalidInput for a layout that does not fit).
+int AverageAndRefine(CCompensation& engine, CVector* averages, CVector* measurements, int targets,
+                     int views, double* spreads);
+}  // namespace detail
 
 // --- Check views ---------------------------------------------------------------------------
 // Failure weight of a target whose spread stays above kRejectSpread after refining.

@@ -7,7 +7,6 @@
 #include "compensation/engine.h"
 #include "model/vec3.h"
 #include "selection/selection.h"
-#include "selection/view_averaging.h"
 
 namespace {
 
