@@ -13,7 +13,6 @@
 #include "engine/statistics.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
-#include "fits/single_term_constants.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include "fits/interball_fit.h"
 
 #include "engine/determined_solve.h"
-#include "engine/normal_equations.h"
 #include "engine/statistics.h"
 #include "fits/fit_support.h"
 #include "model/live.h"

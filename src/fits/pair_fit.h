@@ -24,7 +24,6 @@
 #include "engine/trace_session.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
-#include "fits/single_term_constants.h"
 #include "fits/table.h"
 
 namespace compensation {

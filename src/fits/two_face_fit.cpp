@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "engine/determined_solve.h"
-#include "engine/normal_equations.h"
 #include "fits/fit_support.h"
 #include "model/live.h"
 #include "model/raw_terms.h"

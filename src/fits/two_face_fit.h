@@ -169,7 +169,7 @@ double AbsoluteElevationDifference(const CalibratedPair& pair);
 
 // --- Solvers ----------------------------------------------------------------------------
 // Normal equations (1/N) sum x x^T p = rhsScale (1/N) sum x y over per-column arrays, built
-// in blocks (engine/normal_equations.h); upper triangle summed and mirrored.
+// in blocks (engine/determined_solve.h); upper triangle summed and mirrored.
 StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
                                double* solution);
 

@@ -45,27 +45,10 @@ struct FullFullInput {
 };
 
 // One run of the procedure: its working sets and its fits, called by named stages.
-class FullFullRun {
-  public:
-    FullFullRun(CCompensation& engine, const FullFullInput& input)
-        : engine_(engine),
-          in_(input),
-          flyingViews_(input.mode == kNoFlying
-                           ? 0
-                           : static_cast<int>(input.flying.count / (2LL * input.flyingTargets))),
-          sets_(input.layout, input.host.count, {kD2Pairs, kExtraPairs}),
-          firstPassFronts_(static_cast<std::size_t>(input.host.count / 2)),
-          flyingPairs_(input.flying.count),
-          firstPassFlyingFronts_(static_cast<std::size_t>(input.flying.count / 2)),
-          outsideAverages_(4) {
-        DefineFits();
-    }
-
+struct FullFullRun {
     int Run();
-
-  private:
     void DefineFits();
-    bool UsesFlying() const { return in_.mode != kNoFlying; }
+    bool UsesFlying() const { return in.mode != kNoFlying; }
     void ClassifyFlyingViews();
     void ExcludeInlineViewFromTwoFace();
     int PrepareAndCheckCoverage();
@@ -75,84 +58,86 @@ class FullFullRun {
     void SecondStageOutliers();
     void FlyingInterballOutliers();
 
-    CCompensation& engine_;
-    FullFullInput in_;
-    int flyingViews_;
+    CCompensation& engine;
+    FullFullInput in;
+    int flyingViews =
+        in.mode == kNoFlying ? 0 : static_cast<int>(in.flying.count / (2LL * in.flyingTargets));
     // The in-line flying view this run found, or kNoInlineView.
-    int inlineView_ = kNoInlineView;
+    int inlineView = kNoInlineView;
     // True while the azimuth-harmonic fits are in use, false once the six-harmonic ones take over.
-    bool azimuthHarmonicPhase_ = true;
+    bool azimuthHarmonicPhase = true;
     // Evaluation count of the first-stage two-face loops, carried into the second pass.
-    int twoFaceCount_ = 0;
-    FullWorkingSets sets_;
+    int twoFaceCount = 0;
+    FullWorkingSets sets{in.layout, in.host.count, {kD2Pairs, kExtraPairs}};
     // The front sights of the two-face pairs as first classified, which the El_ElC fit reads.
-    std::vector<CVector> firstPassFronts_;
-    TwoFacePairs flyingPairs_;
+    std::vector<CVector> firstPassFronts =
+        std::vector<CVector>(static_cast<std::size_t>(in.host.count / 2));
+    TwoFacePairs flyingPairs{in.flying.count};
     // The flying front sights as first classified, which the check-view fit reads.
-    std::vector<CVector> firstPassFlyingFronts_;
-    std::vector<CVector> outsideAverages_;
-    FitCall twoFace_, fbbTwoFace_, x0y0_, flyingInterball_, interball_, finalInterball_, d2_, cm_,
-        elevation_, lastSingle_;
+    std::vector<CVector> firstPassFlyingFronts =
+        std::vector<CVector>(static_cast<std::size_t>(in.flying.count / 2));
+    std::vector<CVector> outsideAverages = std::vector<CVector>(4);
+    // Defined by DefineFits, once the run stands where it stays.
+    FitCall twoFace{}, fbbTwoFace{}, x0y0{}, flyingInterball{}, interball{}, finalInterball{}, d2{},
+        cm{}, elevation{}, lastSingle{};
 };
 
 void FullFullRun::DefineFits() {
     const FitCall harmonicTwoFace =
-        FullTwoFaceFit(engine_, sets_.twoFace, in_.model, in_.record, kAzimuthHarmonics);
-    twoFace_ = Refusing([this, harmonicTwoFace](int flag) {
-        return azimuthHarmonicPhase_ ? harmonicTwoFace(flag)
-                                     : engine_.CalculateFFCFSBS6(
-                                           sets_.twoFace.fronts.data(), sets_.twoFace.backs.data(),
-                                           in_.model, sets_.twoFace.count, in_.record, flag);
+        FullTwoFaceFit(engine, sets.twoFace, in.model, in.record, kAzimuthHarmonics);
+    twoFace = Refusing([this, harmonicTwoFace](int flag) {
+        return azimuthHarmonicPhase
+                   ? harmonicTwoFace(flag)
+                   : engine.CalculateFFCFSBS6(sets.twoFace.fronts.data(), sets.twoFace.backs.data(),
+                                              in.model, sets.twoFace.count, in.record, flag);
     });
-    fbbTwoFace_ = Refusing([this](int flag) {
-        return engine_.CalculateFBBFSBS(flyingPairs_.fronts.data(), flyingPairs_.backs.data(),
-                                        in_.model, flyingPairs_.count, in_.record, flag);
+    fbbTwoFace = Refusing([this](int flag) {
+        return engine.CalculateFBBFSBS(flyingPairs.fronts.data(), flyingPairs.backs.data(),
+                                       in.model, flyingPairs.count, in.record, flag);
     });
-    x0y0_ = X0Y0Fit(engine_, sets_.x0y0, in_.model, in_.record);
-    flyingInterball_ = Refusing([this](int flag) {
-        if (in_.mode == kFlyingFBB) {
-            return engine_.CalculateFBBIB(flyingPairs_.fronts.data(), in_.model, in_.flyingTargets,
-                                          flyingViews_, in_.record, flag);
+    x0y0 = X0Y0Fit(engine, sets.x0y0, in.model, in.record);
+    flyingInterball = Refusing([this](int flag) {
+        if (in.mode == kFlyingFBB) {
+            return engine.CalculateFBBIB(flyingPairs.fronts.data(), in.model, in.flyingTargets,
+                                         flyingViews, in.record, flag);
         }
-        if (in_.mode == kFlyingCheck) {
-            return engine_.CalculateFCKIB(firstPassFlyingFronts_.data(), in_.model,
-                                          in_.flyingTargets, flyingViews_, in_.record, flag);
+        if (in.mode == kFlyingCheck) {
+            return engine.CalculateFCKIB(firstPassFlyingFronts.data(), in.model, in.flyingTargets,
+                                         flyingViews, in.record, flag);
         }
         return 0;
     });
-    finalInterball_ =
-        FullInterballFit(engine_, sets_, in_.layout, in_.model, in_.record, kAzimuthHarmonics);
-    interball_ = Refusing([this](int flag) {
-        return azimuthHarmonicPhase_
-                   ? finalInterball_(flag)
-                   : engine_.CalculateFFC6axy123(sets_.twoFace.fronts.data(), in_.layout.targets,
-                                                 in_.layout.views, sets_.interballTable.data(),
-                                                 in_.model, in_.record, flag);
+    finalInterball =
+        FullInterballFit(engine, sets, in.layout, in.model, in.record, kAzimuthHarmonics);
+    interball = Refusing([this](int flag) {
+        return azimuthHarmonicPhase
+                   ? finalInterball(flag)
+                   : engine.CalculateFFC6axy123(sets.twoFace.fronts.data(), in.layout.targets,
+                                                in.layout.views, sets.interballTable.data(),
+                                                in.model, in.record, flag);
     });
-    d2_ = OutsideFit(engine_, &CCompensation::Calculate_d2, in_.outside1, sets_.outsidePairs[0],
-                     in_.model, in_.record);
-    cm_ = OutsideFit(engine_, &CCompensation::Calculate_cm, in_.outside2, sets_.outsidePairs[1],
-                     in_.model, in_.record);
-    elevation_ = Refusing([this](int flag) {
-        return engine_.Calculate_bEl(outsideAverages_.data(), firstPassFronts_.data(),
-                                     in_.layout.views, in_.layout.targets, in_.model, in_.record,
-                                     flag);
+    d2 = OutsideFit(engine, &CCompensation::Calculate_d2, in.outside1, sets.outsidePairs[0],
+                    in.model, in.record);
+    cm = OutsideFit(engine, &CCompensation::Calculate_cm, in.outside2, sets.outsidePairs[1],
+                    in.model, in.record);
+    elevation = Refusing([this](int flag) {
+        return engine.Calculate_bEl(outsideAverages.data(), firstPassFronts.data(), in.layout.views,
+                                    in.layout.targets, in.model, in.record, flag);
     });
-    lastSingle_ = [this](int flag) { return UsesFlying() ? cm_(flag) : elevation_(flag); };
+    lastSingle = [this](int flag) { return UsesFlying() ? cm(flag) : elevation(flag); };
 }
 
 // Pairs the flying views and keeps the in-line view's pairs out of the FBB two-face fit.
 void FullFullRun::ClassifyFlyingViews() {
-    flyingPairs_.Classify(engine_, in_.flying, 1);
+    flyingPairs.Classify(engine, in.flying, 1);
     ExcludeInlineViewFromTwoFace();
 }
 
 void FullFullRun::ExcludeInlineViewFromTwoFace() {
-    const PairRange inLine = InlineViewPairs(inlineView_, in_.flyingTargets);
-    for (int i = 0; i < flyingPairs_.count; ++i) {
+    const PairRange inLine = InlineViewPairs(inlineView, in.flyingTargets);
+    for (int i = 0; i < flyingPairs.count; ++i) {
         if (i >= inLine.first && i < inLine.last) {
-            flyingPairs_.backs[static_cast<std::size_t>(i)].Quality =
-                compensation::kRejectedQuality;
+            flyingPairs.backs[static_cast<std::size_t>(i)].Quality = compensation::kRejectedQuality;
         }
     }
 }
@@ -162,23 +147,23 @@ void FullFullRun::ExcludeInlineViewFromTwoFace() {
 int FullFullRun::PrepareAndCheckCoverage() {
     int code = 0;
     if (UsesFlying()) {
-        SetFaces(in_.flying.vectors, in_.flying.count);
+        SetFaces(in.flying.vectors, in.flying.count);
         double gap = 0.0;
-        code = engine_.AcceptFlyingAllViews(in_.flying.vectors, in_.flyingTargets, in_.flying.count,
-                                            &gap, in_.record);
+        code = engine.AcceptFlyingAllViews(in.flying.vectors, in.flyingTargets, in.flying.count,
+                                           &gap, in.record);
         // Only an accepted set has had its in-line view written; after an early refusal the
         // record still holds whatever the host left there.
-        inlineView_ = code == 0 ? in_.record->m_nInlineView : kNoInlineView;
-        flyingPairs_.Classify(engine_, in_.flying, 1);
-        std::copy(flyingPairs_.fronts.begin(), flyingPairs_.fronts.begin() + flyingPairs_.count,
-                  firstPassFlyingFronts_.begin());
-        in_.model->T_ref =
-            flyingPairs_.count > 0 ? MeanT(flyingPairs_.fronts.data(), flyingPairs_.count) : 0.0;
+        inlineView = code == 0 ? in.record->m_nInlineView : kNoInlineView;
+        flyingPairs.Classify(engine, in.flying, 1);
+        std::copy(flyingPairs.fronts.begin(), flyingPairs.fronts.begin() + flyingPairs.count,
+                  firstPassFlyingFronts.begin());
+        in.model->T_ref =
+            flyingPairs.count > 0 ? MeanT(flyingPairs.fronts.data(), flyingPairs.count) : 0.0;
         ExcludeInlineViewFromTwoFace();
     }
-    code += PrepareAndCover(engine_, in_.host, in_.layout, {in_.outside1, in_.outside2}, sets_);
-    std::copy(sets_.twoFace.fronts.begin(), sets_.twoFace.fronts.begin() + sets_.twoFace.count,
-              firstPassFronts_.begin());
+    code += PrepareAndCover(engine, in.host, in.layout, {in.outside1, in.outside2}, sets);
+    std::copy(sets.twoFace.fronts.begin(), sets.twoFace.fronts.begin() + sets.twoFace.count,
+              firstPassFronts.begin());
     return code;
 }
 
@@ -187,19 +172,19 @@ void FullFullRun::TwoFacePasses() {
     // Both fits write the model (D1 among others), so the FBB fit runs first, as listed; the
     // operands of a sum would run in an order of the compiler's choosing.
     const auto twoFaceJoint = [this]() {
-        const int fbb = fbbTwoFace_(1);
-        const int twoFace = twoFace_(1);
-        return fbb + twoFace;
+        const int fbb = fbbTwoFace(1);
+        const int main = twoFace(1);
+        return fbb + main;
     };
     if (UsesFlying()) {
-        SettleWithin(twoFaceJoint, &twoFaceCount_, kTwoFaceBudget);
+        SettleWithin(twoFaceJoint, &twoFaceCount, kTwoFaceBudget);
         int jointCount = 0;
-        RejectAndSettle(fbbTwoFace_, flyingViews_ * in_.flyingTargets * kFlyingRejectShare,
+        RejectAndSettle(fbbTwoFace, flyingViews * in.flyingTargets * kFlyingRejectShare,
                         [&] { SettleWithin(twoFaceJoint, &jointCount, kTwoFaceBudget); });
     }
     int jointCount = 0;
     const int rejections =
-        RejectAndSettle(twoFace_, in_.layout.targets * in_.layout.views * kMainRejectShare, [&] {
+        RejectAndSettle(twoFace, in.layout.targets * in.layout.views * kMainRejectShare, [&] {
             if (UsesFlying()) {
                 SettleWithin(twoFaceJoint, &jointCount, kTwoFaceBudget);
             }
@@ -208,12 +193,12 @@ void FullFullRun::TwoFacePasses() {
     // (its rejection tests plus the one that ended it), not from the joint evaluations inside
     // it: on a large network those can use up the whole budget, and the six-harmonic fits would
     // then start their outlier passes from the first pass's model, unsettled.
-    twoFaceCount_ = rejections + 1;
+    twoFaceCount = rejections + 1;
 }
 
 bool FullFullRun::TwoFaceSpreadsLow() const {
-    return in_.record->m_dStdAz_fb < kSixHarmonicTrigger &&
-           in_.record->m_dStdEl_fb < kSixHarmonicTrigger;
+    return in.record->m_dStdAz_fb < kSixHarmonicTrigger &&
+           in.record->m_dStdEl_fb < kSixHarmonicTrigger;
 }
 
 // First pass with the azimuth-harmonic two-face fit; a second with the six-harmonic fits when
@@ -223,20 +208,20 @@ void FullFullRun::TwoFaceStage() {
     if (TwoFaceSpreadsLow()) {
         return;
     }
-    azimuthHarmonicPhase_ = false;
+    azimuthHarmonicPhase = false;
     if (UsesFlying()) {
         ClassifyFlyingViews();
     }
-    sets_.twoFace.Classify(engine_, in_.host, 1);
+    sets.twoFace.Classify(engine, in.host, 1);
     TwoFacePasses();
 }
 
 void FullFullRun::FlyingInterballOutliers() {
-    const double limit = flyingViews_ * in_.flyingTargets * kFlyingIBRejectShare;
-    const std::vector<FitCall> loop = {x0y0_, flyingInterball_, interball_, d2_, cm_};
+    const double limit = flyingViews * in.flyingTargets * kFlyingIBRejectShare;
+    const std::vector<FitCall> loop = {x0y0, flyingInterball, interball, d2, cm};
     int jointCount = 0;
     for (int used = 0; used < limit; ++used) {
-        const int rejected = flyingInterball_(0);
+        const int rejected = flyingInterball(0);
         if (rejected == 0) {
             return;
         }
@@ -249,52 +234,52 @@ void FullFullRun::FlyingInterballOutliers() {
 
 // One outlier stage for each fit of the second stage, each followed by joint loops.
 void FullFullRun::SecondStageOutliers() {
-    const std::vector<FitCall> joint = {x0y0_, flyingInterball_, interball_, d2_, lastSingle_};
-    OutlierStage(x0y0_, joint, kJointBudget);
+    const std::vector<FitCall> joint = {x0y0, flyingInterball, interball, d2, lastSingle};
+    OutlierStage(x0y0, joint, kJointBudget);
     if (UsesFlying()) {
         FlyingInterballOutliers();
     }
-    OutlierStage(interball_, joint, kJointBudget);
-    OutlierStage(d2_, joint, kJointBudget);
+    OutlierStage(interball, joint, kJointBudget);
+    OutlierStage(d2, joint, kJointBudget);
     if (UsesFlying()) {
-        OutlierStage(cm_, {x0y0_, flyingInterball_, interball_, d2_, cm_}, kJointBudget);
+        OutlierStage(cm, {x0y0, flyingInterball, interball, d2, cm}, kJointBudget);
     } else {
-        OutlierStage(elevation_, {x0y0_, interball_, d2_, elevation_}, kJointBudget);
+        OutlierStage(elevation, {x0y0, interball, d2, elevation}, kJointBudget);
     }
 }
 
 int FullFullRun::Run() {
+    DefineFits();
     int code = PrepareAndCheckCoverage();
     if (code != 0) {
         return code;
     }
     TwoFaceStage();
 
-    code = ClassifyTargetPairs(engine_, in_.host, *in_.record, in_.layout, sets_);
+    code = ClassifyTargetPairs(engine, in.host, *in.record, in.layout, sets);
     if (code > 0) {
         return code;
     }
-    engine_.ClassifyOutside(in_.outside1.vectors, in_.outside1.count, in_.outside2.vectors,
-                            in_.outside2.count, outsideAverages_.data());
+    engine.ClassifyOutside(in.outside1.vectors, in.outside1.count, in.outside2.vectors,
+                           in.outside2.count, outsideAverages.data());
 
-    code = JointLoop({x0y0_, flyingInterball_, interball_, d2_, lastSingle_}, kJointBudget);
+    code = JointLoop({x0y0, flyingInterball, interball, d2, lastSingle}, kJointBudget);
     if (code > 0) {
         return code;
     }
     SecondStageOutliers();
 
-    std::vector<FitCall> final = {twoFace_,        x0y0_, flyingInterball_,
-                                  finalInterball_, d2_,   lastSingle_};
+    std::vector<FitCall> final = {twoFace, x0y0, flyingInterball, finalInterball, d2, lastSingle};
     if (UsesFlying()) {
-        final.insert(final.begin(), fbbTwoFace_);
+        final.insert(final.begin(), fbbTwoFace);
     }
     code = JointLoop(final, kFinalBudget);
     if (code != 0) {
         return code;
     }
-    WriteBackFullSets(engine_, in_.host, *in_.record, sets_);
-    engine_.FinalValidate(in_.host.vectors, in_.host.count, in_.layout.views, in_.model, in_.record,
-                          in_.mode + 1, 1);
+    WriteBackFullSets(engine, in.host, *in.record, sets);
+    engine.FinalValidate(in.host.vectors, in.host.count, in.layout.views, in.model, in.record,
+                         in.mode + 1, 1);
     return 0;
 }
 
@@ -334,8 +319,8 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         return refusal;
     }
     const HostArray flying{pVecFly, nMode == kNoFlying ? 0 : nCountFly};
-    FullFullRun run(*this,
-                    {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode});
+    FullFullRun run{*this,
+                    {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode}};
     return UndoneOnRefusal(pMap, pCompOut, {host, outside1, outside2, flying},
                            [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {

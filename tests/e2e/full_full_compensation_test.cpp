@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/e2e_support.h"
-#include "fits/single_term_constants.h"
+#include "fits/fit_support.h"
 #include "procedures/procedure_steps.h"
 
 namespace compensation::e2e {

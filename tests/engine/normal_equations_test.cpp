@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "compensation/compensation.h"
-#include "engine/normal_equations.h"
+#include "engine/determined_solve.h"
 #include "support/trace_dir.h"
 
 namespace {
