@@ -2,7 +2,6 @@
 // element, the higher harmonics and the A2 terms included, keeps its value through the fit.
 #include "compensation/engine.h"
 #include "fits/interball_fit.h"
-#include "fits/interball_rows.h"
 
 namespace {
 

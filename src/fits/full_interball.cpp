@@ -2,7 +2,6 @@
 // the third of A2; on request also the second and fourth harmonics of the azimuth correction.
 #include "compensation/engine.h"
 #include "fits/interball_fit.h"
-#include "fits/interball_rows.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 // so the fit is the general one with this table and nothing else.
 #include "compensation/engine.h"
 #include "fits/interball_fit.h"
-#include "fits/interball_rows.h"
 
 namespace {
 

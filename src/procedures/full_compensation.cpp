@@ -14,16 +14,6 @@ using namespace compensation::detail;
 // The full procedure runs its fits without the azimuth harmonics.
 constexpr int kNoAzimuthHarmonics = 0;
 
-// What one run works on: the host's array and its layout, the outside set, the model and the
-// record.
-struct FullInput {
-    HostArray host;
-    ViewLayout layout;
-    HostArray outside;
-    TMapper* model;
-    TCompOut* record;
-};
-
 // One run of the procedure: its working sets and its fits, called by named stages.
 struct FullRun {
     int Run();
@@ -31,25 +21,27 @@ struct FullRun {
     void SingleTermOutliers();
 
     CCompensation& engine;
-    FullInput in;
-    FullWorkingSets sets{in.layout, in.host.count, {kD2Pairs}};
-    FitCall twoFace =
-        FullTwoFaceFit(engine, sets.twoFace, in.model, in.record, kNoAzimuthHarmonics);
-    FitCall x0y0 = X0Y0Fit(engine, sets.x0y0, in.model, in.record);
-    FitCall interball =
-        FullInterballFit(engine, sets, in.layout, in.model, in.record, kNoAzimuthHarmonics);
-    FitCall d2 = OutsideFit(engine, &CCompensation::Calculate_d2, in.outside, sets.outsidePairs[0],
-                            in.model, in.record);
+    HostArray host;
+    ViewLayout layout;
+    HostArray outside;
+    TMapper* model;
+    TCompOut* record;
+    FullWorkingSets sets{layout, host.count, {kD2Pairs}};
+    FitCall twoFace = FullTwoFaceFit(engine, sets.twoFace, model, record, kNoAzimuthHarmonics);
+    FitCall x0y0 = X0Y0Fit(engine, sets.x0y0, model, record);
+    FitCall interball = FullInterballFit(engine, sets, layout, model, record, kNoAzimuthHarmonics);
+    FitCall d2 = OutsideFit(engine, &CCompensation::Calculate_d2, outside, sets.outsidePairs[0],
+                            model, record);
 };
 
 // Coverage, the two-face pairs and their first fit; the outlier pass only on full coverage.
 int FullRun::CoverageAndTwoFaceStage() {
-    const int coverage = PrepareAndCover(engine, in.host, in.layout, {in.outside}, sets);
+    const int coverage = PrepareAndCover(engine, host, layout, {outside}, sets);
     twoFace(1);
     if (coverage != 0) {
         return coverage;
     }
-    TwoFaceOutlierPass(twoFace, in.layout.targets * in.layout.views * kMainRejectShare);
+    TwoFaceOutlierPass(twoFace, layout.targets * layout.views * kMainRejectShare);
     return 0;
 }
 
@@ -65,7 +57,7 @@ int FullRun::Run() {
     if (code != 0) {
         return code;
     }
-    code = ClassifyTargetPairs(engine, in.host, *in.record, in.layout, sets);
+    code = ClassifyTargetPairs(engine, host, *record, layout, sets);
     if (code > 0) {
         return code;
     }
@@ -80,9 +72,8 @@ int FullRun::Run() {
     if (code != 0) {
         return code;
     }
-    WriteBackFullSets(engine, in.host, *in.record, sets);
-    engine.FinalValidate(in.host.vectors, in.host.count, in.layout.views, in.model, in.record, 1,
-                         1);
+    WriteBackFullSets(engine, host, *record, sets);
+    engine.FinalValidate(host.vectors, host.count, layout.views, model, record, 1, 1);
     return 0;
 }
 
@@ -100,7 +91,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     if (refusal != 0) {
         return refusal;
     }
-    FullRun run{*this, {host, layout, outside, pMap, pCompOut}};
+    FullRun run{*this, host, layout, outside, pMap, pCompOut};
     return UndoneOnRefusal(pMap, pCompOut, {host, outside}, [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;

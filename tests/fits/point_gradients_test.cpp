@@ -6,7 +6,7 @@
 
 #include "compensation/compensation.h"
 #include "engine/constants.h"
-#include "fits/interball_rows.h"
+#include "fits/interball_fit.h"
 #include "fits/point_gradients.h"
 
 namespace {
