@@ -63,7 +63,9 @@ constexpr FittedElement kPairOfPairsElements[] = {{&TMapper::A1, kRadToDeg},
                                                   {&TMapper::A3, kRadToDeg},
                                                   {&TMapper::A2, kRadToDeg},
                                                   {&TMapper::El_ElS, kRadToDeg}};
-constexpr Stage kPairOfPairsStages[] = {EstimatorStage(kPairOfPairsElements, SolvePairOfPairs)};
+// An estimator that reads the calibrated pairs itself: no design row or observation.
+constexpr Stage kPairOfPairsStages[] = {
+    {kPairOfPairsElements, SolvePairOfPairs, nullptr, nullptr, 1.0, false}};
 // Also when no pair of pairs qualifies, the fit reports too few pairs.
 constexpr TwoFaceFit kPairOfPairsFit =
     TwoFaceFitOf(kMeanRangeStage, kPairOfPairsStages)

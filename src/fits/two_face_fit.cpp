@@ -175,14 +175,6 @@ bool ExceedsLimits(const SpreadRecord& spreads, const Evaluation& evaluation) {
            evaluation.spreadEl > spreads.elevationLimit;
 }
 
-bool InputFits(const CVector* front, const CVector* back, const TMapper* model, int pairCount,
-               const TCompOut* out) {
-    if (model == nullptr || out == nullptr) {
-        return false;
-    }
-    return pairCount <= 0 || (front != nullptr && back != nullptr);
-}
-
 }  // namespace
 
 // --- Design rows --------------------------------------------------------------------------
@@ -389,7 +381,8 @@ int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* mo
 
 int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
                   int pairCount, TCompOut* out, int flagClassify) {
-    if (!InputFits(front, back, model, pairCount, out)) {
+    if (model == nullptr || out == nullptr ||
+        (pairCount > 0 && (front == nullptr || back == nullptr))) {
         return kInvalidInput;
     }
     // The per-pair working arrays grow with the host's count.

@@ -191,11 +191,6 @@ constexpr Stage HalfDifferenceStage(Table<FittedElement> elements, RowFunction r
     return Stage{elements, SolveLeastSquares, row, observation, 0.5, unitLeadingEntry};
 }
 
-// A stage whose estimator reads the calibrated pairs itself.
-constexpr Stage EstimatorStage(Table<FittedElement> elements, StageSolver solve) {
-    return Stage{elements, solve, nullptr, nullptr, 1.0, false};
-}
-
 // Half the azimuth face difference over the columns of QuickAzimuthRow: the quick and EFC fits.
 inline constexpr FittedElement kQuickAzimuthElements[] = {{&TMapper::A1, kRadToDeg},
                                                           {&TMapper::A3, kRadToDeg},
