@@ -128,8 +128,7 @@ struct TwoFaceFit : Labelled<TwoFaceFit> {
     double dataLimit;   // change of the data elements as a whole, in `dataNorm`
     ChangeNorm dataNorm;
 
-    // The full fits demand more than 20 live pairs, and a convergence call with too few still
-    // reports whether the zeroing moved anything.
+    // The full fits' least pair count and code, with the convergence test when too few.
     constexpr TwoFaceFit DemandingFullPairCount() const {
         return With(&TwoFaceFit::minimumPairs, kFullMinimumPairs)
             .With(&TwoFaceFit::tooFewCode, kTooFewFull)

@@ -13,8 +13,6 @@ namespace {
 
 using namespace compensation;
 
-constexpr int kFrontSights = kTypeFrontSight;
-constexpr int kBackSights = kTypeBackSight;
 constexpr int kAllMeasurements = 0;
 constexpr int kHighQualityOnly = 1;
 
@@ -40,14 +38,11 @@ void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TM
                 measurement.Calibrate(pMap);
             }
             const int count = static_cast<int>(calibrated.size());
-            StdInterball(calibrated.data(), count, nCountViews, kFrontSights, pCompOut,
-                         kAllMeasurements);
-            StdInterball(calibrated.data(), count, nCountViews, kBackSights, pCompOut,
-                         kAllMeasurements);
-            StdInterball(calibrated.data(), count, nCountViews, kFrontSights, pCompOut,
-                         kHighQualityOnly);
-            StdInterball(calibrated.data(), count, nCountViews, kBackSights, pCompOut,
-                         kHighQualityOnly);
+            for (const int quality : {kAllMeasurements, kHighQualityOnly}) {
+                for (const int type : {kTypeFrontSight, kTypeBackSight}) {
+                    StdInterball(calibrated.data(), count, nCountViews, type, pCompOut, quality);
+                }
+            }
         }
         if (!IsScored(term.when, nMode)) {
             continue;
