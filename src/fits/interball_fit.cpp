@@ -24,16 +24,11 @@
 namespace compensation::detail {
 namespace {
 
+// The host addresses its array with int positions k nCount + i.
 bool InputFits(const InterballInput& in) {
-    if (in.measurements == nullptr || in.pairTable == nullptr || in.model == nullptr ||
-        in.out == nullptr) {
-        return false;
-    }
-    if (in.targetCount < 2 || in.viewCount < 1) {
-        return false;
-    }
-    // The host addresses its array with int positions k nCount + i.
-    return static_cast<long long>(in.targetCount) * in.viewCount <= INT_MAX;
+    return in.measurements != nullptr && in.pairTable != nullptr && in.model != nullptr &&
+           in.out != nullptr && in.targetCount >= 2 && in.viewCount >= 1 &&
+           static_cast<long long>(in.targetCount) * in.viewCount <= INT_MAX;
 }
 
 // Calls visit(i, j) for every pair that the table marks as used, in table order.

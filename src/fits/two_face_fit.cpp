@@ -1,5 +1,6 @@
 #include "fits/two_face_fit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -103,12 +104,8 @@ StageOutcome Solve(const Stage& stage, const std::vector<CalibratedPair>& pairs,
 }
 
 bool DecidesSettling(const TwoFaceFit& fit, double TMapper::*element) {
-    for (double TMapper::*derived : fit.notSettling) {
-        if (derived == element) {
-            return false;
-        }
-    }
-    return true;
+    return std::find(fit.notSettling.begin(), fit.notSettling.end(), element) ==
+           fit.notSettling.end();
 }
 
 // The largest change, or the Euclidean length of the changes, of the stages' elements that
@@ -123,9 +120,7 @@ double Change(const TwoFaceFit& fit, Table<Stage> stages, ChangeNorm norm, const
                 continue;
             }
             const double change = std::fabs(now.*fitted.element - entry.*fitted.element);
-            if (change > largest) {
-                largest = change;
-            }
+            largest = std::max(largest, change);
             sumSquares += change * change;
         }
     }

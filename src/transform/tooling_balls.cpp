@@ -19,13 +19,7 @@
 
 namespace {
 
-using compensation::kInvalidInput;
-
-using compensation::Cross;
-using compensation::Minus;
-using compensation::Norm;
-using compensation::PositionOf;
-using compensation::Vec3;
+using namespace compensation;
 
 // Each component divided by `divisor` (a division, not a product with its reciprocal).
 Vec3 DividedBy(const Vec3& a, double divisor) {
@@ -126,8 +120,7 @@ FrameKind TripleFrame(const CVector* points, double M[3][3]) {
     SetRow(M, 0, DividedBy(fromCentre[0], r0));
     SetRow(M, 2, DividedBy(normal, sine));
     SetRow(M, 1, Cross(RowOf(M, 2), RowOf(M, 0)));
-    return std::fabs(std::asin(sine)) < compensation::kMinFrameAngle ? FrameKind::kNarrow
-                                                                     : FrameKind::kUsable;
+    return std::fabs(std::asin(sine)) < kMinFrameAngle ? FrameKind::kNarrow : FrameKind::kUsable;
 }
 
 }  // namespace
@@ -138,7 +131,6 @@ int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
 
 int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
                              TRANSFORM_PARMS* pParms, TMapper* pMap) try {
-    using namespace compensation;
     if (pMap == nullptr) {
         return kInvalidInput;
     }
@@ -251,7 +243,6 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
 
 int CTransform::TB_UpdateTransform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
                                    TRANSFORM_PARMS* pParms) try {
-    using namespace compensation;
     if (const int refused = CheckWeightedPoints(pNominal, pMeasured, pW, nPoints, pParms,
                                                 kMinRefinePoints, kTransformTooFewPoints)) {
         return refused;
