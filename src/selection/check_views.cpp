@@ -1,6 +1,7 @@
 // Check views and flying views: the same targets measured from a series of instrument views.
 // After each view the host learns whether the views so far agree and where to point the next
 // one; on the complete set it learns whether the views reach low and high enough in elevation.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <new>
@@ -122,10 +123,7 @@ double LargestSpan(CVector* averages, int targets) {
     double largest = kRunningMaxStart;
     for (int i = 0; i < targets; ++i) {
         for (int j = i + 1; j < targets; ++j) {
-            const double distance = DistanceBetween(averages[i], averages[j]);
-            if (distance > largest) {
-                largest = distance;
-            }
+            largest = std::max(largest, DistanceBetween(averages[i], averages[j]));
         }
     }
     return largest;
@@ -147,11 +145,7 @@ int CCompensation::AcceptFCKView(CVector* pAvg, CVector* pVec, int nTargets, int
     int result =
         detail::AverageAndRefine(*this, pAvg, pVec, targetsPerView, viewsSoFar, spreads.data());
     if (result == 0) {
-        for (const double spread : spreads) {
-            if (SpreadBeyond(spread, kRejectSpread)) {
-                result += kCheckViewSpreadFailure;
-            }
-        }
+        result = SpreadFailures(spreads, kCheckViewSpreadFailure);
     }
     // The last two views of the series are judged but get no proposed angle.
     if (result != 0 || static_cast<long long>(nView) >= static_cast<long long>(nViews) - 2) {

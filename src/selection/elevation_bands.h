@@ -4,6 +4,7 @@
 #ifndef COMPENSATION_SELECTION_ELEVATION_BANDS_H
 #define COMPENSATION_SELECTION_ELEVATION_BANDS_H
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -33,12 +34,8 @@ inline std::vector<ElevationBand> BuildElevationBands(const CVector* vectors, in
             continue;
         }
         const double elevation = vectors[i].Elevation;
-        if (elevation > bands[band].high) {
-            bands[band].high = elevation;
-        }
-        if (elevation < bands[band].low) {
-            bands[band].low = elevation;
-        }
+        bands[band].high = std::max(bands[band].high, elevation);
+        bands[band].low = std::min(bands[band].low, elevation);
         if (++inBand == perBand) {
             inBand = 0;
             ++band;

@@ -60,11 +60,7 @@ int CCompensation::ClassifyOutside(CVector* pVecOut1, int nCountOut1, CVector* p
     AveragedPair second;
     int result = AverageOutsideSet(*this, second, pVecOut2, nCountOut2);
     if (result == 0) {
-        for (const double spread : second.spreads) {
-            if (SpreadBeyond(spread, kRejectSpread)) {
-                result += kOutsideSpreadFailure;
-            }
-        }
+        result = SpreadFailures(second.spreads, kOutsideSpreadFailure);
     }
     CopyAverages(second, pVecAvgOut + kOutsideTargetsPerView);
 

@@ -68,9 +68,15 @@ inline bool HasTypeMagnitude(const CVector& sight, int typeCode) {
     return std::fabs(static_cast<double>(sight.Type)) == static_cast<double>(typeCode);
 }
 
-// A spread that is not finite cannot show consistency: it counts as beyond any limit.
-inline bool SpreadBeyond(double spread, double limit) {
-    return !(std::isfinite(spread) && spread <= limit);
+// `failure` for every spread beyond kRejectSpread; a spread that is not finite cannot show
+// consistency and counts as beyond it.
+template <typename Spreads>
+int SpreadFailures(const Spreads& spreads, int failure) {
+    int sum = 0;
+    for (const double spread : spreads) {
+        sum += std::isfinite(spread) && spread <= kRejectSpread ? 0 : failure;
+    }
+    return sum;
 }
 
 }  // namespace compensation

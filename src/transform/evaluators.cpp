@@ -188,10 +188,7 @@ int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
     ForEachPair(targets, [&](int i, int j) {
         const CVector& ti = targets[i];
         const CVector& tj = targets[j];
-        double apart = std::fabs(ti.Azimuth - tj.Azimuth);
-        if (apart > kPiSeam) {
-            apart = std::fabs(apart - kTwoPiSeam);
-        }
+        const double apart = detail::AzimuthSeparation(ti.Azimuth, tj.Azimuth);
         if (!(apart > kInterballLeastSeparation && apart < kInterballGreatestSeparation)) {
             return;
         }
