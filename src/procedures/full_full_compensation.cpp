@@ -22,8 +22,7 @@ constexpr int kTwoFaceBudget = 50;
 // interball pass up to a twentieth.
 constexpr double kFlyingRejectShare = 0.1;
 constexpr double kFlyingIBRejectShare = 0.05;
-// Two-face spreads (degrees) below which the azimuth-harmonic fits suffice, twice the
-// two-face spread limit.
+// Two-face spreads (degrees) below which the azimuth-harmonic fits suffice.
 constexpr double kSixHarmonicTrigger = compensation::kTwiceTwoFaceSpreadDeg;
 // The first pass fits the azimuth harmonics, and so does the final interball fit.
 constexpr int kAzimuthHarmonics = 1;
@@ -49,7 +48,6 @@ struct FullFullRun {
     int Run();
     void DefineFits();
     bool UsesFlying() const { return in.mode != kNoFlying; }
-    void ClassifyFlyingViews();
     void ExcludeInlineViewFromTwoFace();
     int PrepareAndCheckCoverage();
     void TwoFaceStage();
@@ -125,12 +123,6 @@ void FullFullRun::DefineFits() {
                                     in.layout.targets, in.model, in.record, flag);
     });
     lastSingle = [this](int flag) { return UsesFlying() ? cm(flag) : elevation(flag); };
-}
-
-// Pairs the flying views and keeps the in-line view's pairs out of the FBB two-face fit.
-void FullFullRun::ClassifyFlyingViews() {
-    flyingPairs.Classify(engine, in.flying, 1);
-    ExcludeInlineViewFromTwoFace();
 }
 
 void FullFullRun::ExcludeInlineViewFromTwoFace() {
@@ -210,7 +202,9 @@ void FullFullRun::TwoFaceStage() {
     }
     azimuthHarmonicPhase = false;
     if (UsesFlying()) {
-        ClassifyFlyingViews();
+        // The in-line view's pairs stay out of the FBB two-face fit.
+        flyingPairs.Classify(engine, in.flying, 1);
+        ExcludeInlineViewFromTwoFace();
     }
     sets.twoFace.Classify(engine, in.host, 1);
     TwoFacePasses();

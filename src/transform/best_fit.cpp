@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <numeric>
 #include <vector>
 
 #include "compensation/mapper.h"
@@ -162,10 +163,7 @@ namespace detail {
 int RefineTransform(CTransform& transform, CVector* nominal, CVector* measured,
                     const double* pointWeights, int count, TRANSFORM_PARMS* parms) {
     std::vector<double> weights(pointWeights, pointWeights + count);
-    double total = 0.0;
-    for (double w : weights) {
-        total += w;
-    }
+    const double total = std::accumulate(weights.begin(), weights.end(), 0.0);
     std::vector<CVector> mapped(count);
     std::vector<CVector> trialMapped(count);
     constexpr int n = kTransformParameters;

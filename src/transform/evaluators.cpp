@@ -16,6 +16,7 @@
 #include "compensation/transform.h"
 #include "fits/point_gradients.h"
 #include "model/sight_angle.h"
+#include "model/vec3.h"
 #include "transform/transform_constants.h"
 
 namespace {
@@ -47,11 +48,6 @@ void ForEachPair(const std::vector<CVector>& targets, Visit visit) {
             }
         }
     }
-}
-
-double Separation(const CVector& a, const CVector& b) {
-    CVector ruler;
-    return ruler.InterVectorRange(a, b);
 }
 
 bool ValidIndex(int index, int count) {
@@ -98,7 +94,7 @@ int CTransform::EvaluateOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoi
         if (status != 0) {
             status = kD2PairTooShort;
         }
-        if (Separation(targets[i], targets[j]) > kMinD2Distance && angle < best) {
+        if (DistanceBetween(targets[i], targets[j]) > kMinD2Distance && angle < best) {
             best = angle;
             status = 0;
             pCompOut->m_n1_d2 = i;
@@ -123,7 +119,7 @@ int CTransform::EvaluateInside(CVector* pVec, TRANSFORM_PARMS* pParms, TCompOut*
     CVector b = *GetNextVector(pCompOut->m_n2_d2, pParms, pVec);
     b.Cart2Sphr();
     const double slope = SeparationSlope(a, b, GradientD2);
-    pCompOut->m_dDd2_model = std::fabs(Separation(a, b) * kPlanningTolerance / slope);
+    pCompOut->m_dDd2_model = std::fabs(DistanceBetween(a, b) * kPlanningTolerance / slope);
     return pCompOut->m_dDd2_model <= kPlanningTolerance ? 0 : kD2Imprecise;
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
@@ -165,7 +161,7 @@ int CTransform::Evaluate_x0y0(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
     const double slopeX0 = SeparationSlope(a, b, GradientX0);
     const double slopeY0 = SeparationSlope(a, b, GradientY0);
     pCompOut->m_dDx0y0_model =
-        Separation(a, b) * kQuarterThouInch / std::sqrt(slopeX0 * slopeX0 + slopeY0 * slopeY0);
+        DistanceBetween(a, b) * kQuarterThouInch / std::sqrt(slopeX0 * slopeX0 + slopeY0 * slopeY0);
     if (pCompOut->m_dDx0y0_model < kPlanningTolerance) {
         status = 0;
     }
@@ -195,7 +191,7 @@ int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
         ++usable;
         const double slopeAx = SeparationSlope(ti, tj, GradientAx);
         const double slopeAy = SeparationSlope(ti, tj, GradientAy);
-        const double value = Separation(ti, tj) * kAxAyUncertainty /
+        const double value = DistanceBetween(ti, tj) * kAxAyUncertainty /
                              std::sqrt(slopeAx * slopeAx + slopeAy * slopeAy);
         if (value < best) {
             best = value;
@@ -231,7 +227,7 @@ int CTransform::EvaluateExtraOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int
         const CVector& tj = targets[j];
         if (i == d2First || j == d2Second || !(std::fabs(ti.Azimuth - centre) < kTenDegrees) ||
             !(std::fabs(tj.Azimuth - centre) < kTenDegrees) ||
-            !(Separation(ti, tj) > kMinExtraDistance)) {
+            !(DistanceBetween(ti, tj) > kMinExtraDistance)) {
             return;
         }
         double value = ((1 - 2 * nSide) * tj.Elevation + ti.Elevation) * 0.5;
