@@ -21,43 +21,51 @@ using compensation::cli::Procedure;
 using compensation::cli::ProcedureOptions;
 
 CLI::App* AddProcedure(CLI::App& app, const char* name, const char* description,
-                       ProcedureOptions& o) {
-    CLI::App* sub = app.add_subcommand(name, description);
-    sub->add_option("scenario", o.scenario,
-                    "scenario file (JSON) naming the measurement files, the pair positions and "
-                    "the starting model");
-    sub->add_option("-i,--measurements", o.measurements, "main measurement set (CSV)");
-    sub->add_option("-m,--model", o.model,
-                    "starting model (JSON, 83 elements); all zero when not given");
-    sub->add_option("-o,--output", o.modelOut, "write the fitted model here (JSON)");
-    sub->add_option("--result", o.resultOut,
-                    "write the result here (JSON: code, meaning, CONFIDENCE, every TCompOut "
-                    "field, the model, the rejected measurements)");
-    sub->add_option("--write-back", o.writeBack,
-                    "write the main measurement set with the rejections marked in its quality "
-                    "column");
-    sub->add_flag("--in-place", o.inPlace, "replace the starting model file with the fitted model");
-    sub->add_flag("--force", o.force, "allow an output to replace an input file");
-    sub->add_flag("--keep-unsettled", o.keepUnsettled,
-                  "write the model and the marked measurements even when the procedure did not "
-                  "settle");
-    sub->add_flag("--json", o.json, "print the result as JSON instead of the summary");
-    sub->add_option("--trace-dir", o.traceDir,
-                    "directory of TraceFile.txt (default: $COMPENSATION_TRACE_DIR, else the "
-                    "current directory)");
-    sub->add_flag("--no-trace", o.noTrace,
-                  "write no trace file (the results are the same; for batch runs)")
+                       ProcedureOptions& options) {
+    CLI::App* subcommand = app.add_subcommand(name, description);
+    subcommand->add_option(
+        "scenario", options.scenario,
+        "scenario file (JSON) naming the measurement files, the pair positions and "
+        "the starting model");
+    subcommand->add_option("-i,--measurements", options.measurements, "main measurement set (CSV)");
+    subcommand->add_option("-m,--model", options.model,
+                           "starting model (JSON, 83 elements); all zero when not given");
+    subcommand->add_option("-o,--output", options.modelOut, "write the fitted model here (JSON)");
+    subcommand->add_option("--result", options.resultOut,
+                           "write the result here (JSON: code, meaning, CONFIDENCE, every TCompOut "
+                           "field, the model, the rejected measurements)");
+    subcommand->add_option(
+        "--write-back", options.writeBack,
+        "write the main measurement set with the rejections marked in its quality "
+        "column");
+    subcommand->add_flag("--in-place", options.inPlace,
+                         "replace the starting model file with the fitted model");
+    subcommand->add_flag("--force", options.force, "allow an output to replace an input file");
+    subcommand->add_flag(
+        "--keep-unsettled", options.keepUnsettled,
+        "write the model and the marked measurements even when the procedure did not "
+        "settle");
+    subcommand->add_flag("--json", options.json, "print the result as JSON instead of the summary");
+    subcommand->add_option("--trace-dir", options.traceDir,
+                           "directory of TraceFile.txt (default: $COMPENSATION_TRACE_DIR, else the "
+                           "current directory)");
+    subcommand
+        ->add_flag("--no-trace", options.noTrace,
+                   "write no trace file (the results are the same; for batch runs)")
         ->excludes("--trace-dir");
-    sub->add_option("--angle-unit", o.angleUnit,
-                    "unit of plain azimuth/elevation columns (deg or rad)");
-    return sub;
+    subcommand->add_option("--angle-unit", options.angleUnit,
+                           "unit of plain azimuth/elevation columns (deg or rad)");
+    return subcommand;
 }
 
-void AddFullOptions(CLI::App* sub, ProcedureOptions& o) {
-    sub->add_option("--outside", o.outside, "outside set (CSV, two targets per view)");
-    sub->add_option("--x0y0", o.x0y0, "x0y0 pair: two target positions within a view, e.g. 1,4")
+void AddFullOptions(CLI::App* subcommand, ProcedureOptions& options) {
+    subcommand->add_option("--outside", options.outside, "outside set (CSV, two targets per view)");
+    subcommand
+        ->add_option("--x0y0", options.x0y0,
+                     "x0y0 pair: two target positions within a view, e.g. 1,4")
         ->delimiter(',');
-    sub->add_option("--d2", o.d2, "d2 pair: two target positions within a view")->delimiter(',');
+    subcommand->add_option("--d2", options.d2, "d2 pair: two target positions within a view")
+        ->delimiter(',');
 }
 
 int Run(int argc, char** argv) {
@@ -162,8 +170,8 @@ int Run(int argc, char** argv) {
 
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        const int status = app.exit(e);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
         return status == 0 ? 0 : compensation::cli::kExitBadInput;
     }
 
@@ -212,12 +220,12 @@ int CheckStandardOutput(int status) {
 int main(int argc, char** argv) {
     try {
         return CheckStandardOutput(Run(argc, argv));
-    } catch (const compensation::cli::InputError& e) {
-        std::cerr << "compensate: error: " << e.what() << '\n';
-    } catch (const compensation::cli::UsageError& e) {
-        std::cerr << "compensate: error: " << e.what() << '\n';
-    } catch (const std::exception& e) {
-        std::cerr << "compensate: error: " << e.what() << '\n';
+    } catch (const compensation::cli::InputError& error) {
+        std::cerr << "compensate: error: " << error.what() << '\n';
+    } catch (const compensation::cli::UsageError& error) {
+        std::cerr << "compensate: error: " << error.what() << '\n';
+    } catch (const std::exception& error) {
+        std::cerr << "compensate: error: " << error.what() << '\n';
     }
     return compensation::cli::kExitBadInput;
 }
