@@ -8,7 +8,6 @@
 
 #include "calibrate.h"
 #include "explain.h"
-#include "input_error.h"
 #include "run_procedure.h"
 #include "transform.h"
 #ifdef COMPENSATE_HAS_SIMULATOR
@@ -220,11 +219,8 @@ int CheckStandardOutput(int status) {
 int main(int argc, char** argv) {
     try {
         return CheckStandardOutput(Run(argc, argv));
-    } catch (const compensation::cli::InputError& error) {
-        std::cerr << "compensate: error: " << error.what() << '\n';
-    } catch (const compensation::cli::UsageError& error) {
-        std::cerr << "compensate: error: " << error.what() << '\n';
     } catch (const std::exception& error) {
+        // Bad input, contradictory options and any other fault are reported alike.
         std::cerr << "compensate: error: " << error.what() << '\n';
     }
     return compensation::cli::kExitBadInput;
