@@ -37,8 +37,8 @@ void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TM
             // The fits judged the model on their own working sets; the inside statistics
             // judge it on every calibrated measurement of the host's array.
             std::vector<CVector> calibrated(pVec, pVec + (nCount > 0 ? nCount : 0));
-            for (CVector& v : calibrated) {
-                v.Calibrate(pMap);
+            for (CVector& measurement : calibrated) {
+                measurement.Calibrate(pMap);
             }
             const int count = static_cast<int>(calibrated.size());
             StdInterball(calibrated.data(), count, nCountViews, kFrontSights, pCompOut,

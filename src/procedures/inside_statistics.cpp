@@ -2,7 +2,6 @@
 // from view to view, so the spread of the calibrated distances over the views measures what
 // the model leaves unexplained.
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -11,6 +10,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "engine/trace_session.h"
+#include "model/vec3.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ using compensation::detail::kNoPairMeasured;
 // Where each measurement of the inside statistics goes: by face, and by whether all
 // measurements (flag 0) or only those of high quality (flag above 0) took part.
 struct InsideFields {
-    int nType;
+    int type;
     bool highQuality;
     double TCompOut::*spread;
     std::int32_t TCompOut::*count;
@@ -39,13 +39,13 @@ constexpr InsideFields kInsideFields[] = {
     {kTypeBackSight, true, &TCompOut::m_dStdInside_b_out, &TCompOut::m_n_b_out},
 };
 
-const InsideFields* FieldsFor(int nType, int nFlagUpdate) {
-    if (nFlagUpdate < 0) {
+const InsideFields* FieldsFor(int type, int flag) {
+    if (flag < 0) {
         return nullptr;
     }
-    for (const InsideFields& f : kInsideFields) {
-        if (f.nType == nType && f.highQuality == (nFlagUpdate > 0)) {
-            return &f;
+    for (const InsideFields& fields : kInsideFields) {
+        if (fields.type == type && fields.highQuality == (flag > 0)) {
+            return &fields;
         }
     }
     return nullptr;
@@ -57,54 +57,53 @@ struct InsideSpread {
 };
 
 // Where the views start: the positions of the reference views, in array order.
-std::vector<int> ViewStarts(const CVector* pVec, int nCount) {
+std::vector<int> ViewStarts(const CVector* vectors, int count) {
     std::vector<int> starts;
-    for (int k = 0; k < nCount; ++k) {
-        if (pVec[k].Type == kTypeReferenceView) {
-            starts.push_back(k);
+    for (int viewStart = 0; viewStart < count; ++viewStart) {
+        if (vectors[viewStart].Type == kTypeReferenceView) {
+            starts.push_back(viewStart);
         }
     }
     return starts;
 }
 
-// Distances between the targets at positions a and b of every view, one per view, at most
-// `capacity` of them. A view that does not hold position b (a truncated last view) has none.
-void CollectDistances(const CVector* pVec, int nCount, const std::vector<int>& viewStarts, int a,
-                      int b, double floor, std::size_t capacity, std::vector<double>& distances) {
+// Distances between the targets at the two positions of every view, one per view, at most
+// `capacity` of them. A view that does not hold the second position (a truncated last view) has
+// none.
+void CollectDistances(const CVector* vectors, int count, const std::vector<int>& viewStarts,
+                      int firstPosition, int secondPosition, double floor, std::size_t capacity,
+                      std::vector<double>& distances) {
     distances.clear();
-    for (const int k : viewStarts) {
+    for (const int viewStart : viewStarts) {
         if (distances.size() >= capacity) {
             break;
         }
-        if (b >= nCount - k) {
+        if (secondPosition >= count - viewStart) {
             continue;
         }
-        const CVector& first = pVec[k + a];
-        const CVector& second = pVec[k + b];
+        const CVector& first = vectors[viewStart + firstPosition];
+        const CVector& second = vectors[viewStart + secondPosition];
         if (first.Quality > floor && second.Quality > floor) {
-            // CVector::InterVectorRange, summed in its order, without its two copies.
-            const double dz = first.Z - second.Z;
-            const double dy = first.Y - second.Y;
-            const double dx = first.X - second.X;
-            distances.push_back(std::sqrt(std::fabs(dz * dz + dy * dy + dx * dx)));
+            distances.push_back(DistanceBetween(first, second));
         }
     }
 }
 
 // Spread of every pair of positions whose targets in the first view have the type asked for
 // and that more than two views measured. The views are found once, not once per pair.
-InsideSpread MeasurePairs(CCompensation& engine, const CVector* pVec, int nCount, int groupSize,
-                          int nType, double floor, std::size_t capacity) {
+InsideSpread MeasurePairs(CCompensation& engine, const CVector* vectors, int count, int groupSize,
+                          int type, double floor, std::size_t capacity) {
     InsideSpread inside;
-    const std::vector<int> viewStarts = ViewStarts(pVec, nCount);
+    const std::vector<int> viewStarts = ViewStarts(vectors, count);
     std::vector<double> distances;
     distances.reserve(std::min(capacity, viewStarts.size()));
-    for (int a = 1; a < groupSize; ++a) {
-        for (int b = a + 1; b < groupSize; ++b) {
-            if (pVec[a].Type != nType || pVec[b].Type != nType) {
+    for (int firstPosition = 1; firstPosition < groupSize; ++firstPosition) {
+        for (int secondPosition = firstPosition + 1; secondPosition < groupSize; ++secondPosition) {
+            if (vectors[firstPosition].Type != type || vectors[secondPosition].Type != type) {
                 continue;
             }
-            CollectDistances(pVec, nCount, viewStarts, a, b, floor, capacity, distances);
+            CollectDistances(vectors, count, viewStarts, firstPosition, secondPosition, floor,
+                             capacity, distances);
             if (distances.size() > kFewestDistances) {
                 double mean = 0.0;
                 double spread = 0.0;
@@ -119,10 +118,10 @@ InsideSpread MeasurePairs(CCompensation& engine, const CVector* pVec, int nCount
     return inside;
 }
 
-int CountUsed(const CVector* pVec, int nCount, int nType, double floor) {
+int CountUsed(const CVector* vectors, int count, int type, double floor) {
     int used = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (pVec[i].Type == nType && pVec[i].Quality > floor) {
+    for (int i = 0; i < count; ++i) {
+        if (vectors[i].Type == type && vectors[i].Quality > floor) {
             ++used;
         }
     }
@@ -152,9 +151,9 @@ int CCompensation::StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, 
                          static_cast<std::size_t>(nCountViews));
         if (inside.pairs > 0) {
             result = 0;
-            if (const InsideFields* f = FieldsFor(nType, nFlagUpdate)) {
-                pCompOut->*f->spread = inside.sumOfSpreads / inside.pairs;
-                pCompOut->*f->count = CountUsed(pVecIn, nCountIn, nType, floor);
+            if (const InsideFields* fields = FieldsFor(nType, nFlagUpdate)) {
+                pCompOut->*fields->spread = inside.sumOfSpreads / inside.pairs;
+                pCompOut->*fields->count = CountUsed(pVecIn, nCountIn, nType, floor);
             }
         }
     }

@@ -7,62 +7,75 @@
 #include "engine/trace_session.h"
 #include "procedures/procedure_steps.h"
 
-using compensation::detail::FitCall;
-using compensation::detail::Refusing;
-
 namespace {
+
+using namespace compensation::detail;
 
 // The outlier pass and the joint iterations share one budget of evaluations.
 constexpr int kQuickBudget = 51;
 // The two-face outlier pass may reject up to a tenth of the measurements.
 constexpr double kQuickRejectShare = 0.1;
-using compensation::detail::kQuickCoverageCode;
 
-// The procedure's stages on a layout that its fits accept.
-int RunQuick(CCompensation& e, CVector* pVec, int nCount, TMapper* pMap, TCompOut* pCompOut,
-             compensation::detail::ViewLayout layout) {
-    const int nViews = layout.nViews;
-    const int nTargets = layout.nTargets;
-    int nCount_fb = nCount / 2;
-    std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));
-    std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
-    std::vector<int> ibPairs(compensation::detail::PairTableSize(nTargets));
-    CVector* pVec_f = pairsF.data();
-    CVector* pVec_b = pairsB.data();
+// One run of the procedure on a layout that its fits accept: its working sets and its fits,
+// called by named stages.
+struct QuickRun {
+    int Run();
+    int TwoFaceStage(int* evaluations);
+    void InterballStage();
 
-    compensation::detail::SetFaces(pVec, nCount);
-    int r =
-        e.AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kQuickCoverageCode, nViews);
-    e.ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
-
-    const FitCall twoFace = Refusing([&](int flag) {
-        return e.CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
+    CCompensation& engine;
+    HostArray host;
+    ViewLayout layout;
+    TMapper* model;
+    TCompOut* record;
+    TwoFacePairs twoFacePairs{host.count};
+    std::vector<int> interballTable = std::vector<int>(PairTableSize(layout.targets));
+    FitCall twoFace = Refusing([this](int flag) {
+        return engine.CalculateQCFSBSa(twoFacePairs.fronts.data(), twoFacePairs.backs.data(), model,
+                                       twoFacePairs.count, record, flag);
     });
-    const FitCall interball = Refusing([&](int flag) {
-        return e.CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
+    FitCall interball = Refusing([this](int flag) {
+        return engine.CalculateQC_axy(twoFacePairs.fronts.data(), layout.targets, layout.views,
+                                      interballTable.data(), model, record, flag);
     });
+};
 
+// Coverage (one sector a view), the two-face pairs and their first fit; the outlier pass only
+// on full coverage. Its budget used is the joint loop's start.
+int QuickRun::TwoFaceStage(int* evaluations) {
+    SetFaces(host.vectors, host.count);
+    const int coverage =
+        engine.AcceptViews(host.vectors, host.count, compensation::kTypeReferenceView,
+                           kQuickCoverageCode, layout.views);
+    twoFacePairs.Classify(engine, host, 1);
     twoFace(1);
-    if (r != 0) {
-        return r;
+    if (coverage != 0) {
+        return coverage;
     }
-    int used =
-        compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kQuickRejectShare);
+    *evaluations = TwoFaceOutlierPass(twoFace, layout.targets * layout.views * kQuickRejectShare);
+    return 0;
+}
 
-    e.ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
+void QuickRun::InterballStage() {
+    engine.ClassifyIBPairs(twoFacePairs.fronts.data(), interballTable.data(), layout.targets);
     interball(1);
     // Rejection calls repeat while they still reject or move Ax, Ay. Each rejection removes a
     // measurement pair for good, so rejections end by themselves; a fit that cannot settle
     // (data that do not determine Ax and Ay) would not, and gets the joint budget on top.
-    const int rejectionLimit = nTargets * nViews + kQuickBudget;
-    for (int calls = 0; calls < rejectionLimit && interball(0) > 0; ++calls) {
+    RejectWhileRejecting(interball, layout.targets * layout.views + kQuickBudget);
+}
+
+int QuickRun::Run() {
+    int evaluations = 0;
+    const int coverage = TwoFaceStage(&evaluations);
+    if (coverage != 0) {
+        return coverage;
     }
-
-    r = compensation::detail::JointLoop({twoFace, interball}, &used, kQuickBudget);
-
-    e.ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
-    e.FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
-    return r;
+    InterballStage();
+    const int code = JointLoop({twoFace, interball}, &evaluations, kQuickBudget);
+    twoFacePairs.Classify(engine, host, 0);
+    engine.FinalValidate(host.vectors, host.count, layout.views, model, record, 0, 0);
+    return code;
 }
 
 }  // namespace
@@ -73,17 +86,15 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
         return compensation::kInvalidInput;
     }
-    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
-    // The interball fit reads nTargets front sights of every view from the pair array, and
-    // needs two targets to form a distance at all; a layout it would refuse is refused here,
-    // before the two-face fit has written the model.
-    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout) ||
-        layout.nTargets < compensation::detail::kLeastInterballTargets) {
+    const ViewLayout layout = CountViews(pVec, nCount);
+    // The interball fit reads the layout's target count of front sights of every view from the pair
+    // array, and needs two targets to form a distance at all; a layout it would refuse is refused
+    // here, before the two-face fit has written the model.
+    if (!FitsPairArrays(pVec, nCount, layout) || layout.targets < kLeastInterballTargets) {
         return compensation::kInvalidInput;
     }
-    return compensation::detail::UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&] {
-        return RunQuick(*this, pVec, nCount, pMap, pCompOut, layout);
-    });
+    QuickRun run{*this, {pVec, nCount}, layout, pMap, pCompOut};
+    return UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

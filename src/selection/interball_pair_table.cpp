@@ -13,12 +13,12 @@ using namespace compensation;
 
 // Azimuth separation folded across the +-pi seam, so that 170 and -170 degrees lie 20 degrees
 // apart.
-double AzimuthSeparation(double a, double b) {
-    double d = std::fabs(a - b);
-    if (d > kPiSeam) {
-        d = std::fabs(d - kTwoPiSeam);
+double AzimuthSeparation(double first, double second) {
+    double separation = std::fabs(first - second);
+    if (separation > kPiSeam) {
+        separation = std::fabs(separation - kTwoPiSeam);
     }
-    return d;
+    return separation;
 }
 
 }  // namespace
@@ -32,8 +32,9 @@ int CCompensation::ClassifyIBPairs(CVector* pVec, int* pIBPairs, int nCount) {
     long long usable = 0;
     for (int i = 0; i < nCount; ++i) {
         for (int j = i + 1; j < nCount; ++j) {
-            const double d = AzimuthSeparation(pVec[i].Azimuth, pVec[j].Azimuth);
-            const bool used = kInterballLeastSeparation < d && d < kInterballGreatestSeparation;
+            const double separation = AzimuthSeparation(pVec[i].Azimuth, pVec[j].Azimuth);
+            const bool used =
+                kInterballLeastSeparation < separation && separation < kInterballGreatestSeparation;
             pIBPairs[entry++] = used ? kInterballPairUsed : kInterballPairSkipped;
             if (used) {
                 ++usable;

@@ -53,8 +53,8 @@ inline constexpr int kFbbViewRefused = 0;
 
 // Some selections read the type code by magnitude, as a double, so that a host's signed
 // codes still classify.
-inline bool HasTypeMagnitude(const CVector& v, int typeCode) {
-    return std::fabs(static_cast<double>(v.Type)) == static_cast<double>(typeCode);
+inline bool HasTypeMagnitude(const CVector& sight, int typeCode) {
+    return std::fabs(static_cast<double>(sight.Type)) == static_cast<double>(typeCode);
 }
 
 // A spread that is not finite cannot show consistency: it counts as beyond any limit.

@@ -10,8 +10,8 @@ namespace compensation::detail {
 // view of each scattered target and averages again, repeating while something is rejected
 // and at least four views would remain. Returns the averaging's count of targets without a
 // live view (or kInvalidInput for a layout that does not fit).
-int AverageAndRefine(CCompensation& engine, CVector* pAvg, CVector* pVec, int nTargets, int nViews,
-                     double* pStd);
+int AverageAndRefine(CCompensation& engine, CVector* averages, CVector* measurements, int targets,
+                     int views, double* spreads);
 
 }  // namespace compensation::detail
 

@@ -16,9 +16,10 @@ bool InSector(double azimuth, int sector, double width) {
     return low < azimuth && azimuth < high;
 }
 
-bool SectorHoldsView(const CVector* pVec, int nCount, int nType, int sector, double width) {
-    for (int i = 0; i < nCount; ++i) {
-        if (IsLive(pVec[i]) && pVec[i].Type == nType && InSector(pVec[i].Azimuth, sector, width)) {
+bool SectorHoldsView(const CVector* vectors, int count, int type, int sector, double width) {
+    for (int i = 0; i < count; ++i) {
+        if (IsLive(vectors[i]) && vectors[i].Type == type &&
+            InSector(vectors[i].Azimuth, sector, width)) {
             return true;
         }
     }
