@@ -29,12 +29,12 @@ namespace {
 // reused; the run is single-threaded.
 constexpr std::size_t kMostTemporaries = 16;
 constexpr std::size_t kLongestTemporaryName = 4096;
-std::array<std::array<char, kLongestTemporaryName>, kMostTemporaries> gTemporaries;
-volatile std::sig_atomic_t gTemporaryCount = 0;
+std::array<std::array<char, kLongestTemporaryName>, kMostTemporaries> temporaryNames;
+volatile std::sig_atomic_t temporaryCount = 0;
 
 extern "C" void RemoveTemporariesAndDie(int signal) {
-    for (std::sig_atomic_t slot = 0; slot < gTemporaryCount; ++slot) {
-        ::unlink(gTemporaries[static_cast<std::size_t>(slot)].data());
+    for (std::sig_atomic_t slot = 0; slot < temporaryCount; ++slot) {
+        ::unlink(temporaryNames[static_cast<std::size_t>(slot)].data());
     }
     // The default action then ends the process with the signal's own status.
     std::signal(signal, SIG_DFL);
@@ -49,7 +49,7 @@ class TemporaryRegistry {
         previousTerm_ = std::signal(SIGTERM, RemoveTemporariesAndDie);
     }
     ~TemporaryRegistry() {
-        gTemporaryCount = 0;
+        temporaryCount = 0;
         std::signal(SIGINT, previousInt_);
         std::signal(SIGTERM, previousTerm_);
     }
@@ -58,15 +58,15 @@ class TemporaryRegistry {
 
     // The template's slot, filled in place by mkstemp before it is counted.
     char* NextSlot(const std::string& name) {
-        const auto slot = static_cast<std::size_t>(gTemporaryCount);
+        const auto slot = static_cast<std::size_t>(temporaryCount);
         if (slot >= kMostTemporaries || name.size() >= kLongestTemporaryName) {
             return nullptr;
         }
-        std::copy(name.begin(), name.end(), gTemporaries[slot].begin());
-        gTemporaries[slot][name.size()] = '\0';
-        return gTemporaries[slot].data();
+        std::copy(name.begin(), name.end(), temporaryNames[slot].begin());
+        temporaryNames[slot][name.size()] = '\0';
+        return temporaryNames[slot].data();
     }
-    void Count() { gTemporaryCount = gTemporaryCount + 1; }
+    void Count() { temporaryCount = temporaryCount + 1; }
 
   private:
     using Handler = void (*)(int);
