@@ -29,12 +29,12 @@ namespace {
 // reused; the run is single-threaded.
 constexpr std::size_t kMostTemporaries = 16;
 constexpr std::size_t kLongestTemporaryName = 4096;
-std::array<std::array<char, kLongestTemporaryName>, kMostTemporaries> gTemporaries;
-volatile std::sig_atomic_t gTemporaryCount = 0;
+std::array<std::array<char, kLongestTemporaryName>, kMostTemporaries> temporaryNames;
+volatile std::sig_atomic_t temporaryCount = 0;
 
 extern "C" void RemoveTemporariesAndDie(int signal) {
-    for (std::sig_atomic_t i = 0; i < gTemporaryCount; ++i) {
-        ::unlink(gTemporaries[static_cast<std::size_t>(i)].data());
+    for (std::sig_atomic_t slot = 0; slot < temporaryCount; ++slot) {
+        ::unlink(temporaryNames[static_cast<std::size_t>(slot)].data());
     }
     // The default action then ends the process with the signal's own status.
     std::signal(signal, SIG_DFL);
@@ -49,7 +49,7 @@ class TemporaryRegistry {
         previousTerm_ = std::signal(SIGTERM, RemoveTemporariesAndDie);
     }
     ~TemporaryRegistry() {
-        gTemporaryCount = 0;
+        temporaryCount = 0;
         std::signal(SIGINT, previousInt_);
         std::signal(SIGTERM, previousTerm_);
     }
@@ -58,15 +58,15 @@ class TemporaryRegistry {
 
     // The template's slot, filled in place by mkstemp before it is counted.
     char* NextSlot(const std::string& name) {
-        const auto slot = static_cast<std::size_t>(gTemporaryCount);
+        const auto slot = static_cast<std::size_t>(temporaryCount);
         if (slot >= kMostTemporaries || name.size() >= kLongestTemporaryName) {
             return nullptr;
         }
-        std::copy(name.begin(), name.end(), gTemporaries[slot].begin());
-        gTemporaries[slot][name.size()] = '\0';
-        return gTemporaries[slot].data();
+        std::copy(name.begin(), name.end(), temporaryNames[slot].begin());
+        temporaryNames[slot][name.size()] = '\0';
+        return temporaryNames[slot].data();
     }
-    void Count() { gTemporaryCount = gTemporaryCount + 1; }
+    void Count() { temporaryCount = temporaryCount + 1; }
 
   private:
     using Handler = void (*)(int);
@@ -101,12 +101,12 @@ class InterruptsHeld {
     InterruptsHeld& operator=(const InterruptsHeld&) = delete;
 };
 
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& path, const std::string& other) {
     std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) {
-        return fs::equivalent(a, b, ec);
+    if (fs::exists(path, ec) && fs::exists(other, ec)) {
+        return fs::equivalent(path, other, ec);
     }
-    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+    return fs::weakly_canonical(path, ec) == fs::weakly_canonical(other, ec);
 }
 
 fs::path DirectoryOf(const std::string& path) {
@@ -145,14 +145,14 @@ std::string WriteTemporary(const std::string& path, const std::string& content,
     const std::string name = slot;
     std::size_t written = 0;
     while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n <= 0) {
+        const ssize_t wrote = ::write(fd, content.data() + written, content.size() - written);
+        if (wrote <= 0) {
             const int error = errno;
             ::close(fd);
             ::unlink(name.c_str());
             throw InputError(path, 0, "", std::string("cannot write: ") + std::strerror(error));
         }
-        written += static_cast<std::size_t>(n);
+        written += static_cast<std::size_t>(wrote);
     }
 #if defined(_WIN32)
     // The data on disk before the rename makes it visible under the output's name.
@@ -225,16 +225,16 @@ void OutputFiles::Commit() {
         }
         throw;
     }
-    for (std::size_t i = 0; i < staged_.size(); ++i) {
+    for (std::size_t file = 0; file < staged_.size(); ++file) {
         // filesystem::rename replaces an existing output on Windows too, where the C
         // library's rename refuses to.
         std::error_code error;
-        fs::rename(temporaries[i], staged_[i].path, error);
+        fs::rename(temporaries[file], staged_[file].path, error);
         if (error) {
-            for (std::size_t j = i; j < temporaries.size(); ++j) {
-                ::unlink(temporaries[j].c_str());
+            for (std::size_t unrenamed = file; unrenamed < temporaries.size(); ++unrenamed) {
+                ::unlink(temporaries[unrenamed].c_str());
             }
-            throw InputError(staged_[i].path, 0, "", "cannot replace: " + error.message());
+            throw InputError(staged_[file].path, 0, "", "cannot replace: " + error.message());
         }
     }
     staged_.clear();

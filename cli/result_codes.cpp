@@ -89,8 +89,8 @@ std::string SectorReason(int sector, int sectors) {
 
 CodeSource Coverage(int firstCode, int sectors) {
     CodeSource source{"azimuth coverage of the reference views", {}};
-    for (int b = 0; b < sectors; ++b) {
-        source.codes.push_back({firstCode + b, SectorReason(b, sectors)});
+    for (int sector = 0; sector < sectors; ++sector) {
+        source.codes.push_back({firstCode + sector, SectorReason(sector, sectors)});
     }
     return source;
 }
@@ -279,8 +279,8 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
     }
     // The simplest explanations first: a single fit that did not settle is the likelier story
     // than four fits whose codes happen to add up to the same sum.
-    std::stable_sort(out.begin(), out.end(), [](const Explanation& a, const Explanation& b) {
-        return a.parts.size() < b.parts.size();
+    std::stable_sort(out.begin(), out.end(), [](const Explanation& left, const Explanation& right) {
+        return left.parts.size() < right.parts.size();
     });
     if (procedure == Procedure::kQuick && quickSectors == 0 && code >= detail::kQuickCoverageCode) {
         out.push_back({"coverage check",
@@ -300,8 +300,8 @@ std::string DescribeResult(int code, Procedure procedure, int mode, int quickSec
         return "no combination of this procedure's codes gives " + std::to_string(code);
     }
     std::string text = all.front().stage + ": ";
-    for (std::size_t p = 0; p < all.front().parts.size(); ++p) {
-        text += (p > 0 ? " + " : "") + all.front().parts[p];
+    for (std::size_t part = 0; part < all.front().parts.size(); ++part) {
+        text += (part > 0 ? " + " : "") + all.front().parts[part];
     }
     if (all.size() > 1) {
         text += " (or " + std::to_string(all.size() - 1) + " other combination" +

@@ -22,8 +22,8 @@
 namespace compensation::cli {
 
 struct PairPositions {
-    int n1 = 0;
-    int n2 = 0;
+    int first = 0;
+    int second = 0;
     // Where the positions were given, for messages ("--d2" or "scenario.json, line 7").
     std::string source;
 };

@@ -47,10 +47,10 @@ void CCompensation::GetWorkDir(char* pszPath, int nSize) {
     if (pszPath == nullptr || nSize <= 0) {
         return;
     }
-    const std::string dir = compensation::platform::TraceDirectory();
-    if (dir.size() + 1 > static_cast<std::size_t>(nSize)) {
+    const std::string directory = compensation::platform::TraceDirectory();
+    if (directory.size() + 1 > static_cast<std::size_t>(nSize)) {
         pszPath[0] = '\0';
         return;
     }
-    std::memcpy(pszPath, dir.c_str(), dir.size() + 1);
+    std::memcpy(pszPath, directory.c_str(), directory.size() + 1);
 }

@@ -49,8 +49,8 @@ fuzz::ProcedureCall ExampleCall(const fs::path& examples, const std::string& nam
     call.mode = s.mode.value_or(0);
     const std::optional<cli::PairPositions> pairs[] = {s.x0y0, s.d2, s.extra};
     for (int i = 0; i < 3; ++i) {
-        call.positions[2 * i] = pairs[i] ? pairs[i]->n1 : 0;
-        call.positions[2 * i + 1] = pairs[i] ? pairs[i]->n2 : 0;
+        call.positions[2 * i] = pairs[i] ? pairs[i]->first : 0;
+        call.positions[2 * i + 1] = pairs[i] ? pairs[i]->second : 0;
     }
     call.nTargetsFly = s.flyingTargetsPerView.value_or(0);
     call.withModel = true;

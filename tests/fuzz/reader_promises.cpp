@@ -158,8 +158,8 @@ std::string CheckScenario(const std::string& text) {
     const std::pair<const char*, std::optional<cli::PairPositions>*> pairs[] = {
         {"x0y0", &s.x0y0}, {"d2", &s.d2}, {"extra", &s.extra}};
     for (const auto& [name, pair] : pairs) {
-        if (*pair && !(Holds(document["pairs"][name][0], (*pair)->n1) &&
-                       Holds(document["pairs"][name][1], (*pair)->n2))) {
+        if (*pair && !(Holds(document["pairs"][name][0], (*pair)->first) &&
+                       Holds(document["pairs"][name][1], (*pair)->second))) {
             return std::string("the ") + name + " positions read are not those written";
         }
     }
