@@ -92,15 +92,10 @@ void WriteSolution(TMapper& map, const Stage& stage, const double* solution) {
 // A stage's solution, checked: every value must be finite before anything is written.
 StageOutcome Solve(const Stage& stage, const std::vector<CalibratedPair>& pairs, double* solution) {
     const StageOutcome outcome = stage.solve(stage, pairs, solution);
-    if (outcome != StageOutcome::kSolved) {
-        return outcome;
-    }
-    for (std::size_t k = 0; k < stage.elements.size(); ++k) {
-        if (!std::isfinite(solution[k])) {
-            return StageOutcome::kSingular;
-        }
-    }
-    return StageOutcome::kSolved;
+    const bool finite = outcome != StageOutcome::kSolved ||
+                        std::all_of(solution, solution + stage.elements.size(),
+                                    [](double value) { return std::isfinite(value); });
+    return finite ? outcome : StageOutcome::kSingular;
 }
 
 bool DecidesSettling(const TwoFaceFit& fit, double TMapper::*element) {

@@ -1,8 +1,6 @@
 // The one Cartesian 3-vector of the library: positions, displacements and gradients of a point.
-//
-// Every operation sums its terms in one written order, so results do not depend on which caller
-// computes them; DistanceBetween keeps the z, y, x order of the measurement's own inter-vector
-// range, so that a distance is the same bits wherever it is taken.
+// Each operation sums its terms in one written order, so a value is the same bits wherever it is
+// taken.
 #ifndef COMPENSATION_MODEL_VEC3_H
 #define COMPENSATION_MODEL_VEC3_H
 

@@ -4,9 +4,7 @@
 #include "engine/constants.h"
 #include "model/vec3.h"
 
-using compensation::kDegToRad;
-using compensation::kPi;
-using compensation::kRadToDeg;
+using namespace compensation;
 
 CVector::CVector()
     : Quality(0.0),
@@ -62,9 +60,9 @@ void CVector::Cart2Sphr() {
 }
 
 void CVector::SeType() {
-    if (Type == compensation::kTypeFrontSight || Type == compensation::kTypeReferenceView) {
+    if (Type == kTypeFrontSight || Type == kTypeReferenceView) {
         FSBS = 1;
-    } else if (Type == compensation::kTypeBackSight) {
+    } else if (Type == kTypeBackSight) {
         FSBS = -1;
     }
 }
@@ -80,7 +78,7 @@ void CVector::Flip() {
 }
 
 double CVector::InterVectorRange(CVector a, CVector b) {
-    return compensation::DistanceBetween(a, b);
+    return DistanceBetween(a, b);
 }
 
 double CVector::InterVectorAngle(CVector a, CVector b) {

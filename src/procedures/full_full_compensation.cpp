@@ -22,8 +22,6 @@ constexpr int kTwoFaceBudget = 50;
 // interball pass up to a twentieth.
 constexpr double kFlyingRejectShare = 0.1;
 constexpr double kFlyingIBRejectShare = 0.05;
-// Two-face spreads (degrees) below which the azimuth-harmonic fits suffice.
-constexpr double kSixHarmonicTrigger = compensation::kTwiceTwoFaceSpreadDeg;
 // The first pass fits the azimuth harmonics, and so does the final interball fit.
 constexpr int kAzimuthHarmonics = 1;
 
@@ -188,9 +186,10 @@ void FullFullRun::TwoFacePasses() {
     twoFaceCount = rejections + 1;
 }
 
+// Two-face spreads (degrees) below which the azimuth-harmonic fits suffice.
 bool FullFullRun::TwoFaceSpreadsLow() const {
-    return in.record->m_dStdAz_fb < kSixHarmonicTrigger &&
-           in.record->m_dStdEl_fb < kSixHarmonicTrigger;
+    return in.record->m_dStdAz_fb < compensation::kTwiceTwoFaceSpreadDeg &&
+           in.record->m_dStdEl_fb < compensation::kTwiceTwoFaceSpreadDeg;
 }
 
 // First pass with the azimuth-harmonic two-face fit; a second with the six-harmonic fits when

@@ -40,11 +40,8 @@ constexpr InsideFields kInsideFields[] = {
 };
 
 const InsideFields* FieldsFor(int type, int flag) {
-    if (flag < 0) {
-        return nullptr;
-    }
     for (const InsideFields& fields : kInsideFields) {
-        if (fields.type == type && fields.highQuality == (flag > 0)) {
+        if (flag >= 0 && fields.type == type && fields.highQuality == (flag > 0)) {
             return &fields;
         }
     }

@@ -19,9 +19,8 @@ void WriteBackRejections(HostArray host,
                          const std::vector<std::function<void(CVector*)>>& writeBacks) {
     const std::vector<CVector> classified(host.vectors, host.vectors + host.count);
     std::vector<double> lowest(classified.size());
-    for (std::size_t i = 0; i < classified.size(); ++i) {
-        lowest[i] = classified[i].Quality;
-    }
+    std::transform(classified.begin(), classified.end(), lowest.begin(),
+                   [](const CVector& vector) { return vector.Quality; });
     for (const auto& writeBack : writeBacks) {
         std::vector<CVector> copy = classified;
         writeBack(copy.data());
