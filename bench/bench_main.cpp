@@ -1,5 +1,6 @@
 // The benchmark program's entry: the engine's trace goes to a temporary directory of its own,
 // which is removed at the end, and every benchmark family is registered.
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -11,6 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
+#include "compensation/mapper.h"
 
 namespace compensation::bench {
 
@@ -69,6 +71,20 @@ void SetPerUnitCounter(benchmark::State& state, const char* name, double count) 
         count, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+double TMapper::*const kQuickAngularElements[kQuickAngularCount] = {
+    &TMapper::A1,      &TMapper::A3,      &TMapper::Az_AzS, &TMapper::Az_AzC, &TMapper::A2,
+    &TMapper::El_2AzS, &TMapper::El_2AzC, &TMapper::El_ElS, &TMapper::Ax,     &TMapper::Ay};
+
+double AngularRmsMicroradians(const TMapper& estimate, const TMapper& truth) {
+    constexpr double kDegreesToMicroradians = 0.01745329251994 * 1e6;
+    double sum = 0.0;
+    for (double TMapper::*element : kQuickAngularElements) {
+        const double error = (estimate.*element - truth.*element) * kDegreesToMicroradians;
+        sum += error * error;
+    }
+    return std::sqrt(sum / kQuickAngularCount);
+}
+
 void DiscardTrace() {
     std::error_code ignored;
     std::filesystem::remove(TraceDirectory() / "TraceFile.txt", ignored);
@@ -88,6 +104,9 @@ int main(int argc, char** argv) {
     RegisterCalibrationBenchmarks();
     RegisterFitBenchmarks();
     RegisterProcedureBenchmarks();
+#ifdef COMPENSATION_BENCH_HAS_CERES
+    RegisterCeresBenchmarks();
+#endif
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 

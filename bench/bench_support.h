@@ -36,9 +36,18 @@ class NullBuffer : public std::streambuf {
 // does not fill the temporary directory.
 void DiscardTrace();
 
+// The ten angular elements the quick compensation estimates, and the RMS of their errors
+// against the true model, in microradians: the accuracy both the library and the generic
+// solver baseline report.
+inline constexpr int kQuickAngularCount = 10;
+extern double TMapper::*const kQuickAngularElements[kQuickAngularCount];
+double AngularRmsMicroradians(const TMapper& estimate, const TMapper& truth);
+
 void RegisterCalibrationBenchmarks();
 void RegisterFitBenchmarks();
 void RegisterProcedureBenchmarks();
+// Built only where Ceres Solver is found.
+void RegisterCeresBenchmarks();
 
 }  // namespace compensation::bench
 

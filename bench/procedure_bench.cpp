@@ -1,5 +1,6 @@
 // The whole procedures as a host runs them, on the simulated tracker's scenarios at size_scale
-// 1, 2 and 3: how the time grows with the number of targets and views. Every iteration starts
+// 1 to 4 (trace on, as shipped) and at size 1 with the trace off: how the time grows with the
+// number of targets and views, and what the trace costs. Every iteration starts
 // from fresh copies of the host's arrays, the model and the result record (copied while the
 // timer is paused), because a procedure marks rejections in the arrays and writes the model.
 #include <iostream>
@@ -10,6 +11,7 @@
 
 #include "bench_support.h"
 #include "compensation/compensation.h"
+#include "compensation/tracing.h"
 
 namespace compensation::bench {
 
@@ -62,9 +64,11 @@ const ProcedureCase kProcedureCases[] = {
     {"FullFullComp", "fullfull2", RunFullFull},
 };
 
+// Arguments: the size scale, and 1 (trace on, as shipped) or 0 (trace switched off).
 void BM_Procedure(benchmark::State& state, const ProcedureCase& procedure) {
     const sim::Scenario& s = CachedScenario(procedure.scenario, static_cast<int>(state.range(0)));
     CCompensation engine;
+    SetTracing(engine, state.range(1) != 0);
     const HostData prepared = FromScenario(s);
     HostData work = prepared;
     // The quick procedure prints its summary; it is still formatted, but goes nowhere.
@@ -86,6 +90,9 @@ void BM_Procedure(benchmark::State& state, const ProcedureCase& procedure) {
     }
     std::cout.rdbuf(console);
     SetPerUnitCounter(state, "per_view", s.nViews);
+    if (std::string(procedure.scenario) == "quick") {
+        state.counters["rms_urad"] = AngularRmsMicroradians(work.model, s.truth);
+    }
     // A run that ended with a non-zero code took another path through the procedure (its loops
     // ran to their budgets): say so beside its time.
     if (lastUnsettled != 0) {
@@ -100,8 +107,12 @@ void RegisterProcedureBenchmarks() {
     for (const ProcedureCase& procedure : kProcedureCases) {
         const std::string name =
             std::string("Procedure/") + procedure.procedure + "/" + procedure.scenario;
-        ApplyScales(benchmark::RegisterBenchmark(name.c_str(), BM_Procedure, procedure)
-                        ->Unit(benchmark::kMillisecond));
+        // The size sweep with the trace on, as shipped; size 1 also with the trace off.
+        benchmark::RegisterBenchmark(name.c_str(), BM_Procedure, procedure)
+            ->ArgNames({"scale", "trace"})
+            ->ArgsProduct({{1, 2, 3, 4}, {1}})
+            ->Args({1, 0})
+            ->Unit(benchmark::kMillisecond);
     }
 }
 

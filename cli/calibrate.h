@@ -5,6 +5,8 @@
 #include <ostream>
 #include <string>
 
+#include "input_source.h"
+
 namespace compensation::cli {
 
 struct CalibrateOptions {
@@ -15,7 +17,8 @@ struct CalibrateOptions {
 
 // Writes the corrected measurements with their X, Y, Z to the output file (or to `out` when no
 // file is named). Returns the exit status; bad input throws before anything is written.
-int RunCalibrate(const CalibrateOptions& options, std::ostream& out);
+int RunCalibrate(const CalibrateOptions& options, std::ostream& out,
+                 const InputSource& source = {});
 
 }  // namespace compensation::cli
 

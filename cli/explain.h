@@ -9,7 +9,7 @@
 
 namespace compensation::cli {
 
-int RunExplain(std::optional<int> code, Procedure procedure, int mode, int nViews,
+int RunExplain(std::optional<int> code, Procedure procedure, int mode, int viewCount,
                std::ostream& out);
 
 }  // namespace compensation::cli

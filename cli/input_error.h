@@ -31,7 +31,10 @@ class InputError : public std::runtime_error {
             text += ", line " + std::to_string(line);
         }
         if (!field.empty()) {
-            text += ", field \"" + field + "\"";
+            // A field name comes from the file (a JSON key, a CSV header) and may be huge.
+            constexpr std::size_t kShown = 40;
+            text +=
+                ", field \"" + field.substr(0, kShown) + (field.size() > kShown ? "\"..." : "\"");
         }
         return text.empty() ? message : text + ": " + message;
     }

@@ -9,8 +9,8 @@
 namespace compensation::cli {
 
 struct ViewLayout {
-    int nViews = 0;
-    int nTargets = 0;
+    int viewCount = 0;
+    int targetsPerView = 0;
 };
 
 // The main array: views, each a reference view (type 14), then the front sights (100) of the
@@ -18,14 +18,15 @@ struct ViewLayout {
 // stands n places after its front sight, which is where rejections are written back.
 ViewLayout CheckMainLayout(const MeasurementSet& set);
 
-// An outside set: consecutive pairs (the two targets of one view), front or back sights.
+// An outside set: consecutive pairs (the two targets of one view), front or back sights, at
+// least one pair with both qualities above 50.
 void CheckOutsideSet(const MeasurementSet& set);
 
-// Flying views: blocks of nTargetsFly front sights followed by their nTargetsFly back sights.
-// Returns the number of flying views.
-int CheckFlyingSet(const MeasurementSet& set, int nTargetsFly);
+// Flying views: blocks of flyingTargets front sights followed by their flyingTargets back
+// sights. Returns the number of flying views.
+int CheckFlyingSet(const MeasurementSet& set, int flyingTargets);
 
-// Two different targets of a view of nTargets targets (1-based positions).
+// Two different targets of a view of layout.targetsPerView targets (1-based positions).
 void CheckPairPositions(const char* name, const PairPositions& pair, const ViewLayout& layout,
                         const std::string& mainFile);
 

@@ -50,7 +50,8 @@ using Reader = io::CSVReader<kColumnCount, io::trim_chars<' ', '\t'>, io::no_quo
 std::vector<std::string> HeaderColumns(const std::string& content, unsigned headerLine) {
     std::istringstream lines(content);
     std::string line;
-    for (unsigned i = 0; i < headerLine && std::getline(lines, line); ++i) {
+    for (unsigned lineNumber = 0; lineNumber < headerLine && std::getline(lines, line);
+         ++lineNumber) {
     }
     if (line.rfind("\xEF\xBB\xBF", 0) == 0) {
         line.erase(0, 3);
@@ -139,7 +140,7 @@ double NumberField(const char* text, const std::string& path, unsigned line, std
     const std::optional<double> value = ParseFiniteDouble(field);
     if (!value) {
         throw InputError(path, static_cast<int>(line), kColumnNames[column],
-                         "\"" + field + "\" is not a finite number");
+                         Quoted(field) + " is not a finite number");
     }
     return *value;
 }
@@ -149,8 +150,8 @@ int TypeField(const char* text, const std::string& path, unsigned line) {
     const std::optional<int> type = ParseInt(field);
     if (!type || (*type != 14 && *type != 100 && *type != 200)) {
         throw InputError(path, static_cast<int>(line), "type",
-                         "\"" + field +
-                             "\" is not a measurement type (14 reference view, 100 front sight, "
+                         Quoted(field) +
+                             " is not a measurement type (14 reference view, 100 front sight, "
                              "200 back sight)");
     }
     return *type;
@@ -176,7 +177,12 @@ const char* AngleUnitSuffix(AngleUnit unit) {
 }
 
 MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed) {
-    const std::string content = ReadWholeFile(path);
+    return ParseMeasurements(path, ReadWholeFile(path), unitIfUnnamed);
+}
+
+MeasurementSet ParseMeasurements(const std::string& path, const std::string& content,
+                                 AngleUnit unitIfUnnamed) {
+    RefuseNulBytes(path, content);
     MeasurementSet set;
     set.path = path;
     Reader reader(path, content.data(), content.data() + content.size());
@@ -206,9 +212,9 @@ MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed
     }
     set.unit = azimuth.unit;
     set.columns = HeaderColumns(content, headerLine);
-    for (std::size_t i = 0; i < set.columns.size(); ++i) {
-        if (set.columns[i] == "quality") {
-            set.qualityColumn = i;
+    for (std::size_t column = 0; column < set.columns.size(); ++column) {
+        if (set.columns[column] == "quality") {
+            set.qualityColumn = column;
         }
     }
 
@@ -224,39 +230,39 @@ MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed
             Rethrow(fault, path, reader.get_file_line());
         }
         const unsigned line = reader.get_file_line();
-        CVector v;
-        v.Type = TypeField(cells[kType], path, line);
-        v.Range = NumberField(cells[kRange], path, line, kRange);
-        v.Azimuth = NumberField(cells[azimuth.column], path, line, azimuth.column);
-        v.Elevation = NumberField(cells[elevation.column], path, line, elevation.column);
-        v.T = NumberField(cells[kT], path, line, kT);
-        v.Quality = NumberField(cells[kQuality], path, line, kQuality);
+        CVector measurement;
+        measurement.Type = TypeField(cells[kType], path, line);
+        measurement.Range = NumberField(cells[kRange], path, line, kRange);
+        measurement.Azimuth = NumberField(cells[azimuth.column], path, line, azimuth.column);
+        measurement.Elevation = NumberField(cells[elevation.column], path, line, elevation.column);
+        measurement.T = NumberField(cells[kT], path, line, kT);
+        measurement.Quality = NumberField(cells[kQuality], path, line, kQuality);
         for (const std::size_t xyz : {kX, kY, kZ}) {
             if (cells[xyz] != nullptr) {
                 NumberField(cells[xyz], path, line, xyz);
             }
         }
-        if (v.Type != 14 && !(v.Range > 0.0)) {
+        if (measurement.Type != 14 && !(measurement.Range > 0.0)) {
             throw InputError(path, static_cast<int>(line), "range",
                              "a measured range must be positive");
         }
         // The library's own conversion, so that the tool and a host read degrees alike.
-        v.Radian = set.unit == AngleUnit::kRadians;
-        v.FSBS = 0;
-        v.Sphr2Cart();
+        measurement.Radian = set.unit == AngleUnit::kRadians;
+        measurement.FSBS = 0;
+        measurement.Sphr2Cart();
 
         std::vector<std::string> texts;
         texts.reserve(set.columns.size());
         for (const std::string& name : set.columns) {
-            for (std::size_t c = 0; c < kColumnCount; ++c) {
-                if (name == kColumnNames[c]) {
-                    texts.emplace_back(cells[c]);
+            for (std::size_t column = 0; column < kColumnCount; ++column) {
+                if (name == kColumnNames[column]) {
+                    texts.emplace_back(cells[column]);
                 }
             }
         }
         set.lines.push_back(static_cast<int>(line));
         set.fields.push_back(std::move(texts));
-        set.vectors.push_back(v);
+        set.vectors.push_back(measurement);
     }
     if (set.vectors.empty()) {
         throw InputError(path, 0, "", "the file holds no measurement rows");
@@ -265,7 +271,11 @@ MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed
 }
 
 NominalPoints ReadNominalPoints(const std::string& path) {
-    const std::string content = ReadWholeFile(path);
+    return ParseNominalPoints(path, ReadWholeFile(path));
+}
+
+NominalPoints ParseNominalPoints(const std::string& path, const std::string& content) {
+    RefuseNulBytes(path, content);
     NominalPoints nominal;
     nominal.path = path;
     io::CSVReader<4, io::trim_chars<' ', '\t'>, io::no_quote_escape<','>, io::throw_on_overflow,
@@ -277,9 +287,9 @@ NominalPoints ReadNominalPoints(const std::string& path) {
     } catch (const io::error::base& fault) {
         Rethrow(fault, path, reader.get_file_line(), kNominalColumns);
     }
-    for (std::size_t c = 0; c < 3; ++c) {
-        if (!reader.has_column(names[c])) {
-            throw InputError(path, static_cast<int>(reader.get_file_line()), names[c],
+    for (std::size_t column = 0; column < 3; ++column) {
+        if (!reader.has_column(names[column])) {
+            throw InputError(path, static_cast<int>(reader.get_file_line()), names[column],
                              "missing column (a nominal file has x, y, z and an optional weight)");
         }
     }
@@ -295,16 +305,16 @@ NominalPoints ReadNominalPoints(const std::string& path) {
         }
         const int line = static_cast<int>(reader.get_file_line());
         std::array<double, 4> values = {0.0, 0.0, 0.0, 1.0};
-        for (std::size_t c = 0; c < 4; ++c) {
-            if (cells[c] == nullptr) {
+        for (std::size_t column = 0; column < 4; ++column) {
+            if (cells[column] == nullptr) {
                 continue;
             }
-            const std::optional<double> value = ParseFiniteDouble(cells[c]);
+            const std::optional<double> value = ParseFiniteDouble(cells[column]);
             if (!value) {
-                throw InputError(path, line, names[c],
-                                 "\"" + std::string(cells[c]) + "\" is not a finite number");
+                throw InputError(path, line, names[column],
+                                 Quoted(cells[column]) + " is not a finite number");
             }
-            values[c] = *value;
+            values[column] = *value;
         }
         CVector point;
         point.X = values[0];
@@ -325,16 +335,16 @@ NominalPoints ReadNominalPoints(const std::string& path) {
 
 std::string FormatWithQualities(const MeasurementSet& set, const std::vector<CVector>& after) {
     std::ostringstream out;
-    for (std::size_t c = 0; c < set.columns.size(); ++c) {
-        out << (c > 0 ? "," : "") << set.columns[c];
+    for (std::size_t column = 0; column < set.columns.size(); ++column) {
+        out << (column > 0 ? "," : "") << set.columns[column];
     }
     out << '\n';
-    for (std::size_t r = 0; r < set.fields.size(); ++r) {
-        for (std::size_t c = 0; c < set.fields[r].size(); ++c) {
+    for (std::size_t row = 0; row < set.fields.size(); ++row) {
+        for (std::size_t column = 0; column < set.fields[row].size(); ++column) {
             const bool changed =
-                c == set.qualityColumn && after[r].Quality != set.vectors[r].Quality;
-            out << (c > 0 ? "," : "")
-                << (changed ? FormatDouble(after[r].Quality) : set.fields[r][c]);
+                column == set.qualityColumn && after[row].Quality != set.vectors[row].Quality;
+            out << (column > 0 ? "," : "")
+                << (changed ? FormatDouble(after[row].Quality) : set.fields[row][column]);
         }
         out << '\n';
     }
@@ -346,16 +356,16 @@ std::string FormatMeasurements(const std::vector<CVector>& vectors, AngleUnit un
     std::ostringstream out;
     out << "type,range,azimuth_" << suffix << ",elevation_" << suffix << ",t,quality"
         << (withXyz ? ",x,y,z" : "") << '\n';
-    for (CVector v : vectors) {
-        const double x = v.X, y = v.Y, z = v.Z;
+    for (CVector measurement : vectors) {
+        const double x = measurement.X, y = measurement.Y, z = measurement.Z;
         if (unit == AngleUnit::kRadians) {
-            v.DegToRad();
+            measurement.DegToRad();
         } else {
-            v.RadToDeg();
+            measurement.RadToDeg();
         }
-        out << v.Type << ',' << FormatDouble(v.Range) << ',' << FormatDouble(v.Azimuth) << ','
-            << FormatDouble(v.Elevation) << ',' << FormatDouble(v.T) << ','
-            << FormatDouble(v.Quality);
+        out << measurement.Type << ',' << FormatDouble(measurement.Range) << ','
+            << FormatDouble(measurement.Azimuth) << ',' << FormatDouble(measurement.Elevation)
+            << ',' << FormatDouble(measurement.T) << ',' << FormatDouble(measurement.Quality);
         if (withXyz) {
             out << ',' << FormatDouble(x) << ',' << FormatDouble(y) << ',' << FormatDouble(z);
         }

@@ -43,6 +43,9 @@ struct MeasurementSet {
 // Reads and checks a measurement file. unitIfUnnamed is used for plain angle column names and
 // must agree with a unit named in the header. Throws InputError naming file, line and field.
 MeasurementSet ReadMeasurements(const std::string& path, AngleUnit unitIfUnnamed);
+// The same from a file's content held in memory; `path` names it in messages.
+MeasurementSet ParseMeasurements(const std::string& path, const std::string& content,
+                                 AngleUnit unitIfUnnamed);
 
 // The source file with the qualities of `after` (same length and order as set.vectors).
 std::string FormatWithQualities(const MeasurementSet& set, const std::vector<CVector>& after);
@@ -60,6 +63,7 @@ struct NominalPoints {
 };
 
 NominalPoints ReadNominalPoints(const std::string& path);
+NominalPoints ParseNominalPoints(const std::string& path, const std::string& content);
 
 }  // namespace compensation::cli
 

@@ -10,6 +10,7 @@
 namespace compensation::cli {
 
 nlohmann::ordered_json ParseJsonFile(const std::string& path, const std::string& text) {
+    RefuseNulBytes(path, text);
     // The parser keeps the last of two equal keys without a word; a model or scenario that
     // names an element twice is ambiguous, so the first duplicate stops the reading.
     std::vector<std::set<std::string>> keysByDepth(1);
@@ -32,17 +33,27 @@ nlohmann::ordered_json ParseJsonFile(const std::string& path, const std::string&
     try {
         nlohmann::ordered_json document = nlohmann::ordered_json::parse(text, callback);
         if (!duplicate.empty()) {
-            throw InputError(path, LineOf(text, "\"" + duplicate + "\""), duplicate,
+            // The repeat is what the reader refuses, so its line is the one to name.
+            throw InputError(path, LineOf(text, "\"" + duplicate + "\"", 2), duplicate,
                              "the key appears twice");
         }
         return document;
     } catch (const nlohmann::json::exception& fault) {
-        throw InputError(path, 0, "", std::string("not valid JSON: ") + fault.what());
+        // The parser's message ends with the text it last read, which may be a huge token.
+        constexpr std::size_t kLongestMessage = 160;
+        std::string message = fault.what();
+        if (message.size() > kLongestMessage) {
+            message = message.substr(0, kLongestMessage) + "...";
+        }
+        throw InputError(path, 0, "", "not valid JSON: " + message);
     }
 }
 
 TMapper ReadModel(const std::string& path) {
-    const std::string text = ReadWholeFile(path);
+    return ParseModel(path, ReadWholeFile(path));
+}
+
+TMapper ParseModel(const std::string& path, const std::string& text) {
     const nlohmann::ordered_json document = ParseJsonFile(path, text);
     if (!document.is_object()) {
         throw InputError(path, 1, "", "a model is a JSON object of the 83 element names");

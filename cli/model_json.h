@@ -16,6 +16,8 @@
 namespace compensation::cli {
 
 TMapper ReadModel(const std::string& path);
+// The same from a file's content held in memory; `path` names it in messages.
+TMapper ParseModel(const std::string& path, const std::string& text);
 
 // The model as an ordered JSON object (index order), numbers that read back exactly.
 nlohmann::ordered_json ModelToJson(const TMapper& model);

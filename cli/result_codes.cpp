@@ -3,75 +3,139 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/constants.h"
+
 namespace compensation::cli {
 
 namespace {
+
+using compensation::ResultSource;
+
+// The header restates this code for the Python module, which does not see the library's
+// internals.
+static_assert(kNoLiveOutsidePair == compensation::kNoLiveOutsidePair);
+namespace two_face = compensation::detail::two_face;
+
+// The table's meaning of `code` from `source`, with the limits it cites.
+std::string Meaning(ResultSource source, int code) {
+    const ResultCode* row = FindResultCode(source, code);
+    if (row == nullptr) {
+        return {};
+    }
+    char text[256];
+    std::snprintf(text, sizeof text, row->meaning, row->cited[0], row->cited[1], row->cited[2]);
+    return text;
+}
+
+CodeReason Reason(ResultSource source, int code) {
+    return {code, Meaning(source, code)};
+}
 
 // --- The fits' codes on a fitting call, as the joint loops add them ----------------------
 
 CodeSource QuickTwoFace() {
     return {"quick two-face fit",
-            {{2, "has not converged"}, {3, "fewer than 10 live front/back-sight pairs"}}};
+            {Reason(ResultSource::kQuickTwoFace, two_face::kNotConverged),
+             Reason(ResultSource::kQuickTwoFace, two_face::kTooFewQuick)}};
 }
 CodeSource FullTwoFace() {
     return {"full two-face fit",
-            {{2, "has not converged"}, {18, "20 or fewer live front/back-sight pairs"}}};
+            {Reason(ResultSource::kFullTwoFace, two_face::kNotConverged),
+             Reason(ResultSource::kFullTwoFace, two_face::kTooFewFull)}};
 }
 CodeSource FbbTwoFace() {
     return {"FBB two-face fit (flying views)",
-            {{2, "A_plus, B_plus, C_plus have not converged"},
-             {3, "fewer than 10 live flying front/back-sight pairs"}}};
+            {Reason(ResultSource::kFbbTwoFace, two_face::kNotConverged),
+             Reason(ResultSource::kFbbTwoFace, two_face::kTooFewQuick)}};
 }
 CodeSource Interball(const char* name) {
-    return {name, {{26, "has not converged"}}};
+    return {name, {Reason(ResultSource::kInterball, kInterballNotConverged)}};
 }
 CodeSource X0Y0() {
-    return {"X0/Y0 fit", {{19, "too few live x0y0 pairs"}, {25, "X0, Y0 have not converged"}}};
+    return {
+        "X0/Y0 fit",
+        {Reason(ResultSource::kX0Y0, kX0Y0TooFew), Reason(ResultSource::kX0Y0, kX0Y0NotConverged)}};
 }
 CodeSource D2() {
-    return {"D2 fit (outside set)", {{21, "too few live d2 pairs"}, {27, "D2 has not converged"}}};
+    return {"D2 fit (outside set)",
+            {Reason(ResultSource::kD2, kOutsidePairTooFew),
+             Reason(ResultSource::kD2, kOutsidePairNotConverged)}};
 }
 CodeSource KMinus() {
     return {"K_minus fit (second outside set)",
-            {{21, "too few live extra pairs"}, {27, "K_minus has not converged"}}};
+            {Reason(ResultSource::kKMinus, kOutsidePairTooFew),
+             Reason(ResultSource::kKMinus, kOutsidePairNotConverged)}};
 }
 CodeSource ElElC() {
-    return {"El_ElC fit", {{27, "El_ElC has not converged"}}};
+    return {"El_ElC fit", {Reason(ResultSource::kElElC, kElElCNotConverged)}};
 }
 CodeSource FlyingInterball(int mode) {
     return {mode == 0 ? "FBB interball fit (flying views)" : "check interball fit (flying views)",
-            {{2, "has not converged"}}};
+            {Reason(ResultSource::kFlyingInterball, kPolynomialNotConverged)}};
 }
 
 // --- Coverage -----------------------------------------------------------------------------
 
-std::string SectorReason(int sector, int nSectors) {
-    const double width = 360.0 / nSectors;
+std::string SectorReason(int sector, int sectors) {
+    const double width = kFullTurnDeg / sectors;
     char text[160];
     std::snprintf(text, sizeof text,
                   "no usable reference view in azimuth sector %d of %d (%g to %g degrees, "
-                  "widened by 5 degrees on each side)",
-                  sector, nSectors, sector * width - 180.0, (sector + 1) * width - 180.0);
+                  "widened by %g degrees on each side)",
+                  sector, sectors, sector * width - kHalfTurnDeg,
+                  (sector + 1) * width - kHalfTurnDeg, kSectorMarginDeg);
     return text;
 }
 
-CodeSource Coverage(int firstCode, int nSectors) {
+CodeSource Coverage(int firstCode, int sectors) {
     CodeSource source{"azimuth coverage of the reference views", {}};
-    for (int b = 0; b < nSectors; ++b) {
-        source.codes.push_back({firstCode + b, SectorReason(b, nSectors)});
+    for (int sector = 0; sector < sectors; ++sector) {
+        source.codes.push_back({firstCode + sector, SectorReason(sector, sectors)});
     }
     return source;
 }
 
 CodeSource FlyingAcceptance() {
-    return {"flying view acceptance",
-            {{1, "too few flying views (3 when a view holds 3 or more targets, else 7)"},
-             {2, "no flying view reaches an elevation of -40 degrees (-0.6982 rad) or below"},
-             {3, "the highest flying elevation band ends below +40 degrees (0.6982 rad)"},
-             {4, "a gap of more than 10 degrees (0.17455 rad) between flying elevations"},
-             {5,
-              "no flying view sees its two farthest targets within 10 degrees (no in-line "
-              "view)"}}};
+    CodeSource source{"flying view acceptance", {}};
+    for (int code : {kTooFewViews, kNoLowView, kNoHighView, kElevationGap, kNoInlineView}) {
+        source.codes.push_back(Reason(ResultSource::kFlyingAcceptance, code));
+    }
+    return source;
+}
+
+// The pair classification wants more live pairs than the least count, and a view gives at
+// most one pair. Below 9 views the least count is the number of views itself, so no such set
+// can pass however good its views are.
+std::string TooFewPairs(const std::string& which, int viewCount) {
+    std::string text = "too few usable " + which + " pairs (not more than the minimum count)";
+    if (viewCount <= 0) {
+        return text +
+               "; with fewer than 9 views the minimum count is the number of views and each view "
+               "gives at most one pair, so such a set can never pass (--views N gives the "
+               "numbers)";
+    }
+    const int least = viewCount - 3 < 6 ? viewCount : viewCount - 3;
+    text += ": " + std::to_string(viewCount) + " views give at most " + std::to_string(viewCount) +
+            " pairs and more than " + std::to_string(least) + " are needed";
+    if (viewCount < 9) {
+        text +=
+            " (with fewer than 9 views the minimum count is the number of views, so this "
+            "set can never pass: it needs at least 9 views)";
+    }
+    return text;
+}
+
+CodeSource PairClassification(const std::string& which, int code, int viewCount) {
+    return {which + " pairs", {{code, TooFewPairs(which, viewCount)}}};
+}
+
+// The full procedures raise the classifications' codes to their own.
+constexpr int kD2PairsCode = kTooFewTargetPairs + detail::kD2PairsRaise;
+
+CodeSource InterballPairs() {
+    return {"interball pairs",
+            {{kTooFewInterballPairs + detail::kIBPairsRaise,
+              Meaning(ResultSource::kPairClassification, kTooFewInterballPairs)}}};
 }
 
 }  // namespace
@@ -87,10 +151,11 @@ const char* ProcedureName(Procedure procedure) {
     }
 }
 
-std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
+std::vector<Stage> StagesOf(Procedure procedure, int mode, int viewCount) {
+    const int quickSectors = viewCount;
     if (procedure == Procedure::kQuick) {
         return {
-            {"coverage check", false, {Coverage(7, nQuickSectors)}},
+            {"coverage check", false, {Coverage(detail::kQuickCoverageCode, quickSectors)}},
             {"joint loop of the two-face and interball fits (iteration budget used up)",
              true,
              {QuickTwoFace(), Interball("quick interball fit (Ax, Ay)")}},
@@ -99,12 +164,11 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
     if (procedure == Procedure::kFull) {
         const CodeSource interball = Interball("full interball fit");
         return {
-            {"coverage check", false, {Coverage(9, 8)}},
+            {"coverage check", false, {Coverage(detail::kFullCoverageCode, detail::kFullSectors)}},
             {"pair classification",
              false,
-             {{"x0y0 pairs", {{19, "too few usable x0y0 pairs (not more than the minimum count)"}}},
-              {"interball pairs", {{21, "fewer than 25 usable interball pairs in the first view"}}},
-              {"d2 pairs", {{21, "too few usable d2 pairs (not more than the minimum count)"}}}}},
+             {PairClassification("x0y0", kTooFewTargetPairs, viewCount), InterballPairs(),
+              PairClassification("d2", kD2PairsCode, viewCount)}},
             {"first joint loop of the X0/Y0, interball and D2 fits",
              true,
              {X0Y0(), interball, D2()}},
@@ -120,7 +184,7 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
     if (flying) {
         coverage.push_back(FlyingAcceptance());
     }
-    coverage.push_back(Coverage(9, 8));
+    coverage.push_back(Coverage(detail::kFullCoverageCode, detail::kFullSectors));
     std::vector<CodeSource> first = {X0Y0()};
     if (flying) {
         first.push_back(FlyingInterball(mode));
@@ -136,16 +200,31 @@ std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors) {
         {"coverage checks", true, coverage},
         {"pair classification",
          false,
-         {{"x0y0 pairs", {{19, "too few usable x0y0 pairs (not more than the minimum count)"}}},
-          {"interball pairs", {{21, "fewer than 25 usable interball pairs in the first view"}}},
-          {"d2 pairs", {{21, "too few usable d2 pairs (not more than the minimum count)"}}},
-          {"extra pairs", {{22, "too few usable extra pairs (not more than the minimum count)"}}}}},
+         {PairClassification("x0y0", kTooFewTargetPairs, viewCount), InterballPairs(),
+          PairClassification("d2", kD2PairsCode, viewCount),
+          PairClassification("extra", kTooFewTargetPairs + detail::kExtraPairsRaise, viewCount)}},
         {"first joint loop of the single-term and interball fits", true, first},
         {"final joint loop of all fits (budget used up; nothing written back)", true, final},
     };
 }
 
+std::string NoLiveOutsidePairReason(Procedure procedure, int mode) {
+    const std::string sets = procedure == Procedure::kFull ? "the outside set" : "an outside set";
+    const std::string fits = procedure == Procedure::kFull ? "the D2 fit"
+                             : mode == 2                   ? "the D2 or El_ElC fit"
+                                                           : "the D2 or K_minus fit";
+    return "no usable measurement in " + sets + ": " +
+           Meaning(ResultSource::kEveryOperation, kNoLiveOutsidePair) + ", so " + fits +
+           " could not estimate its element; nothing was written (" +
+           std::to_string(kNoLiveOutsidePair) + ")";
+}
+
 namespace {
+
+// The meaning of a code followed by the code.
+std::string Numbered(ResultSource source, int code) {
+    return Meaning(source, code) + " (" + std::to_string(code) + ")";
+}
 
 // Every choice of at most one code per source whose sum is `code`, at least one code chosen.
 void Decompose(const Stage& stage, std::size_t next, int remaining, bool any,
@@ -167,24 +246,24 @@ void Decompose(const Stage& stage, std::size_t next, int remaining, bool any,
 
 }  // namespace
 
-std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int nQuickSectors) {
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors) {
     std::vector<Explanation> out;
     if (code == 0) {
         return out;
     }
-    if (code == -1) {
-        out.push_back({"input check",
-                       {"the arrays, counts or target positions do not fit together; nothing "
-                        "was written (-1)"}});
+    if (code == kInvalidInput) {
+        out.push_back({"input check", {Numbered(ResultSource::kEveryOperation, code)}});
         return out;
     }
-    if (code == -2) {
-        out.push_back({"working arrays",
-                       {"the library could not allocate its working arrays for data this large "
-                        "(-2)"}});
+    if (code == kNoLiveOutsidePair && procedure != Procedure::kQuick) {
+        out.push_back({"outside sets", {NoLiveOutsidePairReason(procedure, mode)}});
         return out;
     }
-    for (const Stage& stage : StagesOf(procedure, mode, nQuickSectors)) {
+    if (code == kOutOfMemory) {
+        out.push_back({"working arrays", {Numbered(ResultSource::kEveryOperation, code)}});
+        return out;
+    }
+    for (const Stage& stage : StagesOf(procedure, mode, quickSectors)) {
         if (stage.sums) {
             std::vector<std::string> parts;
             Decompose(stage, 0, code, false, parts, out);
@@ -200,37 +279,39 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
     }
     // The simplest explanations first: a single fit that did not settle is the likelier story
     // than four fits whose codes happen to add up to the same sum.
-    std::stable_sort(out.begin(), out.end(), [](const Explanation& a, const Explanation& b) {
-        return a.parts.size() < b.parts.size();
+    std::stable_sort(out.begin(), out.end(), [](const Explanation& left, const Explanation& right) {
+        return left.parts.size() < right.parts.size();
     });
-    if (procedure == Procedure::kQuick && nQuickSectors == 0 && code >= 7) {
+    if (procedure == Procedure::kQuick && quickSectors == 0 && code >= detail::kQuickCoverageCode) {
         out.push_back({"coverage check",
-                       {"no usable reference view in azimuth sector " + std::to_string(code - 7) +
+                       {"no usable reference view in azimuth sector " +
+                        std::to_string(code - detail::kQuickCoverageCode) +
                         " (the quick procedure cuts the circle into as many sectors as views)"}});
     }
     return out;
 }
 
-std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSectors) {
+std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors) {
     if (code == 0) {
         return "settled";
     }
-    const std::vector<Explanation> all = ExplainResult(code, procedure, mode, nQuickSectors);
+    const std::vector<Explanation> all = ExplainResult(code, procedure, mode, quickSectors);
     if (all.empty()) {
         return "no combination of this procedure's codes gives " + std::to_string(code);
     }
     std::string text = all.front().stage + ": ";
-    for (std::size_t p = 0; p < all.front().parts.size(); ++p) {
-        text += (p > 0 ? " + " : "") + all.front().parts[p];
+    for (std::size_t part = 0; part < all.front().parts.size(); ++part) {
+        text += (part > 0 ? " + " : "") + all.front().parts[part];
     }
     if (all.size() > 1) {
-        text +=
-            " (or " + std::to_string(all.size() - 1) + " other combination" +
-            (all.size() > 2 ? "s" : "") + " of codes: compensate explain " + std::to_string(code) +
-            " -p " + ProcedureName(procedure) +
-            (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
-            (procedure == Procedure::kQuick ? " --views " + std::to_string(nQuickSectors) : "") +
-            ")";
+        text += " (or " + std::to_string(all.size() - 1) + " other combination" +
+                (all.size() > 2 ? "s" : "") + " of codes: compensate explain " +
+                std::to_string(code) + " -p " + ProcedureName(procedure) +
+                (procedure == Procedure::kFullFull ? " --mode " + std::to_string(mode) : "") +
+                (procedure == Procedure::kQuick || quickSectors > 0
+                     ? " --views " + std::to_string(quickSectors)
+                     : "") +
+                ")";
     }
     return text;
 }

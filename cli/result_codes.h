@@ -15,6 +15,12 @@ enum class Procedure { kQuick, kFull, kFullFull };
 
 const char* ProcedureName(Procedure procedure);
 
+// The full procedures' refusal of an outside set that holds pairs but no live one.
+inline constexpr int kNoLiveOutsidePair = -3;
+
+// What kNoLiveOutsidePair means for a full procedure (and, in full-full, a mode).
+std::string NoLiveOutsidePairReason(Procedure procedure, int mode);
+
 struct CodeReason {
     int code;
     std::string reason;
@@ -34,9 +40,10 @@ struct Stage {
     std::vector<CodeSource> sources;
 };
 
-// The stages of a procedure. nQuickSectors is the quick procedure's number of azimuth sectors
-// (its number of views; 0 when unknown).
-std::vector<Stage> StagesOf(Procedure procedure, int mode, int nQuickSectors);
+// The stages of a procedure. viewCount is the number of views of the set (0 when unknown): the
+// quick procedure's number of azimuth sectors, and what sets the full procedures' least pair
+// count.
+std::vector<Stage> StagesOf(Procedure procedure, int mode, int viewCount);
 
 // One way to obtain a result: the stage and, per contributing source, its reason. Ordered
 // from the fewest contributing sources to the most.
@@ -45,10 +52,10 @@ struct Explanation {
     std::vector<std::string> parts;
 };
 
-std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int nQuickSectors);
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors);
 
 // One line: "settled", or the simplest explanation and how many others there are.
-std::string DescribeResult(int code, Procedure procedure, int mode, int nQuickSectors);
+std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors);
 
 }  // namespace compensation::cli
 

@@ -17,8 +17,8 @@ struct IntField {
     std::int32_t TCompOut::*member;
 };
 
-#define COMPENSATE_FIELD(f) \
-    { #f, &TCompOut::f }
+#define COMPENSATE_FIELD(field) \
+    { #field, &TCompOut::field }
 
 constexpr std::array<DoubleField, 24> kDoubleFields = {{
     COMPENSATE_FIELD(m_dStdR_fb),
@@ -84,10 +84,10 @@ nlohmann::ordered_json CompOutToJson(const TCompOut& out) {
 std::vector<QualityChange> QualityChanges(const std::string& name, const MeasurementSet& set,
                                           const std::vector<CVector>& after) {
     std::vector<QualityChange> changes;
-    for (std::size_t i = 0; i < set.vectors.size(); ++i) {
-        if (after[i].Quality != set.vectors[i].Quality) {
-            changes.push_back({name, i, set.lines[i], set.vectors[i].Type, set.vectors[i].Quality,
-                               after[i].Quality});
+    for (std::size_t row = 0; row < set.vectors.size(); ++row) {
+        if (after[row].Quality != set.vectors[row].Quality) {
+            changes.push_back({name, row, set.lines[row], set.vectors[row].Type,
+                               set.vectors[row].Quality, after[row].Quality});
         }
     }
     return changes;
@@ -111,14 +111,14 @@ std::string MarkMeaning(double oldQuality, double newQuality) {
 
 nlohmann::ordered_json ChangesToJson(const std::vector<QualityChange>& changes) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const QualityChange& c : changes) {
-        list.push_back({{"set", c.set},
-                        {"index", c.index},
-                        {"line", c.line},
-                        {"type", c.type},
-                        {"old_quality", c.oldQuality},
-                        {"new_quality", c.newQuality},
-                        {"mark", MarkMeaning(c.oldQuality, c.newQuality)}});
+    for (const QualityChange& change : changes) {
+        list.push_back({{"set", change.set},
+                        {"index", change.index},
+                        {"line", change.line},
+                        {"type", change.type},
+                        {"old_quality", change.oldQuality},
+                        {"new_quality", change.newQuality},
+                        {"mark", MarkMeaning(change.oldQuality, change.newQuality)}});
     }
     return list;
 }

@@ -17,6 +17,8 @@
 #include <sstream>
 
 #include "compensation/engine.h"
+#include "compensation/tracing.h"
+#include "engine/constants.h"
 #include "input_error.h"
 #include "layout.h"
 #include "measurement_csv.h"
@@ -34,29 +36,27 @@ namespace {
 
 // No validation writes this into m_nConfidence: a score is never negative.
 constexpr std::int32_t kNotValidated = std::numeric_limits<std::int32_t>::min();
-// m_nInlineView when no in-line view was found.
-constexpr std::int32_t kNoInlineView = -100;
 
 // The command line wins over the scenario; the scenario fills what the command line left out.
-ProcedureOptions Merge(ProcedureOptions o, const Scenario& s) {
+ProcedureOptions Merge(ProcedureOptions options, const Scenario& scenario) {
     const auto fill = [](std::string& option, const std::string& fromScenario) {
         if (option.empty()) {
             option = fromScenario;
         }
     };
-    fill(o.measurements, s.measurements);
-    fill(o.outside, s.outside);
-    fill(o.outside2, s.outside2);
-    fill(o.flying, s.flying);
-    fill(o.model, s.model);
-    fill(o.angleUnit, s.angleUnit);
-    if (o.mode < 0 && s.mode) {
-        o.mode = *s.mode;
+    fill(options.measurements, scenario.measurements);
+    fill(options.outside, scenario.outside);
+    fill(options.outside2, scenario.outside2);
+    fill(options.flying, scenario.flying);
+    fill(options.model, scenario.model);
+    fill(options.angleUnit, scenario.angleUnit);
+    if (options.mode < 0 && scenario.mode) {
+        options.mode = *scenario.mode;
     }
-    if (o.flyingTargets == 0 && s.flyingTargetsPerView) {
-        o.flyingTargets = *s.flyingTargetsPerView;
+    if (options.flyingTargets == 0 && scenario.flyingTargetsPerView) {
+        options.flyingTargets = *scenario.flyingTargetsPerView;
     }
-    return o;
+    return options;
 }
 
 PairPositions Pair(const std::vector<int>& option, const char* flag,
@@ -81,66 +81,68 @@ struct Inputs {
     MeasurementSet main;
     std::optional<MeasurementSet> outside, outside2, flying;
     ViewLayout layout;
-    int nViewsFly = 0;
+    int flyingViews = 0;
     PairPositions x0y0, d2, extra;
     int validationMode = 0;
 };
 
-Inputs LoadInputs(const ProcedureOptions& o, const Scenario& scenario) {
-    const bool full = o.procedure != Procedure::kQuick;
-    const bool fullFull = o.procedure == Procedure::kFullFull;
-    if (o.measurements.empty()) {
+Inputs LoadInputs(const ProcedureOptions& options, const Scenario& scenario,
+                  const InputSource& source) {
+    const bool full = options.procedure != Procedure::kQuick;
+    const bool fullFull = options.procedure == Procedure::kFullFull;
+    if (options.measurements.empty()) {
         throw UsageError("no measurements: give --measurements FILE or a scenario file");
     }
-    if (full && o.outside.empty()) {
-        throw UsageError("the " + std::string(ProcedureName(o.procedure)) +
+    if (full && options.outside.empty()) {
+        throw UsageError("the " + std::string(ProcedureName(options.procedure)) +
                          " procedure needs an outside set: give --outside FILE");
     }
-    if (fullFull && (o.mode < 0 || o.mode > 2)) {
-        throw UsageError(o.mode < 0 ? "fullfull needs --mode 0, 1 or 2"
-                                    : "--mode " + std::to_string(o.mode) + ": expected 0, 1 or 2");
+    if (fullFull && (options.mode < 0 || options.mode > 2)) {
+        throw UsageError(options.mode < 0
+                             ? "fullfull needs --mode 0, 1 or 2"
+                             : "--mode " + std::to_string(options.mode) + ": expected 0, 1 or 2");
     }
-    if (fullFull && o.outside2.empty()) {
+    if (fullFull && options.outside2.empty()) {
         throw UsageError("the fullfull procedure needs a second outside set: give --outside2 FILE");
     }
-    const bool usesFlying = fullFull && o.mode != 2;
-    if (usesFlying && (o.flying.empty() || o.flyingTargets == 0)) {
-        throw UsageError("fullfull mode " + std::to_string(o.mode) +
+    const bool usesFlying = fullFull && options.mode != 2;
+    if (usesFlying && (options.flying.empty() || options.flyingTargets == 0)) {
+        throw UsageError("fullfull mode " + std::to_string(options.mode) +
                          " needs flying views: give --flying FILE and --flying-targets N");
     }
 
-    Inputs in;
-    const AngleUnit unit = ParseAngleUnit(o.angleUnit);
-    if (!o.model.empty()) {
-        in.model = ReadModel(o.model);
-        in.modelSource = o.model;
+    Inputs inputs;
+    const AngleUnit unit = ParseAngleUnit(options.angleUnit);
+    if (!options.model.empty()) {
+        inputs.model = source.model(options.model);
+        inputs.modelSource = options.model;
     } else {
-        in.modelSource = "zero model (no --model given)";
+        inputs.modelSource = "zero model (no --model given)";
     }
-    in.main = ReadMeasurements(o.measurements, unit);
-    in.layout = CheckMainLayout(in.main);
+    inputs.main = source.measurements(options.measurements, unit);
+    inputs.layout = CheckMainLayout(inputs.main);
     if (full) {
-        in.outside = ReadMeasurements(o.outside, unit);
-        CheckOutsideSet(*in.outside);
-        in.x0y0 = Pair(o.x0y0, "--x0y0", scenario.x0y0, "x0y0");
-        in.d2 = Pair(o.d2, "--d2", scenario.d2, "d2");
-        CheckPairPositions("x0y0", in.x0y0, in.layout, in.main.path);
-        CheckPairPositions("d2", in.d2, in.layout, in.main.path);
+        inputs.outside = source.measurements(options.outside, unit);
+        CheckOutsideSet(*inputs.outside);
+        inputs.x0y0 = Pair(options.x0y0, "--x0y0", scenario.x0y0, "x0y0");
+        inputs.d2 = Pair(options.d2, "--d2", scenario.d2, "d2");
+        CheckPairPositions("x0y0", inputs.x0y0, inputs.layout, inputs.main.path);
+        CheckPairPositions("d2", inputs.d2, inputs.layout, inputs.main.path);
     }
     if (fullFull) {
-        in.outside2 = ReadMeasurements(o.outside2, unit);
-        CheckOutsideSet(*in.outside2);
-        in.extra = Pair(o.extra, "--extra", scenario.extra, "extra");
-        CheckPairPositions("extra", in.extra, in.layout, in.main.path);
+        inputs.outside2 = source.measurements(options.outside2, unit);
+        CheckOutsideSet(*inputs.outside2);
+        inputs.extra = Pair(options.extra, "--extra", scenario.extra, "extra");
+        CheckPairPositions("extra", inputs.extra, inputs.layout, inputs.main.path);
         if (usesFlying) {
-            in.flying = ReadMeasurements(o.flying, unit);
-            in.nViewsFly = CheckFlyingSet(*in.flying, o.flyingTargets);
+            inputs.flying = source.measurements(options.flying, unit);
+            inputs.flyingViews = CheckFlyingSet(*inputs.flying, options.flyingTargets);
         }
     }
-    in.validationMode = o.procedure == Procedure::kQuick  ? 0
-                        : o.procedure == Procedure::kFull ? 1
-                                                          : o.mode + 1;
-    return in;
+    inputs.validationMode = options.procedure == Procedure::kQuick  ? 0
+                            : options.procedure == Procedure::kFull ? 1
+                                                                    : options.mode + 1;
+    return inputs;
 }
 
 // Host arrays the procedure may change, and what it returned.
@@ -211,42 +213,43 @@ std::vector<CVector> Copy(const std::optional<MeasurementSet>& set) {
     return set ? set->vectors : std::vector<CVector>();
 }
 
-CVector* Data(std::vector<CVector>& v) {
-    return v.empty() ? nullptr : v.data();
+CVector* Data(std::vector<CVector>& vectors) {
+    return vectors.empty() ? nullptr : vectors.data();
 }
 
-Run Execute(const Inputs& in, const ProcedureOptions& o) {
+Run Execute(const Inputs& inputs, const ProcedureOptions& options) {
     Run run;
-    run.model = in.model;
-    run.main = in.main.vectors;
-    run.outside = Copy(in.outside);
-    run.outside2 = Copy(in.outside2);
-    run.flying = Copy(in.flying);
-    run.out.m_n1_x0y0 = in.x0y0.n1;
-    run.out.m_n2_x0y0 = in.x0y0.n2;
-    run.out.m_n1_d2 = in.d2.n1;
-    run.out.m_n2_d2 = in.d2.n2;
-    run.out.m_n1_extra = in.extra.n1;
-    run.out.m_n2_extra = in.extra.n2;
-    run.out.m_nInlineView = kNoInlineView;
+    run.model = inputs.model;
+    run.main = inputs.main.vectors;
+    run.outside = Copy(inputs.outside);
+    run.outside2 = Copy(inputs.outside2);
+    run.flying = Copy(inputs.flying);
+    run.out.m_n1_x0y0 = inputs.x0y0.first;
+    run.out.m_n2_x0y0 = inputs.x0y0.second;
+    run.out.m_n1_d2 = inputs.d2.first;
+    run.out.m_n2_d2 = inputs.d2.second;
+    run.out.m_n1_extra = inputs.extra.first;
+    run.out.m_n2_extra = inputs.extra.second;
+    run.out.m_nInlineView = compensation::kInlineViewNone;
     run.out.m_nConfidence = kNotValidated;
 
-    const int nMain = static_cast<int>(run.main.size());
-    CapturedOutput captured(o.json);
+    const int mainCount = static_cast<int>(run.main.size());
+    CapturedOutput captured(options.json);
     CCompensation engine;
-    switch (o.procedure) {
+    switch (options.procedure) {
         case Procedure::kQuick:
-            run.code = engine.QuickCompInsertion(run.main.data(), nMain, &run.model, &run.out);
+            run.code = engine.QuickCompInsertion(run.main.data(), mainCount, &run.model, &run.out);
             break;
         case Procedure::kFull:
-            run.code = engine.FullComp(run.main.data(), nMain, Data(run.outside),
+            run.code = engine.FullComp(run.main.data(), mainCount, Data(run.outside),
                                        static_cast<int>(run.outside.size()), &run.model, &run.out);
             break;
         case Procedure::kFullFull:
             run.code = engine.FullFullComp(
-                run.main.data(), nMain, Data(run.outside), static_cast<int>(run.outside.size()),
+                run.main.data(), mainCount, Data(run.outside), static_cast<int>(run.outside.size()),
                 Data(run.outside2), static_cast<int>(run.outside2.size()), Data(run.flying),
-                o.flyingTargets, static_cast<int>(run.flying.size()), &run.model, &run.out, o.mode);
+                options.flyingTargets, static_cast<int>(run.flying.size()), &run.model, &run.out,
+                options.mode);
             break;
     }
     std::cout.flush();
@@ -260,40 +263,41 @@ std::string Describe(const MeasurementSet& set, const char* what) {
     return std::to_string(set.vectors.size()) + " " + what + " (" + set.path + ")";
 }
 
-nlohmann::ordered_json ResultJson(const ProcedureOptions& o, const Inputs& in, const Run& run,
-                                  const std::vector<QualityChange>& changes,
+nlohmann::ordered_json ResultJson(const ProcedureOptions& options, const Inputs& inputs,
+                                  const Run& run, const std::vector<QualityChange>& changes,
                                   const std::string& summary) {
     using Json = nlohmann::ordered_json;
-    const int sectors = in.layout.nViews;
+    const int sectors = inputs.layout.viewCount;
     Json explanations = Json::array();
-    for (const Explanation& e : ExplainResult(run.code, o.procedure, o.mode, sectors)) {
-        explanations.push_back({{"stage", e.stage}, {"parts", e.parts}});
+    for (const Explanation& explanation :
+         ExplainResult(run.code, options.procedure, options.mode, sectors)) {
+        explanations.push_back({{"stage", explanation.stage}, {"parts", explanation.parts}});
     }
-    Json inputs = {{"measurements", in.main.path},
-                   {"views", in.layout.nViews},
-                   {"targets_per_view", in.layout.nTargets},
-                   {"model", in.modelSource}};
-    if (in.outside) {
-        inputs["outside"] = in.outside->path;
+    Json inputsRecord = {{"measurements", inputs.main.path},
+                         {"views", inputs.layout.viewCount},
+                         {"targets_per_view", inputs.layout.targetsPerView},
+                         {"model", inputs.modelSource}};
+    if (inputs.outside) {
+        inputsRecord["outside"] = inputs.outside->path;
     }
-    if (in.outside2) {
-        inputs["outside2"] = in.outside2->path;
+    if (inputs.outside2) {
+        inputsRecord["outside2"] = inputs.outside2->path;
     }
-    if (in.flying) {
-        inputs["flying"] = in.flying->path;
-        inputs["flying_views"] = in.nViewsFly;
-        inputs["flying_targets_per_view"] = o.flyingTargets;
+    if (inputs.flying) {
+        inputsRecord["flying"] = inputs.flying->path;
+        inputsRecord["flying_views"] = inputs.flyingViews;
+        inputsRecord["flying_targets_per_view"] = options.flyingTargets;
     }
     Json result = {
-        {"procedure", ProcedureName(o.procedure)},
-        {"mode", o.procedure == Procedure::kFullFull ? Json(o.mode) : Json(nullptr)},
+        {"procedure", ProcedureName(options.procedure)},
+        {"mode", options.procedure == Procedure::kFullFull ? Json(options.mode) : Json(nullptr)},
         {"result", run.code},
-        {"meaning", DescribeResult(run.code, o.procedure, o.mode, sectors)},
+        {"meaning", DescribeResult(run.code, options.procedure, options.mode, sectors)},
         {"explanations", explanations},
         {"settled", run.code == 0},
         {"validated", run.validated},
         {"confidence", run.validated ? Json(run.out.m_nConfidence) : Json(nullptr)},
-        {"inputs", inputs},
+        {"inputs", inputsRecord},
         {"comp_out", CompOutToJson(run.out)},
         {"model", ModelToJson(run.model)},
         {"rejected", ChangesToJson(changes)},
@@ -306,8 +310,9 @@ nlohmann::ordered_json ResultJson(const ProcedureOptions& o, const Inputs& in, c
     return result;
 }
 
-void PrintText(std::ostream& out, const ProcedureOptions& o, const Inputs& in, const Run& run,
-               const std::vector<QualityChange>& changes, const std::string& ownSummary) {
+void PrintText(std::ostream& out, const ProcedureOptions& options, const Inputs& inputs,
+               const Run& run, const std::vector<QualityChange>& changes,
+               const std::string& ownSummary) {
     if (!ownSummary.empty()) {
         out << ownSummary;
     }
@@ -315,14 +320,16 @@ void PrintText(std::ostream& out, const ProcedureOptions& o, const Inputs& in, c
         out << "The final validation did not run: no CONFIDENCE.\n";
     }
     out << "\nresult " << run.code << ": "
-        << DescribeResult(run.code, o.procedure, o.mode, in.layout.nViews) << '\n';
+        << DescribeResult(run.code, options.procedure, options.mode, inputs.layout.viewCount)
+        << '\n';
     PrintReport(out, run.report);
     out << changes.size() << " measurement(s) changed quality";
     out << (changes.empty() ? ".\n" : ":\n");
-    for (const QualityChange& c : changes) {
-        out << "  " << c.set << " line " << c.line << " (index " << c.index << "), type " << c.type
-            << ": quality " << c.oldQuality << " -> " << c.newQuality << " ("
-            << MarkMeaning(c.oldQuality, c.newQuality) << ")\n";
+    for (const QualityChange& change : changes) {
+        out << "  " << change.set << " line " << change.line << " (index " << change.index
+            << "), type " << change.type << ": quality " << change.oldQuality << " -> "
+            << change.newQuality << " (" << MarkMeaning(change.oldQuality, change.newQuality)
+            << ")\n";
     }
 }
 
@@ -342,7 +349,7 @@ void SetTraceDirectory(const std::string& option) {
     platform::SetEnv("COMPENSATION_TRACE_DIR", absolute.c_str());
 }
 
-int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
+int RunProcedure(const ProcedureOptions& given, std::ostream& out, const InputSource& source) {
     Scenario scenario;
     if (!given.scenario.empty()) {
         scenario = ReadScenario(given.scenario);
@@ -352,58 +359,69 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
                                  " procedure; run compensate " + scenario.procedure);
         }
     }
-    const ProcedureOptions o = Merge(given, scenario);
-    if (o.inPlace && o.model.empty()) {
+    const ProcedureOptions options = Merge(given, scenario);
+    if (options.inPlace && options.model.empty()) {
         throw UsageError("--in-place replaces the input model, but no --model was given");
     }
-    if (o.inPlace && !o.modelOut.empty()) {
+    if (options.inPlace && !options.modelOut.empty()) {
         throw UsageError("give either --in-place or --output, not both");
     }
-    const Inputs in = LoadInputs(o, scenario);
+    const Inputs inputs = LoadInputs(options, scenario, source);
 
     OutputFiles files;
-    for (const std::string& input : {o.scenario, o.measurements, o.outside, o.outside2, o.flying}) {
+    for (const std::string& input : {options.scenario, options.measurements, options.outside,
+                                     options.outside2, options.flying}) {
         files.AddInput(input);
     }
-    files.AddInput(o.model);
-    const std::string modelOut = o.inPlace ? o.model : o.modelOut;
+    files.AddInput(options.model);
+    const std::string modelOut = options.inPlace ? options.model : options.modelOut;
     if (!modelOut.empty()) {
-        files.Plan(modelOut, o.inPlace ? "--in-place" : "--output", o.force || o.inPlace);
+        files.Plan(modelOut, options.inPlace ? "--in-place" : "--output",
+                   options.force || options.inPlace);
     }
-    if (!o.resultOut.empty()) {
-        files.Plan(o.resultOut, "--result", o.force);
+    if (!options.resultOut.empty()) {
+        files.Plan(options.resultOut, "--result", options.force);
     }
-    if (!o.writeBack.empty()) {
-        files.Plan(o.writeBack, "--write-back", o.force);
+    if (!options.writeBack.empty()) {
+        files.Plan(options.writeBack, "--write-back", options.force);
     }
-    SetTraceDirectory(o.traceDir);
+    if (options.noTrace) {
+        // Read by the engine's constructor: not even its start banner is written.
+        platform::SetEnv(compensation::kTraceSwitchVariable, "off");
+    } else {
+        SetTraceDirectory(options.traceDir);
+    }
 
-    if (!o.json) {
-        out << "compensate " << ProcedureName(o.procedure);
-        if (o.procedure == Procedure::kFullFull) {
-            out << " mode " << o.mode;
+    if (!options.json) {
+        out << "compensate " << ProcedureName(options.procedure);
+        if (options.procedure == Procedure::kFullFull) {
+            out << " mode " << options.mode;
         }
-        out << ": " << in.layout.nViews << " views of " << in.layout.nTargets << " targets, "
-            << Describe(in.main, "measurements");
-        if (in.outside) {
-            out << ", " << Describe(*in.outside, "outside");
+        out << ": " << inputs.layout.viewCount << " views of " << inputs.layout.targetsPerView
+            << " targets, " << Describe(inputs.main, "measurements");
+        if (inputs.outside) {
+            out << ", " << Describe(*inputs.outside, "outside");
         }
-        if (in.outside2) {
-            out << ", " << Describe(*in.outside2, "outside (second set)");
+        if (inputs.outside2) {
+            out << ", " << Describe(*inputs.outside2, "outside (second set)");
         }
-        if (in.flying) {
-            out << ", " << in.nViewsFly << " flying views (" << in.flying->path << ")";
+        if (inputs.flying) {
+            out << ", " << inputs.flyingViews << " flying views (" << inputs.flying->path << ")";
         }
-        out << "\nstarting model: " << in.modelSource << "\n\n" << std::flush;
+        out << "\nstarting model: " << inputs.modelSource << "\n\n" << std::flush;
     }
-    const Run run = Execute(in, o);
+    const Run run = Execute(inputs, options);
+    if (run.code == kNoLiveOutsidePair) {
+        throw UsageError("the library refused the input: " +
+                         NoLiveOutsidePairReason(options.procedure, options.mode));
+    }
     if (run.code == -1) {
         throw UsageError(
             std::string("the library refused the input (-1): the arrays, counts or "
                         "target positions do not fit together; nothing was written"));
     }
 
-    std::vector<QualityChange> changes = QualityChanges("measurements", in.main, run.main);
+    std::vector<QualityChange> changes = QualityChanges("measurements", inputs.main, run.main);
     const auto addChanges = [&](const char* name, const std::optional<MeasurementSet>& set,
                                 const std::vector<CVector>& after) {
         if (set) {
@@ -411,43 +429,43 @@ int RunProcedure(const ProcedureOptions& given, std::ostream& out) {
             changes.insert(changes.end(), more.begin(), more.end());
         }
     };
-    addChanges("outside", in.outside, run.outside);
-    addChanges("outside2", in.outside2, run.outside2);
-    addChanges("flying", in.flying, run.flying);
+    addChanges("outside", inputs.outside, run.outside);
+    addChanges("outside2", inputs.outside2, run.outside2);
+    addChanges("flying", inputs.flying, run.flying);
 
     // The quick procedure prints its own summary; the full ones are given theirs from the record.
-    const std::string ownSummary = o.procedure != Procedure::kQuick && run.validated
-                                       ? FormatSummary(run.out, in.validationMode)
+    const std::string ownSummary = options.procedure != Procedure::kQuick && run.validated
+                                       ? FormatSummary(run.out, inputs.validationMode)
                                        : std::string();
-    const std::string summary = o.procedure == Procedure::kQuick ? run.printed : ownSummary;
-    const nlohmann::ordered_json result = ResultJson(o, in, run, changes, summary);
+    const std::string summary = options.procedure == Procedure::kQuick ? run.printed : ownSummary;
+    const nlohmann::ordered_json result = ResultJson(options, inputs, run, changes, summary);
 
-    const bool writeModel = run.code == 0 || o.keepUnsettled;
-    if (!o.resultOut.empty()) {
-        files.Stage(o.resultOut, result.dump(2) + "\n");
+    const bool writeModel = run.code == 0 || options.keepUnsettled;
+    if (!options.resultOut.empty()) {
+        files.Stage(options.resultOut, result.dump(2) + "\n");
     }
     if (writeModel && !modelOut.empty()) {
         files.Stage(modelOut, ModelToJson(run.model).dump(2) + "\n");
     }
-    if (writeModel && !o.writeBack.empty()) {
-        files.Stage(o.writeBack, FormatWithQualities(in.main, run.main));
+    if (writeModel && !options.writeBack.empty()) {
+        files.Stage(options.writeBack, FormatWithQualities(inputs.main, run.main));
     }
     files.Commit();
 
-    if (o.json) {
+    if (options.json) {
         out << result.dump(2) << '\n';
     } else {
-        PrintText(out, o, in, run, changes, ownSummary);
-        if (!o.resultOut.empty()) {
-            out << "result written to " << o.resultOut << '\n';
+        PrintText(out, options, inputs, run, changes, ownSummary);
+        if (!options.resultOut.empty()) {
+            out << "result written to " << options.resultOut << '\n';
         }
-        if (!modelOut.empty() || !o.writeBack.empty()) {
+        if (!modelOut.empty() || !options.writeBack.empty()) {
             if (writeModel) {
                 if (!modelOut.empty()) {
                     out << "model written to " << modelOut << '\n';
                 }
-                if (!o.writeBack.empty()) {
-                    out << "measurements with their marks written to " << o.writeBack << '\n';
+                if (!options.writeBack.empty()) {
+                    out << "measurements with their marks written to " << options.writeBack << '\n';
                 }
             } else {
                 out << "The procedure did not settle: the model and the marked measurements were "

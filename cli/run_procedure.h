@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "input_source.h"
 #include "result_codes.h"
 
 namespace compensation::cli {
@@ -29,11 +30,13 @@ struct ProcedureOptions {
     bool force = false;
     bool json = false;
     bool keepUnsettled = false;
+    bool noTrace = false;
 };
 
 // Runs the procedure and returns the exit status. Bad input throws InputError or UsageError
 // before any output file is touched.
-int RunProcedure(const ProcedureOptions& options, std::ostream& out);
+int RunProcedure(const ProcedureOptions& options, std::ostream& out,
+                 const InputSource& source = {});
 
 // Points COMPENSATION_TRACE_DIR at the directory the user chose (the option, else the
 // variable as set, else the current directory); throws UsageError for a missing directory.

@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 
 #include "input_error.h"
@@ -11,6 +13,18 @@ namespace compensation::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// An integer the procedures can take: JSON numbers beyond int would wrap on conversion.
+bool IsInt(const Json& value) {
+    if (value.is_number_unsigned()) {
+        return value.get<std::uint64_t>() <= static_cast<std::uint64_t>(INT_MAX);
+    }
+    if (value.is_number_integer()) {
+        const std::int64_t integer = value.get<std::int64_t>();
+        return integer >= INT_MIN && integer <= INT_MAX;
+    }
+    return false;
+}
 
 struct ScenarioReader {
     const std::string& path;
@@ -34,15 +48,15 @@ struct ScenarioReader {
     }
 
     int Integer(const Json& value, const std::string& key) const {
-        if (!value.is_number_integer()) {
-            Fail(key, "expected an integer");
+        if (!IsInt(value)) {
+            Fail(key, "expected an integer from " + std::to_string(INT_MIN) + " to " +
+                          std::to_string(INT_MAX));
         }
         return value.get<int>();
     }
 
     PairPositions Pair(const Json& value, const std::string& key) const {
-        if (!value.is_array() || value.size() != 2 || !value[0].is_number_integer() ||
-            !value[1].is_number_integer()) {
+        if (!value.is_array() || value.size() != 2 || !IsInt(value[0]) || !IsInt(value[1])) {
             Fail(key, "expected two target positions, for example [1, 4]");
         }
         return {value[0].get<int>(), value[1].get<int>(),
@@ -53,55 +67,60 @@ struct ScenarioReader {
 }  // namespace
 
 Scenario ReadScenario(const std::string& path) {
-    const std::string text = ReadWholeFile(path);
+    return ParseScenario(path, ReadWholeFile(path));
+}
+
+Scenario ParseScenario(const std::string& path, const std::string& text) {
     const Json document = ParseJsonFile(path, text);
     const ScenarioReader reader{path, text};
     if (!document.is_object()) {
         throw InputError(path, 1, "", "a scenario is a JSON object");
     }
-    Scenario s;
-    s.path = path;
+    Scenario scenario;
+    scenario.path = path;
     for (const auto& [key, value] : document.items()) {
         if (key == "procedure") {
             if (!value.is_string()) {
                 reader.Fail(key, "expected quick, full or fullfull");
             }
-            s.procedure = value.get<std::string>();
-            if (s.procedure != "quick" && s.procedure != "full" && s.procedure != "fullfull") {
-                reader.Fail(key, "expected quick, full or fullfull, not \"" + s.procedure + "\"");
+            scenario.procedure = value.get<std::string>();
+            if (scenario.procedure != "quick" && scenario.procedure != "full" &&
+                scenario.procedure != "fullfull") {
+                reader.Fail(key,
+                            "expected quick, full or fullfull, not " + Quoted(scenario.procedure));
             }
         } else if (key == "mode") {
-            s.mode = reader.Integer(value, key);
+            scenario.mode = reader.Integer(value, key);
         } else if (key == "angle_unit") {
             if (!value.is_string()) {
                 reader.Fail(key, "expected deg or rad");
             }
-            s.angleUnit = value.get<std::string>();
+            scenario.angleUnit = value.get<std::string>();
         } else if (key == "measurements") {
-            s.measurements = reader.File(value, key);
+            scenario.measurements = reader.File(value, key);
         } else if (key == "outside") {
-            s.outside = reader.File(value, key);
+            scenario.outside = reader.File(value, key);
         } else if (key == "outside2") {
-            s.outside2 = reader.File(value, key);
+            scenario.outside2 = reader.File(value, key);
         } else if (key == "flying") {
-            s.flying = reader.File(value, key);
+            scenario.flying = reader.File(value, key);
         } else if (key == "model") {
-            s.model = reader.File(value, key);
+            scenario.model = reader.File(value, key);
         } else if (key == "true_model") {
-            s.trueModel = reader.File(value, key);
+            scenario.trueModel = reader.File(value, key);
         } else if (key == "flying_targets_per_view") {
-            s.flyingTargetsPerView = reader.Integer(value, key);
+            scenario.flyingTargetsPerView = reader.Integer(value, key);
         } else if (key == "pairs") {
             if (!value.is_object()) {
                 reader.Fail(key, "expected an object with x0y0, d2 and extra");
             }
             for (const auto& [name, pair] : value.items()) {
                 if (name == "x0y0") {
-                    s.x0y0 = reader.Pair(pair, name);
+                    scenario.x0y0 = reader.Pair(pair, name);
                 } else if (name == "d2") {
-                    s.d2 = reader.Pair(pair, name);
+                    scenario.d2 = reader.Pair(pair, name);
                 } else if (name == "extra") {
-                    s.extra = reader.Pair(pair, name);
+                    scenario.extra = reader.Pair(pair, name);
                 } else {
                     reader.Fail(name, "unknown pair (known: x0y0, d2, extra)");
                 }
@@ -115,7 +134,7 @@ Scenario ReadScenario(const std::string& path) {
                         "simulation)");
         }
     }
-    return s;
+    return scenario;
 }
 
 }  // namespace compensation::cli

@@ -22,8 +22,8 @@
 namespace compensation::cli {
 
 struct PairPositions {
-    int n1 = 0;
-    int n2 = 0;
+    int first = 0;
+    int second = 0;
     // Where the positions were given, for messages ("--d2" or "scenario.json, line 7").
     std::string source;
 };
@@ -40,6 +40,8 @@ struct Scenario {
 
 // Throws InputError naming the file, line and key of any fault.
 Scenario ReadScenario(const std::string& path);
+// The same from the file's content (path names it in messages and places the files it names).
+Scenario ParseScenario(const std::string& path, const std::string& text);
 
 }  // namespace compensation::cli
 

@@ -1,5 +1,6 @@
 #include "summary.h"
 
+#include <iostream>
 #include <ostream>
 #include <sstream>
 
@@ -7,14 +8,16 @@
 
 namespace compensation::cli {
 
-std::string FormatSummary(const TCompOut& out, int nValidationMode) {
+std::string FormatSummary(const TCompOut& out, int validationMode) {
+    // The same text the library prints for the quick procedure, in the tool's output locale.
     std::ostringstream text;
-    if (const char* header = SummaryHeader(nValidationMode)) {
+    text.imbue(std::cout.getloc());
+    if (const char* header = SummaryHeader(validationMode)) {
         text << header << std::endl << std::endl;
     }
     for (const ConfidenceTerm& term : kConfidenceTerms) {
-        if (IsScored(term.when, nValidationMode)) {
-            text << SummaryLine(term, out.*term.field) << std::endl << std::endl;
+        if (IsScored(term.when, validationMode)) {
+            text << SummaryLine(term, out.*term.field, text.getloc()) << std::endl << std::endl;
         }
     }
     text << " CONFIDENCE = " << out.m_nConfidence << std::endl;

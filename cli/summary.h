@@ -17,7 +17,7 @@ namespace compensation::cli {
 
 // The validation mode the procedures pass: 0 quick, 1 full, 2 and 3 full-full modes 1 and 2
 // (full-full mode 0 validates in mode 1).
-std::string FormatSummary(const TCompOut& out, int nValidationMode);
+std::string FormatSummary(const TCompOut& out, int validationMode);
 
 }  // namespace compensation::cli
 

@@ -16,8 +16,12 @@ namespace compensation::cli {
 
 std::string ReadWholeFile(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status)) {
         throw InputError(path, 0, "", "is a directory, not a file");
+    }
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        throw InputError(path, 0, "", "is not a regular file (a device, a pipe or a socket)");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -26,12 +30,43 @@ std::string ReadWholeFile(const std::string& path) {
             path, 0, "",
             std::string("cannot open: ") + (error != 0 ? std::strerror(error) : "unknown reason"));
     }
-    std::ostringstream content;
-    content << in.rdbuf();
+    // The limit is checked on what is read, not on the size the file had when it was opened.
+    std::string content;
+    char buffer[1 << 16];
+    while (content.size() <= kMaxInputBytes && in.read(buffer, sizeof buffer).gcount() > 0) {
+        content.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
     if (in.bad()) {
         throw InputError(path, 0, "", "cannot read the file");
     }
-    return content.str();
+    if (content.size() > kMaxInputBytes) {
+        throw InputError(path, 0, "",
+                         "larger than the " + std::to_string(kMaxInputBytes >> 20) +
+                             " MiB an input file may have: not a measurement, model or scenario "
+                             "file");
+    }
+    return content;
+}
+
+void RefuseNulBytes(const std::string& path, const std::string& text) {
+    const std::size_t at = text.find('\0');
+    if (at == std::string::npos) {
+        return;
+    }
+    const std::size_t lineStart = text.rfind('\n', at);
+    const std::size_t column = lineStart == std::string::npos ? at + 1 : at - lineStart;
+    const auto line = 1 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n');
+    throw InputError(path, static_cast<int>(line), "",
+                     "NUL byte at column " + std::to_string(column) + ": not a text file");
+}
+
+std::string Quoted(const std::string& field) {
+    constexpr std::size_t kShown = 40;
+    if (field.size() <= kShown) {
+        return "\"" + field + "\"";
+    }
+    return "\"" + field.substr(0, kShown) + "\"... (" + std::to_string(field.size()) +
+           " characters)";
 }
 
 namespace {
@@ -73,8 +108,11 @@ std::string FormatDouble(double value) {
     return ec == std::errc() ? std::string(buffer, end) : std::string("nan");
 }
 
-int LineOf(const std::string& text, const std::string& needle) {
-    const std::size_t at = text.find(needle);
+int LineOf(const std::string& text, const std::string& needle, int occurrence) {
+    std::size_t at = text.find(needle);
+    for (int seen = 1; seen < occurrence && at != std::string::npos; ++seen) {
+        at = text.find(needle, at + needle.size());
+    }
     if (at == std::string::npos) {
         return 0;
     }

@@ -17,6 +17,10 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// The fits' refusals, as compensation/transform.h documents them.
+constexpr int kRefused = -1;
+constexpr int kNoMemory = -2;
+
 const char* BestFitMeaning(int status) {
     switch (status) {
         case 0:
@@ -28,6 +32,11 @@ const char* BestFitMeaning(int status) {
             return "not converged within 30 steps";
         case 3:
             return "fewer than 3 working points";
+        case kRefused:
+            return "the points cannot be fitted: the distinguished point (type 14) has no other "
+                   "point within 1000 m, or lies on it";
+        case kNoMemory:
+            return "the working arrays for this many points could not be allocated";
         default:
             return "unknown status";
     }
@@ -45,6 +54,10 @@ const char* ToolingBallMeaning(int status) {
             return "fewer than 3 points with positive weight";
         case 5:
             return "every triple of points is nearly collinear";
+        case kRefused:
+            return "the weights of the nominal points do not sum to a positive value";
+        case kNoMemory:
+            return "the working arrays for this many points could not be allocated";
         default:
             return "unknown status";
     }
@@ -52,58 +65,70 @@ const char* ToolingBallMeaning(int status) {
 
 }  // namespace
 
-int RunTransform(const TransformOptions& o, std::ostream& out) {
+int RunTransform(const TransformOptions& options, std::ostream& out, const InputSource& source) {
     TMapper model{};
-    if (!o.model.empty()) {
-        model = ReadModel(o.model);
+    if (!options.model.empty()) {
+        model = source.model(options.model);
     }
-    NominalPoints nominal = ReadNominalPoints(o.nominal);
-    MeasurementSet measured = ReadMeasurements(o.measured, ParseAngleUnit(o.angleUnit));
+    NominalPoints nominal = source.nominal(options.nominal);
+    MeasurementSet measured =
+        source.measurements(options.measured, ParseAngleUnit(options.angleUnit));
     if (nominal.points.size() != measured.vectors.size()) {
-        throw InputError(o.measured, 0, "",
+        throw InputError(options.measured, 0, "",
                          std::to_string(measured.vectors.size()) + " measured points for " +
                              std::to_string(nominal.points.size()) + " nominal points in " +
-                             o.nominal + ": row i of both files is the same point");
+                             options.nominal + ": row i of both files is the same point");
     }
-    if (!o.start.empty() && o.start.size() != 6) {
+    if (!options.start.empty() && options.start.size() != 6) {
         throw UsageError("--start takes six values: Alpha,Beta,Gamma (radians),X,Y,Z (metres)");
     }
     OutputFiles files;
-    for (const std::string& input : {o.nominal, o.measured, o.model}) {
+    for (const std::string& input : {options.nominal, options.measured, options.model}) {
         files.AddInput(input);
     }
-    if (!o.output.empty()) {
-        files.Plan(o.output, "--output", o.force);
+    if (!options.output.empty()) {
+        files.Plan(options.output, "--output", options.force);
     }
 
-    TRANSFORM_PARMS parms{};
-    if (!o.start.empty()) {
-        parms = {o.start[0], o.start[1], o.start[2], o.start[3], o.start[4], o.start[5]};
+    TRANSFORM_PARMS parameters{};
+    if (!options.start.empty()) {
+        parameters = {options.start[0], options.start[1], options.start[2],
+                      options.start[3], options.start[4], options.start[5]};
     }
-    const int n = static_cast<int>(nominal.points.size());
+    const int pointCount = static_cast<int>(nominal.points.size());
     CTransform transform;
-    const int status = o.toolingBalls
-                           ? transform.TB_Transform(nominal.points.data(), measured.vectors.data(),
-                                                    nominal.weights.data(), n, &parms, &model)
-                           : transform.UpdateTransform(nominal.points.data(),
-                                                       measured.vectors.data(), n, &parms, &model);
+    const int status =
+        options.toolingBalls
+            ? transform.TB_Transform(nominal.points.data(), measured.vectors.data(),
+                                     nominal.weights.data(), pointCount, &parameters, &model)
+            : transform.UpdateTransform(nominal.points.data(), measured.vectors.data(), pointCount,
+                                        &parameters, &model);
+    // A refusal is about the files handed in, not a fit that failed to converge.
+    if (status == kRefused || status == kNoMemory) {
+        throw InputError(
+            options.toolingBalls ? options.nominal : options.measured, 0, "",
+            std::string("the transform fit refused the points (status ") + std::to_string(status) +
+                "): " +
+                (options.toolingBalls ? ToolingBallMeaning(status) : BestFitMeaning(status)));
+    }
 
     // Residuals of every point: the nominal point carried by the transform against the
     // calibrated measurement, in the instrument frame.
     Json residuals = Json::array();
     double sum = 0.0;
     double weight = 0.0;
-    for (int i = 0; i < n; ++i) {
-        CVector calibrated = measured.vectors[static_cast<std::size_t>(i)];
+    for (int point = 0; point < pointCount; ++point) {
+        CVector calibrated = measured.vectors[static_cast<std::size_t>(point)];
         calibrated.Calibrate(&model);
-        const CVector mapped = *transform.GetNextVector(i, &parms, nominal.points.data());
+        const CVector mapped = *transform.GetNextVector(point, &parameters, nominal.points.data());
         const double dx = mapped.X - calibrated.X;
         const double dy = mapped.Y - calibrated.Y;
         const double dz = mapped.Z - calibrated.Z;
-        const double w = o.toolingBalls ? nominal.weights[static_cast<std::size_t>(i)] : 1.0;
-        sum += w * (dx * dx + dy * dy + dz * dz);
-        weight += w;
-        residuals.push_back({{"line", nominal.lines[static_cast<std::size_t>(i)]},
+        const double pointWeight =
+            options.toolingBalls ? nominal.weights[static_cast<std::size_t>(point)] : 1.0;
+        sum += pointWeight * (dx * dx + dy * dy + dz * dz);
+        weight += pointWeight;
+        residuals.push_back({{"line", nominal.lines[static_cast<std::size_t>(point)]},
                              {"dx", dx},
                              {"dy", dy},
                              {"dz", dz},
@@ -111,32 +136,34 @@ int RunTransform(const TransformOptions& o, std::ostream& out) {
     }
     const double rms = weight > 0.0 ? std::sqrt(sum / weight) : 0.0;
     const Json result = {
-        {"fit", o.toolingBalls ? "tooling balls" : "best fit"},
+        {"fit", options.toolingBalls ? "tooling balls" : "best fit"},
         {"status", status},
-        {"meaning", o.toolingBalls ? ToolingBallMeaning(status) : BestFitMeaning(status)},
+        {"meaning", options.toolingBalls ? ToolingBallMeaning(status) : BestFitMeaning(status)},
         {"transform",
-         {{"Alpha", parms.Alpha},
-          {"Beta", parms.Beta},
-          {"Gamma", parms.Gamma},
-          {"X", parms.X},
-          {"Y", parms.Y},
-          {"Z", parms.Z}}},
+         {{"Alpha", parameters.Alpha},
+          {"Beta", parameters.Beta},
+          {"Gamma", parameters.Gamma},
+          {"X", parameters.X},
+          {"Y", parameters.Y},
+          {"Z", parameters.Z}}},
         {"rms", rms},
         {"residuals", residuals},
     };
-    if (!o.output.empty()) {
-        files.Stage(o.output, result.dump(2) + "\n");
+    if (!options.output.empty()) {
+        files.Stage(options.output, result.dump(2) + "\n");
         files.Commit();
     }
-    if (o.json) {
+    if (options.json) {
         out << result.dump(2) << '\n';
     } else {
-        out << (o.toolingBalls ? "tooling-ball" : "best-fit") << " transform of " << n
-            << " points: status " << status << " (" << result["meaning"].get<std::string>() << ")\n"
-            << "  Alpha " << FormatDouble(parms.Alpha) << "  Beta " << FormatDouble(parms.Beta)
-            << "  Gamma " << FormatDouble(parms.Gamma) << " (radians)\n"
-            << "  X " << FormatDouble(parms.X) << "  Y " << FormatDouble(parms.Y) << "  Z "
-            << FormatDouble(parms.Z) << " (metres)\n"
+        out << (options.toolingBalls ? "tooling-ball" : "best-fit") << " transform of "
+            << pointCount << " points: status " << status << " ("
+            << result["meaning"].get<std::string>() << ")\n"
+            << "  Alpha " << FormatDouble(parameters.Alpha) << "  Beta "
+            << FormatDouble(parameters.Beta) << "  Gamma " << FormatDouble(parameters.Gamma)
+            << " (radians)\n"
+            << "  X " << FormatDouble(parameters.X) << "  Y " << FormatDouble(parameters.Y)
+            << "  Z " << FormatDouble(parameters.Z) << " (metres)\n"
             << "  RMS distance " << rms * 1e6 << " micrometres\n";
     }
     return status == 0 ? kExitSettled : kExitNotSettled;

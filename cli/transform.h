@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "input_source.h"
+
 namespace compensation::cli {
 
 struct TransformOptions {
@@ -17,7 +19,8 @@ struct TransformOptions {
     bool force = false;
 };
 
-int RunTransform(const TransformOptions& options, std::ostream& out);
+int RunTransform(const TransformOptions& options, std::ostream& out,
+                 const InputSource& source = {});
 
 }  // namespace compensation::cli
 

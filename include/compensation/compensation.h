@@ -8,6 +8,7 @@
 #include "compensation/mapper.h"
 #include "compensation/records.h"
 #include "compensation/targets.h"
+#include "compensation/tracing.h"
 #include "compensation/transform.h"
 #include "compensation/vector.h"
 

@@ -17,8 +17,8 @@ namespace compensation {
 struct RunReport;
 COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
 namespace detail {
+class TraceSession;
 struct RunRecord;
-RunRecord* ActiveRunRecord(CCompensation& engine);
 }  // namespace detail
 void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
                     RunReport& report);
@@ -38,12 +38,27 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
 //   (a position beyond a view, a count beyond an array); nothing has been written.
 // - A result of -2 means the working arrays, which grow with the host's counts, could not be
 //   allocated. A fit that meets this puts its elements back and reports itself unsettled.
+// - A result of -3 from FullComp or FullFullComp means an outside set holds pairs but not one
+//   whose two measurements both have Quality above 50: the fit that reads it could not
+//   estimate its element (D2, K_minus, El_ElC), yet would report it settled. Nothing has been
+//   written.
 // - No non-finite value is written into the TMapper: a fit whose solution is not finite puts
 //   back the entry values of its elements and returns its "not converged" code.
 // - Nothing is thrown.
+// - Concurrency: separate CCompensation objects may run on separate threads at the same time
+//   (their only shared resource is the trace file, which every write opens, appends to and
+//   closes, so lines of two objects may interleave); one object must not be used from two
+//   threads at once. The quick procedure prints its summary on std::cout.
 //
-// Every operation appends to the trace file "TraceFile.txt": in the host executable's
-// directory, or in the directory named by the environment variable COMPENSATION_TRACE_DIR.
+// The trace file "TraceFile.txt" lies in the host executable's directory, or in the directory
+// named by the environment variable COMPENSATION_TRACE_DIR. Not every member writes to it. The
+// constructor appends the start banner; AcceptViews, ClassifyFSBS, ClassifyPairs, StdInterball,
+// MeanStdArray, CalculateQCFSBS, Calculate_x0y0, Calculate_d2, Calculate_axay and AcceptOutside
+// append their own lines; Calculate_cm writes through MeanStdArray, and the procedures and
+// FinalValidate through the members they call. The other members write nothing.
+// A call holds the file open while it runs and writes each record through; the file is
+// complete after every record and closed when the call returns. compensation/tracing.h
+// switches the trace off.
 class COMPENSATION_EXPORT CCompensation {
   public:
     // Appends the start banner (date and time) to the trace file.
@@ -161,6 +176,8 @@ class COMPENSATION_EXPORT CCompensation {
     int m_nMinCount;
 
   private:
+    friend class compensation::detail::TraceSession;
+
     void GetWorkDir(char* pszPath, int nSize);
 
     void OutputTrace(const char* pszText, bool bAppend);
@@ -175,8 +192,6 @@ class COMPENSATION_EXPORT CCompensation {
 
     // What the last procedure did, for compensation::LastRunReport (run_report.h).
     friend compensation::RunReport compensation::LastRunReport(const CCompensation& engine);
-    friend compensation::detail::RunRecord* compensation::detail::ActiveRunRecord(
-        CCompensation& engine);
     friend void compensation::AddUncertainty(const CCompensation& engine,
                                              const compensation::detail::RunRecord& record,
                                              compensation::RunReport& report);

@@ -111,6 +111,7 @@ static_assert(offsetof(TMapper, A1_dT) == 82 * sizeof(double), "A1_dT closes the
 // and 52 carry nothing the error model uses. CCompensation::CopyCompStructures maps it onto a
 // TMapper.
 struct ScannerModel {
+    // Element i is Value[i]; a host may as well hand over its own array of 87 doubles.
     double Value[87];
 };
 

@@ -1,5 +1,16 @@
 // Rigid-body transform between nominal target positions and measured ones, and the small
 // symmetric solver that every fit of the library shares.
+//
+// Concurrency: separate CTransform objects may be used on separate threads at the same time;
+// one object must not be used from two threads at once (GetNextVector and GetNextVectorCal
+// return the object's own result vectors, and the fits below use them).
+//
+// Status codes common to the fits and evaluators below, besides each one's own:
+//   -1  the arguments cannot describe the arrays (a null pointer for a positive count, weights
+//       that do not sum to a positive value, a distinguished point without a neighbour, a
+//       target position outside the array); nothing was computed and *pParms is unchanged;
+//   -2  the working arrays, which grow with the number of points, could not be allocated;
+//       *pParms is unchanged.
 #ifndef COMPENSATION_TRANSFORM_H
 #define COMPENSATION_TRANSFORM_H
 
@@ -27,7 +38,7 @@ class COMPENSATION_EXPORT CTransform {
     void SetTargets(CTarget* p);
     void RotationMatrix(TRANSFORM_PARMS* p, double M[3][3]);
     // pVec[i] carried through the transform, with Range, Azimuth, Elevation recomputed. The
-    // result lives in one object owned by the function and is overwritten by the next call.
+    // result lives in this object and is overwritten by the next call on the same object.
     CVector* GetNextVector(int i, TRANSFORM_PARMS* p, CVector* pVec);
     // As GetNextVector, then un-calibrated with pMap: the reading an instrument with that error
     // model would give.
@@ -58,6 +69,10 @@ class COMPENSATION_EXPORT CTransform {
 
   private:
     CTarget* m_pTargets;
+    // The results of GetNextVector and GetNextVectorCal: one pair per object, so that separate
+    // objects never share them.
+    CVector m_mapped;
+    CVector m_reading;
 };
 
 #endif  // COMPENSATION_TRANSFORM_H

@@ -211,9 +211,10 @@ Scenario MakeScenario(const std::string& name, const Options& options) {
         if (mode < 0 || mode > 2) {
             throw std::invalid_argument("the full-full mode is 0, 1 or 2");
         }
-        const Layout layout = named.kind == Kind::Quick  ? QuickLayout(options.size_scale)
-                              : named.kind == Kind::Full ? FullLayout(options.size_scale)
-                                                         : FullFullLayout(options.size_scale, mode);
+        const Layout layout = named.kind == Kind::Quick ? QuickLayout(options.size_scale)
+                              : named.kind == Kind::Full
+                                  ? FullLayout(options.size_scale)
+                                  : FullFullLayout(options.size_scale, mode, options.board_width);
         TMapper truth = options.truth.value_or(RealisticTruth(named.kind, mode));
         if (!options.truth && named.kind == Kind::FullFull && mode != 2) {
             // Modes 0 and 1 take T_ref as the mean T of the flying front sights; the truth

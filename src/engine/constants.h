@@ -24,6 +24,14 @@ inline constexpr double kQuarterPi = 0.78539816339745;
 // The interball pair table's seam and full turn.
 inline constexpr double kPiSeam = 3.1415926535892;
 inline constexpr double kTwoPiSeam = 6.2831853071784;
+// Round angles (radians) as the instrument has always written them, a little off the exact
+// value in the last digits kept.
+inline constexpr double kTenDegrees = 0.17455;
+inline constexpr double kTwentyDegrees = 0.3491;
+// Two targets carry distance information (an interball or Ax/Ay pair) when they lie 25 to 115
+// degrees apart in azimuth.
+inline constexpr double kInterballLeastSeparation = 0.4363323129985;
+inline constexpr double kInterballGreatestSeparation = 2.0071286397931;
 
 // --- Quality marks (a measurement is live while Quality > kLiveQuality) -------------------
 inline constexpr double kLiveQuality = 50.0;
@@ -38,6 +46,9 @@ inline constexpr int kTypeFrontSight = 100;
 inline constexpr int kTypeBackSight = 200;
 
 // --- Shared limits -----------------------------------------------------------------------
+// A quarter of a thousandth of an inch (metres): the spread up to which a set of distances
+// needs no refining, and the reading uncertainty of one distance.
+inline constexpr double kQuarterThouInch = 6.35e-06;
 // Spread above which a fit may reject (metres): half a thousandth of an inch.
 inline constexpr double kRejectSpread = 1.27e-05;
 // Change limit of length elements (metres).
@@ -47,18 +58,27 @@ inline constexpr double kAngleToleranceDeg = 7.494287960311168e-06;
 inline constexpr double kAngleToleranceRad = 1.308e-07;
 // Limit of angular two-face spreads (degrees), 3.27e-06 rad.
 inline constexpr double kTwoFaceSpreadDeg = 0.0001873571990077792;
+// Twice that: the face spreads below which the six-harmonic fits run, and the Ax/Ay precision a
+// placement must predict.
+inline constexpr double kTwiceTwoFaceSpreadDeg = 2.0 * kTwoFaceSpreadDeg;
+static_assert(kTwiceTwoFaceSpreadDeg == 0.0003747143980155584, "the limit as always applied");
 
 // Starting values of the running maxima and minima that pick the worst (or best) of a sample:
 // below and above anything a distance, angle or deviation can be.
 inline constexpr double kRunningMaxStart = -100.0;
 inline constexpr double kRunningMinStart = 100.0;
+// The start some worst-sample searches have always used instead.
+inline constexpr double kFarRunningMaxStart = -1000.0;
 
-// The result every operation gives when the host's counts or positions do not fit its arrays.
-inline constexpr int kInvalidInput = -1;
-// The result of an operation that could not allocate its working arrays (they grow with the
-// host's counts); nothing is thrown into the host.
-inline constexpr int kOutOfMemory = -2;
+// The most targets a view may hold: measurements are addressed as view * targets + target, and
+// target pairs counted, in int.
+inline constexpr int kMostTargetsPerView = 65536;
+// m_nInlineView when no in-line view was found.
+inline constexpr int kInlineViewNone = -100;
 
 }  // namespace compensation
+
+// The result codes belong to the same vocabulary; they cite the constants above.
+#include "engine/result_codes.h"
 
 #endif  // COMPENSATION_ENGINE_CONSTANTS_H

@@ -1,4 +1,12 @@
-// The fits' normal equations, solved only when the data determine them.
+// The fits' normal equations: built from the design columns, and solved only when the data
+// determine them.
+//
+// Entry (a, b) is the mean of the products of columns a and b over the rows, summed from the
+// first row to the last starting at 0.0 and divided by the row count: exactly the sum that
+// CCompensation::AverageProduct forms, so the same bits. Built entry by entry, every entry is a
+// pass over the rows whose additions wait on each other; here the upper triangle is built
+// (the lower one mirrors it) four entries at a time in one pass, four independent sums that the
+// processor overlaps.
 #ifndef COMPENSATION_ENGINE_DETERMINED_SOLVE_H
 #define COMPENSATION_ENGINE_DETERMINED_SOLVE_H
 
@@ -7,10 +15,54 @@
 #include <cstddef>
 #include <utility>
 
-#include "compensation/transform.h"
 #include "engine/constants.h"
 
 namespace compensation::detail {
+
+// columns[0 .. n-1] and observations each hold `count` rows; matrix is n x n row by row, rhs
+// has n entries (the means of each column times the observations).
+inline void BuildNormalEquations(const double* const* columns, int n, const double* observations,
+                                 int count, double* matrix, double* rhs) {
+    constexpr int kBlock = 4;
+    const double rows = static_cast<double>(count);
+    for (int r = 0; r < n; ++r) {
+        const double* a = columns[r];
+        // Partners r .. n-1, then the observations (partner n).
+        for (int first = r; first <= n; first += kBlock) {
+            const double* b[kBlock];
+            for (int k = 0; k < kBlock; ++k) {
+                const int partner = first + k;
+                b[k] = partner < n ? columns[partner] : observations;
+            }
+            const double* const b0 = b[0];
+            const double* const b1 = b[1];
+            const double* const b2 = b[2];
+            const double* const b3 = b[3];
+            double s0 = 0.0;
+            double s1 = 0.0;
+            double s2 = 0.0;
+            double s3 = 0.0;
+            for (int j = 0; j < count; ++j) {
+                const double x = a[j];
+                s0 += x * b0[j];
+                s1 += x * b1[j];
+                s2 += x * b2[j];
+                s3 += x * b3[j];
+            }
+            const double sum[kBlock] = {s0, s1, s2, s3};
+            for (int k = 0; k < kBlock && first + k <= n; ++k) {
+                const int partner = first + k;
+                const double mean = sum[k] / rows;
+                if (partner == n) {
+                    rhs[r] = mean;
+                } else {
+                    matrix[r * n + partner] = mean;
+                    matrix[partner * n + r] = mean;
+                }
+            }
+        }
+    }
+}
 
 // A pivot at or below this share of its original diagonal entry is rounding: the column is a
 // combination of the others, and the data cannot tell those elements apart.
@@ -20,7 +72,12 @@ inline constexpr double kSingularPivotRatio = 1e-12;
 // are solved in place, without allocation.
 inline constexpr int kMostUnknowns = 24;
 
-// Solves the symmetric system (row by row, overwritten) with CTransform::SysLinEq. False when
+// Solves the symmetric system matrix x = rhs (n x n, row by row; both overwritten) by
+// elimination from the last variable to the first, without pivoting. CTransform::SysLinEq is
+// this solver.
+void SolveSymmetric(int n, double* matrix, double* rhs, double* solution);
+
+// Solves the symmetric system (row by row, overwritten) with SolveSymmetric. False when
 // the system is singular to working precision (the elimination leaves each pivot on the
 // diagonal, where no later step changes it), including an empty sample's 0/0, or when a
 // solution is not finite even once turned into degrees, so that nothing non-finite can reach a
@@ -33,8 +90,7 @@ inline bool SolveDetermined(int n, double* matrix, double* rhs, double* solution
     for (int k = 0; k < n; ++k) {
         diagonal[static_cast<std::size_t>(k)] = matrix[k * n + k];
     }
-    CTransform solver;
-    solver.SysLinEq(n, matrix, rhs, solution);
+    SolveSymmetric(n, matrix, rhs, solution);
     for (int k = 0; k < n; ++k) {
         if (!(matrix[k * n + k] > kSingularPivotRatio * diagonal[static_cast<std::size_t>(k)]) ||
             !std::isfinite(solution[k] * kRadToDeg)) {

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "compensation/engine.h"
+#include "engine/trace_session.h"
 #include "platform/platform.h"
 
 namespace {
@@ -12,12 +13,12 @@ constexpr int kDefaultMinCount = 6;
 }  // namespace
 
 CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nullptr) {
-    // Sized for the longest path the system hands out, not for the 260 characters of old
-    // Windows: a deep build or install directory must not move the trace elsewhere.
-    char path[compensation::platform::kPathCapacity] = {};
-    GetWorkDir(path, compensation::platform::kPathCapacity);
-    m_strTraceFile = std::string(path) + "TraceFile.txt";
+    if (compensation::platform::TraceSwitchedOff()) {
+        return;  // no path: nothing is ever written
+    }
+    m_strTraceFile = compensation::detail::TraceSession::TracePath(*this);
 
+    const compensation::detail::TraceSession trace(*this);
     OutputTrace("**********************", true);
     OutputTrace("Started Dll", true);
     OutputTrace("DATE *****************", true);
@@ -27,16 +28,17 @@ CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nul
     OutputTrace("**********************", true);
 }
 
+// The stream belongs to the call in progress on `other` (there is none between calls): a copy
+// starts without one, so that it never writes to or closes a stream it does not hold.
 CCompensation::CCompensation(const CCompensation& other)
     : m_nMinCount(other.m_nMinCount),
       m_strTraceFile(other.m_strTraceFile),
-      m_pTraceFile(other.m_pTraceFile),
+      m_pTraceFile(nullptr),
       m_pRunRecord(other.m_pRunRecord) {}
 
 CCompensation& CCompensation::operator=(const CCompensation& other) {
     m_nMinCount = other.m_nMinCount;
     m_strTraceFile = other.m_strTraceFile;
-    m_pTraceFile = other.m_pTraceFile;
     m_pRunRecord = other.m_pRunRecord;
     return *this;
 }
@@ -49,10 +51,10 @@ void CCompensation::GetWorkDir(char* pszPath, int nSize) {
     if (pszPath == nullptr || nSize <= 0) {
         return;
     }
-    const std::string dir = compensation::platform::TraceDirectory();
-    if (dir.size() + 1 > static_cast<std::size_t>(nSize)) {
+    const std::string directory = compensation::platform::TraceDirectory();
+    if (directory.size() + 1 > static_cast<std::size_t>(nSize)) {
         pszPath[0] = '\0';
         return;
     }
-    std::memcpy(pszPath, dir.c_str(), dir.size() + 1);
+    std::memcpy(pszPath, directory.c_str(), directory.size() + 1);
 }

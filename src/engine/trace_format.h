@@ -6,6 +6,7 @@
 #ifndef COMPENSATION_ENGINE_TRACE_FORMAT_H
 #define COMPENSATION_ENGINE_TRACE_FORMAT_H
 
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -17,10 +18,16 @@
 namespace compensation::detail {
 
 // printf into the end of out; a value of any size fits ("%f" of 1e300 is 300 digits long).
+// Lines are short: one formatting into a local buffer serves almost all of them.
 template <typename... Args>
 inline void AppendFormat(std::string& out, const char* format, Args... args) {
-    const int length = std::snprintf(nullptr, 0, format, args...);
+    char line[128];
+    const int length = std::snprintf(line, sizeof line, format, args...);
     if (length <= 0) {
+        return;
+    }
+    if (static_cast<std::size_t>(length) < sizeof line) {
+        out.append(line, static_cast<std::size_t>(length));
         return;
     }
     const std::size_t start = out.size();
@@ -33,65 +40,89 @@ inline const char* TraceLabel(const char* text) {
     return text != nullptr ? text : "";
 }
 
-inline std::string TraceTextLine(const char* pszText) {
-    std::string out;
-    AppendFormat(out, "%s \n", TraceLabel(pszText));
+// "%s \n": the two most frequent records (the entry and exit lines) are put together
+// directly; printf would give the same bytes at several times the cost.
+inline std::string TraceTextLine(const char* text) {
+    std::string out(TraceLabel(text));
+    out += " \n";
     return out;
 }
 
-inline std::string TraceIntLine(const char* pszName, int nValue) {
-    std::string out;
-    AppendFormat(out, "       %s = %d\n", TraceLabel(pszName), nValue);
+// "       %s = %d\n"; std::to_chars writes an int as "%d" does.
+inline std::string TraceIntLine(const char* name, int value) {
+    char digits[16];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+    std::string out("       ");
+    out += TraceLabel(name);
+    out += " = ";
+    out.append(digits, end.ptr);
+    out += '\n';
     return out;
 }
 
-// A missing record prints its title alone.
-inline std::string TraceVectorLines(const char* pszTitle, const CVector* pVec) {
-    std::string out;
-    AppendFormat(out, "   %s \n", TraceLabel(pszTitle));
-    if (pVec == nullptr) {
-        return out;
+// One line of a record dump: "       <label> = <value> \n", the value as "%f" or "%d".
+template <typename Record, typename Value>
+struct TraceField {
+    const char* label;
+    Value Record::*field;
+};
+
+template <typename Record, std::size_t N>
+void AppendFields(std::string& out, const Record& record,
+                  const TraceField<Record, double> (&fields)[N]) {
+    for (const TraceField<Record, double>& line : fields) {
+        AppendFormat(out, "       %s = %f \n", line.label, record.*line.field);
     }
-    AppendFormat(out, "       Quality   = %f \n", pVec->Quality);
-    AppendFormat(out, "       Range     = %f \n", pVec->Range);
-    AppendFormat(out, "       Azimuth   = %f \n", pVec->Azimuth);
-    AppendFormat(out, "       Elivation = %f \n", pVec->Elevation);
-    AppendFormat(out, "       X         = %f \n", pVec->X);
-    AppendFormat(out, "       Y         = %f \n", pVec->Y);
-    AppendFormat(out, "       Z         = %f \n", pVec->Z);
-    AppendFormat(out, "       Type      = %d \n", static_cast<int>(pVec->Type));
-    AppendFormat(out, "       FSBS      = %d \n", static_cast<int>(pVec->FSBS));
-    AppendFormat(out, "       Radian    = %d \n", pVec->Radian ? 1 : 0);
+}
+
+template <typename Record, std::size_t N>
+void AppendFields(std::string& out, const Record& record,
+                  const TraceField<Record, std::int32_t> (&fields)[N]) {
+    for (const TraceField<Record, std::int32_t>& line : fields) {
+        AppendFormat(out, "       %s = %d \n", line.label, static_cast<int>(record.*line.field));
+    }
+}
+
+// A record's title line, then its fields table by table; a missing record prints its title
+// alone.
+template <typename Record, typename... Tables>
+std::string TraceRecordLines(const char* title, const Record* record, const Tables&... tables) {
+    std::string out;
+    AppendFormat(out, "   %s \n", TraceLabel(title));
+    if (record != nullptr) {
+        (AppendFields(out, *record, tables), ...);
+    }
     return out;
 }
 
-inline std::string TraceTransformLines(const char* pszTitle, const TRANSFORM_PARMS* pParms) {
-    std::string out;
-    AppendFormat(out, "   %s \n", TraceLabel(pszTitle));
-    if (pParms == nullptr) {
-        return out;
+inline constexpr TraceField<CVector, double> kTraceVectorDoubles[] = {
+    {"Quality  ", &CVector::Quality}, {"Range    ", &CVector::Range},
+    {"Azimuth  ", &CVector::Azimuth}, {"Elivation", &CVector::Elevation},
+    {"X        ", &CVector::X},       {"Y        ", &CVector::Y},
+    {"Z        ", &CVector::Z}};
+inline constexpr TraceField<CVector, std::int32_t> kTraceVectorInts[] = {
+    {"Type     ", &CVector::Type}, {"FSBS     ", &CVector::FSBS}};
+
+inline std::string TraceVectorLines(const char* title, const CVector* vector) {
+    std::string out = TraceRecordLines(title, vector, kTraceVectorDoubles, kTraceVectorInts);
+    if (vector != nullptr) {
+        AppendFormat(out, "       Radian    = %d \n", vector->Radian ? 1 : 0);
     }
-    AppendFormat(out, "       Alpha = %f \n", pParms->Alpha);
-    AppendFormat(out, "       Beta  = %f \n", pParms->Beta);
-    AppendFormat(out, "       Gamma = %f \n", pParms->Gamma);
-    AppendFormat(out, "       X     = %f \n", pParms->X);
-    AppendFormat(out, "       Y     = %f \n", pParms->Y);
-    AppendFormat(out, "       Z     = %f \n", pParms->Z);
     return out;
+}
+
+inline constexpr TraceField<TRANSFORM_PARMS, double> kTraceTransformFields[] = {
+    {"Alpha", &TRANSFORM_PARMS::Alpha}, {"Beta ", &TRANSFORM_PARMS::Beta},
+    {"Gamma", &TRANSFORM_PARMS::Gamma}, {"X    ", &TRANSFORM_PARMS::X},
+    {"Y    ", &TRANSFORM_PARMS::Y},     {"Z    ", &TRANSFORM_PARMS::Z}};
+
+inline std::string TraceTransformLines(const char* title, const TRANSFORM_PARMS* transform) {
+    return TraceRecordLines(title, transform, kTraceTransformFields);
 }
 
 // The result-record dump shows the fields of the quick and full procedures, names padded to
 // the longest of them.
-struct CompOutDoubleLine {
-    const char* label;
-    double TCompOut::*field;
-};
-struct CompOutIntLine {
-    const char* label;
-    std::int32_t TCompOut::*field;
-};
-
-inline constexpr CompOutDoubleLine kTraceCompOutDoubles[] = {
+inline constexpr TraceField<TCompOut, double> kTraceCompOutDoubles[] = {
     {"m_dStdR_fb        ", &TCompOut::m_dStdR_fb},
     {"m_dStdAz_fb       ", &TCompOut::m_dStdAz_fb},
     {"m_dStdEl_fb       ", &TCompOut::m_dStdEl_fb},
@@ -108,39 +139,21 @@ inline constexpr CompOutDoubleLine kTraceCompOutDoubles[] = {
     {"m_dDaxay_model    ", &TCompOut::m_dDaxay_model},
     {"m_dDd2            ", &TCompOut::m_dDd2},
     {"m_dDx0y0          ", &TCompOut::m_dDx0y0},
-    {"m_dDaxay          ", &TCompOut::m_dDaxay},
-};
-inline constexpr CompOutIntLine kTraceCompOutInts[] = {
+    {"m_dDaxay          ", &TCompOut::m_dDaxay}};
+inline constexpr TraceField<TCompOut, std::int32_t> kTraceCompOutInts[] = {
     {"m_n1_d2           ", &TCompOut::m_n1_d2},   {"m_n2_d2           ", &TCompOut::m_n2_d2},
     {"m_n1_x0y0         ", &TCompOut::m_n1_x0y0}, {"m_n2_x0y0         ", &TCompOut::m_n2_x0y0},
     {"m_n1_axay         ", &TCompOut::m_n1_axay}, {"m_n2_axay         ", &TCompOut::m_n2_axay},
     {"m_n_f             ", &TCompOut::m_n_f},     {"m_n_b             ", &TCompOut::m_n_b},
-    {"m_n_f_out         ", &TCompOut::m_n_f_out}, {"m_n_b_out         ", &TCompOut::m_n_b_out},
-};
+    {"m_n_f_out         ", &TCompOut::m_n_f_out}, {"m_n_b_out         ", &TCompOut::m_n_b_out}};
 
-inline std::string TraceCompOutLines(const char* pszTitle, const TCompOut* pCompOut) {
-    std::string out;
-    AppendFormat(out, "   %s \n", TraceLabel(pszTitle));
-    if (pCompOut == nullptr) {
-        return out;
-    }
-    for (const CompOutDoubleLine& line : kTraceCompOutDoubles) {
-        AppendFormat(out, "       %s = %f \n", line.label, pCompOut->*line.field);
-    }
-    for (const CompOutIntLine& line : kTraceCompOutInts) {
-        AppendFormat(out, "       %s = %d \n", line.label, static_cast<int>(pCompOut->*line.field));
-    }
-    return out;
+inline std::string TraceCompOutLines(const char* title, const TCompOut* result) {
+    return TraceRecordLines(title, result, kTraceCompOutDoubles, kTraceCompOutInts);
 }
 
 // The model dump shows the elements of the quick and full procedures. The last four labels
 // carry no alignment blanks: readers of old traces expect them so.
-struct MapperLine {
-    const char* label;
-    double TMapper::*element;
-};
-
-inline constexpr MapperLine kTraceMapperLines[] = {
+inline constexpr TraceField<TMapper, double> kTraceMapperLines[] = {
     {"A1     ", &TMapper::A1},      {"A2     ", &TMapper::A2},      {"A3     ", &TMapper::A3},
     {"Ax     ", &TMapper::Ax},      {"Ay     ", &TMapper::Ay},      {"D1     ", &TMapper::D1},
     {"D2     ", &TMapper::D2},      {"X0     ", &TMapper::X0},      {"Y0     ", &TMapper::Y0},
@@ -148,19 +161,10 @@ inline constexpr MapperLine kTraceMapperLines[] = {
     {"Az_2AzS", &TMapper::Az_2AzS}, {"El_2AzC", &TMapper::El_2AzC}, {"El_2AzS", &TMapper::El_2AzS},
     {"El_ElS ", &TMapper::El_ElS},  {"Az_3AzC", &TMapper::Az_3AzC}, {"Az_3AzS", &TMapper::Az_3AzS},
     {"A_plus", &TMapper::A_plus},   {"A_minus", &TMapper::A_minus}, {"B_plus", &TMapper::B_plus},
-    {"B_minus", &TMapper::B_minus},
-};
+    {"B_minus", &TMapper::B_minus}};
 
-inline std::string TraceMapperLines(const char* pszTitle, const TMapper* pMap) {
-    std::string out;
-    AppendFormat(out, "   %s \n", TraceLabel(pszTitle));
-    if (pMap == nullptr) {
-        return out;
-    }
-    for (const MapperLine& line : kTraceMapperLines) {
-        AppendFormat(out, "       %s = %f \n", line.label, pMap->*line.element);
-    }
-    return out;
+inline std::string TraceMapperLines(const char* title, const TMapper* model) {
+    return TraceRecordLines(title, model, kTraceMapperLines);
 }
 
 }  // namespace compensation::detail

@@ -10,10 +10,10 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/statistics.h"
 #include "fits/bel_geometry.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
-#include "fits/single_term_constants.h"
 
 namespace {
 
@@ -88,25 +88,25 @@ bool TargetTable(const TCompOut& out, int perView, int targets[kTableTargets]) {
 }
 
 // Far apart in reference range and in view-0 elevation (raw readings).
-bool Qualifies(const CVector* pVecRef, const CVector* pVec, const int targets[kTableTargets],
+bool Qualifies(const CVector* reference, const CVector* views, const int targets[kTableTargets],
                const TablePair& pair) {
-    return std::fabs(pVecRef[pair.i].Range - pVecRef[pair.j].Range) >
+    return std::fabs(reference[pair.i].Range - reference[pair.j].Range) >
                compensation::kElElCRangeSpan &&
-           std::fabs(pVec[targets[pair.i]].Elevation - pVec[targets[pair.j]].Elevation) >
+           std::fabs(views[targets[pair.i]].Elevation - views[targets[pair.j]].Elevation) >
                compensation::kElElCElevationSpan;
 }
 
 }  // namespace
 
-int compensation::detail::QualifyingElElCPairs(const CVector* pVecRef, const CVector* pVec,
-                                               int nCount, const TCompOut& out) {
+int compensation::detail::QualifyingElElCPairs(const CVector* reference, const CVector* views,
+                                               int perView, const TCompOut& out) {
     int targets[kTableTargets];
-    if (pVecRef == nullptr || pVec == nullptr || !TargetTable(out, nCount, targets)) {
+    if (reference == nullptr || views == nullptr || !TargetTable(out, perView, targets)) {
         return 0;
     }
     int count = 0;
     for (const TablePair& pair : kTablePairs) {
-        count += Qualifies(pVecRef, pVec, targets, pair) ? 1 : 0;
+        count += Qualifies(reference, views, targets, pair) ? 1 : 0;
     }
     return count;
 }
@@ -135,15 +135,17 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
         // D^2_v + k a_v = D^2_ref + k a_ref for El_ElC = k radians: least squares through the
         // origin.
         std::vector<ElElCSample> samples = CollectSamples(in, pMap);
-        const int K = static_cast<int>(samples.size());
-        std::vector<double> y(K);
-        std::vector<double> c(K);
-        for (int k = 0; k < K; ++k) {
-            y[k] = samples[k].squared - samples[k].referenceSquared;
-            c[k] = samples[k].slopeGap;
+        const int count = static_cast<int>(samples.size());
+        std::vector<double> squaredGap(count);
+        std::vector<double> slopeGap(count);
+        for (int k = 0; k < count; ++k) {
+            squaredGap[k] = samples[k].squared - samples[k].referenceSquared;
+            slopeGap[k] = samples[k].slopeGap;
         }
-        const double estimate = -kRadToDeg * AverageProduct(y.data(), c.data(), 0, K) /
-                                AverageProduct(c.data(), c.data(), 0, K);
+        const double estimate =
+            -kRadToDeg *
+            compensation::AverageProduct(squaredGap.data(), slopeGap.data(), 0, count) /
+            compensation::AverageProduct(slopeGap.data(), slopeGap.data(), 0, count);
         if (!std::isfinite(estimate)) {
             saved.Restore();
             return kElElCNotConverged;
@@ -153,28 +155,28 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
 
         // The spread of the distances, and the sample whose squared distance strays most.
         samples = CollectSamples(in, pMap);
-        const int K2 = static_cast<int>(samples.size());
+        const int liveSamples = static_cast<int>(samples.size());
         double sum = 0.0;
-        double worst = kElElCWorstStart;
+        double worst = kFarRunningMaxStart;
         int worstFirst = -1;
         int worstSecond = -1;
-        for (const ElElCSample& s : samples) {
-            const double gap = std::sqrt(s.squared) - std::sqrt(s.referenceSquared);
+        for (const ElElCSample& sample : samples) {
+            const double gap = std::sqrt(sample.squared) - std::sqrt(sample.referenceSquared);
             sum += gap * gap;
-            const double stray = std::fabs(s.squared - s.referenceSquared);
+            const double stray = std::fabs(sample.squared - sample.referenceSquared);
             if (stray > worst) {
                 worst = stray;
-                worstFirst = s.first;
-                worstSecond = s.second;
+                worstFirst = sample.first;
+                worstSecond = sample.second;
             }
         }
-        pCompOut->m_dStdExtraIn = std::sqrt(sum / (K2 - 1));
+        pCompOut->m_dStdExtraIn = std::sqrt(sum / (liveSamples - 1));
 
         // A rejection must leave enough samples: three views less than all, for every pair.
-        const int P = static_cast<int>(in.pairs.size());
-        const int least = P >= 2 ? (nCountViews - 3) * P - 1 : nCountViews - 3;
+        const int pairCount = static_cast<int>(in.pairs.size());
+        const int least = pairCount >= 2 ? (nCountViews - 3) * pairCount - 1 : nCountViews - 3;
         if (nFlagClassify == 0 && pCompOut->m_dStdExtraIn > kRejectSpread && status == 0 &&
-            K2 > least && worstFirst >= 0) {
+            liveSamples > least && worstFirst >= 0) {
             pVec[worstFirst].Quality = kRejectedQuality;
             pVec[worstSecond].Quality = kRejectedQuality;
             status = kElElCRejected;

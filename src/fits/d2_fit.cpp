@@ -3,44 +3,23 @@
 // D2 lengthens a reading by (2 sin h - 1) D2 and lowers it by 2 cos h D2 / R (h = pi/4 - El/2),
 // so a pair seen at different elevations than the outside pairs shows it in its separation.
 #include "compensation/engine.h"
-#include "engine/constants.h"
 #include "fits/pair_fit.h"
-#include "fits/single_term_constants.h"
 
 namespace {
 
-using compensation::detail::PairFit;
+using namespace compensation;
+using namespace compensation::detail;
 
-constexpr PairFit kD2Fit = {
-    compensation::detail::SeparationSource::kOutsidePairs,
-    1,
-    {&TMapper::D2, nullptr},
-    {compensation::GradientD2, nullptr},
-    1.0,  // metres
-    1.0,
-    compensation::detail::ResidualForm::kCorrectedSeparation,
-    0,
-    compensation::kLengthTolerance,
-    compensation::kOutsidePairTooFew,
-    compensation::kOutsidePairRejected,
-    compensation::kOutsidePairNotConverged,
-    &TCompOut::m_dStd2,
-    &TCompOut::m_dDd2,
-    0.0,
-};
-
-constexpr compensation::detail::PairFitNames kD2Names = {"Entering Calculate_d2",
-                                                         "Leaving Calculate_d2",
-                                                         "pVecOut",
-                                                         "nCountOut",
-                                                         "pVec_d2",
-                                                         "nCount_d2"};
+constexpr PairElement kElements[] = {{&TMapper::D2, GradientD2}};
+constexpr PairFit kD2Fit = PairFitOf(SeparationSource::kOutsidePairs, kElements)
+                               .With(&PairFit::traceName, "d2")
+                               .ReportingIn(&TCompOut::m_dStd2, &TCompOut::m_dDd2);
 
 }  // namespace
 
 int CCompensation::Calculate_d2(CVector* pVecOut, int nCountOut, CVector* pVec_d2, int nCount_d2,
                                 TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
-    return compensation::detail::HostPairFit(trace, kD2Names, *this, kD2Fit, pVecOut, nCountOut,
-                                             pVec_d2, nCount_d2, pMap, pCompOut, nFlagClassify);
+    return compensation::detail::HostPairFit(trace, *this, kD2Fit, pVecOut, nCountOut, pVec_d2,
+                                             nCount_d2, pMap, pCompOut, nFlagClassify);
 }

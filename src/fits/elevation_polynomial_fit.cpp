@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "compensation/engine.h"
-#include "compensation/transform.h"
 #include "engine/constants.h"
 #include "engine/determined_solve.h"
+#include "engine/statistics.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
-#include "fits/single_term_constants.h"
+#include "model/vec3.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ enum class PairDistance {
     kCentred,     // the FBB fit: unknown, removed by centring the pair's samples
 };
 
-// The samples of all pairs, in the order i < j (i outer), then view; K entries each.
+// The samples of all pairs, in the order i < j (i outer), then view; one entry each.
 struct PolynomialSamples {
     std::vector<double> squared;          // D^2, uncentred
     std::vector<double> y;                // observation
@@ -55,56 +55,56 @@ struct ViewSet {
 // A sample counts when both raw readings are live and far enough apart in raw elevation.
 bool Counts(const CVector& a, const CVector& b) {
     return IsLive(a) && IsLive(b) &&
-           std::fabs(a.Elevation - b.Elevation) > compensation::kPolynomialElevationSpan;
+           std::fabs(a.Elevation - b.Elevation) > compensation::kTenDegrees;
 }
 
 // 2 (P_a - P_b) . (g_a E_a^p - g_b E_b^p), g the elevation gradient: the polynomial term
 // El^p lowers the elevation by El^p per unit of its coefficient.
 double Column(const CVector& a, const CVector& b, int power) {
-    const compensation::PointShift ga = compensation::GradientElevation(a);
-    const compensation::PointShift gb = compensation::GradientElevation(b);
+    using namespace compensation;
     double wa = a.Elevation;
     double wb = b.Elevation;
     for (int p = 1; p < power; ++p) {
         wa *= a.Elevation;
         wb *= b.Elevation;
     }
-    return 2.0 * ((a.X - b.X) * (ga.X * wa - gb.X * wb) + (a.Y - b.Y) * (ga.Y * wa - gb.Y * wb) +
-                  (a.Z - b.Z) * (ga.Z * wa - gb.Z * wb));
+    const Vec3 gradientA = Scaled(GradientElevation(a), wa);
+    const Vec3 gradientB = Scaled(GradientElevation(b), wb);
+    return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradientA, gradientB));
 }
 
-void AppendSample(PolynomialSamples& s, const ViewSet& views, int view, int i, int j, TMapper* map,
-                  double referenceSquared) {
+void AppendSample(PolynomialSamples& samples, const ViewSet& views, int view, int i, int j,
+                  TMapper* map, double referenceSquared) {
     const CVector a = CalibratedCopy(views.At(view, i), map);
     const CVector b = CalibratedCopy(views.At(view, j), map);
     const double squared = compensation::SquaredSeparation(a, b);
-    s.squared.push_back(squared);
-    s.y.push_back(squared - referenceSquared);
+    samples.squared.push_back(squared);
+    samples.y.push_back(squared - referenceSquared);
     for (int p = 0; p < kTerms; ++p) {
-        s.columns[p].push_back(Column(a, b, p + 1));
+        samples.columns[p].push_back(Column(a, b, p + 1));
     }
-    s.first.push_back(view * views.perView + i);
-    s.second.push_back(view * views.perView + j);
+    samples.first.push_back(view * views.perView + i);
+    samples.second.push_back(view * views.perView + j);
 }
 
 // Subtracts the means of the observations and columns over samples [from, to).
-void CentreSamples(CCompensation& engine, PolynomialSamples& s, int from, int to) {
-    const double meanSquared = engine.Average(s.squared.data(), from, to);
+void CentreSamples(PolynomialSamples& samples, int from, int to) {
+    const double meanSquared = compensation::Average(samples.squared.data(), from, to);
     double meanColumn[kTerms];
     for (int p = 0; p < kTerms; ++p) {
-        meanColumn[p] = engine.Average(s.columns[p].data(), from, to);
+        meanColumn[p] = compensation::Average(samples.columns[p].data(), from, to);
     }
     for (int k = from; k < to; ++k) {
-        s.y[k] = s.squared[k] - meanSquared;
+        samples.y[k] = samples.squared[k] - meanSquared;
         for (int p = 0; p < kTerms; ++p) {
-            s.columns[p][k] -= meanColumn[p];
+            samples.columns[p][k] -= meanColumn[p];
         }
     }
 }
 
-PolynomialSamples CollectSamples(CCompensation& engine, const ViewSet& views, TMapper* map,
-                                 PairDistance distance, const std::vector<double>& reference) {
-    PolynomialSamples s;
+PolynomialSamples CollectSamples(const ViewSet& views, TMapper* map, PairDistance distance,
+                                 const std::vector<double>& reference) {
+    PolynomialSamples samples;
     int pairIndex = 0;
     for (int i = 0; i + 1 < views.perView; ++i) {
         for (int j = i + 1; j < views.perView; ++j, ++pairIndex) {
@@ -112,7 +112,7 @@ PolynomialSamples CollectSamples(CCompensation& engine, const ViewSet& views, TM
                 const double d = reference[pairIndex];
                 for (int v = 0; v < views.viewCount; ++v) {
                     if (Counts(views.At(v, i), views.At(v, j))) {
-                        AppendSample(s, views, v, i, j, map, d * d);
+                        AppendSample(samples, views, v, i, j, map, d * d);
                     }
                 }
                 continue;
@@ -124,16 +124,16 @@ PolynomialSamples CollectSamples(CCompensation& engine, const ViewSet& views, TM
             if (counting <= compensation::kFbbLeastViewsExclusive) {
                 continue;
             }
-            const int from = s.Count();
+            const int from = samples.Count();
             for (int v = 0; v < views.viewCount; ++v) {
                 if (Counts(views.At(v, i), views.At(v, j))) {
-                    AppendSample(s, views, v, i, j, map, 0.0);
+                    AppendSample(samples, views, v, i, j, map, 0.0);
                 }
             }
-            CentreSamples(engine, s, from, s.Count());
+            CentreSamples(samples, from, samples.Count());
         }
     }
-    return s;
+    return samples;
 }
 
 // The distance of every target pair in the in-line view, calibrated with the model as it stands.
@@ -143,14 +143,14 @@ std::vector<double> InlineDistances(const ViewSet& views, int inlineView, TMappe
         for (int j = i + 1; j < views.perView; ++j) {
             CVector a = CalibratedCopy(views.At(inlineView, i), map);
             CVector b = CalibratedCopy(views.At(inlineView, j), map);
-            d.push_back(a.InterVectorRange(a, b));
+            d.push_back(compensation::DistanceBetween(a, b));
         }
     }
     return d;
 }
 
-int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper* map, TCompOut* out,
-                           int flagClassify, PairDistance distance) {
+int FitElevationPolynomial(const ViewSet& views, TMapper* map, TCompOut* out, int flagClassify,
+                           PairDistance distance) {
     using namespace compensation;
     map->El_ElC = 0.0;
     std::vector<double> reference;
@@ -161,46 +161,47 @@ int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper*
                                                &TMapper::C_minus};
     const detail::EstimatedElements saved(map, elements, kTerms);
 
-    PolynomialSamples s = CollectSamples(engine, views, map, distance, reference);
-    const int K = s.Count();
+    PolynomialSamples samples = CollectSamples(views, map, distance, reference);
+    const int count = samples.Count();
     // Fewer samples than coefficients leave the polynomial undetermined.
-    if (K < kTerms) {
+    if (count < kTerms) {
         saved.Restore();
         return kPolynomialNotConverged;
     }
-    double N[kTerms * kTerms];
-    double r[kTerms];
-    double x[kTerms];
+    double normal[kTerms * kTerms];
+    double rhs[kTerms];
+    double solution[kTerms];
     for (int p = 0; p < kTerms; ++p) {
         for (int q = 0; q < kTerms; ++q) {
-            N[p * kTerms + q] =
-                engine.AverageProduct(s.columns[p].data(), s.columns[q].data(), 0, K);
+            normal[p * kTerms + q] =
+                AverageProduct(samples.columns[p].data(), samples.columns[q].data(), 0, count);
         }
-        r[p] = engine.AverageProduct(s.columns[p].data(), s.y.data(), 0, K);
+        rhs[p] = AverageProduct(samples.columns[p].data(), samples.y.data(), 0, count);
     }
-    if (!detail::SolveDetermined(kTerms, N, r, x)) {
+    if (!detail::SolveDetermined(kTerms, normal, rhs, solution)) {
         saved.Restore();
         return kPolynomialNotConverged;
     }
-    map->B_minus = x[0];
-    map->A_minus = x[1];
-    map->C_minus = x[2];
+    map->B_minus = solution[0];
+    map->A_minus = solution[1];
+    map->C_minus = solution[2];
 
-    // Residuals as distances: e = 2 D dD.
-    double S = 0.0;
-    double largest = kPolynomialWorstStart;
+    // Residuals as distances: deficit = 2 D dD.
+    double sumSquares = 0.0;
+    double largest = kRunningMaxStart;
     int worst = -1;
-    for (int k = 0; k < K; ++k) {
-        const double e = s.y[k] - map->B_minus * s.columns[0][k] - map->A_minus * s.columns[1][k] -
-                         map->C_minus * s.columns[2][k];
-        const double u = e / (2.0 * std::sqrt(s.squared[k]));
-        S += u * u;
-        if (std::fabs(u) > largest) {
-            largest = std::fabs(u);
+    for (int k = 0; k < count; ++k) {
+        const double deficit = samples.y[k] - map->B_minus * samples.columns[0][k] -
+                               map->A_minus * samples.columns[1][k] -
+                               map->C_minus * samples.columns[2][k];
+        const double deviation = deficit / (2.0 * std::sqrt(samples.squared[k]));
+        sumSquares += deviation * deviation;
+        if (std::fabs(deviation) > largest) {
+            largest = std::fabs(deviation);
             worst = k;
         }
     }
-    out->m_dStdIB_fbb = std::sqrt(S / (K - 1));
+    out->m_dStdIB_fbb = std::sqrt(sumSquares / (count - 1));
 
     const double dA = saved.Entry(1) - map->A_minus;
     const double dB = saved.Entry(0) - map->B_minus;
@@ -210,46 +211,43 @@ int FitElevationPolynomial(CCompensation& engine, const ViewSet& views, TMapper*
         return change > kAngleToleranceRad ? kPolynomialNotConverged : 0;
     }
     if (out->m_dStdIB_fbb > kRejectSpread && worst >= 0) {
-        views.vec[s.first[worst]].Quality = kRejectedQuality;
-        views.vec[s.second[worst]].Quality = kRejectedQuality;
+        views.vec[samples.first[worst]].Quality = kRejectedQuality;
+        views.vec[samples.second[worst]].Quality = kRejectedQuality;
         return kPolynomialRejected;
     }
     return 0;
 }
 
-bool ViewSetFits(const CVector* pVec, const TMapper* pMap, const TCompOut* pCompOut, int nCount,
-                 int nCountViews) {
-    // Measurements are addressed as view * nCount + target, and target pairs counted, in int.
-    constexpr long long kMostTargets = 65536;
-    return pMap != nullptr && pCompOut != nullptr && nCount >= 0 && nCountViews >= 0 &&
-           nCount <= kMostTargets &&
-           static_cast<long long>(nCount) * nCountViews <= std::numeric_limits<int>::max() &&
-           (pVec != nullptr || nCount == 0 || nCountViews == 0);
+// The host's arguments checked (kInvalidInput before anything is written), then the fit.
+int RunElevationPolynomial(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
+                           TCompOut* pCompOut, int nFlagClassify, PairDistance distance) {
+    const bool fits =
+        pMap != nullptr && pCompOut != nullptr && nCount >= 0 && nCountViews >= 0 &&
+        nCount <= compensation::kMostTargetsPerView &&
+        static_cast<long long>(nCount) * nCountViews <= std::numeric_limits<int>::max() &&
+        (pVec != nullptr || nCount == 0 || nCountViews == 0) &&
+        (distance == PairDistance::kCentred ||
+         (pCompOut->m_nInlineView >= 0 && pCompOut->m_nInlineView < nCountViews));
+    if (!fits) {
+        return compensation::kInvalidInput;
+    }
+    return compensation::detail::KeepModelWhenOutOfMemory(
+        pMap, compensation::kPolynomialNotConverged, [&] {
+            return FitElevationPolynomial({pVec, nCount, nCountViews}, pMap, pCompOut,
+                                          nFlagClassify, distance);
+        });
 }
 
 }  // namespace
 
 int CCompensation::CalculateFCKIB(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
                                   TCompOut* pCompOut, int nFlagClassify) {
-    if (!ViewSetFits(pVec, pMap, pCompOut, nCount, nCountViews) || pCompOut->m_nInlineView < 0 ||
-        pCompOut->m_nInlineView >= nCountViews) {
-        return compensation::kInvalidInput;
-    }
-    return compensation::detail::KeepModelWhenOutOfMemory(
-        pMap, compensation::kPolynomialNotConverged, [&] {
-            return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut,
-                                          nFlagClassify, PairDistance::kInlineView);
-        });
+    return RunElevationPolynomial(pVec, pMap, nCount, nCountViews, pCompOut, nFlagClassify,
+                                  PairDistance::kInlineView);
 }
 
 int CCompensation::CalculateFBBIB(CVector* pVec, TMapper* pMap, int nCount, int nCountViews,
                                   TCompOut* pCompOut, int nFlagClassify) {
-    if (!ViewSetFits(pVec, pMap, pCompOut, nCount, nCountViews)) {
-        return compensation::kInvalidInput;
-    }
-    return compensation::detail::KeepModelWhenOutOfMemory(
-        pMap, compensation::kPolynomialNotConverged, [&] {
-            return FitElevationPolynomial(*this, {pVec, nCount, nCountViews}, pMap, pCompOut,
-                                          nFlagClassify, PairDistance::kCentred);
-        });
+    return RunElevationPolynomial(pVec, pMap, nCount, nCountViews, pCompOut, nFlagClassify,
+                                  PairDistance::kCentred);
 }

@@ -26,28 +26,20 @@ constexpr SpreadRecord kFbbSpreads = {
     &TCompOut::m_dStdR_fbb, &TCompOut::m_dStdAz_fbb, &TCompOut::m_dStdEl_fbb, kUntested, kUntested,
     kTwoFaceSpreadDeg};
 
-// The polynomial settles as a whole: the length of its change, in radians.
-constexpr double TMapper::*kPolynomialSet[] = {&TMapper::A_plus, &TMapper::B_plus,
-                                               &TMapper::C_plus};
-constexpr ConvergenceGroup kConvergence[] = {
-    {kPolynomialSet, kAngleToleranceRad, ChangeNorm::kEuclidean}};
+// Only the polynomial decides settling, as a whole: the length of its change, in radians.
+constexpr double TMapper::*kNotSettling[] = {&TMapper::D1, &TMapper::A2};
 
-constexpr TwoFaceFit kFbbFit = {
-    kMeanRangeStage,              // range: D1
-    kStages,                      // data
-    false,                        // zeroDataElementsFirst
-    kWorkElements,                // workElements
-    kQuickMinimumPairs,           // minimumPairs
-    kTooFewQuick,                 // tooFewCode
-    false,                        // convergenceTestWhenTooFew
-    kFbbSpreads,                  // spreads
-    AbsoluteElevationDifference,  // worst
-    kConvergence,                 // convergence
-};
+constexpr TwoFaceFit kFbbFit = TwoFaceFitOf(kMeanRangeStage, kStages)
+                                   .With(&TwoFaceFit::workElements, kWorkElements)
+                                   .With(&TwoFaceFit::spreads, kFbbSpreads)
+                                   .With(&TwoFaceFit::worst, AbsoluteElevationDifference)
+                                   .With(&TwoFaceFit::notSettling, kNotSettling)
+                                   .With(&TwoFaceFit::dataLimit, kAngleToleranceRad)
+                                   .With(&TwoFaceFit::dataNorm, ChangeNorm::kEuclidean);
 
 }  // namespace
 
 int CCompensation::CalculateFBBFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify) {
-    return RunTwoFaceFit(*this, kFbbFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
+    return RunTwoFaceFit(kFbbFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);
 }

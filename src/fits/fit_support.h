@@ -1,5 +1,6 @@
-// Small pieces every single-term fit uses: the live test, calibrated copies, and the elements a
-// fit re-estimates (remembered, set to 0, put back when the solution is not finite).
+// Small pieces every single-term fit uses: their limits and factors (their codes are in
+// engine/result_codes.h), the live test, calibrated copies, and the elements a fit re-estimates
+// (remembered, set to 0, put back when the solution is not finite).
 #ifndef COMPENSATION_FITS_FIT_SUPPORT_H
 #define COMPENSATION_FITS_FIT_SUPPORT_H
 
@@ -11,9 +12,31 @@
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "fits/table.h"
 #include "model/live.h"
 
 namespace compensation {
+
+// --- X0 and Y0 fit ---------------------------------------------------------------------------
+// It needs two pairs more than m_nMinCount: two elements and the free separation.
+inline constexpr int kX0Y0ExtraPairs = 2;
+// m_dDx0y0: a quarter of the residual spread per unit of slope.
+inline constexpr double kX0Y0PrecisionFactor = 0.25;
+
+// --- Ax and Ay fit ---------------------------------------------------------------------------
+// m_dDaxay: one quarter of the radians-to-degrees factor.
+inline constexpr double kAxAyPrecisionFactor = kQuarterRadToDeg;
+
+// --- El_ElC fit ------------------------------------------------------------------------------
+// A target pair carries El_ElC only when its reference ranges differ by more than this (m)...
+inline constexpr double kElElCRangeSpan = 3.0;
+// ...and its view-0 elevations by more than this (rad, 22.5 degrees).
+inline constexpr double kElElCElevationSpan = 0.392699081698725;
+
+// --- FBB and check interball fits (elevation polynomial) ----------------------------------------
+// Without a reference distance a target pair needs more than this many views.
+inline constexpr int kFbbLeastViewsExclusive = 3;
+
 namespace detail {
 
 // Pair k of an array of consecutive pairs is live while both its measurements are.
@@ -38,9 +61,17 @@ class EstimatedElements {
         : map_(map), count_(std::min(count, kMaxElements)) {
         assert(count >= 0 && count <= kMaxElements && "a fit estimates at most three elements");
         for (int i = 0; i < count_; ++i) {
-            elements_[i] = elements[i];
-            entry_[i] = map_->*elements_[i];
-            map_->*elements_[i] = 0.0;
+            Take(i, elements[i]);
+        }
+    }
+
+    // The elements of a table of rows, `rows[i].*element`.
+    template <typename Row>
+    EstimatedElements(TMapper* map, Table<Row> rows, double TMapper::*Row::*element)
+        : map_(map), count_(std::min(static_cast<int>(rows.size()), kMaxElements)) {
+        assert(rows.size() <= kMaxElements && "a fit estimates at most three elements");
+        for (int i = 0; i < count_; ++i) {
+            Take(i, rows[i].*element);
         }
     }
 
@@ -63,6 +94,12 @@ class EstimatedElements {
     }
 
   private:
+    void Take(int i, double TMapper::*element) {
+        elements_[i] = element;
+        entry_[i] = map_->*element;
+        map_->*element = 0.0;
+    }
+
     TMapper* map_;
     int count_;
     double TMapper::*elements_[kMaxElements] = {};

@@ -2,7 +2,6 @@
 // the third of A2; on request also the second and fourth harmonics of the azimuth correction.
 #include "compensation/engine.h"
 #include "fits/interball_fit.h"
-#include "fits/interball_rows.h"
 
 namespace {
 
@@ -15,9 +14,9 @@ int CCompensation::CalculateFFCaxy123(CVector* pVec, int nCount, int nCountViews
                                       TMapper* pMap, TCompOut* pCompOut, int nFlagClassify,
                                       int nFlagAzHarmonics) {
     namespace rows = compensation::detail::interball_rows;
-    const int rowsUsed =
+    const std::size_t rowsUsed =
         nFlagAzHarmonics == kWithAzHarmonics ? rows::kFullRows : rows::kFullRowsWithoutAzHarmonics;
     return compensation::detail::RunInterballFit(
-        *this, {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
-        {rows::kHarmonicTable.data(), rowsUsed});
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
+        compensation::detail::InterballTable(rows::kHarmonicTable).Leading(rowsUsed));
 }

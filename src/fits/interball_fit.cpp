@@ -10,51 +10,61 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
-#include <new>
 #include <vector>
 
-#include "compensation/transform.h"
 #include "fits/interball_fit.h"
 
 #include "engine/determined_solve.h"
+#include "engine/statistics.h"
+#include "fits/fit_support.h"
 #include "model/live.h"
+#include "model/raw_terms.h"
+#include "model/vec3.h"
 
 namespace compensation::detail {
 namespace {
 
+// The host addresses its array with int positions k nCount + i.
 bool InputFits(const InterballInput& in) {
-    if (in.pVec == nullptr || in.pIBPairs == nullptr || in.pMap == nullptr ||
-        in.pCompOut == nullptr) {
-        return false;
-    }
-    if (in.nCount < 2 || in.nCountViews < 1) {
-        return false;
-    }
-    // The host addresses its array with int positions k nCount + i.
-    return static_cast<long long>(in.nCount) * in.nCountViews <= INT_MAX;
+    return in.measurements != nullptr && in.pairTable != nullptr && in.model != nullptr &&
+           in.out != nullptr && in.targetCount >= 2 && in.viewCount >= 1 &&
+           static_cast<long long>(in.targetCount) * in.viewCount <= INT_MAX;
 }
 
 // Calls visit(i, j) for every pair that the table marks as used, in table order.
 template <typename Visit>
 void ForEachUsedPair(const InterballInput& in, Visit visit) {
     std::size_t entry = 0;  // nCount (nCount - 1) / 2 can outgrow an int
-    for (int i = 0; i < in.nCount - 1; ++i) {
-        for (int j = i + 1; j < in.nCount; ++j, ++entry) {
-            if (in.pIBPairs[entry] == 0) {
+    for (int i = 0; i < in.targetCount - 1; ++i) {
+        for (int j = i + 1; j < in.targetCount; ++j, ++entry) {
+            if (in.pairTable[entry] == 0) {
                 visit(i, j);
             }
         }
     }
 }
 
+// The raw terms of every live measurement: both calibrations of a call read the same readings.
+std::vector<RawTerms> RawTermsOfLive(const InterballInput& in) {
+    const std::size_t total = static_cast<std::size_t>(in.targetCount) * in.viewCount;
+    std::vector<RawTerms> terms(total);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (IsLive(in.measurements[m])) {
+            terms[m] = RawTermsOf(in.measurements[m]);
+        }
+    }
+    return terms;
+}
+
 // Copies of the live measurements calibrated with the given model; the host's array is never
 // calibrated. Dead measurements are left as they are and never read.
-void CalibrateLive(const InterballInput& in, TMapper* model, std::vector<CVector>& calibrated) {
-    const std::size_t total = static_cast<std::size_t>(in.nCount) * in.nCountViews;
-    calibrated.assign(in.pVec, in.pVec + total);
-    for (CVector& v : calibrated) {
-        if (IsLive(v)) {
-            v.Calibrate(model);
+void CalibrateLive(const InterballInput& in, const TMapper& model,
+                   const std::vector<RawTerms>& terms, std::vector<CVector>& calibrated) {
+    const std::size_t total = static_cast<std::size_t>(in.targetCount) * in.viewCount;
+    calibrated.assign(in.measurements, in.measurements + total);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (IsLive(calibrated[m])) {
+            CalibrateWith(calibrated[m], model, terms[m], true);
         }
     }
 }
@@ -67,31 +77,31 @@ struct DesignRows {
     int count() const { return static_cast<int>(s.size()); }
 };
 
-void CentreOrDropBlock(CCompensation& engine, std::vector<double>& column, int from) {
+void CentreOrDropBlock(std::vector<double>& column, int from) {
     const int to = static_cast<int>(column.size());
     if (to - from <= kInterballMaxViewsDropped) {
         column.resize(static_cast<std::size_t>(from));
         return;
     }
-    const double mean = engine.Average(column.data(), from, to);
+    const double mean = Average(column.data(), from, to);
     for (int r = from; r < to; ++r) {
         column[r] -= mean;
     }
 }
 
-DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, InterballTable table,
+DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
                            const std::vector<CVector>& calibrated) {
-    const int n = table.count;
+    const int n = static_cast<int>(table.size());
     const std::size_t total = calibrated.size();
     // g_p of every live measurement, once per measurement rather than once per pair.
-    std::vector<Displacement> g(total * n);
+    std::vector<Vec3> g(total * n);
     for (std::size_t m = 0; m < total; ++m) {
         if (!IsLive(calibrated[m])) {
             continue;
         }
         const InterballTerms terms(calibrated[m]);
         for (int p = 0; p < n; ++p) {
-            g[m * n + p] = DisplacementOf(table.rows[p], terms);
+            g[m * n + p] = DisplacementOf(table[p], terms);
         }
     }
 
@@ -99,28 +109,23 @@ DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, Inte
     rows.a.resize(n);
     ForEachUsedPair(in, [&](int i, int j) {
         const int from = rows.count();
-        for (int k = 0; k < in.nCountViews; ++k) {
-            const std::size_t mA = static_cast<std::size_t>(k) * in.nCount + i;
-            const std::size_t mB = static_cast<std::size_t>(k) * in.nCount + j;
+        for (int k = 0; k < in.viewCount; ++k) {
+            const std::size_t mA = static_cast<std::size_t>(k) * in.targetCount + i;
+            const std::size_t mB = static_cast<std::size_t>(k) * in.targetCount + j;
             const CVector& A = calibrated[mA];
             const CVector& B = calibrated[mB];
             if (!IsLive(A) || !IsLive(B)) {
                 continue;
             }
-            const double dx = A.X - B.X;
-            const double dy = A.Y - B.Y;
-            const double dz = A.Z - B.Z;
-            rows.s.push_back(dx * dx + dy * dy + dz * dz);
+            const Vec3 separation = Minus(PositionOf(A), PositionOf(B));
+            rows.s.push_back(Dot(separation, separation));
             for (int p = 0; p < n; ++p) {
-                const Displacement& gA = g[mA * n + p];
-                const Displacement& gB = g[mB * n + p];
-                rows.a[p].push_back(2.0 *
-                                    (dx * (gA.x - gB.x) + dy * (gA.y - gB.y) + dz * (gA.z - gB.z)));
+                rows.a[p].push_back(2.0 * Dot(separation, Minus(g[mA * n + p], g[mB * n + p])));
             }
         }
-        CentreOrDropBlock(engine, rows.s, from);
+        CentreOrDropBlock(rows.s, from);
         for (std::vector<double>& column : rows.a) {
-            CentreOrDropBlock(engine, column, from);
+            CentreOrDropBlock(column, from);
         }
     });
     return rows;
@@ -130,18 +135,16 @@ DesignRows BuildDesignRows(CCompensation& engine, const InterballInput& in, Inte
 // for -x. Returns false when the data cannot determine the elements: an empty sample (every
 // average 0/0), a column that is a combination of the others (a pivot that elimination reduced
 // to rounding), or a solution that is not finite in degrees.
-bool SolveNormalEquations(CCompensation& engine, DesignRows& rows, std::vector<double>& solution) {
+bool SolveNormalEquations(DesignRows& rows, std::vector<double>& solution) {
     const int n = static_cast<int>(rows.a.size());
     const int N = rows.count();
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);
     std::vector<double> rhs(n);
-    for (int r = 0; r < n; ++r) {
-        for (int c = r; c < n; ++c) {
-            matrix[r * n + c] = engine.AverageProduct(rows.a[r].data(), rows.a[c].data(), 0, N);
-            matrix[c * n + r] = matrix[r * n + c];
-        }
-        rhs[r] = engine.AverageProduct(rows.a[r].data(), rows.s.data(), 0, N);
+    std::vector<const double*> columns(n);
+    for (int p = 0; p < n; ++p) {
+        columns[p] = rows.a[p].data();
     }
+    BuildNormalEquations(columns.data(), n, rows.s.data(), N, matrix.data(), rhs.data());
     solution.assign(n, 0.0);
     return SolveDetermined(n, matrix.data(), rhs.data(), solution.data());
 }
@@ -151,36 +154,35 @@ struct DistanceDeviations {
     int usedPairs = 0;  // P: pairs the table uses, whatever their live views
     int count = 0;      // N2: deviations of pairs seen in more than two views
     double sumSquares = 0.0;
-    double largest = kInterballLargestDeviationStart;
+    double largest = kRunningMaxStart;
     std::size_t worstA = 0;
     std::size_t worstB = 0;
 };
 
-DistanceDeviations MeasureDeviations(CCompensation& engine, const InterballInput& in,
-                                     std::vector<CVector>& calibrated) {
+DistanceDeviations MeasureDeviations(const InterballInput& in, std::vector<CVector>& calibrated) {
     DistanceDeviations result;
     std::vector<double> d;
-    d.reserve(static_cast<std::size_t>(in.nCountViews));
+    d.reserve(static_cast<std::size_t>(in.viewCount));
     std::vector<std::size_t> viewOf;
-    viewOf.reserve(static_cast<std::size_t>(in.nCountViews));
+    viewOf.reserve(static_cast<std::size_t>(in.viewCount));
     ForEachUsedPair(in, [&](int i, int j) {
         ++result.usedPairs;
         d.clear();
         viewOf.clear();
-        for (int k = 0; k < in.nCountViews; ++k) {
-            const std::size_t mA = static_cast<std::size_t>(k) * in.nCount + i;
-            const std::size_t mB = static_cast<std::size_t>(k) * in.nCount + j;
-            if (!IsLive(in.pVec[mA]) || !IsLive(in.pVec[mB])) {
+        for (int k = 0; k < in.viewCount; ++k) {
+            const std::size_t mA = static_cast<std::size_t>(k) * in.targetCount + i;
+            const std::size_t mB = static_cast<std::size_t>(k) * in.targetCount + j;
+            if (!IsLive(in.measurements[mA]) || !IsLive(in.measurements[mB])) {
                 continue;
             }
-            d.push_back(calibrated[mA].InterVectorRange(calibrated[mA], calibrated[mB]));
+            d.push_back(DistanceBetween(calibrated[mA], calibrated[mB]));
             viewOf.push_back(static_cast<std::size_t>(k));
         }
         const int live = static_cast<int>(d.size());
         if (live <= kInterballMaxViewsDropped) {
             return;
         }
-        const double mean = engine.Average(d.data(), 0, live);
+        const double mean = Average(d.data(), 0, live);
         for (int r = 0; r < live; ++r) {
             const double deviation = d[r] - mean;
             result.sumSquares += deviation * deviation;
@@ -188,30 +190,31 @@ DistanceDeviations MeasureDeviations(CCompensation& engine, const InterballInput
             // Strictly larger only: on a tie the first in pair-then-view order stays.
             if (std::fabs(deviation) > result.largest) {
                 result.largest = std::fabs(deviation);
-                result.worstA = viewOf[r] * in.nCount + i;
-                result.worstB = viewOf[r] * in.nCount + j;
+                result.worstA = viewOf[r] * in.targetCount + i;
+                result.worstB = viewOf[r] * in.targetCount + j;
             }
         }
     });
     return result;
 }
 
-int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
-    const int n = table.count;
+int Fit(const InterballInput& in, InterballTable table) {
+    const int n = static_cast<int>(table.size());
     // Every call estimates absolute values: the first pass calibrates with the elements at zero,
     // so their entry values matter only to the convergence test.
     std::vector<double> entry(n);
-    TMapper model = *in.pMap;
+    TMapper model = *in.model;
     for (int p = 0; p < n; ++p) {
-        entry[p] = model.*(table.rows[p].element);
-        model.*(table.rows[p].element) = 0.0;
+        entry[p] = model.*(table[p].element);
+        model.*(table[p].element) = 0.0;
     }
 
+    const std::vector<RawTerms> terms = RawTermsOfLive(in);
     std::vector<CVector> calibrated;
-    CalibrateLive(in, &model, calibrated);
-    DesignRows rows = BuildDesignRows(engine, in, table, calibrated);
+    CalibrateLive(in, model, terms, calibrated);
+    DesignRows rows = BuildDesignRows(in, table, calibrated);
     std::vector<double> solution;
-    const bool solved = SolveNormalEquations(engine, rows, solution);
+    const bool solved = SolveNormalEquations(rows, solution);
 
     std::vector<double> estimate(entry);
     int status = 0;
@@ -228,25 +231,25 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
         status += kInterballNotConverged;
     }
     for (int p = 0; p < n; ++p) {
-        model.*(table.rows[p].element) = estimate[p];
+        model.*(table[p].element) = estimate[p];
     }
 
-    CalibrateLive(in, &model, calibrated);
-    const DistanceDeviations deviations = MeasureDeviations(engine, in, calibrated);
+    CalibrateLive(in, model, terms, calibrated);
+    const DistanceDeviations deviations = MeasureDeviations(in, calibrated);
     const double spread = std::sqrt(deviations.sumSquares / (deviations.count - 1));
 
     // Commit. Only the estimated elements are written; the others keep their bits.
     for (int p = 0; p < n; ++p) {
-        in.pMap->*(table.rows[p].element) = estimate[p];
+        in.model->*(table[p].element) = estimate[p];
     }
-    in.pCompOut->m_dStdaxay = spread;
+    in.out->m_dStdaxay = spread;
     // A model the data could not determine does not single out an outlier.
-    const bool mayReject = in.nFlagClassify == 0 && solved;
+    const bool mayReject = in.flagClassify == 0 && solved;
     if (mayReject &&
-        deviations.count > kInterballKeptFraction * deviations.usedPairs * in.nCountViews &&
+        deviations.count > kInterballKeptFraction * deviations.usedPairs * in.viewCount &&
         spread > kRejectSpread) {
-        in.pVec[deviations.worstA].Quality = kRejectedQuality;
-        in.pVec[deviations.worstB].Quality = kRejectedQuality;
+        in.measurements[deviations.worstA].Quality = kRejectedQuality;
+        in.measurements[deviations.worstB].Quality = kRejectedQuality;
         status += kInterballRejected;
     }
     return status;
@@ -254,16 +257,12 @@ int Fit(CCompensation& engine, const InterballInput& in, InterballTable table) {
 
 }  // namespace
 
-int RunInterballFit(CCompensation& engine, const InterballInput& input, InterballTable table) {
-    if (!InputFits(input) || table.rows == nullptr || table.count < 1) {
+int RunInterballFit(const InterballInput& input, InterballTable table) {
+    if (!InputFits(input) || table.size() < 1) {
         return kInvalidInput;
     }
-    try {
-        return Fit(engine, input, table);
-    } catch (const std::bad_alloc&) {
-        // Storage is all taken before the commit, so the host's records are untouched.
-        return kInterballNotConverged;
-    }
+    return KeepModelWhenOutOfMemory(input.model, kInterballNotConverged,
+                                    [&] { return Fit(input, table); });
 }
 
 }  // namespace compensation::detail

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 #include <vector>
 
 #include "engine/constants.h"
+#include "engine/statistics.h"
 
 namespace compensation {
 namespace detail {
@@ -33,9 +33,9 @@ PairSamples CollectLivePairs(const CVector* pairs, int pairCount, TMapper* map,
         const CVector first = CalibratedCopy(pairs[2 * k], map);
         const CVector second = CalibratedCopy(pairs[2 * k + 1], map);
         samples.d.push_back(SquaredSeparation(first, second));
-        samples.a.push_back(SeparationSlope(first, second, fit.gradients[0]));
-        if (fit.elementCount == 2) {
-            samples.b.push_back(SeparationSlope(first, second, fit.gradients[1]));
+        samples.a.push_back(SeparationSlope(first, second, fit.elements[0].gradient));
+        if (fit.elements.size() == 2) {
+            samples.b.push_back(SeparationSlope(first, second, fit.elements[1].gradient));
         }
     }
     return samples;
@@ -57,20 +57,20 @@ struct Step {
 
 // Least squares of d = L^2 - e1 a - e2 b with L free: the centred normal equations in closed
 // form. S.. are minus the covariances; the signs cancel in the quotients.
-Step SolveFreeConstant(CCompensation& engine, const PairFit& fit, PairSamples& live) {
+Step SolveFreeConstant(const PairFit& fit, PairSamples& live) {
     const int n = live.Count();
     double* d = live.d.data();
     double* a = live.a.data();
     double* b = live.b.data();
     Step step;
-    step.meanA = engine.Average(a, 0, n);
-    step.meanB = engine.Average(b, 0, n);
-    step.meanD = engine.Average(d, 0, n);
-    step.meanAA = engine.AverageProduct(a, a, 0, n);
-    step.meanBB = engine.AverageProduct(b, b, 0, n);
-    const double meanAB = engine.AverageProduct(a, b, 0, n);
-    const double meanDA = engine.AverageProduct(d, a, 0, n);
-    const double meanDB = engine.AverageProduct(d, b, 0, n);
+    step.meanA = Average(a, 0, n);
+    step.meanB = Average(b, 0, n);
+    step.meanD = Average(d, 0, n);
+    step.meanAA = AverageProduct(a, a, 0, n);
+    step.meanBB = AverageProduct(b, b, 0, n);
+    const double meanAB = AverageProduct(a, b, 0, n);
+    const double meanDA = AverageProduct(d, a, 0, n);
+    const double meanDB = AverageProduct(d, b, 0, n);
 
     const double Saa = step.meanA * step.meanA - step.meanAA;
     const double Sbb = step.meanB * step.meanB - step.meanBB;
@@ -111,14 +111,14 @@ Step SolveAgainstOutside(CCompensation& engine, const PairFit& fit, const PairSa
 std::vector<double> Residuals(const PairFit& fit, const PairSamples& live, const Step& step,
                               const TMapper& map) {
     std::vector<double> r(live.d.size());
-    const double e1 = map.*fit.elements[0];
+    const double e1 = map.*fit.elements[0].element;
     if (fit.source == SeparationSource::kOutsidePairs) {
         for (std::size_t k = 0; k < r.size(); ++k) {
             r[k] = live.d[k] + live.a[k] * e1 * fit.fromModelUnit;
         }
         return r;
     }
-    const double e2 = map.*fit.elements[1];
+    const double e2 = map.*fit.elements[1].element;
     for (std::size_t k = 0; k < r.size(); ++k) {
         if (fit.residualForm == ResidualForm::kCentredDeficit) {
             r[k] = (step.meanD - live.d[k]) - (live.a[k] - step.meanA) * e1 -
@@ -158,7 +158,7 @@ int FitAndTest(CCompensation& engine, const PairFit& fit, const PairFitInput& in
 
     Step step;
     if (fit.source == SeparationSource::kFreeConstant) {
-        step = SolveFreeConstant(engine, fit, live);
+        step = SolveFreeConstant(fit, live);
     } else {
         const PairSamples outside =
             CollectLivePairs(input.outside, input.outsidePairCount, input.map, fit);
@@ -166,13 +166,14 @@ int FitAndTest(CCompensation& engine, const PairFit& fit, const PairFitInput& in
     }
     // Only the values reach the model; the spread of a single pairwise estimate is 0/0 and goes
     // to the result record as such.
-    if (!AllFinite(step.values, fit.elementCount)) {
+    const int elementCount = static_cast<int>(fit.elements.size());
+    if (!AllFinite(step.values, elementCount)) {
         saved.Restore();
         return fit.notConvergedCode;
     }
     if (step.estimated) {
-        for (int i = 0; i < fit.elementCount; ++i) {
-            input.map->*fit.elements[i] = step.values[i];
+        for (int i = 0; i < elementCount; ++i) {
+            input.map->*fit.elements[i].element = step.values[i];
         }
     }
     int status = saved.LargestChange() > fit.tolerance ? fit.notConvergedCode : 0;
@@ -209,13 +210,10 @@ int FitAndTest(CCompensation& engine, const PairFit& fit, const PairFitInput& in
 // Working arrays grow with the host's counts; a fit that cannot allocate them puts the model
 // back and reports itself unsettled rather than throw into the host.
 int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input) {
-    const EstimatedElements saved(input.map, fit.elements, fit.elementCount);
-    try {
+    return KeepModelWhenOutOfMemory(input.map, fit.notConvergedCode, [&] {
+        const EstimatedElements saved(input.map, fit.elements, &PairElement::element);
         return FitAndTest(engine, fit, input, saved);
-    } catch (const std::bad_alloc&) {
-        saved.Restore();
-        return fit.notConvergedCode;
-    }
+    });
 }
 
 }  // namespace detail

@@ -14,14 +14,17 @@
 #define COMPENSATION_FITS_PAIR_FIT_H
 
 #include <limits>
+#include <string>
 
 #include "compensation/engine.h"
 #include "compensation/mapper.h"
 #include "compensation/records.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "engine/trace_session.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
+#include "fits/table.h"
 
 namespace compensation {
 namespace detail {
@@ -44,25 +47,69 @@ enum class ResidualForm {
     kCorrectedSeparation,
 };
 
-struct PairFit {
+// One element of a pair fit and the change of a calibrated point per unit of it.
+struct PairElement {
+    double TMapper::*element;
+    PointGradient gradient;
+};
+
+struct PairFit : Labelled<PairFit> {
     SeparationSource source;
-    int elementCount;  // 2 for a free constant, 1 against outside pairs
-    double TMapper::*elements[2];
-    PointGradient gradients[2];
+    Table<PairElement> elements;  // two for a free constant, one against outside pairs
     // The model's unit per unit of the gradients (1 for lengths, kRadToDeg for angles held in
     // degrees), and its inverse as the model applies it (1 or kDegToRad).
     double toModelUnit;
     double fromModelUnit;
+    double tolerance;           // largest change of an element, in the model's unit, that settles
     ResidualForm residualForm;  // free-constant fits only
     int minCountOffset;         // the least number of live pairs is m_nMinCount + this
-    double tolerance;           // largest change of an element, in the model's unit, that settles
     int tooFewCode;
     int rejectedCode;
     int notConvergedCode;
     double TCompOut::*spreadField;     // spread of the separations (length)
     double TCompOut::*precisionField;  // uncertainty of the estimate
     double precisionFactor;            // free-constant fits: scale of that uncertainty
+    // The legacy member's name after "Calculate_", which its trace lines carry; null for a fit
+    // that traces nothing of its own.
+    const char* traceName;
+
+    // The codes of too few live pairs, a rejected pair and an unsettled call.
+    constexpr PairFit WithCodes(int tooFew, int rejected, int notConverged) const {
+        return With(&PairFit::tooFewCode, tooFew)
+            .With(&PairFit::rejectedCode, rejected)
+            .With(&PairFit::notConvergedCode, notConverged);
+    }
+    // The result fields of the separations' spread and of the estimate's uncertainty.
+    constexpr PairFit ReportingIn(double TCompOut::*spread, double TCompOut::*precision) const {
+        return With(&PairFit::spreadField, spread).With(&PairFit::precisionField, precision);
+    }
+    // Elements held in degrees, solved per radian, settling by kAngleToleranceDeg.
+    constexpr PairFit InDegrees() const {
+        return With(&PairFit::toModelUnit, kRadToDeg)
+            .With(&PairFit::fromModelUnit, kDegToRad)
+            .With(&PairFit::tolerance, kAngleToleranceDeg);
+    }
 };
+
+// A fit of lengths in metres settling by kLengthTolerance, with the outside-pair fits' codes
+// and without a precision factor; With and InDegrees set what differs.
+constexpr PairFit PairFitOf(SeparationSource source, Table<PairElement> elements) {
+    return {{},
+            source,
+            elements,
+            1.0,               // toModelUnit
+            1.0,               // fromModelUnit
+            kLengthTolerance,  // tolerance
+            ResidualForm::kCorrectedSeparation,
+            0,  // minCountOffset
+            kOutsidePairTooFew,
+            kOutsidePairRejected,
+            kOutsidePairNotConverged,
+            nullptr,   // spreadField
+            nullptr,   // precisionField
+            0.0,       // precisionFactor
+            nullptr};  // traceName
+}
 
 struct PairFitInput {
     CVector* pairs;  // pair k = elements 2k and 2k + 1; Quality marks rejections
@@ -78,33 +125,25 @@ struct PairFitInput {
 // valid for the counts given, counts not negative.
 int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input);
 
-// The names under which a fit traces its arguments. Without outside pairs their names are null.
-struct PairFitNames {
-    const char* entering;
-    const char* leaving;
-    const char* outsideArray;
-    const char* outsideCount;
-    const char* pairArray;
-    const char* pairCount;
-};
-
 // A fit as the host calls it: its entry lines, the host's counts checked against their arrays
 // (kInvalidInput before anything is written), the step, then the model, the result record and
-// the result. `trace(title, value)` writes one trace entry; a fit that traces nothing passes
-// null names and a trace that writes nothing.
+// the result. `trace(title, value)` writes one trace entry; a fit without a trace name writes
+// none of these (its spread calls still write theirs).
 template <class Trace>
-int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, const PairFit& fit,
-                CVector* outside, int outsideCount, CVector* pairs, int pairCount, TMapper* map,
-                TCompOut* out, int flagClassify) {
-    const bool traced = names.entering != nullptr;
+int HostPairFit(Trace trace, CCompensation& engine, const PairFit& fit, CVector* outside,
+                int outsideCount, CVector* pairs, int pairCount, TMapper* map, TCompOut* out,
+                int flagClassify) {
+    const TraceSession session(engine);
+    const bool traced = fit.traceName != nullptr;
+    const std::string name = traced ? fit.traceName : "";
     if (traced) {
-        trace(names.entering, true);
+        trace(("Entering Calculate_" + name).c_str(), true);
         if (fit.source == SeparationSource::kOutsidePairs) {
-            trace(names.outsideArray, FirstOrNull(outside, outsideCount));
-            trace(names.outsideCount, outsideCount);
+            trace("pVecOut", FirstOrNull(outside, outsideCount));
+            trace("nCountOut", outsideCount);
         }
-        trace(names.pairArray, FirstOrNull(pairs, pairCount));
-        trace(names.pairCount, pairCount);
+        trace(("pVec_" + name).c_str(), FirstOrNull(pairs, pairCount));
+        trace(("nCount_" + name).c_str(), pairCount);
         trace("pMap", map);
         trace("nFlagClassify", flagClassify);
     }
@@ -124,7 +163,7 @@ int HostPairFit(Trace trace, const PairFitNames& names, CCompensation& engine, c
     if (traced) {
         trace("pMap", map);
         trace("pCompOut", out);
-        trace(names.leaving, status);
+        trace(("Leaving Calculate_" + name).c_str(), status);
     }
     return status;
 }

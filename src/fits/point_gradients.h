@@ -13,40 +13,43 @@
 
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "model/vec3.h"
 
 namespace compensation {
 
-// A change of a point's Cartesian coordinates, in X, Y, Z order.
-struct PointShift {
-    double X;
-    double Y;
-    double Z;
+using PointGradient = Vec3 (*)(const CVector& point);
+
+// The sines and cosines of a point's azimuth and elevation.
+struct SightAngles {
+    double sinAz;
+    double cosAz;
+    double sinEl;
+    double cosEl;
 };
 
-using PointGradient = PointShift (*)(const CVector& point);
+inline SightAngles SightAnglesOf(const CVector& point) {
+    return {std::sin(point.Azimuth), std::cos(point.Azimuth), std::sin(point.Elevation),
+            std::cos(point.Elevation)};
+}
 
 // Per metre of X0 (u of the X0/Y0 fit). X0 / R turns the line of sight about the vertical
 // and tilts it in elevation, both in proportion to the azimuth's sine and cosine.
-inline PointShift GradientX0(const CVector& point) {
-    const double st = std::sin(point.Azimuth);
-    const double ct = std::cos(point.Azimuth);
-    const double sp = std::sin(point.Elevation);
-    const double cp = std::cos(point.Elevation);
-    return {(1.0 + sp) * st * ct, ct * cp, st * st - ct * ct * sp};
+inline Vec3 GradientX0(const CVector& point) {
+    const SightAngles a = SightAnglesOf(point);
+    return {(1.0 + a.sinEl) * a.sinAz * a.cosAz, a.cosAz * a.cosEl,
+            a.sinAz * a.sinAz - a.cosAz * a.cosAz * a.sinEl};
 }
 
 // Per metre of Y0 (v of the X0/Y0 fit).
-inline PointShift GradientY0(const CVector& point) {
-    const double st = std::sin(point.Azimuth);
-    const double ct = std::cos(point.Azimuth);
-    const double sp = std::sin(point.Elevation);
-    const double cp = std::cos(point.Elevation);
-    return {ct * ct - st * st * sp, -st * cp, (1.0 + sp) * st * ct};
+inline Vec3 GradientY0(const CVector& point) {
+    const SightAngles a = SightAnglesOf(point);
+    return {a.cosAz * a.cosAz - a.sinAz * a.sinAz * a.sinEl, -a.sinAz * a.cosEl,
+            (1.0 + a.sinEl) * a.sinAz * a.cosAz};
 }
 
 // Per metre of D2 (g of the D2 fit): the range moves by 2 sin h - 1 and the elevation by
 // -2 cos h / R, with the half-angle h = pi/4 - El/2.
-inline PointShift GradientD2(const CVector& point) {
+inline Vec3 GradientD2(const CVector& point) {
     const double st = std::sin(point.Azimuth);
     const double ct = std::cos(point.Azimuth);
     const double h = kQuarterPi - 0.5 * point.Elevation;
@@ -58,28 +61,24 @@ inline PointShift GradientD2(const CVector& point) {
 
 // Per radian of Ax (g of the Ax/Ay fit): the azimuth moves by cos Az / cos El and the
 // elevation by sin Az.
-inline PointShift GradientAx(const CVector& point) {
-    const double R = point.Range;
-    const double sa = std::sin(point.Azimuth);
-    const double ca = std::cos(point.Azimuth);
-    const double se = std::sin(point.Elevation);
-    const double ce = std::cos(point.Elevation);
-    return {R * (sa * sa * se - ca * ca), R * sa * ce, -R * (1.0 + se) * ca * sa};
+inline Vec3 GradientAx(const CVector& point) {
+    const double range = point.Range;
+    const SightAngles a = SightAnglesOf(point);
+    return {range * (a.sinAz * a.sinAz * a.sinEl - a.cosAz * a.cosAz), range * a.sinAz * a.cosEl,
+            -range * (1.0 + a.sinEl) * a.cosAz * a.sinAz};
 }
 
 // Per radian of Ay (h of the Ax/Ay fit): the azimuth moves by -sin Az / cos El and the
 // elevation by cos Az.
-inline PointShift GradientAy(const CVector& point) {
-    const double R = point.Range;
-    const double sa = std::sin(point.Azimuth);
-    const double ca = std::cos(point.Azimuth);
-    const double se = std::sin(point.Elevation);
-    const double ce = std::cos(point.Elevation);
-    return {R * (1.0 + se) * ca * sa, R * ca * ce, -R * (ca * ca * se - sa * sa)};
+inline Vec3 GradientAy(const CVector& point) {
+    const double range = point.Range;
+    const SightAngles a = SightAnglesOf(point);
+    return {range * (1.0 + a.sinEl) * a.cosAz * a.sinAz, range * a.cosAz * a.cosEl,
+            -range * (a.cosAz * a.cosAz * a.sinEl - a.sinAz * a.sinAz)};
 }
 
 // Per radian by which the elevation rises: the column of the elevation polynomial terms.
-inline PointShift GradientElevation(const CVector& point) {
+inline Vec3 GradientElevation(const CVector& point) {
     const double R = point.Range;
     const double st = std::sin(point.Azimuth);
     const double ct = std::cos(point.Azimuth);
@@ -88,33 +87,25 @@ inline PointShift GradientElevation(const CVector& point) {
 }
 
 // Per radian of K_minus: the constant elevation term lowers the elevation.
-inline PointShift GradientKMinus(const CVector& point) {
-    const PointShift up = GradientElevation(point);
-    return {-up.X, -up.Y, -up.Z};
+inline Vec3 GradientKMinus(const CVector& point) {
+    return Scaled(GradientElevation(point), -1.0);
 }
 
 // Per radian of El_ElC: the elevation falls by cos(pi/4 - El/2) per radian.
-inline PointShift GradientElElC(const CVector& point) {
-    const double w = std::cos(kQuarterPi - 0.5 * point.Elevation);
-    const PointShift down = GradientKMinus(point);
-    return {w * down.X, w * down.Y, w * down.Z};
+inline Vec3 GradientElElC(const CVector& point) {
+    return Scaled(GradientKMinus(point), std::cos(kQuarterPi - 0.5 * point.Elevation));
 }
 
 // |P_A - P_B|^2 of the points' Cartesian coordinates.
 inline double SquaredSeparation(const CVector& a, const CVector& b) {
-    const double dx = a.X - b.X;
-    const double dy = a.Y - b.Y;
-    const double dz = a.Z - b.Z;
-    return dx * dx + dy * dy + dz * dz;
+    const Vec3 separation = Minus(PositionOf(a), PositionOf(b));
+    return Dot(separation, separation);
 }
 
 // First-order change of |P_A - P_B|^2 per unit of the element whose gradient is given:
 // 2 (P_A - P_B) . (g(A) - g(B)).
 inline double SeparationSlope(const CVector& a, const CVector& b, PointGradient gradient) {
-    const PointShift ga = gradient(a);
-    const PointShift gb = gradient(b);
-    return 2.0 * ((a.X - b.X) * (ga.X - gb.X) + (a.Y - b.Y) * (ga.Y - gb.Y) +
-                  (a.Z - b.Z) * (ga.Z - gb.Z));
+    return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradient(a), gradient(b)));
 }
 
 }  // namespace compensation

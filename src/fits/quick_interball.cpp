@@ -5,26 +5,22 @@
 //   h (Ay) = R (sin 2Az cos^2 q,  cos Az sin 2q,  -(cos^2 Az cos 2q - sin^2 Az)),
 // which are the general alpha/beta displacement of the Ax and Ay rows (cos^2 q = (1 + cos 2q)/2),
 // so the fit is the general one with this table and nothing else.
-#include <array>
-
 #include "compensation/engine.h"
 #include "fits/interball_fit.h"
-#include "fits/interball_rows.h"
 
 namespace {
 
 namespace rows = compensation::detail::interball_rows;
 
-constexpr std::array<compensation::detail::InterballElement, 2> kQuickTable = {{
+constexpr compensation::detail::InterballElement kQuickTable[] = {
     rows::kAx,
     rows::kAy,
-}};
+};
 
 }  // namespace
 
 int CCompensation::CalculateQC_axy(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
                                    TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     return compensation::detail::RunInterballFit(
-        *this, {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
-        {kQuickTable.data(), static_cast<int>(kQuickTable.size())});
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify}, kQuickTable);
 }

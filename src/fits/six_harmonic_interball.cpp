@@ -2,12 +2,10 @@
 // harmonics of the A1, A2 and A3 series and the sixth of the azimuth correction.
 #include "compensation/engine.h"
 #include "fits/interball_fit.h"
-#include "fits/interball_rows.h"
 
 int CCompensation::CalculateFFC6axy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
                                        TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     namespace rows = compensation::detail::interball_rows;
     return compensation::detail::RunInterballFit(
-        *this, {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
-        {rows::kHarmonicTable.data(), static_cast<int>(rows::kHarmonicTable.size())});
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify}, rows::kHarmonicTable);
 }

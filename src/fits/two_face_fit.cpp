@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <new>
 #include <vector>
 
+#include "engine/determined_solve.h"
+#include "fits/fit_support.h"
 #include "model/live.h"
+#include "model/raw_terms.h"
+#include "model/vec3.h"
 #include "report/run_record.h"
 
 namespace compensation::detail::two_face {
@@ -17,28 +20,48 @@ bool IsLive(const CVector& front, const CVector& back) {
     return compensation::IsLive(front) && compensation::IsLive(back);
 }
 
+// The raw terms of both faces of every pair live at the start of the call; the passes of one
+// call calibrate the same readings with three models.
+struct PairTerms {
+    RawTerms front;
+    RawTerms back;
+};
+
+std::vector<PairTerms> RawTermsOfLivePairs(const CVector* front, const CVector* back,
+                                           int pairCount) {
+    std::vector<PairTerms> terms(static_cast<std::size_t>(pairCount > 0 ? pairCount : 0));
+    for (int i = 0; i < pairCount; ++i) {
+        if (IsLive(front[i], back[i])) {
+            terms[i] = {RawTermsOf(front[i]), RawTermsOf(back[i])};
+        }
+    }
+    return terms;
+}
+
 // Calibrates copies of both faces of every live pair with the model as it stands; the host's
-// arrays are never calibrated.
-std::vector<CalibratedPair> CalibrateLivePairs(CVector* pVec_f, CVector* pVec_b, int nCount_fb,
-                                               TMapper* pMap) {
+// arrays are never calibrated. Only the evaluation pass reads the points (`cartesian`).
+std::vector<CalibratedPair> CalibrateLivePairs(const CVector* front, const CVector* back,
+                                               int pairCount, const TMapper* model,
+                                               const std::vector<PairTerms>& terms,
+                                               bool cartesian) {
     std::vector<CalibratedPair> pairs;
-    for (int i = 0; i < nCount_fb; ++i) {
-        if (!IsLive(pVec_f[i], pVec_b[i])) {
+    for (int i = 0; i < pairCount; ++i) {
+        if (!IsLive(front[i], back[i])) {
             continue;
         }
-        CVector front = pVec_f[i];
-        CVector back = pVec_b[i];
-        front.Calibrate(pMap);
-        back.Calibrate(pMap);
+        CVector frontSight = front[i];
+        CVector backSight = back[i];
+        CalibrateWith(frontSight, *model, terms[i].front, cartesian);
+        CalibrateWith(backSight, *model, terms[i].back, cartesian);
         CalibratedPair pair{};
         pair.index = i;
-        pair.dR = front.Range - back.Range;
-        pair.dAz = front.Azimuth - back.Azimuth;
-        pair.dEl = front.Elevation - back.Elevation;
-        pair.azF = front.Azimuth;
-        pair.elF = front.Elevation;
-        pair.h = kQuarterPi - front.Elevation * 0.5;
-        pair.distance = front.InterVectorRange(front, back);
+        pair.dR = frontSight.Range - backSight.Range;
+        pair.dAz = frontSight.Azimuth - backSight.Azimuth;
+        pair.dEl = frontSight.Elevation - backSight.Elevation;
+        pair.azF = frontSight.Azimuth;
+        pair.elF = frontSight.Elevation;
+        pair.h = kQuarterPi - frontSight.Elevation * 0.5;
+        pair.distance = cartesian ? DistanceBetween(frontSight, backSight) : 0.0;
         pairs.push_back(pair);
     }
     return pairs;
@@ -72,7 +95,7 @@ void EntrySolution(const Stage& stage, const TMapper& entry, double* solution) {
 // Elevations within this half-span of one value are "one elevation" in the report's words.
 constexpr double kOneElevationHalfSpanDeg = 5.0;
 
-void NoteUndetermined(CCompensation& engine, const Stage& stage,
+void NoteUndetermined(const Stage& stage,
                       const std::vector<CalibratedPair>& pairs, const bool* undetermined) {
     std::vector<double TMapper::*> elements;
     for (std::size_t k = 0; k < stage.elements.size(); ++k) {
@@ -95,7 +118,7 @@ void NoteUndetermined(CCompensation& engine, const Stage& stage,
         std::snprintf(cause, sizeof cause,
                       "the face differences vary too little over the targets to separate them");
     }
-    NoteUndeterminedElements(engine, elements, cause);
+    NoteUndeterminedElements(elements, cause);
 }
 
 void WriteSolution(TMapper& map, const Stage& stage, const double* solution) {
@@ -105,40 +128,42 @@ void WriteSolution(TMapper& map, const Stage& stage, const double* solution) {
 }
 
 // A stage's solution, checked: every value must be finite before anything is written.
-StageOutcome Solve(CCompensation& engine, const Stage& stage,
-                   const std::vector<CalibratedPair>& pairs, double* solution) {
-    const StageOutcome outcome = stage.solve(engine, stage, pairs, solution);
-    if (outcome != StageOutcome::kSolved) {
-        return outcome;
-    }
-    for (std::size_t k = 0; k < stage.elements.size(); ++k) {
-        if (!std::isfinite(solution[k])) {
-            return StageOutcome::kSingular;
-        }
-    }
-    return StageOutcome::kSolved;
+StageOutcome Solve(const Stage& stage, const std::vector<CalibratedPair>& pairs, double* solution) {
+    const StageOutcome outcome = stage.solve(stage, pairs, solution);
+    const bool finite = outcome != StageOutcome::kSolved ||
+                        std::all_of(solution, solution + stage.elements.size(),
+                                    [](double value) { return std::isfinite(value); });
+    return finite ? outcome : StageOutcome::kSingular;
 }
 
-double GroupChange(const ConvergenceGroup& group, const TMapper& entry, const TMapper& now) {
+bool DecidesSettling(const TwoFaceFit& fit, double TMapper::*element) {
+    return std::find(fit.notSettling.begin(), fit.notSettling.end(), element) ==
+           fit.notSettling.end();
+}
+
+// The largest change, or the Euclidean length of the changes, of the stages' elements that
+// decide settling.
+double Change(const TwoFaceFit& fit, Table<Stage> stages, ChangeNorm norm, const TMapper& entry,
+              const TMapper& now) {
     double largest = 0.0;
     double sumSquares = 0.0;
-    for (double TMapper::*element : group.elements) {
-        const double change = std::fabs(now.*element - entry.*element);
-        if (change > largest) {
-            largest = change;
+    for (const Stage& stage : stages) {
+        for (const FittedElement& fitted : stage.elements) {
+            if (!DecidesSettling(fit, fitted.element)) {
+                continue;
+            }
+            const double change = std::fabs(now.*fitted.element - entry.*fitted.element);
+            largest = std::max(largest, change);
+            sumSquares += change * change;
         }
-        sumSquares += change * change;
     }
-    return group.norm == ChangeNorm::kLargest ? largest : std::sqrt(sumSquares);
+    return norm == ChangeNorm::kLargest ? largest : std::sqrt(sumSquares);
 }
 
 bool HasMoved(const TwoFaceFit& fit, const TMapper& entry, const TMapper& now) {
-    for (const ConvergenceGroup& group : fit.convergence) {
-        if (GroupChange(group, entry, now) > group.limit) {
-            return true;
-        }
-    }
-    return false;
+    return Change(fit, Table<Stage>(&fit.range, 1), ChangeNorm::kLargest, entry, now) >
+               fit.rangeLimit ||
+           Change(fit, fit.data, fit.dataNorm, entry, now) > fit.dataLimit;
 }
 
 struct Evaluation {
@@ -154,7 +179,7 @@ Evaluation Evaluate(const TwoFaceFit& fit, const std::vector<CalibratedPair>& pa
     double sumR = 0.0;
     double sumAz = 0.0;
     double sumEl = 0.0;
-    double worstValue = kWorstStart;
+    double worstValue = kRunningMaxStart;
     Evaluation evaluation;
     for (const CalibratedPair& pair : pairs) {
         sumR += pair.dR * pair.dR;
@@ -176,14 +201,6 @@ Evaluation Evaluate(const TwoFaceFit& fit, const std::vector<CalibratedPair>& pa
 bool ExceedsLimits(const SpreadRecord& spreads, const Evaluation& evaluation) {
     return evaluation.spreadR > spreads.rangeLimit || evaluation.spreadAz > spreads.azimuthLimit ||
            evaluation.spreadEl > spreads.elevationLimit;
-}
-
-bool InputFits(const CVector* pVec_f, const CVector* pVec_b, const TMapper* pMap, int nCount_fb,
-               const TCompOut* pCompOut) {
-    if (pMap == nullptr || pCompOut == nullptr) {
-        return false;
-    }
-    return nCount_fb <= 0 || (pVec_f != nullptr && pVec_b != nullptr);
 }
 
 }  // namespace
@@ -278,8 +295,8 @@ double AbsoluteElevationDifference(const CalibratedPair& pair) {
 
 // --- Least squares ------------------------------------------------------------------------
 
-StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
-                               const std::vector<CalibratedPair>& pairs, double* solution) {
+StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                               double* solution) {
     const int n = static_cast<int>(stage.elements.size());
     const int count = static_cast<int>(pairs.size());
     if (n < 1 || n > kMaxColumns || count < 1) {
@@ -296,26 +313,24 @@ StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
         }
         observations[j] = stage.observation(pairs[j]);
     }
-    auto column = [&design, count](int k) { return design.data() + k * count; };
+    std::array<const double*, kMaxColumns> columns{};
+    for (int k = 0; k < n; ++k) {
+        columns[k] = design.data() + static_cast<std::size_t>(k) * count;
+    }
 
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);
     std::vector<double> rhs(n);
-    for (int a = 0; a < n; ++a) {
-        for (int b = a; b < n; ++b) {
-            const double entry = engine.AverageProduct(column(a), column(b), 0, count);
-            matrix[a * n + b] = entry;
-            matrix[b * n + a] = entry;
-        }
-        rhs[a] = engine.AverageProduct(column(a), observations.data(), 0, count) * stage.rhsScale;
+    BuildNormalEquations(columns.data(), n, observations.data(), count, matrix.data(), rhs.data());
+    for (double& entry : rhs) {
+        entry *= stage.rhsScale;
     }
     if (stage.unitLeadingEntry) {
         matrix[0] = 1.0;
     }
     std::array<bool, kMaxColumns> undetermined{};
     if (!FindUndeterminedColumns(n, matrix.data(), undetermined.data())) {
-        return SolveNormalEquations(n, matrix.data(), rhs.data(), solution)
-                   ? StageOutcome::kSolved
-                   : StageOutcome::kSingular;
+        return SolveDetermined(n, matrix.data(), rhs.data(), solution) ? StageOutcome::kSolved
+                                                                       : StageOutcome::kSingular;
     }
     // The undetermined elements keep the values the caller put in `solution` (their entry
     // values); the others are solved with those held.
@@ -342,13 +357,13 @@ StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
         }
     }
     if (m > 0 &&
-        !SolveNormalEquations(m, reduced.data(), reducedRhs.data(), reducedSolution.data())) {
+        !SolveDetermined(m, reduced.data(), reducedRhs.data(), reducedSolution.data())) {
         return StageOutcome::kSingular;
     }
     for (int a = 0; a < m; ++a) {
         solution[free[a]] = reducedSolution[a];
     }
-    NoteUndetermined(engine, stage, pairs, undetermined.data());
+    NoteUndetermined(stage, pairs, undetermined.data());
     return StageOutcome::kSolved;
 }
 
@@ -356,27 +371,27 @@ StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
 
 namespace {
 
-int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-               TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify,
-               const TMapper& entry) {
-    TMapper& map = *pMap;
+int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model, int pairCount,
+               TCompOut* out, int flagClassify, const TMapper& entry) {
+    TMapper& map = *model;
 
     // Range pass: the fitted range elements are re-estimated, not corrected.
     ZeroElements(map, fit.range.elements);
     if (fit.zeroDataElementsFirst) {
         ZeroDataElements(map, fit);
     }
+    const std::vector<PairTerms> terms = RawTermsOfLivePairs(front, back, pairCount);
     const std::vector<CalibratedPair> rangePass =
-        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap);
+        CalibrateLivePairs(front, back, pairCount, model, terms, false);
     if (static_cast<int>(rangePass.size()) < fit.minimumPairs) {
-        if (fit.convergenceTestWhenTooFew && nFlagClassify != 0 && HasMoved(fit, entry, map)) {
+        if (fit.convergenceTestWhenTooFew && flagClassify != 0 && HasMoved(fit, entry, map)) {
             return kNotConverged;
         }
         return fit.tooFewCode;
     }
     std::array<double, kMaxColumns> rangeSolution{};
     EntrySolution(fit.range, entry, rangeSolution.data());
-    if (Solve(engine, fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
+    if (Solve(fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
         map = entry;
         return kNotConverged;
     }
@@ -387,11 +402,11 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
     ZeroDataElements(map, fit);
     ZeroElements(map, fit.workElements);
     const std::vector<CalibratedPair> dataPass =
-        CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap);
+        CalibrateLivePairs(front, back, pairCount, model, terms, false);
     std::vector<std::array<double, kMaxColumns>> solutions(fit.data.size());
     for (std::size_t s = 0; s < fit.data.size(); ++s) {
         EntrySolution(fit.data[s], entry, solutions[s].data());
-        const StageOutcome outcome = Solve(engine, fit.data[s], dataPass, solutions[s].data());
+        const StageOutcome outcome = Solve(fit.data[s], dataPass, solutions[s].data());
         if (outcome == StageOutcome::kTooFew) {
             return fit.tooFewCode;
         }
@@ -406,16 +421,16 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
 
     // Evaluation pass with the new model.
     const Evaluation evaluation =
-        Evaluate(fit, CalibrateLivePairs(pVec_f, pVec_b, nCount_fb, pMap));
-    pCompOut->*fit.spreads.range = evaluation.spreadR;
-    pCompOut->*fit.spreads.azimuth = evaluation.spreadAz;
-    pCompOut->*fit.spreads.elevation = evaluation.spreadEl;
+        Evaluate(fit, CalibrateLivePairs(front, back, pairCount, model, terms, true));
+    out->*fit.spreads.range = evaluation.spreadR;
+    out->*fit.spreads.azimuth = evaluation.spreadAz;
+    out->*fit.spreads.elevation = evaluation.spreadEl;
 
     int result = 0;
-    if (nFlagClassify == 0) {
+    if (flagClassify == 0) {
         if (ExceedsLimits(fit.spreads, evaluation) && evaluation.worst >= 0) {
-            pVec_f[evaluation.worst].Quality = kRejectedQuality;
-            pVec_b[evaluation.worst].Quality = kRejectedQuality;
+            front[evaluation.worst].Quality = kRejectedQuality;
+            back[evaluation.worst].Quality = kRejectedQuality;
             result = kRejected;
         }
     } else if (HasMoved(fit, entry, map)) {
@@ -430,20 +445,17 @@ int FitTwoFace(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CV
 
 }  // namespace
 
-int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify) {
-    if (!InputFits(pVec_f, pVec_b, pMap, nCount_fb, pCompOut)) {
+int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
+                  int pairCount, TCompOut* out, int flagClassify) {
+    if (model == nullptr || out == nullptr ||
+        (pairCount > 0 && (front == nullptr || back == nullptr))) {
         return kInvalidInput;
     }
-    const TMapper entry = *pMap;
-    try {
-        return FitTwoFace(engine, fit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify,
-                          entry);
-    } catch (const std::bad_alloc&) {
-        // The per-pair working arrays grow with the host's count.
-        *pMap = entry;
-        return kNotConverged;
-    }
+    // The per-pair working arrays grow with the host's count.
+    const TMapper entry = *model;
+    return KeepModelWhenOutOfMemory(model, kNotConverged, [&] {
+        return FitTwoFace(fit, front, back, model, pairCount, out, flagClassify, entry);
+    });
 }
 
 }  // namespace compensation::detail::two_face

@@ -7,12 +7,12 @@
 // evaluate the face differences left over, ending with either the outlier test (reject the
 // worst pair) or the convergence test (did any element move). A member of the family is data:
 // its stages (element tables with scale factors, design rows, observations), its least pair
-// count and code, its spread fields and limits, its worst-pair measure and its convergence set.
+// count and code, its spread fields and limits, its worst-pair measure, and the limits its
+// stages' elements settle by, less those that follow from the others.
 #ifndef COMPENSATION_FITS_TWO_FACE_FIT_H
 #define COMPENSATION_FITS_TWO_FACE_FIT_H
 
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -20,24 +20,14 @@
 #include "compensation/engine.h"
 #include "compensation/mapper.h"
 #include "compensation/records.h"
-#include "compensation/transform.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
-#include "engine/determined_solve.h"
+#include "fits/table.h"
 
 namespace compensation::detail::two_face {
 
-// --- Result codes -----------------------------------------------------------------------
-inline constexpr int kRejected = 1;
-inline constexpr int kNotConverged = 2;
-// Too few live pairs: the quick, EFC and FBB fits, and the full fits.
-inline constexpr int kTooFewQuick = 3;
-inline constexpr int kTooFewFull = 18;
-
-// --- Least live pair counts -------------------------------------------------------------
-inline constexpr int kQuickMinimumPairs = 10;
-// The full and six-harmonic fits demand more than 20 live pairs, whatever their column count.
-inline constexpr int kFullMinimumPairs = 21;
+// --- Least live pair counts (the codes and the least counts they cite are in
+// engine/result_codes.h) -----------------------------------------------------------------
 // The pair-of-pairs estimator needs one pair to average the range differences over.
 inline constexpr int kPairOfPairsMinimumPairs = 1;
 
@@ -49,30 +39,10 @@ inline constexpr double kFbbPolynomialFactor = 0.5;
 // Two pairs determine A1, A3, A2 and El_ElS only when their half-angle sines differ by more
 // than this.
 inline constexpr double kMinSineSpread = 0.2;
-// The worst-pair search starts below any distance or difference.
-inline constexpr double kWorstStart = kRunningMaxStart;
 // A spread limit that is never exceeded: the statistic is written but not tested.
 inline constexpr double kUntested = std::numeric_limits<double>::infinity();
 // The widest design row (the six-harmonic azimuth stage).
 inline constexpr int kMaxColumns = 20;
-
-// A fixed table: a constexpr array or a leading part of one.
-template <typename T>
-class Table {
-  public:
-    constexpr Table() = default;
-    template <std::size_t N>
-    constexpr Table(const T (&items)[N]) : items_(items), size_(N) {}
-    constexpr Table(const T* items, std::size_t size) : items_(items), size_(size) {}
-    constexpr const T* begin() const { return items_; }
-    constexpr const T* end() const { return items_ + size_; }
-    constexpr std::size_t size() const { return size_; }
-    constexpr const T& operator[](std::size_t i) const { return items_[i]; }
-
-  private:
-    const T* items_ = nullptr;
-    std::size_t size_ = 0;
-};
 
 using ElementTable = Table<double TMapper::*>;
 
@@ -102,8 +72,8 @@ enum class StageOutcome { kSolved, kTooFew, kSingular };
 using RowFunction = void (*)(const CalibratedPair& pair, double* row);
 using ObservationFunction = double (*)(const CalibratedPair& pair);
 // Fills one solved value per element of the stage, in table order.
-using StageSolver = StageOutcome (*)(CCompensation& engine, const Stage& stage,
-                                     const std::vector<CalibratedPair>& pairs, double* solution);
+using StageSolver = StageOutcome (*)(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                                     double* solution);
 
 // One estimation stage: a least-squares fit (row, observation, normalisation) or another
 // estimator that reads the calibrated pairs itself.
@@ -120,13 +90,6 @@ struct Stage {
 
 enum class ChangeNorm { kLargest, kEuclidean };
 
-// A convergence group: the call has not settled when the group's change exceeds the limit.
-struct ConvergenceGroup {
-    ElementTable elements;
-    double limit;
-    ChangeNorm norm;
-};
-
 // Where the spreads of the face differences go and the limits of the outlier test.
 struct SpreadRecord {
     double TCompOut::*range;
@@ -139,8 +102,8 @@ struct SpreadRecord {
 
 using WorstMeasure = double (*)(const CalibratedPair& pair);
 
-// A member of the two-face family.
-struct TwoFaceFit {
+// A member of the two-face family, built by TwoFaceFitOf and set by field name.
+struct TwoFaceFit : Labelled<TwoFaceFit> {
     // Fitted from the range pass, with its elements at zero.
     Stage range;
     // Fitted from the data pass, with their elements and the work elements at zero; solved
@@ -157,7 +120,20 @@ struct TwoFaceFit {
     bool convergenceTestWhenTooFew;
     SpreadRecord spreads;
     WorstMeasure worst;
-    Table<ConvergenceGroup> convergence;
+    // The convergence test: the call has not settled when the range stage's elements or the
+    // data stages' elements moved by more than their limit. Elements that follow from the
+    // others are named in `notSettling` and do not decide it.
+    ElementTable notSettling;
+    double rangeLimit;  // largest change of a range element
+    double dataLimit;   // change of the data elements as a whole, in `dataNorm`
+    ChangeNorm dataNorm;
+
+    // The full fits' least pair count and code, with the convergence test when too few.
+    constexpr TwoFaceFit DemandingFullPairCount() const {
+        return With(&TwoFaceFit::minimumPairs, kFullMinimumPairs)
+            .With(&TwoFaceFit::tooFewCode, kTooFewFull)
+            .With(&TwoFaceFit::convergenceTestWhenTooFew, true);
+    }
 };
 
 // --- Design rows shared by several members ------------------------------------------------
@@ -191,15 +167,10 @@ double PairDistance(const CalibratedPair& pair);
 double AbsoluteElevationDifference(const CalibratedPair& pair);
 
 // --- Solvers ----------------------------------------------------------------------------
-// Normal equations (1/N) sum x x^T p = rhsScale (1/N) sum x y, built with the engine's
-// averages over per-column arrays; upper triangle summed and mirrored.
-StageOutcome SolveLeastSquares(CCompensation& engine, const Stage& stage,
-                               const std::vector<CalibratedPair>& pairs, double* solution);
-
-// Solves the symmetric system; false when the data do not determine it.
-inline bool SolveNormalEquations(int n, double* matrix, double* rhs, double* solution) {
-    return n <= kMaxColumns && SolveDetermined(n, matrix, rhs, solution);
-}
+// Normal equations (1/N) sum x x^T p = rhsScale (1/N) sum x y over per-column arrays, built
+// in blocks (engine/determined_solve.h); upper triangle summed and mirrored.
+StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                               double* solution);
 
 // --- Stages shared by several members -----------------------------------------------------
 inline constexpr FittedElement kMeanRangeElements[] = {{&TMapper::D1, 1.0}};
@@ -219,15 +190,84 @@ constexpr Stage HalfDifferenceStage(Table<FittedElement> elements, RowFunction r
     return Stage{elements, SolveLeastSquares, row, observation, 0.5, unitLeadingEntry};
 }
 
+// Half the azimuth face difference over the columns of QuickAzimuthRow: the quick and EFC fits.
+inline constexpr FittedElement kQuickAzimuthElements[] = {{&TMapper::A1, kRadToDeg},
+                                                          {&TMapper::A3, kRadToDeg},
+                                                          {&TMapper::Az_AzS, kRadToDeg},
+                                                          {&TMapper::Az_AzC, kRadToDeg}};
+inline constexpr Stage kQuickAzimuthStage =
+    HalfDifferenceStage(kQuickAzimuthElements, QuickAzimuthRow, AzimuthDifference, false);
+
+// The harmonic elements in the column order of HarmonicAzimuthRow and HarmonicElevationRow.
+// Each smaller fit solves a leading part: the full fit the first 10 azimuth columns (the A1
+// and A3 series), 14 with the odd harmonics of the Az series, the six-harmonic fit all 20; the
+// quick fit the first 4 elevation columns, the full fit 6, the six-harmonic fit all 8. The
+// elevation correction carries 2 A2, so A2 takes half the degree factor.
+inline constexpr FittedElement kHarmonicAzimuthElements[] = {
+    {&TMapper::A1, kRadToDeg},      {&TMapper::A1_2AzS, kRadToDeg}, {&TMapper::A1_2AzC, kRadToDeg},
+    {&TMapper::A1_4AzS, kRadToDeg}, {&TMapper::A1_4AzC, kRadToDeg}, {&TMapper::A3, kRadToDeg},
+    {&TMapper::A3_2AzS, kRadToDeg}, {&TMapper::A3_2AzC, kRadToDeg}, {&TMapper::A3_4AzS, kRadToDeg},
+    {&TMapper::A3_4AzC, kRadToDeg}, {&TMapper::Az_AzS, kRadToDeg},  {&TMapper::Az_AzC, kRadToDeg},
+    {&TMapper::Az_3AzS, kRadToDeg}, {&TMapper::Az_3AzC, kRadToDeg}, {&TMapper::A1_6AzS, kRadToDeg},
+    {&TMapper::A1_6AzC, kRadToDeg}, {&TMapper::A3_6AzS, kRadToDeg}, {&TMapper::A3_6AzC, kRadToDeg},
+    {&TMapper::Az_5AzS, kRadToDeg}, {&TMapper::Az_5AzC, kRadToDeg}};
+inline constexpr FittedElement kHarmonicElevationElements[] = {
+    {&TMapper::A2, kHalfRadToDeg},  {&TMapper::El_2AzS, kRadToDeg}, {&TMapper::El_2AzC, kRadToDeg},
+    {&TMapper::El_ElS, kRadToDeg},  {&TMapper::El_4AzS, kRadToDeg}, {&TMapper::El_4AzC, kRadToDeg},
+    {&TMapper::El_6AzS, kRadToDeg}, {&TMapper::El_6AzC, kRadToDeg}};
+inline constexpr std::size_t kSeriesAzimuthColumns = 10;
+inline constexpr std::size_t kFullAzimuthColumns = 14;
+inline constexpr std::size_t kQuickElevationColumns = 4;
+inline constexpr std::size_t kFullElevationColumns = 6;
+
+constexpr Stage HarmonicAzimuthStage(std::size_t columns) {
+    return HalfDifferenceStage(Table<FittedElement>(kHarmonicAzimuthElements).Leading(columns),
+                               HarmonicAzimuthRow, AzimuthDifference, false);
+}
+constexpr Stage HarmonicElevationStage(std::size_t columns) {
+    return HalfDifferenceStage(Table<FittedElement>(kHarmonicElevationElements).Leading(columns),
+                               HarmonicElevationRow, ElevationDifference, true);
+}
+
 // The spreads of the main two-face fits, all three tested.
 inline constexpr SpreadRecord kMainSpreads = {&TCompOut::m_dStdR_fb,  &TCompOut::m_dStdAz_fb,
                                               &TCompOut::m_dStdEl_fb, kRejectSpread,
                                               kTwoFaceSpreadDeg,      kTwoFaceSpreadDeg};
 
+// A two-face fit with the quick fits' settings: at least kQuickMinimumPairs live pairs, the
+// main spreads all tested, the pair farthest apart the worst, and every fitted element
+// settling by its largest change (lengths in metres, angles in degrees).
+constexpr TwoFaceFit TwoFaceFitOf(Stage range, Table<Stage> data) {
+    return {{},
+            range,
+            data,
+            false,               // zeroDataElementsFirst
+            {},                  // workElements
+            kQuickMinimumPairs,  // minimumPairs
+            kTooFewQuick,        // tooFewCode
+            false,               // convergenceTestWhenTooFew
+            kMainSpreads,        // spreads
+            PairDistance,        // worst
+            {},                  // notSettling
+            kLengthTolerance,    // rangeLimit
+            kAngleToleranceDeg,  // dataLimit
+            ChangeNorm::kLargest};
+}
+
+// D1 and A2 follow from the other terms of the harmonic fits and do not decide settling.
+inline constexpr double TMapper::*kHarmonicDerivedTerms[] = {&TMapper::D1, &TMapper::A2};
+
+// The full and six-harmonic fits: the harmonic range terms, then the given data stages.
+constexpr TwoFaceFit HarmonicFit(Table<Stage> data) {
+    return TwoFaceFitOf(kHarmonicRangeStage, data)
+        .DemandingFullPairCount()
+        .With(&TwoFaceFit::notSettling, kHarmonicDerivedTerms);
+}
+
 // Runs one call of a two-face fit. Host input that does not fit (no model, no result record,
 // or pair arrays missing for a positive count) returns kInvalidInput with nothing written.
-int RunTwoFaceFit(CCompensation& engine, const TwoFaceFit& fit, CVector* pVec_f, CVector* pVec_b,
-                  TMapper* pMap, int nCount_fb, TCompOut* pCompOut, int nFlagClassify);
+int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
+                  int pairCount, TCompOut* out, int flagClassify);
 
 }  // namespace compensation::detail::two_face
 

@@ -4,44 +4,27 @@
 // targets at different ranges along nearly the same direction see them differently, and the
 // separation of the pair shows them.
 #include "compensation/engine.h"
-#include "engine/constants.h"
 #include "fits/pair_fit.h"
-#include "fits/single_term_constants.h"
 
 namespace {
 
-using compensation::detail::PairFit;
+using namespace compensation;
+using namespace compensation::detail;
 
-constexpr PairFit kX0Y0Fit = {
-    compensation::detail::SeparationSource::kFreeConstant,
-    2,
-    {&TMapper::X0, &TMapper::Y0},
-    {compensation::GradientX0, compensation::GradientY0},
-    1.0,  // metres
-    1.0,
-    compensation::detail::ResidualForm::kCentredDeficit,
-    compensation::kX0Y0ExtraPairs,
-    compensation::kLengthTolerance,
-    compensation::kX0Y0TooFew,
-    compensation::kX0Y0Rejected,
-    compensation::kX0Y0NotConverged,
-    &TCompOut::m_dStdx0y0,
-    &TCompOut::m_dDx0y0,
-    compensation::kX0Y0PrecisionFactor,
-};
-
-constexpr compensation::detail::PairFitNames kX0Y0Names = {"Entering Calculate_x0y0",
-                                                           "Leaving Calculate_x0y0",
-                                                           nullptr,
-                                                           nullptr,
-                                                           "pVec_x0y0",
-                                                           "nCount_x0y0"};
+constexpr PairElement kElements[] = {{&TMapper::X0, GradientX0}, {&TMapper::Y0, GradientY0}};
+constexpr PairFit kX0Y0Fit = PairFitOf(SeparationSource::kFreeConstant, kElements)
+                                 .With(&PairFit::traceName, "x0y0")
+                                 .With(&PairFit::residualForm, ResidualForm::kCentredDeficit)
+                                 .With(&PairFit::minCountOffset, kX0Y0ExtraPairs)
+                                 .WithCodes(kX0Y0TooFew, kX0Y0Rejected, kX0Y0NotConverged)
+                                 .ReportingIn(&TCompOut::m_dStdx0y0, &TCompOut::m_dDx0y0)
+                                 .With(&PairFit::precisionFactor, kX0Y0PrecisionFactor);
 
 }  // namespace
 
 int CCompensation::Calculate_x0y0(CVector* pVec_x0y0, int nCount_x0y0, TMapper* pMap,
                                   TCompOut* pCompOut, int nFlagClassify) {
     const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };
-    return compensation::detail::HostPairFit(trace, kX0Y0Names, *this, kX0Y0Fit, nullptr, 0,
-                                             pVec_x0y0, nCount_x0y0, pMap, pCompOut, nFlagClassify);
+    return compensation::detail::HostPairFit(trace, *this, kX0Y0Fit, nullptr, 0, pVec_x0y0,
+                                             nCount_x0y0, pMap, pCompOut, nFlagClassify);
 }

@@ -1,38 +1,8 @@
-// The error model applied to one reading.
-//
-// The corrections are formed in degrees (angular terms) and metres (range terms) and turned
-// into radians by kDegToRad. The odd azimuth harmonics carry the face sign f and the even ones
-// do not, so an odd harmonic looks the same to both faces of a target while an even one flips.
-// The elevation bracket is multiplied by f once more when it is applied: the whole bracket
-// changes sign with the face, and of the two elevation polynomials the one written with f acts
-// the same in both faces.
-#include <cmath>
-
+// CVector's calibration: the model itself is applied by model/raw_terms.h, which the fits use
+// with the raw-reading terms they keep.
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
-#include "engine/constants.h"
-
-using compensation::kDegToRad;
-using compensation::kPolyRadToDeg;
-using compensation::kQuarterPi;
-
-namespace {
-
-// sin and cos of the first six multiples of the azimuth.
-struct Harmonics {
-    double s[7];
-    double c[7];
-    explicit Harmonics(double az) {
-        for (int k = 1; k <= 6; ++k) {
-            s[k] = std::sin(k * az);
-            c[k] = std::cos(k * az);
-        }
-        s[0] = 0.0;
-        c[0] = 1.0;
-    }
-};
-
-}  // namespace
+#include "model/raw_terms.h"
 
 void CVector::Calibrate(TMapper* pMap) {
     SeType();
@@ -49,57 +19,7 @@ void CVector::CalibrateUncalibrate(TMapper* pMap, bool bCalibrate) {
     if (FSBS == 0) {
         return;
     }
-    const TMapper& m = *pMap;
-    const double s = bCalibrate ? 1.0 : -1.0;
-    const double f = static_cast<double>(FSBS);
-    const double R = Range;
-    const double Az = Azimuth;
-    const double El = Elevation;
-    const double dT = T - m.T_ref;
-    const double Rk = R * kDegToRad;
-    const double q = kQuarterPi - 0.5 * El;
-    const double sinq = std::sin(q);
-    const double cosq = std::cos(q);
-    const Harmonics h(Az);
-
-    const double P = m.X0 / Rk + m.Ay + m.Ay_dT * dT;
-    const double Q = m.Y0 / Rk - (m.Ax + m.Ax_dT * dT);
-    const double D2s = m.D2 + m.D2_AzS * f * h.s[1] + m.D2_AzC * f * h.c[1] + m.D2_dT * dT;
-    const double A1s =
-        m.A1 + m.A1_dT * dT + m.A1_AzS * f * h.s[1] + m.A1_AzC * f * h.c[1] +
-        (m.A1_2AzS + m.A1_2AzS_dT * dT) * h.s[2] + (m.A1_2AzC + m.A1_2AzC_dT * dT) * h.c[2] +
-        m.A1_3AzS * f * h.s[3] + m.A1_3AzC * f * h.c[3] + m.A1_4AzS * h.s[4] + m.A1_4AzC * h.c[4] +
-        m.A1_5AzS * f * h.s[5] + m.A1_5AzC * f * h.c[5] + m.A1_6AzS * h.s[6] + m.A1_6AzC * h.c[6];
-    const double A3s =
-        m.A3 + m.A3_dT * dT + m.A3_AzS * f * h.s[1] + m.A3_AzC * f * h.c[1] +
-        (m.A3_2AzS + m.A3_2AzS_dT * dT) * h.s[2] + (m.A3_2AzC + m.A3_2AzC_dT * dT) * h.c[2] +
-        m.A3_3AzS * f * h.s[3] + m.A3_3AzC * f * h.c[3] + m.A3_4AzS * h.s[4] + m.A3_4AzC * h.c[4] +
-        m.A3_5AzS * f * h.s[5] + m.A3_5AzC * f * h.c[5] + m.A3_6AzS * h.s[6] + m.A3_6AzC * h.c[6];
-    const double A2s = m.A2 + m.A2_dT * dT + m.A2_3AzS * f * h.s[3] + m.A2_3AzC * f * h.c[3] +
-                       m.A2_5AzS * f * h.s[5] + m.A2_5AzC * f * h.c[5];
-
-    const double dR = m.D1 * f * std::cos(El) + (2.0 * sinq - 1.0) * D2s;
-
-    const double dAz = ((2.0 * A3s - 2.0 * A1s * sinq) * sinq - f * h.s[1] * P - f * h.c[1] * Q) /
-                           (f * std::cos(El)) -
-                       (m.Az_AzS + m.Az_AzS_dT * dT) * f * h.s[1] -
-                       (m.Az_AzC + m.Az_AzC_dT * dT) * f * h.c[1] - m.Az_3AzS * f * h.s[3] -
-                       m.Az_3AzC * f * h.c[3] - m.Az_5AzS * f * h.s[5] - m.Az_5AzC * f * h.c[5] +
-                       m.Az_2AzS * h.s[2] + m.Az_2AzC * h.c[2] + m.Az_4AzS * h.s[4] +
-                       m.Az_4AzC * h.c[4] + m.Az_6AzS * h.s[6] + m.Az_6AzC * h.c[6];
-
-    const double dEl =
-        f * h.c[1] * P - f * h.s[1] * Q - 2.0 * A2s - 2.0 * m.D1 * cosq * cosq / Rk -
-        2.0 * D2s * f * cosq / Rk - (m.El_2AzS + m.El_2AzS_dT * dT) * h.s[2] -
-        (m.El_2AzC + m.El_2AzC_dT * dT) * h.c[2] - m.El_4AzS * h.s[4] - m.El_4AzC * h.c[4] -
-        m.El_6AzS * h.s[6] - m.El_6AzC * h.c[6] - (m.El_ElS + m.El_ElS_dT * dT) * sinq -
-        (m.El_ElC + m.El_ElC_dT * dT) * f * cosq -
-        (m.B_plus * El + m.A_plus * El * El + m.C_plus * El * El * El) * kPolyRadToDeg -
-        (m.K_minus * kDegToRad + m.B_minus * El + m.A_minus * El * El + m.C_minus * El * El * El) *
-            f * kPolyRadToDeg;
-
-    Range += s * dR;
-    Azimuth += s * dAz * kDegToRad;
-    Elevation += s * f * dEl * kDegToRad;
+    compensation::detail::ApplyModel(*this, *pMap, compensation::detail::RawTermsOf(*this),
+                                     bCalibrate ? 1.0 : -1.0);
     Sphr2Cart();
 }

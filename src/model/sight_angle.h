@@ -1,4 +1,4 @@
-// The angle between two lines of sight, as the selection and the placement evaluators judge it.
+// The angles between two lines of sight, as the selection and the placement evaluators judge them.
 #ifndef COMPENSATION_MODEL_SIGHT_ANGLE_H
 #define COMPENSATION_MODEL_SIGHT_ANGLE_H
 
@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "compensation/vector.h"
+#include "engine/constants.h"
 
 namespace compensation::detail {
 
@@ -21,6 +22,13 @@ inline double SightAngle(const CVector& a, const CVector& b) {
     }
     const double cosine = (a.X * b.X + a.Y * b.Y + a.Z * b.Z) / (a.Range * b.Range);
     return std::acos(std::clamp(cosine, -1.0, 1.0));
+}
+
+// Azimuth separation folded across the +-pi seam, so that 170 and -170 degrees lie 20 degrees
+// apart.
+inline double AzimuthSeparation(double first, double second) {
+    const double separation = std::fabs(first - second);
+    return separation > kPiSeam ? std::fabs(separation - kTwoPiSeam) : separation;
 }
 
 }  // namespace compensation::detail

@@ -2,10 +2,9 @@
 
 #include "compensation/vector.h"
 #include "engine/constants.h"
+#include "model/vec3.h"
 
-using compensation::kDegToRad;
-using compensation::kPi;
-using compensation::kRadToDeg;
+using namespace compensation;
 
 CVector::CVector()
     : Quality(0.0),
@@ -61,9 +60,9 @@ void CVector::Cart2Sphr() {
 }
 
 void CVector::SeType() {
-    if (Type == compensation::kTypeFrontSight || Type == compensation::kTypeReferenceView) {
+    if (Type == kTypeFrontSight || Type == kTypeReferenceView) {
         FSBS = 1;
-    } else if (Type == compensation::kTypeBackSight) {
+    } else if (Type == kTypeBackSight) {
         FSBS = -1;
     }
 }
@@ -79,10 +78,7 @@ void CVector::Flip() {
 }
 
 double CVector::InterVectorRange(CVector a, CVector b) {
-    const double dz = a.Z - b.Z;
-    const double dy = a.Y - b.Y;
-    const double dx = a.X - b.X;
-    return std::sqrt(std::fabs(dz * dz + dy * dy + dx * dx));
+    return DistanceBetween(a, b);
 }
 
 double CVector::InterVectorAngle(CVector a, CVector b) {

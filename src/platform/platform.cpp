@@ -1,5 +1,8 @@
 #include "platform/platform.h"
 
+#include "compensation/tracing.h"
+
+#include <cctype>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -109,12 +112,16 @@ std::string TraceDirectory() {
     return ExecutableDirectory();
 }
 
-const char* NullDevice() {
-#ifdef _WIN32
-    return "NUL";
-#else
-    return "/dev/null";
-#endif
+bool TraceSwitchedOff() {
+    const char* value = std::getenv(kTraceSwitchVariable);
+    if (value == nullptr) {
+        return false;
+    }
+    std::string lower;
+    for (const char* c = value; *c != '\0'; ++c) {
+        lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*c))));
+    }
+    return lower == "0" || lower == "off" || lower == "no" || lower == "false";
 }
 
 std::string LocalDate() {

@@ -18,9 +18,9 @@ std::string ExecutableDirectory();
 // not empty, else the executable's directory.
 std::string TraceDirectory();
 
-// The system's null device, which discards what is written to it: the trace of fits the run
-// report re-runs goes there, so the host's trace holds only the host's calls.
-const char* NullDevice();
+// True when the environment variable COMPENSATION_TRACE says "0", "off", "no" or "false" (in
+// any case): engines constructed then write no trace.
+bool TraceSwitchedOff();
 
 // Local date as "MM/DD/YY" and local time as "HH:MM:SS".
 std::string LocalDate();

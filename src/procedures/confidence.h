@@ -5,7 +5,7 @@
 #define COMPENSATION_PROCEDURES_CONFIDENCE_H
 
 #include <cmath>
-#include <cstddef>
+#include <locale>
 #include <sstream>
 #include <string>
 
@@ -24,16 +24,8 @@ inline constexpr int kConfidenceFloor = 12;
 // full-full with flying views: twelve of 4).
 inline constexpr int kQuickWeight = 10;
 inline int ConfidenceWeight(int nMode) {
-    switch (nMode) {
-        case 1:
-            return 6;
-        case 2:
-            return 4;
-        case 3:
-            return 5;
-        default:
-            return kQuickWeight;
-    }
+    constexpr int kWeights[] = {kQuickWeight, 6, 4, 5};
+    return nMode >= 1 && nMode <= 3 ? kWeights[nMode] : kQuickWeight;
 }
 
 // A spread's thresholds and how the summary shows them. The reciprocal of the lower threshold
@@ -134,26 +126,21 @@ inline constexpr ConfidenceTerm kConfidenceTerms[] = {
 
 // The summary's header for a validation mode; other modes print none.
 inline const char* SummaryHeader(int nMode) {
-    switch (nMode) {
-        case 0:
-            return " QUICK COMP OUTPUT: ";
-        case 1:
-            return " FULL COMP OUTPUT: ";
-        case 2:
-            return " COMP COMP OUTPUT: ";
-        case 3:
-            return " EXP COMP OUTPUT: ";
-        default:
-            return nullptr;
-    }
+    constexpr const char* kHeaders[] = {
+        " QUICK COMP OUTPUT: ", " FULL COMP OUTPUT: ", " COMP COMP OUTPUT: ", " EXP COMP OUTPUT: "};
+    return nMode >= 0 && nMode <= 3 ? kHeaders[nMode] : nullptr;
 }
 
 // One summary line: the spread and the thresholds as printed, in the stream's default
-// formatting (six significant digits) whatever the host has set on std::cout, so the line is
-// formed on a fresh stream.
-inline std::string SummaryLine(const ConfidenceTerm& term, double spread) {
+// formatting (six significant digits) whatever precision or flags the host has set on
+// std::cout, so the line is formed on a fresh stream. The numbers follow `locale`, the locale
+// of the stream the line goes to (std::cout's for the library), never the process's global
+// locale, which a fresh stream would otherwise take.
+inline std::string SummaryLine(const ConfidenceTerm& term, double spread,
+                               const std::locale& locale) {
     const SpreadThresholds& t = *term.thresholds;
     std::ostringstream line;
+    line.imbue(locale);
     line << term.label << spread * t.printFactor << "; LTH = " << t.printedLower
          << "; UTH = " << t.printedUpper << t.unit;
     return line.str();

@@ -3,18 +3,16 @@
 #include <iostream>
 #include <new>
 #include <sstream>
-#include <string>
 #include <vector>
 
 #include "compensation/engine.h"
+#include "engine/trace_session.h"
 #include "procedures/confidence.h"
 
 namespace {
 
 using namespace compensation;
 
-constexpr int kFrontSights = kTypeFrontSight;
-constexpr int kBackSights = kTypeBackSight;
 constexpr int kAllMeasurements = 0;
 constexpr int kHighQualityOnly = 1;
 
@@ -22,6 +20,7 @@ constexpr int kHighQualityOnly = 1;
 
 void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TMapper* pMap,
                                   TCompOut* pCompOut, int nMode, int nQuiet) try {
+    const compensation::detail::TraceSession session(*this);
     const bool print = nQuiet == 0;
     const int weight = ConfidenceWeight(nMode);
     const char* header = SummaryHeader(nMode);
@@ -35,18 +34,15 @@ void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TM
             // The fits judged the model on their own working sets; the inside statistics
             // judge it on every calibrated measurement of the host's array.
             std::vector<CVector> calibrated(pVec, pVec + (nCount > 0 ? nCount : 0));
-            for (CVector& v : calibrated) {
-                v.Calibrate(pMap);
+            for (CVector& measurement : calibrated) {
+                measurement.Calibrate(pMap);
             }
             const int count = static_cast<int>(calibrated.size());
-            StdInterball(calibrated.data(), count, nCountViews, kFrontSights, pCompOut,
-                         kAllMeasurements);
-            StdInterball(calibrated.data(), count, nCountViews, kBackSights, pCompOut,
-                         kAllMeasurements);
-            StdInterball(calibrated.data(), count, nCountViews, kFrontSights, pCompOut,
-                         kHighQualityOnly);
-            StdInterball(calibrated.data(), count, nCountViews, kBackSights, pCompOut,
-                         kHighQualityOnly);
+            for (const int quality : {kAllMeasurements, kHighQualityOnly}) {
+                for (const int type : {kTypeFrontSight, kTypeBackSight}) {
+                    StdInterball(calibrated.data(), count, nCountViews, type, pCompOut, quality);
+                }
+            }
         }
         if (!IsScored(term.when, nMode)) {
             continue;
@@ -54,13 +50,14 @@ void CCompensation::FinalValidate(CVector* pVec, int nCount, int nCountViews, TM
         const double spread = pCompOut->*term.field;
         score = ScoreSpread(score, spread, *term.thresholds, weight);
         if (print) {
-            std::cout << SummaryLine(term, spread) << std::endl << std::endl;
+            std::cout << SummaryLine(term, spread, std::cout.getloc()) << std::endl << std::endl;
         }
     }
 
     pCompOut->m_nConfidence = score;
     if (print) {
         std::ostringstream line;
+        line.imbue(std::cout.getloc());
         line << " CONFIDENCE = " << score;
         std::cout << line.str() << std::endl;
     }

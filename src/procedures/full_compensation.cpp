@@ -1,148 +1,117 @@
 // Full compensation: the full two-face and interball terms, X0, Y0 from target pairs within
 // views and D2 from outside measurements.
 #include <new>
-#include <vector>
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "fits/interball_fit.h"
-#include "fits/single_term_constants.h"
+#include "engine/trace_session.h"
 #include "fits/two_face_fit.h"
 #include "procedures/procedure_steps.h"
 #include "report/procedure_snapshots.h"
 #include "report/run_record.h"
 
-using compensation::detail::FitCall;
-using compensation::detail::kD2PairsRaise;
-using compensation::detail::kFullCoverageCode;
-using compensation::detail::kFullSectors;
-using compensation::detail::kIBPairsRaise;
-using compensation::detail::kJointBudget;
-using compensation::detail::kMainRejectShare;
+namespace {
 
-int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
-                            TMapper* pMap, TCompOut* pCompOut) try {
-    using compensation::Stage;
-    using compensation::detail::IsTargetPosition;
-    compensation::detail::RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFull, 0);
-    const auto refuse = [&recorder]() {
-        return recorder.Stop(Stage::kInputRefused, compensation::kInvalidInput, nullptr, nullptr);
-    };
+using namespace compensation::detail;
+using compensation::Stage;
 
-    // Without an outside pair the D2 fit could never estimate D2 and would report it settled.
-    if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2 || nCountOut < 2 ||
-        nCountOut % 2 != 0 || pVecOut == nullptr) {
-        return refuse();
-    }
-    recorder.Enter(pMap);
-    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
-    const int nViews = layout.nViews;
-    const int nTargets = layout.nTargets;
-    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout) ||
-        !IsTargetPosition(pCompOut->m_n1_x0y0, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n2_x0y0, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n1_d2, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n2_d2, nTargets)) {
-        return refuse();
-    }
+// The full procedure runs its fits without the azimuth harmonics.
+constexpr int kNoAzimuthHarmonics = 0;
 
-    int nCount_fb = nCount / 2;
-    std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));
-    std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
-    std::vector<CVector> pairsX0Y0(static_cast<std::size_t>(2 * nViews));
-    std::vector<CVector> pairsD2(static_cast<std::size_t>(2 * nViews));
-    std::vector<int> ibPairs(compensation::detail::PairTableSize(nTargets));
-    CVector* pVec_f = pairsF.data();
-    CVector* pVec_b = pairsB.data();
-    CVector* pVec_x0y0 = pairsX0Y0.data();
-    CVector* pVec_d2 = pairsD2.data();
-    int nCount_x0y0 = 0;
-    int nCount_d2 = 0;
+// One run of the procedure: its working sets and its fits, called by named stages.
+struct FullRun {
+    int Run();
+    int CoverageAndTwoFaceStage();
+    void SingleTermOutliers();
 
-    m_nMinCount = compensation::detail::MinCountForViews(nViews);
-    compensation::detail::SetFaces(pVec, nCount);
-    compensation::detail::SetFaces(pVecOut, nCountOut);
+    CCompensation& engine;
+    RunRecorder& recorder;
+    HostArray host;
+    ViewLayout layout;
+    HostArray outside;
+    TMapper* model;
+    TCompOut* record;
+    FullWorkingSets sets{layout, host.count, {kD2Pairs}};
+    FitCall twoFace = recorder.Track(
+        "CalculateFFCFSBS", "two-face pairs", two_face::kRejected, 0,
+        FullTwoFaceFit(engine, sets.twoFace, model, record, kNoAzimuthHarmonics));
+    FitCall x0y0 = recorder.Track("Calculate_x0y0", "x0y0 pairs", compensation::kX0Y0Rejected,
+                                  compensation::kX0Y0NotConverged,
+                                  X0Y0Fit(engine, sets.x0y0, model, record));
+    FitCall interball = recorder.Track(
+        "CalculateFFCaxy123", "interball distances", compensation::kInterballRejected,
+        compensation::kInterballNotConverged,
+        FullInterballFit(engine, sets, layout, model, record, kNoAzimuthHarmonics));
+    FitCall d2 = recorder.Track("Calculate_d2", "d2 pairs", compensation::kOutsidePairRejected,
+                                compensation::kOutsidePairNotConverged,
+                                OutsideFit(engine, &CCompensation::Calculate_d2, outside,
+                                           sets.outsidePairs[0], model, record));
+};
 
-    namespace c = compensation;
-    const FitCall twoFace = recorder.Track(
-        "CalculateFFCFSBS", "two-face pairs", c::detail::two_face::kRejected, 0, [&](int flag) {
-            return CalculateFFCFSBS(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag, 0);
-        });
-    const FitCall x0y0 = recorder.Track(
-        "Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected, c::kX0Y0NotConverged,
-        [&](int flag) { return Calculate_x0y0(pVec_x0y0, nCount_x0y0, pMap, pCompOut, flag); });
-    const FitCall interball =
-        recorder.Track("CalculateFFCaxy123", "interball distances", c::kInterballRejected,
-                       c::kInterballNotConverged, [&](int flag) {
-                           return CalculateFFCaxy123(pVec_f, nTargets, nViews, ibPairs.data(), pMap,
-                                                     pCompOut, flag, 0);
-                       });
-    const FitCall d2 = recorder.Track("Calculate_d2", "d2 pairs", c::kOutsidePairRejected,
-                                      c::kOutsidePairNotConverged, [&](int flag) {
-                                          return Calculate_d2(pVecOut, nCountOut, pVec_d2,
-                                                              nCount_d2, pMap, pCompOut, flag);
-                                      });
-
-    // First stage: coverage, the two-face pairs and their first fit and outlier pass.
-    int r = AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kFullCoverageCode,
-                        kFullSectors);
-    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
+// Coverage, the two-face pairs and their first fit; the outlier pass only on full coverage.
+int FullRun::CoverageAndTwoFaceStage() {
+    const int coverage = PrepareAndCover(engine, host, layout, {outside}, sets);
     twoFace(1);
-    if (r != 0) {
-        return recorder.Stop(Stage::kCoverageGap, r, pMap, pCompOut);
+    if (coverage != 0) {
+        return coverage;
     }
-    compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kMainRejectShare);
+    TwoFaceOutlierPass(twoFace, layout.targets * layout.views * kMainRejectShare);
+    return 0;
+}
 
-    // Second stage: the pair sets of the single-term and interball fits.
-    r = ClassifyPairs(pVec, nCount, pVec_x0y0, pCompOut->m_n1_x0y0, pCompOut->m_n2_x0y0,
-                      &nCount_x0y0, 1);
-    if (r > 0) {
-        return recorder.Stop(Stage::kTooFewX0Y0Pairs, r, pMap, pCompOut);
-    }
-    // The pair table is read from the azimuths of the first view's targets, which the pair
-    // array holds from its start (the host's array opens with the reference view instead).
-    r = ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
-    if (r > 0) {
-        return recorder.Stop(Stage::kTooFewInterballPairs, r + kIBPairsRaise, pMap, pCompOut);
-    }
-    r = ClassifyPairs(pVec, nCount, pVec_d2, pCompOut->m_n1_d2, pCompOut->m_n2_d2, &nCount_d2, 1);
-    if (r > 0) {
-        return recorder.Stop(Stage::kTooFewD2Pairs, r + kD2PairsRaise, pMap, pCompOut);
-    }
-
-    // Third stage: the single-term and interball fits together, then one outlier stage each.
-    r = recorder.Loop("first joint loop", {x0y0, interball, d2}, kJointBudget);
-    if (r > 0) {
-        return recorder.Stop(Stage::kFirstLoopUnsettled, r, pMap, pCompOut);
-    }
+// One outlier stage for each single-term and interball fit, each followed by joint loops.
+void FullRun::SingleTermOutliers() {
     recorder.Outliers("x0y0 outlier stage", x0y0, {x0y0, interball, d2}, kJointBudget);
     recorder.Outliers("interball outlier stage", interball, {x0y0, interball, d2}, kJointBudget);
     recorder.Outliers("d2 outlier stage", d2, {d2, x0y0, interball}, kJointBudget);
+}
 
-    // Last stage: every fit together; only a settled model is written back and scored.
-    const int last =
-        recorder.Loop("final joint loop", {twoFace, x0y0, interball, d2}, kJointBudget);
-    if (last != 0) {
-        return recorder.Stop(Stage::kFinalLoopUnsettled, last, pMap, pCompOut);
+int FullRun::Run() {
+    int code = CoverageAndTwoFaceStage();
+    if (code != 0) {
+        return recorder.Stop(Stage::kCoverageGap, code, model, record);
     }
-    compensation::detail::WriteBackRejections(
-        pVec, nCount,
-        {[&](CVector* host) { ClassifyFSBS(host, nCount, pVec_f, pVec_b, &nCount_fb, 0); },
-         [&](CVector* host) {
-             ClassifyPairs(host, nCount, pVec_x0y0, pCompOut->m_n1_x0y0, pCompOut->m_n2_x0y0,
-                           &nCount_x0y0, 0);
-         },
-         [&](CVector* host) {
-             ClassifyPairs(host, nCount, pVec_d2, pCompOut->m_n1_d2, pCompOut->m_n2_d2, &nCount_d2,
-                           0);
-         }});
-    FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 1, 1);
-    auto snapshot = compensation::detail::FullSnapshot({pairsF, pairsB, pairsX0Y0, pairsD2, pVecOut,
-                                                        nCountOut, ibPairs, nTargets, nViews,
-                                                        nCount_fb, nCount_x0y0, nCount_d2});
-    snapshot->out = *pCompOut;
-    recorder.SetSnapshot(snapshot);
-    return recorder.Stop(Stage::kSettled, r, pMap, pCompOut);
+    int failedSet = 0;
+    code = ClassifyTargetPairs(engine, host, *record, layout, sets, &failedSet);
+    if (code > 0) {
+        return recorder.Stop(TooFewPairsStage(failedSet), code, model, record);
+    }
+    code = recorder.Loop("first joint loop", {x0y0, interball, d2}, kJointBudget);
+    if (code > 0) {
+        return recorder.Stop(Stage::kFirstLoopUnsettled, code, model, record);
+    }
+    SingleTermOutliers();
+
+    // Only a settled model is written back and scored.
+    code = recorder.Loop("final joint loop", {twoFace, x0y0, interball, d2}, kJointBudget);
+    if (code != 0) {
+        return recorder.Stop(Stage::kFinalLoopUnsettled, code, model, record);
+    }
+    WriteBackFullSets(engine, host, *record, sets);
+    engine.FinalValidate(host.vectors, host.count, layout.views, model, record, 1, 1);
+    recorder.SetSnapshot(FullSnapshot(sets, outside, layout, *record));
+    return recorder.Stop(Stage::kSettled, 0, model, record);
+}
+
+}  // namespace
+
+int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
+                            TMapper* pMap, TCompOut* pCompOut) try {
+    const compensation::detail::TraceSession session(*this);
+    RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFull, 0);
+    const HostArray host{pVec, nCount};
+    const HostArray outside{pVecOut, nCountOut};
+    ViewLayout layout;
+    const int refusal = pMap == nullptr ? compensation::kInvalidInput
+                                        : CheckFullInput(pVec, nCount, pCompOut, {outside},
+                                                         {kX0Y0Pairs, kD2Pairs}, &layout);
+    if (refusal != 0) {
+        return recorder.Refused(refusal);
+    }
+    recorder.Enter(pMap);
+    FullRun run{*this, recorder, host, layout, outside, pMap, pCompOut};
+    return recorder.Finish(
+        UndoneOnRefusal(pMap, pCompOut, {host, outside}, [&run] { return run.Run(); }));
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

@@ -1,28 +1,23 @@
 // Full-full compensation: the full model with the six-harmonic two-face and interball terms
 // when needed, flying views (FBB or check-view fit), K_minus or El_ElC, and two outside sets.
+#include <algorithm>
+#include <cmath>
 #include <new>
 #include <vector>
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/trace_session.h"
 #include "fits/bel_geometry.h"
-#include "fits/interball_fit.h"
-#include "fits/single_term_constants.h"
 #include "fits/two_face_fit.h"
 #include "procedures/procedure_steps.h"
 #include "report/procedure_snapshots.h"
 #include "report/run_record.h"
 
-using compensation::detail::FitCall;
-using compensation::detail::kD2PairsRaise;
-using compensation::detail::kExtraPairsRaise;
-using compensation::detail::kFullCoverageCode;
-using compensation::detail::kFullSectors;
-using compensation::detail::kIBPairsRaise;
-using compensation::detail::kJointBudget;
-using compensation::detail::kMainRejectShare;
-
 namespace {
+
+using namespace compensation::detail;
+using compensation::Stage;
 
 // The final joint loop stops when the counter after the evaluation is above 50.
 constexpr int kFinalBudget = 51;
@@ -32,284 +27,214 @@ constexpr int kTwoFaceBudget = 50;
 // interball pass up to a twentieth.
 constexpr double kFlyingRejectShare = 0.1;
 constexpr double kFlyingIBRejectShare = 0.05;
-// Two-face spreads (degrees) below which the azimuth-harmonic fits suffice, twice the
-// two-face spread limit.
-constexpr double kSixHarmonicTrigger = 0.0003747143980155584;
+// The first pass fits the azimuth harmonics, and so does the final interball fit.
+constexpr int kAzimuthHarmonics = 1;
 
 enum Mode { kFlyingFBB = 0, kFlyingCheck = 1, kNoFlying = 2 };
 
+// What one run works on: the host's array and its layout, the two outside sets, the flying views
+// (`flyingTargets` targets a view), the model, the record and the mode.
+struct FullFullInput {
+    HostArray host;
+    ViewLayout layout;
+    HostArray outside1;
+    HostArray outside2;
+    HostArray flying;
+    int flyingTargets;
+    TMapper* model;
+    TCompOut* record;
+    int mode;
+};
+
 // One run of the procedure: its working sets and its fits, called by named stages.
-class FullFullRun {
-  public:
-    FullFullRun(CCompensation& engine, CVector* pVec, int nCount, CVector* pVecOut1, int nCountOut1,
-                CVector* pVecOut2, int nCountOut2, CVector* pVecFly, int nTargetsFly, int nCountFly,
-                TMapper* pMap, TCompOut* pCompOut, int nMode,
-                compensation::detail::ViewLayout layout,
-                compensation::detail::RunRecorder& recorder)
-        : e_(engine),
-          recorder_(recorder),
-          pVec_(pVec),
-          nCount_(nCount),
-          pVecOut1_(pVecOut1),
-          nCountOut1_(nCountOut1),
-          pVecOut2_(pVecOut2),
-          nCountOut2_(nCountOut2),
-          pVecFly_(pVecFly),
-          nTargetsFly_(nTargetsFly),
-          nCountFly_(nCountFly),
-          pMap_(pMap),
-          out_(pCompOut),
-          mode_(nMode),
-          nViews_(layout.nViews),
-          nTargets_(layout.nTargets),
-          nCount_fb_(nCount / 2),
-          pairsF_(static_cast<std::size_t>(nCount / 2)),
-          pairsB_(static_cast<std::size_t>(nCount / 2)),
-          copyF_(static_cast<std::size_t>(nCount / 2)),
-          flyF_(static_cast<std::size_t>(nCountFly / 2)),
-          flyB_(static_cast<std::size_t>(nCountFly / 2)),
-          flyF2_(static_cast<std::size_t>(nCountFly / 2)),
-          pairsX0Y0_(static_cast<std::size_t>(2 * layout.nViews)),
-          pairsD2_(static_cast<std::size_t>(2 * layout.nViews)),
-          pairsExtra_(static_cast<std::size_t>(2 * layout.nViews)),
-          ibPairs_(compensation::detail::PairTableSize(layout.nTargets)),
-          avg4_(4) {
-        nCountFly_fb_ = nCountFly / 2;
-        nViewsFly_ = mode_ == kNoFlying ? 0 : static_cast<int>(nCountFly / (2LL * nTargetsFly));
-        DefineFits();
-        TrackFits();
-    }
-
+struct FullFullRun {
     int Run();
-
-  private:
     void DefineFits();
-    bool UsesFlying() const { return mode_ != kNoFlying; }
-    void ClassifyFlyingViews();
+    bool UsesFlying() const { return in.mode != kNoFlying; }
     void ExcludeInlineViewFromTwoFace();
     int PrepareAndCheckCoverage();
     void TwoFaceStage();
     void TwoFacePasses();
     bool TwoFaceSpreadsLow() const;
-    int ClassifyTargetPairs();
     void SecondStageOutliers();
     void FlyingInterballOutliers();
-    void WriteBackAndValidate();
-    int Stop(compensation::Stage stage, int result) {
-        return recorder_.Stop(stage, result, pMap_, out_);
-    }
-    compensation::Stage UnsettledStage(compensation::Stage loopStage) const;
-    void TrackFits();
+    Stage UnsettledStage(Stage loopStage) const;
+    int Stop(Stage stage, int code) { return recorder.Stop(stage, code, in.model, in.record); }
 
-    CCompensation& e_;
-    compensation::detail::RunRecorder& recorder_;
-    CVector* pVec_;
-    int nCount_;
-    CVector* pVecOut1_;
-    int nCountOut1_;
-    CVector* pVecOut2_;
-    int nCountOut2_;
-    CVector* pVecFly_;
-    int nTargetsFly_;
-    int nCountFly_;
-    TMapper* pMap_;
-    TCompOut* out_;
-    int mode_;
-    int nViews_;
-    int nTargets_;
-    int nViewsFly_ = 0;
-    int nCount_fb_;
-    int nCountFly_fb_ = 0;
-    int nCount_x0y0_ = 0;
-    int nCount_d2_ = 0;
-    int nCount_extra_ = 0;
-    // 1 while the azimuth-harmonic fits are in use, 0 once the six-harmonic ones take over.
-    int phase_ = 1;
+    CCompensation& engine;
+    RunRecorder& recorder;
+    FullFullInput in;
+    int flyingViews =
+        in.mode == kNoFlying ? 0 : static_cast<int>(in.flying.count / (2LL * in.flyingTargets));
+    // The in-line flying view this run found, or kNoInlineView.
+    int inlineView = kNoInlineView;
+    // True while the azimuth-harmonic fits are in use, false once the six-harmonic ones take over.
+    bool azimuthHarmonicPhase = true;
     // Evaluation count of the first-stage two-face loops, carried into the second pass.
-    int twoFaceCount_ = 0;
-    compensation::Stage pairStage_ = compensation::Stage::kSettled;
-    std::vector<CVector> pairsF_, pairsB_, copyF_, flyF_, flyB_, flyF2_;
-    std::vector<CVector> pairsX0Y0_, pairsD2_, pairsExtra_;
-    std::vector<int> ibPairs_;
-    std::vector<CVector> avg4_;
-    FitCall twoFace_, fbbTwoFace_, x0y0_, flyingIB_, interball_, d2_, cm_, bEl_, lastSingle_,
-        finalInterball_;
+    int twoFaceCount = 0;
+    FullWorkingSets sets{in.layout, in.host.count, {kD2Pairs, kExtraPairs}};
+    // The front sights of the two-face pairs as first classified, which the El_ElC fit reads.
+    std::vector<CVector> firstPassFronts =
+        std::vector<CVector>(static_cast<std::size_t>(in.host.count / 2));
+    TwoFacePairs flyingPairs{in.flying.count};
+    // The flying front sights as first classified, which the check-view fit reads.
+    std::vector<CVector> firstPassFlyingFronts =
+        std::vector<CVector>(static_cast<std::size_t>(in.flying.count / 2));
+    std::vector<CVector> outsideAverages = std::vector<CVector>(4);
+    // Defined by DefineFits, once the run stands where it stays.
+    FitCall twoFace{}, fbbTwoFace{}, x0y0{}, flyingInterball{}, interball{}, finalInterball{}, d2{},
+        cm{}, elevation{}, lastSingle{};
 };
 
+// Every fit is counted for the run report under the member the run calls; the phase-dependent
+// ones under the azimuth-harmonic member's name.
 void FullFullRun::DefineFits() {
-    twoFace_ = [this](int flag) {
-        return phase_ == 1 ? e_.CalculateFFCFSBS(pairsF_.data(), pairsB_.data(), pMap_, nCount_fb_,
-                                                 out_, flag, 1)
-                           : e_.CalculateFFCFSBS6(pairsF_.data(), pairsB_.data(), pMap_, nCount_fb_,
-                                                  out_, flag);
-    };
-    fbbTwoFace_ = [this](int flag) {
-        return e_.CalculateFBBFSBS(flyF_.data(), flyB_.data(), pMap_, nCountFly_fb_, out_, flag);
-    };
-    x0y0_ = [this](int flag) {
-        return e_.Calculate_x0y0(pairsX0Y0_.data(), nCount_x0y0_, pMap_, out_, flag);
-    };
-    flyingIB_ = [this](int flag) {
-        if (mode_ == kFlyingFBB) {
-            return e_.CalculateFBBIB(flyF_.data(), pMap_, nTargetsFly_, nViewsFly_, out_, flag);
+    using compensation::detail::two_face::kRejected;
+    const FitCall harmonicTwoFace =
+        FullTwoFaceFit(engine, sets.twoFace, in.model, in.record, kAzimuthHarmonics);
+    twoFace = recorder.Track(
+        "CalculateFFCFSBS", "two-face pairs", kRejected, 0, Refusing([this, harmonicTwoFace](int flag) {
+            return azimuthHarmonicPhase ? harmonicTwoFace(flag)
+                                        : engine.CalculateFFCFSBS6(
+                                              sets.twoFace.fronts.data(), sets.twoFace.backs.data(),
+                                              in.model, sets.twoFace.count, in.record, flag);
+        }));
+    fbbTwoFace = recorder.Track(
+        "CalculateFBBFSBS", "flying two-face pairs", kRejected, 0, Refusing([this](int flag) {
+            return engine.CalculateFBBFSBS(flyingPairs.fronts.data(), flyingPairs.backs.data(),
+                                           in.model, flyingPairs.count, in.record, flag);
+        }));
+    x0y0 = recorder.Track("Calculate_x0y0", "x0y0 pairs", compensation::kX0Y0Rejected,
+                          compensation::kX0Y0NotConverged,
+                          X0Y0Fit(engine, sets.x0y0, in.model, in.record));
+    flyingInterball = Refusing([this](int flag) {
+        if (in.mode == kFlyingFBB) {
+            return engine.CalculateFBBIB(flyingPairs.fronts.data(), in.model, in.flyingTargets,
+                                         flyingViews, in.record, flag);
         }
-        if (mode_ == kFlyingCheck) {
-            return e_.CalculateFCKIB(flyF2_.data(), pMap_, nTargetsFly_, nViewsFly_, out_, flag);
+        if (in.mode == kFlyingCheck) {
+            return engine.CalculateFCKIB(firstPassFlyingFronts.data(), in.model, in.flyingTargets,
+                                         flyingViews, in.record, flag);
         }
         return 0;
-    };
-    interball_ = [this](int flag) {
-        return phase_ == 1 ? e_.CalculateFFCaxy123(pairsF_.data(), nTargets_, nViews_,
-                                                   ibPairs_.data(), pMap_, out_, flag, 1)
-                           : e_.CalculateFFC6axy123(pairsF_.data(), nTargets_, nViews_,
-                                                    ibPairs_.data(), pMap_, out_, flag);
-    };
-    finalInterball_ = [this](int flag) {
-        return e_.CalculateFFCaxy123(pairsF_.data(), nTargets_, nViews_, ibPairs_.data(), pMap_,
-                                     out_, flag, 1);
-    };
-    d2_ = [this](int flag) {
-        return e_.Calculate_d2(pVecOut1_, nCountOut1_, pairsD2_.data(), nCount_d2_, pMap_, out_,
-                               flag);
-    };
-    cm_ = [this](int flag) {
-        return e_.Calculate_cm(pVecOut2_, nCountOut2_, pairsExtra_.data(), nCount_extra_, pMap_,
-                               out_, flag);
-    };
-    bEl_ = [this](int flag) {
-        return e_.Calculate_bEl(avg4_.data(), copyF_.data(), nViews_, nTargets_, pMap_, out_, flag);
-    };
-    lastSingle_ = [this](int flag) { return mode_ == kNoFlying ? bEl_(flag) : cm_(flag); };
-}
-
-// Counts every fit's calls for the run report. The phase-dependent fits are counted under the
-// name of the azimuth-harmonic member; the report's snapshot names the one the run ended with.
-void FullFullRun::TrackFits() {
-    namespace c = compensation;
-    using c::detail::two_face::kRejected;
-    twoFace_ = recorder_.Track("CalculateFFCFSBS", "two-face pairs", kRejected, 0, twoFace_);
-    fbbTwoFace_ =
-        recorder_.Track("CalculateFBBFSBS", "flying two-face pairs", kRejected, 0, fbbTwoFace_);
-    x0y0_ = recorder_.Track("Calculate_x0y0", "x0y0 pairs", c::kX0Y0Rejected, c::kX0Y0NotConverged,
-                            x0y0_);
-    if (mode_ != kNoFlying) {
-        flyingIB_ = recorder_.Track(mode_ == kFlyingFBB ? "CalculateFBBIB" : "CalculateFCKIB",
-                                    "flying views", c::kPolynomialRejected,
-                                    c::kPolynomialNotConverged, flyingIB_);
+    });
+    if (UsesFlying()) {
+        flyingInterball = recorder.Track(
+            in.mode == kFlyingFBB ? "CalculateFBBIB" : "CalculateFCKIB", "flying views",
+            compensation::kPolynomialRejected, compensation::kPolynomialNotConverged,
+            flyingInterball);
     }
-    interball_ = recorder_.Track("CalculateFFCaxy123", "interball distances", c::kInterballRejected,
-                                 c::kInterballNotConverged, interball_);
-    finalInterball_ =
-        recorder_.Track("CalculateFFCaxy123 (final loop)", "interball distances",
-                        c::kInterballRejected, c::kInterballNotConverged, finalInterball_);
-    d2_ = recorder_.Track("Calculate_d2", "d2 pairs", c::kOutsidePairRejected,
-                          c::kOutsidePairNotConverged, d2_);
-    if (mode_ == kNoFlying) {
-        bEl_ = recorder_.Track("Calculate_bEl", "El_ElC views", c::kElElCRejected,
-                               c::kElElCNotConverged, bEl_);
-    } else {
-        cm_ = recorder_.Track("Calculate_cm", "extra pairs", c::kOutsidePairRejected,
-                              c::kOutsidePairNotConverged, cm_);
-    }
+    const FitCall harmonicInterball =
+        FullInterballFit(engine, sets, in.layout, in.model, in.record, kAzimuthHarmonics);
+    finalInterball = recorder.Track("CalculateFFCaxy123 (final loop)", "interball distances",
+                                    compensation::kInterballRejected,
+                                    compensation::kInterballNotConverged, harmonicInterball);
+    interball = recorder.Track(
+        "CalculateFFCaxy123", "interball distances", compensation::kInterballRejected,
+        compensation::kInterballNotConverged, Refusing([this, harmonicInterball](int flag) {
+            return azimuthHarmonicPhase
+                       ? harmonicInterball(flag)
+                       : engine.CalculateFFC6axy123(sets.twoFace.fronts.data(), in.layout.targets,
+                                                    in.layout.views, sets.interballTable.data(),
+                                                    in.model, in.record, flag);
+        }));
+    d2 = recorder.Track("Calculate_d2", "d2 pairs", compensation::kOutsidePairRejected,
+                        compensation::kOutsidePairNotConverged,
+                        OutsideFit(engine, &CCompensation::Calculate_d2, in.outside1,
+                                   sets.outsidePairs[0], in.model, in.record));
+    cm = recorder.Track("Calculate_cm", "extra pairs", compensation::kOutsidePairRejected,
+                        compensation::kOutsidePairNotConverged,
+                        OutsideFit(engine, &CCompensation::Calculate_cm, in.outside2,
+                                   sets.outsidePairs[1], in.model, in.record));
+    elevation = recorder.Track(
+        "Calculate_bEl", "El_ElC views", compensation::kElElCRejected,
+        compensation::kElElCNotConverged, Refusing([this](int flag) {
+            return engine.Calculate_bEl(outsideAverages.data(), firstPassFronts.data(),
+                                        in.layout.views, in.layout.targets, in.model, in.record,
+                                        flag);
+        }));
+    lastSingle = [this](int flag) { return UsesFlying() ? cm(flag) : elevation(flag); };
 }
 
 // A mode-2 loop that cannot settle because no El_ElC target pair qualifies stopped for the
 // geometry, not for the iterations.
-compensation::Stage FullFullRun::UnsettledStage(compensation::Stage loopStage) const {
-    if (mode_ == kNoFlying && compensation::detail::QualifyingElElCPairs(
-                                  avg4_.data(), copyF_.data(), nTargets_, *out_) == 0) {
-        return compensation::Stage::kElElCGeometry;
+Stage FullFullRun::UnsettledStage(Stage loopStage) const {
+    if (!UsesFlying() && QualifyingElElCPairs(outsideAverages.data(), firstPassFronts.data(),
+                                              in.layout.targets, *in.record) == 0) {
+        return Stage::kElElCGeometry;
     }
     return loopStage;
 }
 
-// Pairs the flying views, sets T_ref to the mean T of their front sights and keeps the
-// in-line view's pairs out of the FBB two-face fit.
-void FullFullRun::ClassifyFlyingViews() {
-    e_.ClassifyFSBS(pVecFly_, nCountFly_, flyF_.data(), flyB_.data(), &nCountFly_fb_, 1);
-    ExcludeInlineViewFromTwoFace();
-}
-
 void FullFullRun::ExcludeInlineViewFromTwoFace() {
-    const long first = static_cast<long>(out_->m_nInlineView) * nTargetsFly_;
-    const long last = first + nTargetsFly_;
-    for (int i = 0; i < nCountFly_fb_; ++i) {
-        if (i >= first && i < last) {
-            flyB_[static_cast<std::size_t>(i)].Quality = compensation::kRejectedQuality;
+    const PairRange inLine = InlineViewPairs(inlineView, in.flyingTargets);
+    for (int i = 0; i < flyingPairs.count; ++i) {
+        if (i >= inLine.first && i < inLine.last) {
+            flyingPairs.backs[static_cast<std::size_t>(i)].Quality = compensation::kRejectedQuality;
         }
     }
 }
 
+// The flying views' acceptance and pairs (T_ref becomes the mean T of their front sights), then
+// the host's coverage and two-face pairs.
 int FullFullRun::PrepareAndCheckCoverage() {
-    int r = 0;
-    int flying = 0;
+    int flyingStatus = 0;
     if (UsesFlying()) {
-        compensation::detail::SetFaces(pVecFly_, nCountFly_);
+        SetFaces(in.flying.vectors, in.flying.count);
         double gap = 0.0;
-        r = e_.AcceptFlyingAllViews(pVecFly_, nTargetsFly_, nCountFly_, &gap, out_);
-        flying = r;
-        e_.ClassifyFSBS(pVecFly_, nCountFly_, flyF_.data(), flyB_.data(), &nCountFly_fb_, 1);
-        pMap_->T_ref = 0.0;
-        for (int i = 0; i < nCountFly_fb_; ++i) {
-            pMap_->T_ref += flyF_[static_cast<std::size_t>(i)].T;
-            flyF2_[static_cast<std::size_t>(i)] = flyF_[static_cast<std::size_t>(i)];
-        }
+        flyingStatus = engine.AcceptFlyingAllViews(in.flying.vectors, in.flyingTargets,
+                                                   in.flying.count, &gap, in.record);
+        // Only an accepted set has had its in-line view written; after an early refusal the
+        // record still holds whatever the host left there.
+        inlineView = flyingStatus == 0 ? in.record->m_nInlineView : kNoInlineView;
+        flyingPairs.Classify(engine, in.flying, 1);
+        std::copy(flyingPairs.fronts.begin(), flyingPairs.fronts.begin() + flyingPairs.count,
+                  firstPassFlyingFronts.begin());
+        in.model->T_ref =
+            flyingPairs.count > 0 ? MeanT(flyingPairs.fronts.data(), flyingPairs.count) : 0.0;
         ExcludeInlineViewFromTwoFace();
-        if (nCountFly_fb_ > 0) {
-            pMap_->T_ref /= nCountFly_fb_;
-        }
     }
-    e_.m_nMinCount = compensation::detail::MinCountForViews(nViews_);
-    compensation::detail::SetFaces(pVec_, nCount_);
-    compensation::detail::SetFaces(pVecOut1_, nCountOut1_);
-    compensation::detail::SetFaces(pVecOut2_, nCountOut2_);
-    const int coverage = e_.AcceptViews(pVec_, nCount_, compensation::kTypeReferenceView,
-                                        kFullCoverageCode, kFullSectors);
-    r += coverage;
-    recorder_.SetFlyingStatus(flying, coverage);
-    e_.ClassifyFSBS(pVec_, nCount_, pairsF_.data(), pairsB_.data(), &nCount_fb_, 1);
-    for (int i = 0; i < nCount_fb_; ++i) {
-        copyF_[static_cast<std::size_t>(i)] = pairsF_[static_cast<std::size_t>(i)];
-    }
-    return r;
+    const int coverage =
+        PrepareAndCover(engine, in.host, in.layout, {in.outside1, in.outside2}, sets);
+    recorder.SetFlyingStatus(flyingStatus, coverage);
+    std::copy(sets.twoFace.fronts.begin(), sets.twoFace.fronts.begin() + sets.twoFace.count,
+              firstPassFronts.begin());
+    return flyingStatus + coverage;
 }
 
 // The two-face joint loop, the flying outlier pass and the main outlier pass.
 void FullFullRun::TwoFacePasses() {
-    const auto twoFaceJoint = [this]() { return fbbTwoFace_(1) + twoFace_(1); };
-    while (twoFaceCount_ < kTwoFaceBudget && UsesFlying()) {
-        ++twoFaceCount_;
-        if (twoFaceJoint() == 0) {
-            break;
-        }
+    // Both fits write the model (D1 among others), so the FBB fit runs first, as listed; the
+    // operands of a sum would run in an order of the compiler's choosing.
+    const auto twoFaceJoint = [this]() {
+        const int fbb = fbbTwoFace(1);
+        const int main = twoFace(1);
+        return fbb + main;
+    };
+    if (UsesFlying()) {
+        SettleWithin(twoFaceJoint, &twoFaceCount, kTwoFaceBudget);
+        int jointCount = 0;
+        RejectAndSettle(fbbTwoFace, flyingViews * in.flyingTargets * kFlyingRejectShare,
+                        [&] { SettleWithin(twoFaceJoint, &jointCount, kTwoFaceBudget); });
     }
-
-    const double flyingLimit = nViewsFly_ * nTargetsFly_ * kFlyingRejectShare;
     int jointCount = 0;
-    for (int used = 0; used < flyingLimit && UsesFlying(); ++used) {
-        const int rejected = fbbTwoFace_(0);
-        while (jointCount++ < kTwoFaceBudget && twoFaceJoint() != 0) {
-        }
-        if (rejected != 1) {
-            break;
-        }
-    }
-
-    const double mainLimit = nTargets_ * nViews_ * kMainRejectShare;
-    jointCount = 0;
-    for (int used = 0; used < mainLimit; ++used) {
-        const int rejected = twoFace_(0);
-        while (UsesFlying() && jointCount++ < kTwoFaceBudget && twoFaceJoint() != 0) {
-        }
-        if (rejected != 1) {
-            break;
-        }
-    }
-    twoFaceCount_ = jointCount;
+    const int rejections =
+        RejectAndSettle(twoFace, in.layout.targets * in.layout.views * kMainRejectShare, [&] {
+            if (UsesFlying()) {
+                SettleWithin(twoFaceJoint, &jointCount, kTwoFaceBudget);
+            }
+        });
+    // A second pass's two-face loop continues from the outer count of this main outlier pass
+    // (its rejection tests plus the one that ended it), not from the joint evaluations inside
+    // it: on a large network those can use up the whole budget, and the six-harmonic fits would
+    // then start their outlier passes from the first pass's model, unsettled.
+    twoFaceCount = rejections + 1;
 }
 
+// Two-face spreads (degrees) below which the azimuth-harmonic fits suffice.
 bool FullFullRun::TwoFaceSpreadsLow() const {
-    return out_->m_dStdAz_fb < kSixHarmonicTrigger && out_->m_dStdEl_fb < kSixHarmonicTrigger;
+    return in.record->m_dStdAz_fb < compensation::kTwiceTwoFaceSpreadDeg &&
+           in.record->m_dStdEl_fb < compensation::kTwiceTwoFaceSpreadDeg;
 }
 
 // First pass with the azimuth-harmonic two-face fit; a second with the six-harmonic fits when
@@ -319,57 +244,27 @@ void FullFullRun::TwoFaceStage() {
     if (TwoFaceSpreadsLow()) {
         return;
     }
-    phase_ = 0;
+    azimuthHarmonicPhase = false;
     if (UsesFlying()) {
-        ClassifyFlyingViews();
+        // The in-line view's pairs stay out of the FBB two-face fit.
+        flyingPairs.Classify(engine, in.flying, 1);
+        ExcludeInlineViewFromTwoFace();
     }
-    e_.ClassifyFSBS(pVec_, nCount_, pairsF_.data(), pairsB_.data(), &nCount_fb_, 1);
+    sets.twoFace.Classify(engine, in.host, 1);
     TwoFacePasses();
 }
 
-int FullFullRun::ClassifyTargetPairs() {
-    int r = e_.ClassifyPairs(pVec_, nCount_, pairsX0Y0_.data(), out_->m_n1_x0y0, out_->m_n2_x0y0,
-                             &nCount_x0y0_, 1);
-    if (r > 0) {
-        pairStage_ = compensation::Stage::kTooFewX0Y0Pairs;
-        return r;
-    }
-    r = e_.ClassifyIBPairs(pairsF_.data(), ibPairs_.data(), nTargets_);
-    if (r > 0) {
-        pairStage_ = compensation::Stage::kTooFewInterballPairs;
-        return r + kIBPairsRaise;
-    }
-    r = e_.ClassifyPairs(pVec_, nCount_, pairsD2_.data(), out_->m_n1_d2, out_->m_n2_d2, &nCount_d2_,
-                         1);
-    if (r > 0) {
-        pairStage_ = compensation::Stage::kTooFewD2Pairs;
-        return r + kD2PairsRaise;
-    }
-    r = e_.ClassifyPairs(pVec_, nCount_, pairsExtra_.data(), out_->m_n1_extra, out_->m_n2_extra,
-                         &nCount_extra_, 1);
-    if (r > 0) {
-        pairStage_ = compensation::Stage::kTooFewExtraPairs;
-        return r + kExtraPairsRaise;
-    }
-    return 0;
-}
-
 void FullFullRun::FlyingInterballOutliers() {
-    const double limit = nViewsFly_ * nTargetsFly_ * kFlyingIBRejectShare;
-    const std::vector<FitCall> loop = {x0y0_, flyingIB_, interball_, d2_, cm_};
+    const double limit = flyingViews * in.flyingTargets * kFlyingIBRejectShare;
+    const std::vector<FitCall> loop = {x0y0, flyingInterball, interball, d2, cm};
     int jointCount = 0;
     for (int used = 0; used < limit; ++used) {
-        const int rejected = flyingIB_(0);
+        const int rejected = flyingInterball(0);
         if (rejected == 0) {
             return;
         }
-        int sum = 0;
-        const int before = jointCount;
-        do {
-            sum = compensation::detail::FittingSum(loop);
-        } while (jointCount++ <= 50 && sum != 0);
-        recorder_.CountLoop("flying interball outlier stage", jointCount - before, kJointBudget,
-                            sum);
+        const int sum =
+            recorder.Loop("flying interball outlier stage", loop, &jointCount, kJointBudget);
         if (sum > 0 || rejected != 1) {
             return;
         }
@@ -378,79 +273,64 @@ void FullFullRun::FlyingInterballOutliers() {
 
 // One outlier stage for each fit of the second stage, each followed by joint loops.
 void FullFullRun::SecondStageOutliers() {
-    const std::vector<FitCall> joint = {x0y0_, flyingIB_, interball_, d2_, lastSingle_};
-    recorder_.Outliers("x0y0 outlier stage", x0y0_, joint, kJointBudget);
+    const std::vector<FitCall> joint = {x0y0, flyingInterball, interball, d2, lastSingle};
+    recorder.Outliers("x0y0 outlier stage", x0y0, joint, kJointBudget);
     if (UsesFlying()) {
         FlyingInterballOutliers();
     }
-    recorder_.Outliers("interball outlier stage", interball_, joint, kJointBudget);
-    recorder_.Outliers("d2 outlier stage", d2_, joint, kJointBudget);
+    recorder.Outliers("interball outlier stage", interball, joint, kJointBudget);
+    recorder.Outliers("d2 outlier stage", d2, joint, kJointBudget);
     if (UsesFlying()) {
-        recorder_.Outliers("cm outlier stage", cm_, {x0y0_, flyingIB_, interball_, d2_, cm_},
-                           kJointBudget);
+        recorder.Outliers("cm outlier stage", cm, {x0y0, flyingInterball, interball, d2, cm},
+                          kJointBudget);
     } else {
-        recorder_.Outliers("bEl outlier stage", bEl_, {x0y0_, interball_, d2_, bEl_}, kJointBudget);
+        recorder.Outliers("bEl outlier stage", elevation, {x0y0, interball, d2, elevation},
+                          kJointBudget);
     }
-}
-
-void FullFullRun::WriteBackAndValidate() {
-    const auto pairWriteBack = [this](CVector* pairs, int n1, int n2, int* pnCount) {
-        return [this, pairs, n1, n2, pnCount](CVector* host) {
-            e_.ClassifyPairs(host, nCount_, pairs, n1, n2, pnCount, 0);
-        };
-    };
-    compensation::detail::WriteBackRejections(
-        pVec_, nCount_,
-        {[this](CVector* host) {
-             e_.ClassifyFSBS(host, nCount_, pairsF_.data(), pairsB_.data(), &nCount_fb_, 0);
-         },
-         pairWriteBack(pairsX0Y0_.data(), out_->m_n1_x0y0, out_->m_n2_x0y0, &nCount_x0y0_),
-         pairWriteBack(pairsD2_.data(), out_->m_n1_d2, out_->m_n2_d2, &nCount_d2_),
-         pairWriteBack(pairsExtra_.data(), out_->m_n1_extra, out_->m_n2_extra, &nCount_extra_)});
-    e_.FinalValidate(pVec_, nCount_, nViews_, pMap_, out_, mode_ + 1, 1);
 }
 
 int FullFullRun::Run() {
-    using compensation::Stage;
-    int r = PrepareAndCheckCoverage();
-    if (r != 0) {
-        return Stop(
-            recorder_.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused : Stage::kCoverageGap,
-            r);
+    DefineFits();
+    int code = PrepareAndCheckCoverage();
+    if (code != 0) {
+        return Stop(recorder.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused
+                                                       : Stage::kCoverageGap,
+                    code);
     }
     TwoFaceStage();
 
-    r = ClassifyTargetPairs();
-    if (r > 0) {
-        return Stop(pairStage_, r);
+    int failedSet = 0;
+    code = ClassifyTargetPairs(engine, in.host, *in.record, in.layout, sets, &failedSet);
+    if (code > 0) {
+        return Stop(TooFewPairsStage(failedSet), code);
     }
-    e_.ClassifyOutside(pVecOut1_, nCountOut1_, pVecOut2_, nCountOut2_, avg4_.data());
+    engine.ClassifyOutside(in.outside1.vectors, in.outside1.count, in.outside2.vectors,
+                           in.outside2.count, outsideAverages.data());
 
-    r = recorder_.Loop("first joint loop", {x0y0_, flyingIB_, interball_, d2_, lastSingle_},
-                       kJointBudget);
-    if (r > 0) {
-        return Stop(UnsettledStage(Stage::kFirstLoopUnsettled), r);
+    code = recorder.Loop("first joint loop", {x0y0, flyingInterball, interball, d2, lastSingle},
+                         kJointBudget);
+    if (code > 0) {
+        return Stop(UnsettledStage(Stage::kFirstLoopUnsettled), code);
     }
     SecondStageOutliers();
 
-    std::vector<FitCall> final = {twoFace_, x0y0_, flyingIB_, finalInterball_, d2_, lastSingle_};
+    std::vector<FitCall> final = {twoFace, x0y0, flyingInterball, finalInterball, d2, lastSingle};
     if (UsesFlying()) {
-        final.insert(final.begin(), fbbTwoFace_);
+        final.insert(final.begin(), fbbTwoFace);
     }
-    const int last = recorder_.Loop("final joint loop", final, kFinalBudget);
-    if (last != 0) {
-        return Stop(UnsettledStage(Stage::kFinalLoopUnsettled), last);
+    code = recorder.Loop("final joint loop", final, kFinalBudget);
+    if (code != 0) {
+        return Stop(UnsettledStage(Stage::kFinalLoopUnsettled), code);
     }
-    WriteBackAndValidate();
-    auto snapshot = compensation::detail::FullFullSnapshot(
-        {mode_,      phase_ == 1,  pairsF_,    pairsB_,     flyF_,         flyB_,
-         flyF2_,     pairsX0Y0_,   pairsD2_,   pairsExtra_, pVecOut1_,     nCountOut1_,
-         pVecOut2_,  nCountOut2_,  avg4_,      copyF_,      ibPairs_,      nTargets_,
-         nViews_,    nTargetsFly_, nViewsFly_, nCount_fb_,  nCountFly_fb_, nCount_x0y0_,
-         nCount_d2_, nCount_extra_});
-    snapshot->out = *out_;
-    recorder_.SetSnapshot(snapshot);
-    return Stop(Stage::kSettled, r);
+    WriteBackFullSets(engine, in.host, *in.record, sets);
+    engine.FinalValidate(in.host.vectors, in.host.count, in.layout.views, in.model, in.record,
+                         in.mode + 1, 1);
+    recorder.SetSnapshot(FullFullSnapshot({in.mode, azimuthHarmonicPhase, sets, flyingPairs,
+                                           firstPassFronts, firstPassFlyingFronts, outsideAverages,
+                                           in.outside1, in.outside2, in.layout, in.flyingTargets,
+                                           flyingViews},
+                                          *in.record));
+    return Stop(Stage::kSettled, 0);
 }
 
 }  // namespace
@@ -459,46 +339,42 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
                                 CVector* pVecOut2, int nCountOut2, CVector* pVecFly,
                                 int nTargetsFly, int nCountFly, TMapper* pMap, TCompOut* pCompOut,
                                 int nMode) try {
-    using compensation::detail::IsTargetPosition;
-    compensation::detail::RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFullFull,
-                                               nMode);
-    const auto refuse = [&recorder]() {
-        return recorder.Stop(compensation::Stage::kInputRefused, compensation::kInvalidInput,
-                             nullptr, nullptr);
-    };
-    // Each outside set must hold at least one pair: without one the D2, K_minus or El_ElC fit
-    // could never estimate its element and would report it settled (or never settle).
-    const auto isPairedSet = [](const CVector* p, int n) {
-        return n >= 2 && n % 2 == 0 && p != nullptr;
-    };
-    if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2 ||
-        (nMode != kFlyingFBB && nMode != kFlyingCheck && nMode != kNoFlying) ||
-        !isPairedSet(pVecOut1, nCountOut1) || !isPairedSet(pVecOut2, nCountOut2)) {
-        return refuse();
+    const compensation::detail::TraceSession session(*this);
+    RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFullFull, nMode);
+    if (pMap == nullptr || (nMode != kFlyingFBB && nMode != kFlyingCheck && nMode != kNoFlying)) {
+        return recorder.Refused(compensation::kInvalidInput);
     }
-    if (nMode != kNoFlying &&
-        (nTargetsFly < 1 || nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
-         compensation::detail::CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
-        return refuse();
+    if (nMode != kNoFlying && (nTargetsFly < 1 || nTargetsFly > compensation::kMostTargetsPerView ||
+                               nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
+                               CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
+        return recorder.Refused(compensation::kInvalidInput);
     }
-    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
-    const int nTargets = layout.nTargets;
-    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout) ||
-        !IsTargetPosition(pCompOut->m_n1_x0y0, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n2_x0y0, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n1_d2, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n2_d2, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n1_extra, nTargets) ||
-        !IsTargetPosition(pCompOut->m_n2_extra, nTargets)) {
-        return refuse();
+    // T_ref becomes the mean T of the flying front sights: a T that is not a number would put a
+    // non-finite element into the model.
+    const bool flyingTFinite =
+        nMode == kNoFlying ||
+        std::all_of(pVecFly, pVecFly + std::max(nCountFly, 0),
+                    [](const CVector& sight) { return std::isfinite(sight.T); });
+    if (!flyingTFinite) {
+        return recorder.Refused(compensation::kInvalidInput);
+    }
+    // Each outside set must hold a live pair: modes 0 and 1 fit K_minus from the second set;
+    // mode 2 averages it with the first for the El_ElC fit.
+    const HostArray host{pVec, nCount};
+    const HostArray outside1{pVecOut1, nCountOut1};
+    const HostArray outside2{pVecOut2, nCountOut2};
+    ViewLayout layout;
+    const int refusal = CheckFullInput(pVec, nCount, pCompOut, {outside1, outside2},
+                                       {kX0Y0Pairs, kD2Pairs, kExtraPairs}, &layout);
+    if (refusal != 0) {
+        return recorder.Refused(refusal);
     }
     recorder.Enter(pMap);
-    if (nMode == kNoFlying) {
-        nCountFly = 0;
-    }
-    FullFullRun run(*this, pVec, nCount, pVecOut1, nCountOut1, pVecOut2, nCountOut2, pVecFly,
-                    nTargetsFly, nCountFly, pMap, pCompOut, nMode, layout, recorder);
-    return run.Run();
+    const HostArray flying{pVecFly, nMode == kNoFlying ? 0 : nCountFly};
+    FullFullRun run{*this, recorder,
+                    {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode}};
+    return recorder.Finish(UndoneOnRefusal(pMap, pCompOut, {host, outside1, outside2, flying},
+                                           [&run] { return run.Run(); }));
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

@@ -1,6 +1,7 @@
 // Inside statistics: a rigid target network keeps every target-to-target distance constant
 // from view to view, so the spread of the calibrated distances over the views measures what
 // the model leaves unexplained.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -8,6 +9,8 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
+#include "engine/trace_session.h"
+#include "model/vec3.h"
 
 namespace {
 
@@ -18,12 +21,12 @@ constexpr double kAnyQualityFloor = -50.0;
 constexpr double kHighQualityFloor = 80.0;
 // More distances than this are needed for a spread.
 constexpr std::size_t kFewestDistances = 2;
-constexpr int kNoPairMeasured = 29;
+using compensation::detail::kNoPairMeasured;
 
 // Where each measurement of the inside statistics goes: by face, and by whether all
 // measurements (flag 0) or only those of high quality (flag above 0) took part.
 struct InsideFields {
-    int nType;
+    int type;
     bool highQuality;
     double TCompOut::*spread;
     std::int32_t TCompOut::*count;
@@ -36,13 +39,10 @@ constexpr InsideFields kInsideFields[] = {
     {kTypeBackSight, true, &TCompOut::m_dStdInside_b_out, &TCompOut::m_n_b_out},
 };
 
-const InsideFields* FieldsFor(int nType, int nFlagUpdate) {
-    if (nFlagUpdate < 0) {
-        return nullptr;
-    }
-    for (const InsideFields& f : kInsideFields) {
-        if (f.nType == nType && f.highQuality == (nFlagUpdate > 0)) {
-            return &f;
+const InsideFields* FieldsFor(int type, int flag) {
+    for (const InsideFields& fields : kInsideFields) {
+        if (flag >= 0 && fields.type == type && fields.highQuality == (flag > 0)) {
+            return &fields;
         }
     }
     return nullptr;
@@ -53,35 +53,54 @@ struct InsideSpread {
     int pairs = 0;
 };
 
-// Distances between the targets at positions a and b of every view, one per view, at most
-// `capacity` of them. A view that does not hold position b (a truncated last view) has none.
-void CollectDistances(const CVector* pVec, int nCount, int a, int b, double floor,
-                      std::size_t capacity, std::vector<double>& distances) {
+// Where the views start: the positions of the reference views, in array order.
+std::vector<int> ViewStarts(const CVector* vectors, int count) {
+    std::vector<int> starts;
+    for (int viewStart = 0; viewStart < count; ++viewStart) {
+        if (vectors[viewStart].Type == kTypeReferenceView) {
+            starts.push_back(viewStart);
+        }
+    }
+    return starts;
+}
+
+// Distances between the targets at the two positions of every view, one per view, at most
+// `capacity` of them. A view that does not hold the second position (a truncated last view) has
+// none.
+void CollectDistances(const CVector* vectors, int count, const std::vector<int>& viewStarts,
+                      int firstPosition, int secondPosition, double floor, std::size_t capacity,
+                      std::vector<double>& distances) {
     distances.clear();
-    for (int k = 0; k < nCount && distances.size() < capacity; ++k) {
-        if (pVec[k].Type != kTypeReferenceView || b >= nCount - k) {
+    for (const int viewStart : viewStarts) {
+        if (distances.size() >= capacity) {
+            break;
+        }
+        if (secondPosition >= count - viewStart) {
             continue;
         }
-        CVector first = pVec[k + a];
-        const CVector& second = pVec[k + b];
+        const CVector& first = vectors[viewStart + firstPosition];
+        const CVector& second = vectors[viewStart + secondPosition];
         if (first.Quality > floor && second.Quality > floor) {
-            distances.push_back(first.InterVectorRange(first, second));
+            distances.push_back(DistanceBetween(first, second));
         }
     }
 }
 
 // Spread of every pair of positions whose targets in the first view have the type asked for
-// and that more than two views measured.
-InsideSpread MeasurePairs(CCompensation& engine, const CVector* pVec, int nCount, int groupSize,
-                          int nType, double floor, std::size_t capacity) {
+// and that more than two views measured. The views are found once, not once per pair.
+InsideSpread MeasurePairs(CCompensation& engine, const CVector* vectors, int count, int groupSize,
+                          int type, double floor, std::size_t capacity) {
     InsideSpread inside;
+    const std::vector<int> viewStarts = ViewStarts(vectors, count);
     std::vector<double> distances;
-    for (int a = 1; a < groupSize; ++a) {
-        for (int b = a + 1; b < groupSize; ++b) {
-            if (pVec[a].Type != nType || pVec[b].Type != nType) {
+    distances.reserve(std::min(capacity, viewStarts.size()));
+    for (int firstPosition = 1; firstPosition < groupSize; ++firstPosition) {
+        for (int secondPosition = firstPosition + 1; secondPosition < groupSize; ++secondPosition) {
+            if (vectors[firstPosition].Type != type || vectors[secondPosition].Type != type) {
                 continue;
             }
-            CollectDistances(pVec, nCount, a, b, floor, capacity, distances);
+            CollectDistances(vectors, count, viewStarts, firstPosition, secondPosition, floor,
+                             capacity, distances);
             if (distances.size() > kFewestDistances) {
                 double mean = 0.0;
                 double spread = 0.0;
@@ -96,10 +115,10 @@ InsideSpread MeasurePairs(CCompensation& engine, const CVector* pVec, int nCount
     return inside;
 }
 
-int CountUsed(const CVector* pVec, int nCount, int nType, double floor) {
+int CountUsed(const CVector* vectors, int count, int type, double floor) {
     int used = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (pVec[i].Type == nType && pVec[i].Quality > floor) {
+    for (int i = 0; i < count; ++i) {
+        if (vectors[i].Type == type && vectors[i].Quality > floor) {
             ++used;
         }
     }
@@ -110,6 +129,7 @@ int CountUsed(const CVector* pVec, int nCount, int nType, double floor) {
 
 int CCompensation::StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, int nType,
                                 TCompOut* pCompOut, int nFlagUpdate) try {
+    const compensation::detail::TraceSession session(*this);
     OutputTrace("Entering StdInterball", true);
     OutputTrace("pVecIn", nCountIn > 0 ? pVecIn : nullptr);
     OutputTrace("nCountIn", nCountIn);
@@ -128,9 +148,9 @@ int CCompensation::StdInterball(CVector* pVecIn, int nCountIn, int nCountViews, 
                          static_cast<std::size_t>(nCountViews));
         if (inside.pairs > 0) {
             result = 0;
-            if (const InsideFields* f = FieldsFor(nType, nFlagUpdate)) {
-                pCompOut->*f->spread = inside.sumOfSpreads / inside.pairs;
-                pCompOut->*f->count = CountUsed(pVecIn, nCountIn, nType, floor);
+            if (const InsideFields* fields = FieldsFor(nType, nFlagUpdate)) {
+                pCompOut->*fields->spread = inside.sumOfSpreads / inside.pairs;
+                pCompOut->*fields->count = CountUsed(pVecIn, nCountIn, nType, floor);
             }
         }
     }

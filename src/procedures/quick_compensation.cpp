@@ -4,90 +4,110 @@
 
 #include "compensation/engine.h"
 #include "engine/constants.h"
-#include "fits/interball_fit.h"
+#include "engine/trace_session.h"
 #include "fits/two_face_fit.h"
 #include "procedures/procedure_steps.h"
 #include "report/procedure_snapshots.h"
 #include "report/run_record.h"
 
-using compensation::detail::FitCall;
-
 namespace {
+
+using namespace compensation::detail;
+using compensation::Stage;
 
 // The outlier pass and the joint iterations share one budget of evaluations.
 constexpr int kQuickBudget = 51;
 // The two-face outlier pass may reject up to a tenth of the measurements.
 constexpr double kQuickRejectShare = 0.1;
-// First code of an empty azimuth sector.
-constexpr int kQuickCoverageCode = 7;
+
+// One run of the procedure on a layout that its fits accept: its working sets and its fits,
+// called by named stages.
+struct QuickRun {
+    int Run();
+    int TwoFaceStage(int* evaluations);
+    void InterballStage();
+
+    CCompensation& engine;
+    RunRecorder& recorder;
+    HostArray host;
+    ViewLayout layout;
+    TMapper* model;
+    TCompOut* record;
+    TwoFacePairs twoFacePairs{host.count};
+    std::vector<int> interballTable = std::vector<int>(PairTableSize(layout.targets));
+    FitCall twoFace = recorder.Track(
+        "CalculateQCFSBSa", "two-face pairs", two_face::kRejected, 0, Refusing([this](int flag) {
+            return engine.CalculateQCFSBSa(twoFacePairs.fronts.data(), twoFacePairs.backs.data(),
+                                           model, twoFacePairs.count, record, flag);
+        }));
+    FitCall interball = recorder.Track(
+        "CalculateQC_axy", "interball distances", compensation::kInterballRejected,
+        compensation::kInterballNotConverged, Refusing([this](int flag) {
+            return engine.CalculateQC_axy(twoFacePairs.fronts.data(), layout.targets, layout.views,
+                                          interballTable.data(), model, record, flag);
+        }));
+};
+
+// Coverage (one sector a view), the two-face pairs and their first fit; the outlier pass only
+// on full coverage. Its budget used is the joint loop's start.
+int QuickRun::TwoFaceStage(int* evaluations) {
+    SetFaces(host.vectors, host.count);
+    const int coverage =
+        engine.AcceptViews(host.vectors, host.count, compensation::kTypeReferenceView,
+                           kQuickCoverageCode, layout.views);
+    twoFacePairs.Classify(engine, host, 1);
+    twoFace(1);
+    if (coverage != 0) {
+        return coverage;
+    }
+    *evaluations = TwoFaceOutlierPass(twoFace, layout.targets * layout.views * kQuickRejectShare);
+    return 0;
+}
+
+void QuickRun::InterballStage() {
+    engine.ClassifyIBPairs(twoFacePairs.fronts.data(), interballTable.data(), layout.targets);
+    interball(1);
+    // Rejection calls repeat while they still reject or move Ax, Ay. Each rejection removes a
+    // measurement pair for good, so rejections end by themselves; a fit that cannot settle
+    // (data that do not determine Ax and Ay) would not, and gets the joint budget on top.
+    RejectWhileRejecting(interball, layout.targets * layout.views + kQuickBudget);
+}
+
+int QuickRun::Run() {
+    int evaluations = 0;
+    const int coverage = TwoFaceStage(&evaluations);
+    if (coverage != 0) {
+        return recorder.Stop(Stage::kCoverageGap, coverage, model, record);
+    }
+    InterballStage();
+    const int code = recorder.Loop("joint loop", {twoFace, interball}, &evaluations, kQuickBudget);
+    twoFacePairs.Classify(engine, host, 0);
+    engine.FinalValidate(host.vectors, host.count, layout.views, model, record, 0, 0);
+    recorder.SetSnapshot(QuickSnapshot(twoFacePairs, interballTable, layout, *record));
+    return recorder.Stop(code == 0 ? Stage::kSettled : Stage::kJointLoopUnsettled, code, model,
+                         record);
+}
 
 }  // namespace
 
 int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
                                       TCompOut* pCompOut) try {
-    using compensation::Stage;
-    compensation::detail::RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kQuick, 0);
+    const compensation::detail::TraceSession session(*this);
+    RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kQuick, 0);
     if (pVec == nullptr || pMap == nullptr || pCompOut == nullptr || nCount < 2) {
-        return recorder.Stop(Stage::kInputRefused, compensation::kInvalidInput, nullptr, nullptr);
+        return recorder.Refused(compensation::kInvalidInput);
+    }
+    const ViewLayout layout = CountViews(pVec, nCount);
+    // The interball fit reads the layout's target count of front sights of every view from the pair
+    // array, and needs two targets to form a distance at all; a layout it would refuse is refused
+    // here, before the two-face fit has written the model.
+    if (!FitsPairArrays(pVec, nCount, layout) || layout.targets < kLeastInterballTargets) {
+        return recorder.Refused(compensation::kInvalidInput);
     }
     recorder.Enter(pMap);
-    const compensation::detail::ViewLayout layout = compensation::detail::CountViews(pVec, nCount);
-    const int nViews = layout.nViews;
-    const int nTargets = layout.nTargets;
-    // The interball fit reads nTargets front sights of every view from the pair array.
-    if (!compensation::detail::FitsPairArrays(pVec, nCount, layout)) {
-        return recorder.Stop(Stage::kInputRefused, compensation::kInvalidInput, nullptr, nullptr);
-    }
-
-    int nCount_fb = nCount / 2;
-    std::vector<CVector> pairsF(static_cast<std::size_t>(nCount_fb));
-    std::vector<CVector> pairsB(static_cast<std::size_t>(nCount_fb));
-    std::vector<int> ibPairs(compensation::detail::PairTableSize(nTargets));
-    CVector* pVec_f = pairsF.data();
-    CVector* pVec_b = pairsB.data();
-
-    compensation::detail::SetFaces(pVec, nCount);
-    int r = AcceptViews(pVec, nCount, compensation::kTypeReferenceView, kQuickCoverageCode, nViews);
-    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 1);
-
-    namespace two_face = compensation::detail::two_face;
-    const FitCall twoFace =
-        recorder.Track("CalculateQCFSBSa", "two-face pairs", two_face::kRejected, 0, [&](int flag) {
-            return CalculateQCFSBSa(pVec_f, pVec_b, pMap, nCount_fb, pCompOut, flag);
-        });
-    const FitCall interball = recorder.Track(
-        "CalculateQC_axy", "interball distances", compensation::kInterballRejected,
-        compensation::kInterballNotConverged, [&](int flag) {
-            return CalculateQC_axy(pVec_f, nTargets, nViews, ibPairs.data(), pMap, pCompOut, flag);
-        });
-
-    twoFace(1);
-    if (r != 0) {
-        return recorder.Stop(Stage::kCoverageGap, r, pMap, pCompOut);
-    }
-    int used =
-        compensation::detail::TwoFaceOutlierPass(twoFace, nTargets * nViews * kQuickRejectShare);
-
-    ClassifyIBPairs(pVec_f, ibPairs.data(), nTargets);
-    interball(1);
-    // Rejection calls repeat while they still reject or move Ax, Ay. Each rejection removes a
-    // measurement pair for good, so rejections end by themselves; a fit that cannot settle
-    // (data that do not determine Ax and Ay) would not, and gets the joint budget on top.
-    const int rejectionLimit = nTargets * nViews + kQuickBudget;
-    for (int calls = 0; calls < rejectionLimit && interball(0) > 0; ++calls) {
-    }
-
-    const int before = used;
-    r = compensation::detail::JointLoop({twoFace, interball}, &used, kQuickBudget);
-    recorder.CountLoop("joint loop", used - before, kQuickBudget - before, r);
-
-    ClassifyFSBS(pVec, nCount, pVec_f, pVec_b, &nCount_fb, 0);
-    FinalValidate(pVec, nCount, nViews, pMap, pCompOut, 0, 0);
-    auto snapshot =
-        compensation::detail::QuickSnapshot(pairsF, pairsB, ibPairs, nTargets, nViews, nCount_fb);
-    snapshot->out = *pCompOut;
-    recorder.SetSnapshot(snapshot);
-    return recorder.Stop(r == 0 ? Stage::kSettled : Stage::kJointLoopUnsettled, r, pMap, pCompOut);
+    QuickRun run{*this, recorder, {pVec, nCount}, layout, pMap, pCompOut};
+    return recorder.Finish(
+        UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&run] { return run.Run(); }));
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

@@ -10,178 +10,207 @@ const std::vector<double TMapper::*> kQuickTwoFaceElements = {
     &TMapper::A2, &TMapper::El_2AzS, &TMapper::El_2AzC, &TMapper::El_ElS};
 const std::vector<double TMapper::*> kQuickInterballElements = {&TMapper::Ax, &TMapper::Ay};
 
-constexpr int kFronts = 0;
-constexpr int kBacks = 1;
+using Engine = CCompensation;
 
-}  // namespace
+std::vector<CVector> Copy(const std::vector<CVector>& vectors) {
+    return vectors;
+}
 
-std::shared_ptr<Snapshot> QuickSnapshot(const std::vector<CVector>& pairsF,
-                                        const std::vector<CVector>& pairsB,
-                                        const std::vector<int>& ibPairs, int nTargets, int nViews,
-                                        int nCount_fb) {
+std::vector<CVector> Copy(HostArray array) {
+    return {array.vectors, array.vectors + array.count};
+}
+
+std::shared_ptr<Snapshot> NewSnapshot(std::vector<std::vector<CVector>> sets,
+                                      const std::vector<int>& interballTable,
+                                      const TCompOut& record) {
     auto snapshot = std::make_shared<Snapshot>();
-    snapshot->sets = {pairsF, pairsB};
-    snapshot->ibPairs = ibPairs;
-    snapshot->fits.push_back(
-        {"CalculateQCFSBSa",
-         {kFronts, kBacks},
-         [nCount_fb](CCompensation& engine, Snapshot& s, TMapper* map, TCompOut* out) {
-             engine.CalculateQCFSBSa(s.sets[kFronts].data(), s.sets[kBacks].data(), map, nCount_fb,
-                                     out, 1);
-         },
-         kQuickTwoFaceElements});
-    snapshot->fits.push_back(
-        {"CalculateQC_axy",
-         {kFronts},
-         [nTargets, nViews](CCompensation& engine, Snapshot& s, TMapper* map, TCompOut* out) {
-             engine.CalculateQC_axy(s.sets[kFronts].data(), nTargets, nViews, s.ibPairs.data(), map,
-                                    out, 1);
-         },
-         kQuickInterballElements});
+    snapshot->sets = std::move(sets);
+    snapshot->ibPairs = interballTable;
+    snapshot->out = record;
     return snapshot;
 }
 
-std::shared_ptr<Snapshot> FullSnapshot(const FullSets& in) {
-    enum { kF, kB, kX0Y0, kD2, kOut };
-    auto snapshot = std::make_shared<Snapshot>();
-    snapshot->sets = {in.pairsF, in.pairsB, in.pairsX0Y0, in.pairsD2,
-                      std::vector<CVector>(in.outside, in.outside + in.nCountOut)};
-    snapshot->ibPairs = in.ibPairs;
-    const int nFb = in.nCount_fb;
-    const int nX = in.nCount_x0y0;
-    const int nD = in.nCount_d2;
-    const int nOut = in.nCountOut;
-    const int nT = in.nTargets;
-    const int nV = in.nViews;
-    using E = CCompensation;
+}  // namespace
+
+std::shared_ptr<Snapshot> QuickSnapshot(const TwoFacePairs& pairs,
+                                        const std::vector<int>& interballTable, ViewLayout layout,
+                                        const TCompOut& record) {
+    enum { kFronts, kBacks };
+    auto snapshot = NewSnapshot({pairs.fronts, pairs.backs}, interballTable, record);
+    const int count = pairs.count;
+    snapshot->fits = {
+        {"CalculateQCFSBSa",
+         {kFronts, kBacks},
+         [count](Engine& e, Snapshot& s, TMapper* map, TCompOut* out) {
+             e.CalculateQCFSBSa(s.sets[kFronts].data(), s.sets[kBacks].data(), map, count, out, 1);
+         },
+         kQuickTwoFaceElements},
+        {"CalculateQC_axy",
+         {kFronts},
+         [layout](Engine& e, Snapshot& s, TMapper* map, TCompOut* out) {
+             e.CalculateQC_axy(s.sets[kFronts].data(), layout.targets, layout.views,
+                               s.ibPairs.data(), map, out, 1);
+         },
+         kQuickInterballElements},
+    };
+    return snapshot;
+}
+
+std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray outside,
+                                       ViewLayout layout, const TCompOut& record) {
+    enum { kFronts, kBacks, kX0Y0, kD2, kOutside };
+    auto snapshot = NewSnapshot({Copy(sets.twoFace.fronts), Copy(sets.twoFace.backs),
+                                 Copy(sets.x0y0.pairs), Copy(sets.outsidePairs[0].pairs),
+                                 Copy(outside)},
+                                sets.interballTable, record);
+    const int pairCount = sets.twoFace.count;
+    const int x0y0Count = sets.x0y0.count;
+    const int d2Count = sets.outsidePairs[0].count;
+    const int outsideCount = outside.count;
     snapshot->fits = {
         {"CalculateFFCFSBS",
-         {kF, kB},
-         [nFb](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-             e.CalculateFFCFSBS(s.sets[kF].data(), s.sets[kB].data(), m, nFb, o, 1, 0);
+         {kFronts, kBacks},
+         [pairCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o, 1,
+                                0);
          },
          {}},
         {"Calculate_x0y0",
          {kX0Y0},
-         [nX](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-             e.Calculate_x0y0(s.sets[kX0Y0].data(), nX, m, o, 1);
+         [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
          },
          {}},
         {"CalculateFFCaxy123",
-         {kF},
-         [nT, nV](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-             e.CalculateFFCaxy123(s.sets[kF].data(), nT, nV, s.ibPairs.data(), m, o, 1, 0);
+         {kFronts},
+         [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
+                                  s.ibPairs.data(), m, o, 1, 0);
          },
          {}},
         {"Calculate_d2",
-         {kOut, kD2},
-         [nOut, nD](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-             e.Calculate_d2(s.sets[kOut].data(), nOut, s.sets[kD2].data(), nD, m, o, 1);
+         {kOutside, kD2},
+         [outsideCount, d2Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.Calculate_d2(s.sets[kOutside].data(), outsideCount, s.sets[kD2].data(), d2Count, m,
+                            o, 1);
          },
          {}},
     };
     return snapshot;
 }
 
-std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in) {
-    enum { kF, kB, kFlyF, kFlyB, kFlyF2, kX0Y0, kD2, kExtra, kOut1, kOut2, kAvg4, kCopyF };
-    auto snapshot = std::make_shared<Snapshot>();
-    snapshot->sets = {in.pairsF,
-                      in.pairsB,
-                      in.flyF,
-                      in.flyB,
-                      in.flyF2,
-                      in.pairsX0Y0,
-                      in.pairsD2,
-                      in.pairsExtra,
-                      std::vector<CVector>(in.outside1, in.outside1 + in.nCountOut1),
-                      std::vector<CVector>(in.outside2, in.outside2 + in.nCountOut2),
-                      in.avg4,
-                      in.copyF};
-    snapshot->ibPairs = in.ibPairs;
-    const FullFullSets c = in;  // counts only are read below
-    const int nFb = c.nCount_fb;
-    const int nFly = c.nCountFly_fb;
-    const int nX = c.nCount_x0y0;
-    const int nD = c.nCount_d2;
-    const int nE = c.nCount_extra;
-    const int nO1 = c.nCountOut1;
-    const int nO2 = c.nCountOut2;
-    const int nT = c.nTargets;
-    const int nV = c.nViews;
-    const int nTF = c.nTargetsFly;
-    const int nVF = c.nViewsFly;
-    const bool harmonics = c.azimuthHarmonics;
-    using E = CCompensation;
+std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOut& record) {
+    enum {
+        kFronts,
+        kBacks,
+        kFlyingFronts,
+        kFlyingBacks,
+        kFirstFlyingFronts,
+        kX0Y0,
+        kD2,
+        kExtra,
+        kOutside1,
+        kOutside2,
+        kOutsideAverages,
+        kFirstFronts
+    };
+    const FullWorkingSets& sets = in.sets;
+    auto snapshot = NewSnapshot(
+        {Copy(sets.twoFace.fronts), Copy(sets.twoFace.backs), Copy(in.flyingPairs.fronts),
+         Copy(in.flyingPairs.backs), Copy(in.firstPassFlyingFronts), Copy(sets.x0y0.pairs),
+         Copy(sets.outsidePairs[0].pairs), Copy(sets.outsidePairs[1].pairs), Copy(in.outside1),
+         Copy(in.outside2), Copy(in.outsideAverages), Copy(in.firstPassFronts)},
+        sets.interballTable, record);
+    const int pairCount = sets.twoFace.count;
+    const int flyingCount = in.flyingPairs.count;
+    const int x0y0Count = sets.x0y0.count;
+    const int d2Count = sets.outsidePairs[0].count;
+    const int extraCount = sets.outsidePairs[1].count;
+    const int outside1Count = in.outside1.count;
+    const int outside2Count = in.outside2.count;
+    const ViewLayout layout = in.layout;
+    const int flyingTargets = in.flyingTargets;
+    const int flyingViews = in.flyingViews;
+    constexpr int kNoFlying = 2;
+    constexpr int kFlyingFBB = 0;
     std::vector<SnapshotFitSpec>& fits = snapshot->fits;
-    if (c.mode != 2) {
+    if (in.mode != kNoFlying) {
         fits.push_back({"CalculateFBBFSBS",
-                        {kFlyF, kFlyB},
-                        [nFly](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                            e.CalculateFBBFSBS(s.sets[kFlyF].data(), s.sets[kFlyB].data(), m, nFly,
-                                               o, 1);
+                        {kFlyingFronts, kFlyingBacks},
+                        [flyingCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                            e.CalculateFBBFSBS(s.sets[kFlyingFronts].data(),
+                                               s.sets[kFlyingBacks].data(), m, flyingCount, o, 1);
                         },
                         {}});
     }
+    const bool harmonics = in.azimuthHarmonicPhase;
     fits.push_back({harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
-                    {kF, kB},
-                    [nFb, harmonics](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                    {kFronts, kBacks},
+                    [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
                         if (harmonics) {
-                            e.CalculateFFCFSBS(s.sets[kF].data(), s.sets[kB].data(), m, nFb, o, 1,
-                                               1);
+                            e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
+                                               pairCount, o, 1, 1);
                         } else {
-                            e.CalculateFFCFSBS6(s.sets[kF].data(), s.sets[kB].data(), m, nFb, o, 1);
+                            e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
+                                                pairCount, o, 1);
                         }
                     },
                     {}});
     fits.push_back({"Calculate_x0y0",
                     {kX0Y0},
-                    [nX](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                        e.Calculate_x0y0(s.sets[kX0Y0].data(), nX, m, o, 1);
+                    [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
                     },
                     {}});
-    if (c.mode == 0) {
+    if (in.mode == kFlyingFBB) {
         fits.push_back({"CalculateFBBIB",
-                        {kFlyF},
-                        [nTF, nVF](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                            e.CalculateFBBIB(s.sets[kFlyF].data(), m, nTF, nVF, o, 1);
+                        {kFlyingFronts},
+                        [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m,
+                                                     TCompOut* o) {
+                            e.CalculateFBBIB(s.sets[kFlyingFronts].data(), m, flyingTargets,
+                                             flyingViews, o, 1);
                         },
                         {}});
-    } else if (c.mode == 1) {
+    } else if (in.mode != kNoFlying) {
         fits.push_back({"CalculateFCKIB",
-                        {kFlyF2},
-                        [nTF, nVF](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                            e.CalculateFCKIB(s.sets[kFlyF2].data(), m, nTF, nVF, o, 1);
+                        {kFirstFlyingFronts},
+                        [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m,
+                                                     TCompOut* o) {
+                            e.CalculateFCKIB(s.sets[kFirstFlyingFronts].data(), m, flyingTargets,
+                                             flyingViews, o, 1);
                         },
                         {}});
     }
     fits.push_back({"CalculateFFCaxy123",
-                    {kF},
-                    [nT, nV](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                        e.CalculateFFCaxy123(s.sets[kF].data(), nT, nV, s.ibPairs.data(), m, o, 1,
-                                             1);
+                    {kFronts},
+                    [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
+                                             s.ibPairs.data(), m, o, 1, 1);
                     },
                     {}});
     fits.push_back({"Calculate_d2",
-                    {kOut1, kD2},
-                    [nO1, nD](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                        e.Calculate_d2(s.sets[kOut1].data(), nO1, s.sets[kD2].data(), nD, m, o, 1);
+                    {kOutside1, kD2},
+                    [outside1Count, d2Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        e.Calculate_d2(s.sets[kOutside1].data(), outside1Count, s.sets[kD2].data(),
+                                       d2Count, m, o, 1);
                     },
                     {}});
-    if (c.mode == 2) {
+    if (in.mode == kNoFlying) {
         fits.push_back({"Calculate_bEl",
-                        {kAvg4, kCopyF},
-                        [nV, nT](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                            e.Calculate_bEl(s.sets[kAvg4].data(), s.sets[kCopyF].data(), nV, nT, m,
-                                            o, 1);
+                        {kOutsideAverages, kFirstFronts},
+                        [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                            e.Calculate_bEl(s.sets[kOutsideAverages].data(),
+                                            s.sets[kFirstFronts].data(), layout.views,
+                                            layout.targets, m, o, 1);
                         },
                         {}});
     } else {
         fits.push_back({"Calculate_cm",
-                        {kOut2, kExtra},
-                        [nO2, nE](E& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                            e.Calculate_cm(s.sets[kOut2].data(), nO2, s.sets[kExtra].data(), nE, m,
-                                           o, 1);
+                        {kOutside2, kExtra},
+                        [outside2Count, extraCount](Engine& e, Snapshot& s, TMapper* m,
+                                                    TCompOut* o) {
+                            e.Calculate_cm(s.sets[kOutside2].data(), outside2Count,
+                                           s.sets[kExtra].data(), extraCount, m, o, 1);
                         },
                         {}});
     }

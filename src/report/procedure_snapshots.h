@@ -6,50 +6,34 @@
 #include <memory>
 #include <vector>
 
+#include "procedures/procedure_steps.h"
 #include "report/run_record.h"
 
 namespace compensation::detail {
 
-std::shared_ptr<Snapshot> QuickSnapshot(const std::vector<CVector>& pairsF,
-                                        const std::vector<CVector>& pairsB,
-                                        const std::vector<int>& ibPairs, int nTargets, int nViews,
-                                        int nCount_fb);
+std::shared_ptr<Snapshot> QuickSnapshot(const TwoFacePairs& pairs,
+                                        const std::vector<int>& interballTable, ViewLayout layout,
+                                        const TCompOut& record);
 
-// The full procedure's sets, in the order pairs f, pairs b, x0y0 pairs, d2 pairs, outside.
-struct FullSets {
-    const std::vector<CVector>& pairsF;
-    const std::vector<CVector>& pairsB;
-    const std::vector<CVector>& pairsX0Y0;
-    const std::vector<CVector>& pairsD2;
-    const CVector* outside;
-    int nCountOut;
-    const std::vector<int>& ibPairs;
-    int nTargets, nViews, nCount_fb, nCount_x0y0, nCount_d2;
-};
-std::shared_ptr<Snapshot> FullSnapshot(const FullSets& in);
+std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray outside,
+                                       ViewLayout layout, const TCompOut& record);
 
+// What the full-full procedure's final joint loop works on.
 struct FullFullSets {
     int mode;
-    bool azimuthHarmonics;  // the two-face fit of the final loop (phase 1) or the six-harmonic
-    const std::vector<CVector>& pairsF;
-    const std::vector<CVector>& pairsB;
-    const std::vector<CVector>& flyF;
-    const std::vector<CVector>& flyB;
-    const std::vector<CVector>& flyF2;
-    const std::vector<CVector>& pairsX0Y0;
-    const std::vector<CVector>& pairsD2;
-    const std::vector<CVector>& pairsExtra;
-    const CVector* outside1;
-    int nCountOut1;
-    const CVector* outside2;
-    int nCountOut2;
-    const std::vector<CVector>& avg4;
-    const std::vector<CVector>& copyF;
-    const std::vector<int>& ibPairs;
-    int nTargets, nViews, nTargetsFly, nViewsFly, nCount_fb, nCountFly_fb, nCount_x0y0, nCount_d2,
-        nCount_extra;
+    bool azimuthHarmonicPhase;  // the final two-face fit: azimuth-harmonic or six-harmonic
+    const FullWorkingSets& sets;
+    const TwoFacePairs& flyingPairs;
+    const std::vector<CVector>& firstPassFronts;
+    const std::vector<CVector>& firstPassFlyingFronts;
+    const std::vector<CVector>& outsideAverages;
+    HostArray outside1;
+    HostArray outside2;
+    ViewLayout layout;
+    int flyingTargets;
+    int flyingViews;
 };
-std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in);
+std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOut& record);
 
 }  // namespace compensation::detail
 

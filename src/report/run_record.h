@@ -52,8 +52,6 @@ struct FitTally {
 };
 
 struct RunRecord {
-    // True while the procedure runs: fits then note what the data could not determine.
-    bool running = false;
     Procedure procedure = Procedure::kNone;
     int mode = 0;
     int result = 0;
@@ -72,8 +70,16 @@ struct RunRecord {
 
 // A fit that leaves `elements` at their entry values because the data cannot tell them apart
 // notes it here, with the cause in words; outside a procedure run nothing is noted.
-void NoteUndeterminedElements(CCompensation& engine, const std::vector<double TMapper::*>& elements,
+void NoteUndeterminedElements(const std::vector<double TMapper::*>& elements,
                               const std::string& cause);
+
+// The stage of a full procedure whose target pair classification failed at `failedSet`
+// (the order of ClassifyTargetPairs: X0, Y0 pairs, interball table, d2 pairs, extra pairs).
+inline Stage TooFewPairsStage(int failedSet) {
+    constexpr Stage kStages[] = {Stage::kTooFewX0Y0Pairs, Stage::kTooFewInterballPairs,
+                                 Stage::kTooFewD2Pairs, Stage::kTooFewExtraPairs};
+    return kStages[failedSet];
+}
 
 class RunRecorder {
   public:
@@ -87,8 +93,10 @@ class RunRecorder {
     void Enter(const TMapper* map);
     // Wraps a fit so that its calls, codes and rejections are counted.
     FitCall Track(const char* name, const char* set, int rejectedCode, int otherCode, FitCall fit);
-    // A named joint loop with its budget; returns its last sum.
+    // A named joint loop with its budget; returns its last sum. The second form continues a
+    // counter the procedure shares between steps.
     int Loop(const char* name, const std::vector<FitCall>& fits, int budget);
+    int Loop(const char* name, const std::vector<FitCall>& fits, int* evaluations, int budget);
     // A named outlier stage (the rejection call, then its joint loop while it rejects).
     void Outliers(const char* name, const FitCall& fit, const std::vector<FitCall>& loop,
                   int budget);
@@ -99,6 +107,11 @@ class RunRecorder {
     void SetSnapshot(std::shared_ptr<Snapshot> snapshot);
     // Records the stage and the final model and result; returns `result`.
     int Stop(Stage stage, int result, const TMapper* map, const TCompOut* out);
+    // The procedure refused its input (nothing was written); returns `code`.
+    int Refused(int code);
+    // The code a run returned: as it stopped, or a fit's refusal part way, after which the
+    // host's model, record and arrays were put back.
+    int Finish(int code);
 
     RunRecord& record() { return *record_; }
 
@@ -107,6 +120,7 @@ class RunRecorder {
 
     std::shared_ptr<const RunRecord>* slot_;
     std::shared_ptr<RunRecord> record_;
+    RunRecord* outer_ = nullptr;
     bool stopped_ = false;
 };
 

@@ -18,15 +18,14 @@ bool Contains(int result, int code, int other) {
 
 }  // namespace
 
-RunRecord* ActiveRunRecord(CCompensation& engine) {
-    const std::shared_ptr<const RunRecord>& record = engine.m_pRunRecord;
-    // Every record is made non-const by its recorder; the engine holds it const for the report.
-    return record && record->running ? const_cast<RunRecord*>(record.get()) : nullptr;
-}
+// The record of the procedure running on this thread: fits deep inside it note what the data
+// could not determine without every call between passing the engine down. A procedure never
+// runs inside another, and an engine is used by one thread at a time.
+thread_local RunRecord* tRunning = nullptr;
 
-void NoteUndeterminedElements(CCompensation& engine, const std::vector<double TMapper::*>& elements,
+void NoteUndeterminedElements(const std::vector<double TMapper::*>& elements,
                               const std::string& cause) {
-    RunRecord* record = ActiveRunRecord(engine);
+    RunRecord* record = tRunning;
     if (record == nullptr || elements.empty()) {
         return;
     }
@@ -56,12 +55,13 @@ RunRecorder::RunRecorder(std::shared_ptr<const RunRecord>* slot, Procedure proce
     : slot_(slot), record_(std::make_shared<RunRecord>()) {
     record_->procedure = procedure;
     record_->mode = mode;
-    record_->running = true;
     *slot_ = record_;
+    outer_ = tRunning;
+    tRunning = record_.get();
 }
 
 RunRecorder::~RunRecorder() {
-    record_->running = false;
+    tRunning = outer_;
     if (!stopped_) {
         record_->stage = Stage::kOutOfMemory;
         record_->result = kOutOfMemory;
@@ -120,21 +120,26 @@ void RunRecorder::CountLoop(const char* name, int evaluations, int budget, int s
     loop.last_sum = sum;
 }
 
+int RunRecorder::Loop(const char* name, const std::vector<FitCall>& fits, int* evaluations,
+                      int budget) {
+    const int before = *evaluations;
+    const int sum = JointLoop(fits, evaluations, budget);
+    CountLoop(name, *evaluations - before, budget - before, sum);
+    return sum;
+}
+
 int RunRecorder::Loop(const char* name, const std::vector<FitCall>& fits, int budget) {
     int evaluations = 0;
-    const int sum = JointLoop(fits, &evaluations, budget);
-    CountLoop(name, evaluations, budget, sum);
-    return sum;
+    return Loop(name, fits, &evaluations, budget);
 }
 
 void RunRecorder::Outliers(const char* name, const FitCall& fit, const std::vector<FitCall>& loop,
                            int budget) {
     LoopNamed(name, budget);
-    while (fit(0) > 0) {
-        if (Loop(name, loop, budget) > 0) {
-            return;
-        }
-    }
+    OutlierStage(fit, loop, budget,
+                 [this, name, budget](int evaluations, int sum) {
+                     CountLoop(name, evaluations, budget, sum);
+                 });
 }
 
 void RunRecorder::SetFlyingStatus(int status, int coverage) {
@@ -146,9 +151,16 @@ void RunRecorder::SetSnapshot(std::shared_ptr<Snapshot> snapshot) {
     record_->snapshot = std::move(snapshot);
 }
 
+int RunRecorder::Refused(int code) {
+    return Stop(Stage::kInputRefused, code, nullptr, nullptr);
+}
+
+int RunRecorder::Finish(int code) {
+    return stopped_ ? code : Refused(code);
+}
+
 int RunRecorder::Stop(Stage stage, int result, const TMapper* map, const TCompOut* out) {
     stopped_ = true;
-    record_->running = false;
     record_->stage = stage;
     record_->result = result;
     if (map != nullptr) {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "compensation/tracing.h"
 #include "model/mapper_elements.h"
-#include "platform/platform.h"
 #include "report/fixed_point.h"
 #include "report/run_record.h"
 
@@ -147,7 +147,7 @@ void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPoi
 
 }  // namespace
 
-// A friend of CCompensation: it points the scratch engine's trace at the null device.
+// A friend of CCompensation: it reads the record the last procedure left.
 void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
                     RunReport& report) {
     if (!record.snapshot) {
@@ -157,12 +157,12 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         report.uncertainty_note = "no two-face spread to estimate the reading noise from";
         return;
     }
-    // The fits run on a copy of the engine: the copy writes no start banner, and the fits the
-    // snapshots call write no trace.
+    // The fits run on a copy of the engine with its trace off: the host's trace holds only the
+    // host's own calls.
     // The linearisation perturbs readings in its own copy of the sets: engines that share the
     // record may report at the same time.
     CCompensation scratch(engine);
-    scratch.m_strTraceFile = platform::NullDevice();
+    SetTracing(scratch, false);
     detail::Snapshot work = *record.snapshot;
     // An undetermined element keeps whatever value it enters a fit with: it is no unknown of
     // the fixed point (its row of I - dphi/dtheta vanishes), and is reported on its own.

@@ -1,6 +1,7 @@
 // Check views and flying views: the same targets measured from a series of instrument views.
 // After each view the host learns whether the views so far agree and where to point the next
 // one; on the complete set it learns whether the views reach low and high enough in elevation.
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <new>
@@ -8,9 +9,9 @@
 
 #include "compensation/engine.h"
 #include "model/sight_angle.h"
+#include "model/vec3.h"
 #include "selection/elevation_bands.h"
 #include "selection/selection.h"
-#include "selection/view_averaging.h"
 
 namespace {
 
@@ -21,36 +22,33 @@ struct TargetPair {
     int second = -1;
 };
 
-bool IsLiveFrontSight(const CVector& v) {
-    return v.Type == kTypeFrontSight && IsLive(v);
-}
-
-double DistanceBetween(CVector& a, const CVector& b) {
-    return a.InterVectorRange(a, b);
+bool IsLiveFrontSight(const CVector& sight) {
+    return sight.Type == kTypeFrontSight && IsLive(sight);
 }
 
 // The two live front sights of view 0 that lie farthest apart; an earlier pair keeps its place
 // on equal distances.
-TargetPair FarthestPairOfFirstView(CVector* pVec, int viewSize) {
+TargetPair FarthestPairOfFirstView(CVector* vectors, int viewSize) {
     std::vector<int> candidates;
     for (int i = 0; i < viewSize; ++i) {
-        if (IsLiveFrontSight(pVec[i])) {
+        if (IsLiveFrontSight(vectors[i])) {
             candidates.push_back(i);
         }
     }
     if (candidates.size() >= 2) {
         for (const int i : candidates) {
-            pVec[i].Sphr2Cart();
+            vectors[i].Sphr2Cart();
         }
     }
     TargetPair farthest;
     double largest = kRunningMaxStart;
-    for (std::size_t p = 0; p < candidates.size(); ++p) {
-        for (std::size_t q = p + 1; q < candidates.size(); ++q) {
-            const double d = DistanceBetween(pVec[candidates[p]], pVec[candidates[q]]);
-            if (d > largest) {
-                largest = d;
-                farthest = {candidates[p], candidates[q]};
+    for (std::size_t first = 0; first < candidates.size(); ++first) {
+        for (std::size_t second = first + 1; second < candidates.size(); ++second) {
+            const double distance =
+                DistanceBetween(vectors[candidates[first]], vectors[candidates[second]]);
+            if (distance > largest) {
+                largest = distance;
+                farthest = {candidates[first], candidates[second]};
             }
         }
     }
@@ -59,77 +57,73 @@ TargetPair FarthestPairOfFirstView(CVector* pVec, int viewSize) {
 
 // The view in which the pair is seen most nearly in line (both live), or -1 when no view
 // sees it within the in-line angle.
-int InlineView(CVector* pVec, int views, int viewSize, TargetPair pair) {
+int InlineView(CVector* vectors, int views, int viewSize, TargetPair pair) {
     int best = -1;
     double smallest = kRunningMinStart;
-    for (int v = 0; v < views; ++v) {
-        CVector& a = pVec[v * viewSize + pair.first];
-        CVector& b = pVec[v * viewSize + pair.second];
-        a.Sphr2Cart();
-        b.Sphr2Cart();
-        const double angle = detail::SightAngle(a, b);
-        if (IsLive(a) && IsLive(b) && angle < smallest) {
+    for (int view = 0; view < views; ++view) {
+        CVector& firstTarget = vectors[view * viewSize + pair.first];
+        CVector& secondTarget = vectors[view * viewSize + pair.second];
+        firstTarget.Sphr2Cart();
+        secondTarget.Sphr2Cart();
+        const double angle = detail::SightAngle(firstTarget, secondTarget);
+        if (IsLive(firstTarget) && IsLive(secondTarget) && angle < smallest) {
             smallest = angle;
-            best = v;
+            best = view;
         }
     }
-    return smallest < kInlineAngle ? best : -1;
+    return smallest < kTenDegrees ? best : -1;
 }
 
 // The acceptance of a complete set of check or flying views; the two differ only in the least
 // number of views they demand.
-int AcceptAllViews(CVector* pVec, int nTargets, int nCountAll, double* pGapEl, TCompOut* pCompOut,
+int AcceptAllViews(CVector* vectors, int targets, int count, double* gapElevation, TCompOut* record,
                    int leastViews) {
-    if (nTargets < 1) {
+    if (targets < 1) {
         return kInvalidInput;
     }
-    const long long views = nCountAll / (2LL * nTargets);
+    const long long views = count / (2LL * targets);
     if (views < leastViews) {
         return kTooFewViews;
     }
-    // From here 2 nTargets times the view count fits in nCountAll.
-    const int viewSize = 2 * nTargets;
-    const TargetPair pair = FarthestPairOfFirstView(pVec, viewSize);
-    pCompOut->m_nInlineView = kInlineViewNone;
+    // From here 2 targets times the view count fits in the count.
+    const int viewSize = 2 * targets;
+    const TargetPair pair = FarthestPairOfFirstView(vectors, viewSize);
+    record->m_nInlineView = kInlineViewNone;
     if (pair.first < 0) {
         return kNoInlineView;
     }
-    const int inlineView = InlineView(pVec, static_cast<int>(views), viewSize, pair);
+    const int inlineView = InlineView(vectors, static_cast<int>(views), viewSize, pair);
     if (inlineView < 0) {
         return kNoInlineView;
     }
-    pCompOut->m_nInlineView = inlineView;
+    record->m_nInlineView = inlineView;
 
     std::vector<detail::ElevationBand> bands =
-        detail::BuildElevationBands(pVec, nCountAll, nTargets, static_cast<int>(views) - 1,
+        detail::BuildElevationBands(vectors, count, targets, static_cast<int>(views) - 1,
                                     static_cast<long long>(inlineView) * viewSize,
                                     static_cast<long long>(inlineView + 1) * viewSize);
     detail::SortBandsByLow(bands);
-    return detail::JudgeElevationBands(bands, kInlineAngle, pGapEl);
+    return detail::JudgeElevationBands(bands, kTenDegrees, gapElevation);
 }
 
 // Degrees of elevation for the next view: the first half of the views climbs from -45 degrees
 // toward the angle that the targets' span subtends, the second half from there toward +45.
-void ProposeNextView(double spanDeg, int nView, int nViews, double* pAngle, bool* pLower) {
-    const int half = (nViews - 1) / 2;
-    if (nView < half) {
-        *pAngle = (kCheckViewAngleLimitDeg - spanDeg) * nView / half - kCheckViewAngleLimitDeg;
-        *pLower = true;
+void ProposeNextView(double spanDeg, int view, int views, double* angle, bool* lower) {
+    const int half = (views - 1) / 2;
+    if (view < half) {
+        *angle = (kCheckViewAngleLimitDeg - spanDeg) * view / half - kCheckViewAngleLimitDeg;
+        *lower = true;
     } else {
-        *pAngle =
-            (kCheckViewAngleLimitDeg - spanDeg) * (nView - half) / (nViews - half - 2) + spanDeg;
-        *pLower = false;
+        *angle = (kCheckViewAngleLimitDeg - spanDeg) * (view - half) / (views - half - 2) + spanDeg;
+        *lower = false;
     }
 }
 
-double LargestSpan(CVector* pAvg, int nTargets) {
+double LargestSpan(CVector* averages, int targets) {
     double largest = kRunningMaxStart;
-    for (int i = 0; i < nTargets; ++i) {
-        for (int j = i + 1; j < nTargets; ++j) {
-            const double d = DistanceBetween(pAvg[i], pAvg[j]);
-            if (d > largest) {
-                largest = d;
-            }
+    for (int i = 0; i < targets; ++i) {
+        for (int j = i + 1; j < targets; ++j) {
+            largest = std::max(largest, DistanceBetween(averages[i], averages[j]));
         }
     }
     return largest;
@@ -151,11 +145,7 @@ int CCompensation::AcceptFCKView(CVector* pAvg, CVector* pVec, int nTargets, int
     int result =
         detail::AverageAndRefine(*this, pAvg, pVec, targetsPerView, viewsSoFar, spreads.data());
     if (result == 0) {
-        for (const double spread : spreads) {
-            if (SpreadBeyond(spread, kRejectSpread)) {
-                result += kCheckViewSpreadFailure;
-            }
-        }
+        result = SpreadFailures(spreads, kCheckViewSpreadFailure);
     }
     // The last two views of the series are judged but get no proposed angle.
     if (result != 0 || static_cast<long long>(nView) >= static_cast<long long>(nViews) - 2) {

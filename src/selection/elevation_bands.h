@@ -4,6 +4,7 @@
 #ifndef COMPENSATION_SELECTION_ELEVATION_BANDS_H
 #define COMPENSATION_SELECTION_ELEVATION_BANDS_H
 
+#include <algorithm>
 #include <cstddef>
 #include <utility>
 #include <vector>
@@ -22,23 +23,19 @@ struct ElevationBand {
 // One band per view, filled from the front sights in array order: every perBand front sights
 // close a band and open the next. Measurements with index in [skipFrom, skipTo) take no part.
 // Front sights beyond the last band belong to no view of the set and are left out.
-inline std::vector<ElevationBand> BuildElevationBands(const CVector* pVec, int nCount, int perBand,
-                                                      int nBands, long long skipFrom,
-                                                      long long skipTo) {
-    std::vector<ElevationBand> bands(nBands > 0 ? static_cast<std::size_t>(nBands) : 0);
+inline std::vector<ElevationBand> BuildElevationBands(const CVector* vectors, int count,
+                                                      int perBand, int bandCount,
+                                                      long long skipFrom, long long skipTo) {
+    std::vector<ElevationBand> bands(bandCount > 0 ? static_cast<std::size_t>(bandCount) : 0);
     std::size_t band = 0;
     int inBand = 0;
-    for (int i = 0; i < nCount && band < bands.size(); ++i) {
-        if (pVec[i].Type != kTypeFrontSight || (skipFrom <= i && i < skipTo)) {
+    for (int i = 0; i < count && band < bands.size(); ++i) {
+        if (vectors[i].Type != kTypeFrontSight || (skipFrom <= i && i < skipTo)) {
             continue;
         }
-        const double elevation = pVec[i].Elevation;
-        if (elevation > bands[band].high) {
-            bands[band].high = elevation;
-        }
-        if (elevation < bands[band].low) {
-            bands[band].low = elevation;
-        }
+        const double elevation = vectors[i].Elevation;
+        bands[band].high = std::max(bands[band].high, elevation);
+        bands[band].low = std::min(bands[band].low, elevation);
         if (++inBand == perBand) {
             inBand = 0;
             ++band;
@@ -65,19 +62,19 @@ inline void SortBandsByLow(std::vector<ElevationBand>& bands) {
 // Status of sorted bands: kNoLowView when the lowest band does not reach kLowestElevationDemand,
 // else kNoHighView when the band that starts highest does not reach kHighestElevationDemand,
 // else kElevationGap when a band starts more than gapMargin above the end of the band below
-// (pGapEl then receives the middle of that gap in degrees), else kViewsAccepted. An edge that
+// (gapElevation then receives the middle of that gap in degrees), else kViewsAccepted. An edge that
 // is not a number reaches nothing.
 inline int JudgeElevationBands(const std::vector<ElevationBand>& bands, double gapMargin,
-                               double* pGapEl) {
+                               double* gapElevation) {
     if (bands.empty() || !(bands.front().low <= kLowestElevationDemand)) {
         return kNoLowView;
     }
     if (!(bands.back().high >= kHighestElevationDemand)) {
         return kNoHighView;
     }
-    for (std::size_t k = 1; k < bands.size(); ++k) {
-        if (bands[k - 1].high + gapMargin < bands[k].low) {
-            *pGapEl = (bands[k - 1].high + bands[k].low) * kHalfRadToDeg;
+    for (std::size_t band = 1; band < bands.size(); ++band) {
+        if (bands[band - 1].high + gapMargin < bands[band].low) {
+            *gapElevation = (bands[band - 1].high + bands[band].low) * kHalfRadToDeg;
             return kElevationGap;
         }
     }

@@ -23,28 +23,28 @@ struct ElevationExtremes {
 
 // Highest and lowest front sight of the view with their ranges; on equal elevations the
 // first measurement keeps its place.
-ElevationExtremes FindElevationExtremes(const CVector* pVec, int nCount) {
-    ElevationExtremes e;
+ElevationExtremes FindElevationExtremes(const CVector* vectors, int count) {
+    ElevationExtremes extremes;
     bool haveHigh = false;
     bool haveLow = false;
-    for (int i = 0; i < nCount; ++i) {
-        const CVector& v = pVec[i];
-        if (v.Type != kTypeFrontSight) {
+    for (int i = 0; i < count; ++i) {
+        const CVector& sight = vectors[i];
+        if (sight.Type != kTypeFrontSight) {
             continue;
         }
-        if (v.Elevation > e.high) {
-            e.high = v.Elevation;
-            e.rangeAtHigh = v.Range;
+        if (sight.Elevation > extremes.high) {
+            extremes.high = sight.Elevation;
+            extremes.rangeAtHigh = sight.Range;
             haveHigh = true;
         }
-        if (v.Elevation < e.low) {
-            e.low = v.Elevation;
-            e.rangeAtLow = v.Range;
+        if (sight.Elevation < extremes.low) {
+            extremes.low = sight.Elevation;
+            extremes.rangeAtLow = sight.Range;
             haveLow = true;
         }
     }
-    e.found = haveHigh && haveLow;
-    return e;
+    extremes.found = haveHigh && haveLow;
+    return extremes;
 }
 
 }  // namespace
@@ -52,12 +52,13 @@ ElevationExtremes FindElevationExtremes(const CVector* pVec, int nCount) {
 // A view without a measured front sight shows nothing about its compactness and is refused:
 // its elevation span would otherwise read as the starting values' -200 and pass.
 int CCompensation::AcceptFBBView(CVector* pVec, int nCount) {
-    const ElevationExtremes e = FindElevationExtremes(pVec, nCount);
-    if (!e.found || e.high - e.low >= kFbbViewElevationSpan) {
+    const ElevationExtremes extremes = FindElevationExtremes(pVec, nCount);
+    if (!extremes.found || extremes.high - extremes.low >= kTwentyDegrees) {
         return kFbbViewRefused;
     }
-    return std::fabs(e.rangeAtHigh - e.rangeAtLow) < kFbbViewRangeSpan ? kFbbViewAccepted
-                                                                       : kFbbViewRefused;
+    return std::fabs(extremes.rangeAtHigh - extremes.rangeAtLow) < kFbbViewRangeSpan
+               ? kFbbViewAccepted
+               : kFbbViewRefused;
 }
 
 // Front sights beyond the last complete view belong to no view and are left out of the bands.

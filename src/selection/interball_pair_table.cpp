@@ -1,27 +1,13 @@
 // Which target pairs of a view carry distance information for the interball fits: a distance
 // between two targets close together in azimuth, or nearly opposite, hardly changes with the
 // model's azimuth terms.
-#include <cmath>
 #include <cstddef>
 
 #include "compensation/engine.h"
+#include "model/sight_angle.h"
 #include "selection/selection.h"
 
-namespace {
-
 using namespace compensation;
-
-// Azimuth separation folded across the +-pi seam, so that 170 and -170 degrees lie 20 degrees
-// apart.
-double AzimuthSeparation(double a, double b) {
-    double d = std::fabs(a - b);
-    if (d > kPiSeam) {
-        d = std::fabs(d - kTwoPiSeam);
-    }
-    return d;
-}
-
-}  // namespace
 
 int CCompensation::ClassifyIBPairs(CVector* pVec, int* pIBPairs, int nCount) {
     if (nCount < 1) {
@@ -32,12 +18,11 @@ int CCompensation::ClassifyIBPairs(CVector* pVec, int* pIBPairs, int nCount) {
     long long usable = 0;
     for (int i = 0; i < nCount; ++i) {
         for (int j = i + 1; j < nCount; ++j) {
-            const double d = AzimuthSeparation(pVec[i].Azimuth, pVec[j].Azimuth);
-            const bool used = kInterballLeastSeparation < d && d < kInterballGreatestSeparation;
+            const double separation = detail::AzimuthSeparation(pVec[i].Azimuth, pVec[j].Azimuth);
+            const bool used =
+                kInterballLeastSeparation < separation && separation < kInterballGreatestSeparation;
             pIBPairs[entry++] = used ? kInterballPairUsed : kInterballPairSkipped;
-            if (used) {
-                ++usable;
-            }
+            usable += used ? 1 : 0;
         }
     }
     return usable >= kLeastUsableInterballPairs ? 0 : kTooFewInterballPairs;

@@ -4,7 +4,6 @@
 
 #include "compensation/engine.h"
 #include "selection/selection.h"
-#include "selection/view_averaging.h"
 
 namespace {
 
@@ -16,28 +15,30 @@ struct AveragedPair {
 
     // Until averaged, both targets carry the mark of a target without a live view.
     AveragedPair() {
-        for (CVector& t : targets) {
-            t.Quality = kNoLiveViewQuality;
+        for (CVector& target : targets) {
+            target.Quality = kNoLiveViewQuality;
         }
     }
 };
 
-int AverageOutsideSet(CCompensation& engine, AveragedPair& avg, CVector* pVecOut, int nCountOut) {
-    return detail::AverageAndRefine(engine, avg.targets.data(), pVecOut, kOutsideTargetsPerView,
-                                    nCountOut / kOutsideTargetsPerView, avg.spreads.data());
+int AverageOutsideSet(CCompensation& engine, AveragedPair& averaged, CVector* outside,
+                      int outsideCount) {
+    return detail::AverageAndRefine(engine, averaged.targets.data(), outside,
+                                    kOutsideTargetsPerView, outsideCount / kOutsideTargetsPerView,
+                                    averaged.spreads.data());
 }
 
-void CopyAverages(const AveragedPair& avg, CVector* pOut) {
-    for (int t = 0; t < kOutsideTargetsPerView; ++t) {
-        pOut[t] = avg.targets[t];
+void CopyAverages(const AveragedPair& averaged, CVector* averages) {
+    for (int target = 0; target < kOutsideTargetsPerView; ++target) {
+        averages[target] = averaged.targets[target];
     }
 }
 
 // Views dropped from the averages stay usable for the fits that read single measurements.
-void ReleaseRejections(CVector* pVecOut, int nCountOut) {
-    for (int i = 0; i < nCountOut; ++i) {
-        if (pVecOut[i].Quality == kRejectedQuality) {
-            pVecOut[i].Quality = kOutsideDroppedQuality;
+void ReleaseRejections(CVector* outside, int outsideCount) {
+    for (int i = 0; i < outsideCount; ++i) {
+        if (outside[i].Quality == kRejectedQuality) {
+            outside[i].Quality = kOutsideDroppedQuality;
         }
     }
 }
@@ -59,11 +60,7 @@ int CCompensation::ClassifyOutside(CVector* pVecOut1, int nCountOut1, CVector* p
     AveragedPair second;
     int result = AverageOutsideSet(*this, second, pVecOut2, nCountOut2);
     if (result == 0) {
-        for (const double spread : second.spreads) {
-            if (SpreadBeyond(spread, kRejectSpread)) {
-                result += kOutsideSpreadFailure;
-            }
-        }
+        result = SpreadFailures(second.spreads, kOutsideSpreadFailure);
     }
     CopyAverages(second, pVecAvgOut + kOutsideTargetsPerView);
 

@@ -1,6 +1,7 @@
 // Two chosen targets seen in the same view: the single-term fits read one such pair per view,
 // and their rejections come back into the host's array through the same walk.
 #include "compensation/engine.h"
+#include "engine/trace_session.h"
 #include "selection/selection.h"
 
 namespace {
@@ -8,48 +9,50 @@ namespace {
 using namespace compensation;
 
 // The target `position` places after the reference vector at `view`, when the array holds it.
-const CVector* TargetOfView(const CVector* pVec, int nCount, int view, int position) {
-    return position < nCount - view ? &pVec[view + position] : nullptr;
+const CVector* TargetOfView(const CVector* vectors, int count, int view, int position) {
+    return position < count - view ? &vectors[view + position] : nullptr;
 }
 
 // A view contributes a pair when both chosen targets are usable front sights. A target that
 // the array does not hold (a truncated last view) does not qualify.
-bool ViewHoldsPair(const CVector* pVec, int nCount, int view, int n1, int n2) {
-    if (pVec[view].Type != kTypeReferenceView) {
+bool ViewHoldsPair(const CVector* vectors, int count, int view, int firstPosition,
+                   int secondPosition) {
+    if (vectors[view].Type != kTypeReferenceView) {
         return false;
     }
-    const CVector* first = TargetOfView(pVec, nCount, view, n1);
-    const CVector* second = TargetOfView(pVec, nCount, view, n2);
+    const CVector* first = TargetOfView(vectors, count, view, firstPosition);
+    const CVector* second = TargetOfView(vectors, count, view, secondPosition);
     return first != nullptr && second != nullptr && first->Type == kTypeFrontSight &&
            second->Type == kTypeFrontSight && IsLive(*first) && IsLive(*second);
 }
 
-int CountViews(const CVector* pVec, int nCount) {
+int CountViews(const CVector* vectors, int count) {
     int views = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (pVec[i].Type == kTypeReferenceView) {
+    for (int i = 0; i < count; ++i) {
+        if (vectors[i].Type == kTypeReferenceView) {
             ++views;
         }
     }
     return views;
 }
 
-int CountPairs(const CVector* pVec, int nCount, int n1, int n2) {
+int CountPairs(const CVector* vectors, int count, int firstPosition, int secondPosition) {
     int pairs = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (ViewHoldsPair(pVec, nCount, i, n1, n2)) {
+    for (int i = 0; i < count; ++i) {
+        if (ViewHoldsPair(vectors, count, i, firstPosition, secondPosition)) {
             ++pairs;
         }
     }
     return pairs;
 }
 
-int CollectPairs(const CVector* pVec, int nCount, CVector* pVec_pairs, int n1, int n2) {
+int CollectPairs(const CVector* vectors, int count, CVector* pairVectors, int firstPosition,
+                 int secondPosition) {
     int pair = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (ViewHoldsPair(pVec, nCount, i, n1, n2)) {
-            pVec_pairs[2 * pair] = pVec[i + n1];
-            pVec_pairs[2 * pair + 1] = pVec[i + n2];
+    for (int i = 0; i < count; ++i) {
+        if (ViewHoldsPair(vectors, count, i, firstPosition, secondPosition)) {
+            pairVectors[2 * pair] = vectors[i + firstPosition];
+            pairVectors[2 * pair + 1] = vectors[i + secondPosition];
             ++pair;
         }
     }
@@ -58,17 +61,18 @@ int CollectPairs(const CVector* pVec, int nCount, CVector* pVec_pairs, int n1, i
 
 // A single-term fit's rejection lowers the quality by the rejection step rather than setting
 // a mark, so that the host can still tell the original quality.
-int WriteBackPairRejections(CVector* pVec, int nCount, const CVector* pVec_pairs, int n1, int n2) {
+int WriteBackPairRejections(CVector* vectors, int count, const CVector* pairVectors,
+                            int firstPosition, int secondPosition) {
     int pair = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (!ViewHoldsPair(pVec, nCount, i, n1, n2)) {
+    for (int i = 0; i < count; ++i) {
+        if (!ViewHoldsPair(vectors, count, i, firstPosition, secondPosition)) {
             continue;
         }
-        if (!IsLive(pVec_pairs[2 * pair])) {
-            pVec[i + n1].Quality -= kSingleTermRejectionStep;
+        if (!IsLive(pairVectors[2 * pair])) {
+            vectors[i + firstPosition].Quality -= kSingleTermRejectionStep;
         }
-        if (!IsLive(pVec_pairs[2 * pair + 1]) && IsLive(pVec[i + n2])) {
-            pVec[i + n2].Quality -= kSingleTermRejectionStep;
+        if (!IsLive(pairVectors[2 * pair + 1]) && IsLive(vectors[i + secondPosition])) {
+            vectors[i + secondPosition].Quality -= kSingleTermRejectionStep;
         }
         ++pair;
     }
@@ -79,6 +83,7 @@ int WriteBackPairRejections(CVector* pVec, int nCount, const CVector* pVec_pairs
 
 int CCompensation::ClassifyPairs(CVector* pVec, int nCount, CVector* pVec_pairs, int n1, int n2,
                                  int* pnCountPairs, int nFlagUpdate) {
+    const compensation::detail::TraceSession session(*this);
     // The pair array holds two vectors per view, so it has a first vector only when the host's
     // array holds a view.
     const int views = CountViews(pVec, nCount);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "compensation/engine.h"
 #include "compensation/vector.h"
 #include "engine/constants.h"
 #include "model/live.h"
@@ -16,37 +17,31 @@ namespace compensation {
 // both angles of it (radians, as stored).
 inline constexpr double kPairRangeTolerance = 0.01;
 inline constexpr double kPairAngleTolerance = kDegToRad;
-// Fewer two-face pairs than this cannot support any two-face fit.
+// Fewer two-face pairs than this cannot support any two-face fit (kTooFewTwoFacePairs).
 inline constexpr int kLeastTwoFacePairs = 2;
-inline constexpr int kTooFewTwoFacePairs = 1;
 
-// --- Azimuth coverage of the reference views ---------------------------------------------
-// Sectors start at -180 degrees and are widened by 5 degrees on both sides, so neighbours
-// overlap by 10 degrees.
-inline constexpr double kFullTurnDeg = 360.0;
-inline constexpr double kHalfTurnDeg = 180.0;
-inline constexpr double kSectorMarginDeg = 5.0;
-inline constexpr double kSectorLowStartDeg = 185.0;  // half turn plus the margin
+// --- Azimuth coverage of the reference views (the sectors are in engine/result_codes.h) ------
+inline constexpr double kSectorLowStartDeg = kHalfTurnDeg + kSectorMarginDeg;
 
-// --- Target pairs within a view ----------------------------------------------------------
-inline constexpr int kTooFewTargetPairs = 19;
-
-// --- Interball pair table ----------------------------------------------------------------
-// Two targets carry distance information when they lie 25 to 115 degrees apart in azimuth.
-inline constexpr double kInterballLeastSeparation = 0.4363323129985;
-inline constexpr double kInterballGreatestSeparation = 2.0071286397931;
-inline constexpr long long kLeastUsableInterballPairs = 25;
-inline constexpr int kTooFewInterballPairs = 20;
+// --- Interball pair table (separations in engine/constants.h) ---------------------------
 inline constexpr int kInterballPairUsed = 0;
 inline constexpr int kInterballPairSkipped = 1;
 
 // --- View averaging ----------------------------------------------------------------------
 inline constexpr double kAveragedQuality = 99.0;
 inline constexpr double kNoLiveViewQuality = 1.0;
-// A target whose spread exceeds a quarter of a thousandth of an inch loses its worst view.
-inline constexpr double kRefineSpread = 6.35e-06;
 // Refinement stops this many views short of the view count, so that at least four remain.
 inline constexpr int kRefineKeptViews = 4;
+
+namespace detail {
+// The average-and-refine sequence shared by the check-view acceptance and the outside sets:
+// averages every target over its views; when every target has a live view, rejects the worst
+// view of each scattered target and averages again, repeating while something is rejected
+// and at least four views would remain. Returns the averaging's count of targets without a
+// live view (or kInvalidInput for a layout that does not fit).
+int AverageAndRefine(CCompensation& engine, CVector* averages, CVector* measurements, int targets,
+                     int views, double* spreads);
+}  // namespace detail
 
 // --- Check views ---------------------------------------------------------------------------
 // Failure weight of a target whose spread stays above kRejectSpread after refining.
@@ -54,34 +49,14 @@ inline constexpr int kCheckViewSpreadFailure = 10;
 // Degrees of elevation per metre of target span for the proposed angle of the next view.
 inline constexpr double kSpanToAngleDeg = 12.455604241974418;
 inline constexpr double kCheckViewAngleLimitDeg = 45.0;
-inline constexpr int kLeastCheckViews = 7;
-// Flying views demand fewer views when each measures at least this many targets.
-inline constexpr int kFlyingManyTargets = 3;
-inline constexpr int kLeastFlyingViewsManyTargets = 3;
-// The in-line angle and the widest tolerated elevation gap (radians, about 10 degrees).
-inline constexpr double kInlineAngle = 0.17455;
-// The elevations that the views together must reach below and above the horizon (radians,
-// about 40 degrees).
-inline constexpr double kLowestElevationDemand = -0.6982;
-inline constexpr double kHighestElevationDemand = 0.6982;
-inline constexpr int kInlineViewNone = -100;
-
-// Status of the acceptance of a complete set of views (check, flying and FBB views).
-inline constexpr int kViewsAccepted = 0;
-inline constexpr int kTooFewViews = 1;
-inline constexpr int kNoLowView = 2;
-inline constexpr int kNoHighView = 3;
-inline constexpr int kElevationGap = 4;
-inline constexpr int kNoInlineView = 5;
 
 // --- Outside sets --------------------------------------------------------------------------
 inline constexpr int kOutsideTargetsPerView = 2;
 inline constexpr int kOutsideSpreadFailure = 11;
 
 // --- FBB views -----------------------------------------------------------------------------
-// A view is compact when its front sights span less than 20 degrees of elevation and its
+// A view is compact when its front sights span less than kTwentyDegrees of elevation and its
 // lowest and highest points differ by less than 2 m in range.
-inline constexpr double kFbbViewElevationSpan = 0.3491;
 inline constexpr double kFbbViewRangeSpan = 2.0;
 inline constexpr int kLeastFbbViews = 5;
 inline constexpr int kFbbViewAccepted = 1;
@@ -89,13 +64,19 @@ inline constexpr int kFbbViewRefused = 0;
 
 // Some selections read the type code by magnitude, as a double, so that a host's signed
 // codes still classify.
-inline bool HasTypeMagnitude(const CVector& v, int typeCode) {
-    return std::fabs(static_cast<double>(v.Type)) == static_cast<double>(typeCode);
+inline bool HasTypeMagnitude(const CVector& sight, int typeCode) {
+    return std::fabs(static_cast<double>(sight.Type)) == static_cast<double>(typeCode);
 }
 
-// A spread that is not finite cannot show consistency: it counts as beyond any limit.
-inline bool SpreadBeyond(double spread, double limit) {
-    return !(std::isfinite(spread) && spread <= limit);
+// `failure` for every spread beyond kRejectSpread; a spread that is not finite cannot show
+// consistency and counts as beyond it.
+template <typename Spreads>
+int SpreadFailures(const Spreads& spreads, int failure) {
+    int sum = 0;
+    for (const double spread : spreads) {
+        sum += std::isfinite(spread) && spread <= kRejectSpread ? 0 : failure;
+    }
+    return sum;
 }
 
 }  // namespace compensation

@@ -3,14 +3,15 @@
 #include <cmath>
 
 #include "compensation/engine.h"
+#include "engine/trace_session.h"
 #include "selection/selection.h"
 
 namespace {
 
 using namespace compensation;
 
-bool IsFrontSightToPair(const CVector& v) {
-    return v.FSBS == 1 && HasTypeMagnitude(v, kTypeFrontSight);
+bool IsFrontSightToPair(const CVector& sight) {
+    return sight.FSBS == 1 && HasTypeMagnitude(sight, kTypeFrontSight);
 }
 
 // The back sight of a target reads, after the face change the host has already applied, the
@@ -24,31 +25,31 @@ bool IsBackSightOf(const CVector& front, const CVector& candidate) {
 
 // One pair per front sight. The search for back sights only moves forward after a match, so a
 // back sight is taken at most once when the host stores them in the order of their front sights.
-int PairFrontAndBackSights(CVector* pVec, int nCount, CVector* pVec_f, CVector* pVec_b) {
+int PairFrontAndBackSights(CVector* vectors, int count, CVector* fronts, CVector* backs) {
     int pairs = 0;
     int searchStart = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (!IsFrontSightToPair(pVec[i])) {
+    for (int i = 0; i < count; ++i) {
+        if (!IsFrontSightToPair(vectors[i])) {
             continue;
         }
-        pVec_f[pairs] = pVec[i];
+        fronts[pairs] = vectors[i];
         int match = -1;
-        for (int j = searchStart; j < nCount; ++j) {
-            if (IsBackSightOf(pVec[i], pVec[j])) {
+        for (int j = searchStart; j < count; ++j) {
+            if (IsBackSightOf(vectors[i], vectors[j])) {
                 match = j;
                 break;
             }
         }
         if (match >= 0) {
-            pVec_b[pairs] = pVec[match];
+            backs[pairs] = vectors[match];
             searchStart = match + 1;
         } else {
             // A front sight without its back sight: the pair stays in the arrays so that the
             // indices keep following the host's front sights, but nothing may fit from it.
-            pVec_b[pairs] = pVec[i];
-            pVec_b[pairs].Quality = kUnpairedQuality;
-            pVec_f[pairs].Quality = kUnpairedQuality;
-            pVec[i].Quality = kUnpairedQuality;
+            backs[pairs] = vectors[i];
+            backs[pairs].Quality = kUnpairedQuality;
+            fronts[pairs].Quality = kUnpairedQuality;
+            vectors[i].Quality = kUnpairedQuality;
         }
         ++pairs;
     }
@@ -57,25 +58,25 @@ int PairFrontAndBackSights(CVector* pVec, int nCount, CVector* pVec_f, CVector* 
 
 // Targets per view in a well-formed array: the vectors after the view's reference vector up to
 // the first back sight or the next reference view.
-int OffsetToBackSights(const CVector* pVec, int nCount) {
-    for (int i = 1; i < nCount; ++i) {
-        if (HasTypeMagnitude(pVec[i], kTypeReferenceView) ||
-            HasTypeMagnitude(pVec[i], kTypeBackSight)) {
+int OffsetToBackSights(const CVector* vectors, int count) {
+    for (int i = 1; i < count; ++i) {
+        if (HasTypeMagnitude(vectors[i], kTypeReferenceView) ||
+            HasTypeMagnitude(vectors[i], kTypeBackSight)) {
             return i - 1;
         }
     }
-    return nCount > 0 ? nCount - 1 : 0;
+    return count > 0 ? count - 1 : 0;
 }
 
 // Marks in the host's array what the fits rejected in the pair arrays. The pair arrays hold
 // pairCount pairs, one per front sight of the host's array; more front sights than that means
 // the arrays do not belong together, and nothing is written. A back sight position beyond the
 // array's end (a truncated last view) has nothing to mark.
-int WriteBackRejections(CVector* pVec, int nCount, const CVector* pVec_f, const CVector* pVec_b,
+int WriteBackRejections(CVector* vectors, int count, const CVector* fronts, const CVector* backs,
                         int pairCount) {
     int frontSights = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (HasTypeMagnitude(pVec[i], kTypeFrontSight)) {
+    for (int i = 0; i < count; ++i) {
+        if (HasTypeMagnitude(vectors[i], kTypeFrontSight)) {
             ++frontSights;
         }
     }
@@ -83,17 +84,17 @@ int WriteBackRejections(CVector* pVec, int nCount, const CVector* pVec_f, const 
         return kInvalidInput;
     }
 
-    const int offset = OffsetToBackSights(pVec, nCount);
+    const int offset = OffsetToBackSights(vectors, count);
     int pair = 0;
-    for (int i = 0; i < nCount; ++i) {
-        if (!HasTypeMagnitude(pVec[i], kTypeFrontSight)) {
+    for (int i = 0; i < count; ++i) {
+        if (!HasTypeMagnitude(vectors[i], kTypeFrontSight)) {
             continue;
         }
-        if (!IsLive(pVec_f[pair]) && IsLive(pVec[i])) {
-            pVec[i].Quality = kRejectedQuality;
+        if (!IsLive(fronts[pair]) && IsLive(vectors[i])) {
+            vectors[i].Quality = kRejectedQuality;
         }
-        if (offset < nCount - i && !IsLive(pVec_b[pair]) && IsLive(pVec[i + offset])) {
-            pVec[i + offset].Quality = kRejectedQuality;
+        if (offset < count - i && !IsLive(backs[pair]) && IsLive(vectors[i + offset])) {
+            vectors[i + offset].Quality = kRejectedQuality;
         }
         ++pair;
     }
@@ -108,6 +109,7 @@ int PairCountResult(int pairs) {
 
 int CCompensation::ClassifyFSBS(CVector* pVec, int nCount, CVector* pVec_f, CVector* pVec_b,
                                 int* pnCount_fb, int nFlagUpdate) {
+    const compensation::detail::TraceSession session(*this);
     int result = kTooFewTwoFacePairs;
     if (nFlagUpdate > 0) {
         *pnCount_fb = PairFrontAndBackSights(pVec, nCount, pVec_f, pVec_b);

@@ -5,86 +5,84 @@
 #include <cstddef>
 
 #include "compensation/engine.h"
+#include "model/vec3.h"
 #include "selection/selection.h"
-#include "selection/view_averaging.h"
 
 namespace {
 
 using namespace compensation;
 
-// The layout is nViews blocks of nTargets measurements; without a target or a view there is no
+// The layout is `views` blocks of `targets` measurements; without a target or a view there is no
 // view-0 measurement to start an average from.
-bool LayoutFits(int nTargets, int nViews) {
-    return nTargets >= 1 && nViews >= 1 &&
-           static_cast<long long>(nTargets) * nViews <= static_cast<long long>(INT_MAX);
+bool LayoutFits(int targets, int views) {
+    return targets >= 1 && views >= 1 &&
+           static_cast<long long>(targets) * views <= static_cast<long long>(INT_MAX);
 }
 
-std::size_t At(int target, int view, int nTargets) {
-    return static_cast<std::size_t>(view) * static_cast<std::size_t>(nTargets) +
+std::size_t At(int target, int view, int targets) {
+    return static_cast<std::size_t>(view) * static_cast<std::size_t>(targets) +
            static_cast<std::size_t>(target);
-}
-
-double DistanceBetween(CVector& a, const CVector& b) {
-    return a.InterVectorRange(a, b);
 }
 
 // Plain arithmetic means of the spherical values: the views of one target lie within a few
 // micrometres of each other, so the mean of the angles is the angle of the mean point (away
 // from the +-pi seam). Returns the number of live views.
-int AverageTarget(CVector& avg, const CVector* pVec, int target, int nTargets, int nViews) {
-    avg = pVec[target];
-    avg.Range = 0.0;
-    avg.Azimuth = 0.0;
-    avg.Elevation = 0.0;
-    avg.T = 0.0;
-    avg.Quality = kAveragedQuality;
+int AverageTarget(CVector& average, const CVector* measurements, int target, int targets,
+                  int views) {
+    average = measurements[target];
+    average.Range = 0.0;
+    average.Azimuth = 0.0;
+    average.Elevation = 0.0;
+    average.T = 0.0;
+    average.Quality = kAveragedQuality;
     int live = 0;
-    for (int view = 0; view < nViews; ++view) {
-        const CVector& m = pVec[At(target, view, nTargets)];
-        if (IsLive(m)) {
-            avg.Range += m.Range;
-            avg.Azimuth += m.Azimuth;
-            avg.Elevation += m.Elevation;
-            avg.T += m.T;
+    for (int view = 0; view < views; ++view) {
+        const CVector& measurement = measurements[At(target, view, targets)];
+        if (IsLive(measurement)) {
+            average.Range += measurement.Range;
+            average.Azimuth += measurement.Azimuth;
+            average.Elevation += measurement.Elevation;
+            average.T += measurement.T;
             ++live;
         }
     }
     if (live > 0) {
-        avg.Range /= live;
-        avg.Azimuth /= live;
-        avg.Elevation /= live;
-        avg.T /= live;
+        average.Range /= live;
+        average.Azimuth /= live;
+        average.Elevation /= live;
+        average.T /= live;
     } else {
-        avg.Quality = kNoLiveViewQuality;
+        average.Quality = kNoLiveViewQuality;
     }
     return live;
 }
 
 // RMS distance of the live views from the averaged point.
-double TargetSpread(CVector& avg, const CVector* pVec, int target, int nTargets, int nViews,
-                    int live) {
-    avg.Sphr2Cart();
+double TargetSpread(CVector& average, const CVector* measurements, int target, int targets,
+                    int views, int live) {
+    average.Sphr2Cart();
     double sumSquares = 0.0;
-    for (int view = 0; view < nViews; ++view) {
-        const CVector& m = pVec[At(target, view, nTargets)];
-        if (IsLive(m)) {
-            const double d = DistanceBetween(avg, m);
-            sumSquares += d * d;
+    for (int view = 0; view < views; ++view) {
+        const CVector& measurement = measurements[At(target, view, targets)];
+        if (IsLive(measurement)) {
+            const double distance = DistanceBetween(average, measurement);
+            sumSquares += distance * distance;
         }
     }
     return std::sqrt(sumSquares / live);
 }
 
 // The live view farthest from the average; the earliest view wins a tie. -1 when none is live.
-int FarthestLiveView(CVector& avg, const CVector* pVec, int target, int nTargets, int nViews) {
+int FarthestLiveView(CVector& average, const CVector* measurements, int target, int targets,
+                     int views) {
     int farthest = -1;
     double largest = kRunningMaxStart;
-    for (int view = 0; view < nViews; ++view) {
-        const CVector& m = pVec[At(target, view, nTargets)];
-        if (IsLive(m)) {
-            const double d = DistanceBetween(avg, m);
-            if (d > largest) {
-                largest = d;
+    for (int view = 0; view < views; ++view) {
+        const CVector& measurement = measurements[At(target, view, targets)];
+        if (IsLive(measurement)) {
+            const double distance = DistanceBetween(average, measurement);
+            if (distance > largest) {
+                largest = distance;
                 farthest = view;
             }
         }
@@ -124,7 +122,7 @@ int CCompensation::RefineVectorArray(CVector* pAvg, CVector* pVec, int nTargets,
     }
     int rejected = 0;
     for (int target = 0; target < nTargets; ++target) {
-        if (!(pStd[target] > kRefineSpread)) {
+        if (!(pStd[target] > kQuarterThouInch)) {
             continue;
         }
         const int view = FarthestLiveView(pAvg[target], pVec, target, nTargets, nViews);
@@ -141,15 +139,15 @@ int CCompensation::RefineVectorArray(CVector* pAvg, CVector* pVec, int nTargets,
 
 namespace compensation::detail {
 
-int AverageAndRefine(CCompensation& engine, CVector* pAvg, CVector* pVec, int nTargets, int nViews,
-                     double* pStd) {
-    const int result = engine.AverageVectorArray(pAvg, pVec, nTargets, nViews, pStd);
+int AverageAndRefine(CCompensation& engine, CVector* averages, CVector* measurements, int targets,
+                     int views, double* spreads) {
+    const int result = engine.AverageVectorArray(averages, measurements, targets, views, spreads);
     if (result != 0) {
         return result;
     }
-    int rejected = engine.RefineVectorArray(pAvg, pVec, nTargets, nViews, pStd);
-    for (int repeats = 0; rejected > 0 && repeats < nViews - kRefineKeptViews; ++repeats) {
-        rejected = engine.RefineVectorArray(pAvg, pVec, nTargets, nViews, pStd);
+    int rejected = engine.RefineVectorArray(averages, measurements, targets, views, spreads);
+    for (int repeats = 0; rejected > 0 && repeats < views - kRefineKeptViews; ++repeats) {
+        rejected = engine.RefineVectorArray(averages, measurements, targets, views, spreads);
     }
     return result;
 }

@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "compensation/engine.h"
+#include "engine/trace_session.h"
 #include "selection/selection.h"
 
 namespace {
@@ -15,9 +16,10 @@ bool InSector(double azimuth, int sector, double width) {
     return low < azimuth && azimuth < high;
 }
 
-bool SectorHoldsView(const CVector* pVec, int nCount, int nType, int sector, double width) {
-    for (int i = 0; i < nCount; ++i) {
-        if (IsLive(pVec[i]) && pVec[i].Type == nType && InSector(pVec[i].Azimuth, sector, width)) {
+bool SectorHoldsView(const CVector* vectors, int count, int type, int sector, double width) {
+    for (int i = 0; i < count; ++i) {
+        if (IsLive(vectors[i]) && vectors[i].Type == type &&
+            InSector(vectors[i].Azimuth, sector, width)) {
             return true;
         }
     }
@@ -29,6 +31,7 @@ bool SectorHoldsView(const CVector* pVec, int nCount, int nType, int sector, dou
 // The sectors are searched in order and the search stops at the first empty one, so no
 // counter per sector is needed whatever number of sectors the caller asks for.
 int CCompensation::AcceptViews(CVector* pVec, int nCount, int nType, int nFlag_0, int nSep) {
+    const compensation::detail::TraceSession session(*this);
     OutputTrace("Entering AcceptViews", true);
     OutputTrace("pVec", nCount > 0 ? pVec : nullptr);
     OutputTrace("nCount", nCount);

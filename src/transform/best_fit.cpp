@@ -9,54 +9,29 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <numeric>
 #include <vector>
 
 #include "compensation/mapper.h"
 #include "compensation/transform.h"
+#include "engine/determined_solve.h"
+#include "model/vec3.h"
 #include "transform/gauss_newton.h"
 #include "transform/transform_constants.h"
 
 namespace compensation {
 namespace {
 
-struct Point3 {
-    double x;
-    double y;
-    double z;
-};
-
-Point3 PositionOf(const CVector& v) {
-    return {v.X, v.Y, v.Z};
-}
-Point3 Minus(const Point3& a, const Point3& b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double Dot(const Point3& a, const Point3& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-double Norm(const Point3& a) {
-    return std::sqrt(Dot(a, a));
-}
-Point3 Scaled(const Point3& a, double f) {
-    return {a.x * f, a.y * f, a.z * f};
-}
-Point3 Unit(const Point3& a) {
-    return Scaled(a, 1.0 / Norm(a));
-}
-Point3 Cross(const Point3& a, const Point3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 // Maps every nominal point through p into mapped.
-void MapAll(CTransform& transform, CVector* pNominal, int nCount, TRANSFORM_PARMS* p,
+void MapAll(CTransform& transform, CVector* nominal, int count, TRANSFORM_PARMS* parms,
             std::vector<CVector>& mapped) {
-    for (int i = 0; i < nCount; ++i) {
-        mapped[i] = *transform.GetNextVector(i, p, pNominal);
+    for (int i = 0; i < count; ++i) {
+        mapped[i] = *transform.GetNextVector(i, parms, nominal);
     }
 }
 
 // |cos| of the angle at `from` between the directions to a and to b.
-double AbsCosine(const Point3& from, const Point3& a, const Point3& b) {
+double AbsCosine(const Vec3& from, const Vec3& a, const Vec3& b) {
     return std::fabs(Dot(Unit(Minus(a, from)), Unit(Minus(b, from))));
 }
 
@@ -70,9 +45,9 @@ struct WorkingSet {
 
 constexpr int kNoPoint = -1;
 
-int FirstReferencePoint(const CVector* pMeasured, int nPoints) {
-    for (int i = 0; i < nPoints; ++i) {
-        if (pMeasured[i].Type == kTypeReferenceView) {
+int FirstReferencePoint(const CVector* measured, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (measured[i].Type == kTypeReferenceView) {
             return i;
         }
     }
@@ -82,8 +57,8 @@ int FirstReferencePoint(const CVector* pMeasured, int nPoints) {
 // The working point whose nominal position is nearest to that of the distinguished point k,
 // the auxiliary point s excluded; the first of equal distances wins. kNoPoint when no point
 // lies within the search radius or the nearest one coincides with k (no direction).
-int NearestNeighbour(const WorkingSet& set, int k, int s, double* pDistance) {
-    const Point3 centre = PositionOf(set.nominal[k]);
+int NearestNeighbour(const WorkingSet& set, int k, int s, double* distance) {
+    const Vec3 centre = PositionOf(set.nominal[k]);
     int nearest = kNoPoint;
     double best = kNeighbourSearchRadius;
     for (int i = 0; i < static_cast<int>(set.nominal.size()); ++i) {
@@ -99,7 +74,7 @@ int NearestNeighbour(const WorkingSet& set, int k, int s, double* pDistance) {
     if (nearest == kNoPoint || !(best > 0.0)) {
         return kNoPoint;
     }
-    *pDistance = best;
+    *distance = best;
     return nearest;
 }
 
@@ -107,9 +82,9 @@ int NearestNeighbour(const WorkingSet& set, int k, int s, double* pDistance) {
 // then to the distinguished point k when two points seen from q span more than that line.
 void WeighDistinguished(WorkingSet& set, int k, int q, int s) {
     const int count = static_cast<int>(set.nominal.size());
-    const Point3 pk = PositionOf(set.nominal[k]);
-    const Point3 pq = PositionOf(set.nominal[q]);
-    const Point3 u = Unit(Minus(pq, pk));
+    const Vec3 pk = PositionOf(set.nominal[k]);
+    const Vec3 pq = PositionOf(set.nominal[q]);
+    const Vec3 u = Unit(Minus(pq, pk));
     auto isOther = [k, q, s](int i) { return i != k && i != q && i != s; };
 
     auto someOffTheLine = [&]() {
@@ -144,18 +119,18 @@ void WeighDistinguished(WorkingSet& set, int k, int q, int s) {
 
 // The weighted normal equations of one step, divided by the total weight, in the order
 // (Alpha, Beta, Gamma, X, Y, Z); the residuals are mapped minus measured.
-void NormalEquations(const TRANSFORM_PARMS& p, const CVector* pNominal, const CVector* pMeasured,
+void NormalEquations(const TRANSFORM_PARMS& parms, const CVector* nominal, const CVector* measured,
                      const std::vector<CVector>& mapped, const std::vector<double>& weights,
                      double total, double M[3][3], double* normal, double* rhs) {
     constexpr int n = kTransformParameters;
     std::fill(normal, normal + n * n, 0.0);
     std::fill(rhs, rhs + n, 0.0);
     for (std::size_t i = 0; i < weights.size(); ++i) {
-        const CVector& a = pNominal[i];
+        const CVector& a = nominal[i];
         double J[3][n];
-        TransformJacobian(p, M, a.X, a.Y, a.Z, J);
-        const double r[3] = {mapped[i].X - pMeasured[i].X, mapped[i].Y - pMeasured[i].Y,
-                             mapped[i].Z - pMeasured[i].Z};
+        TransformJacobian(parms, M, a.X, a.Y, a.Z, J);
+        const double r[3] = {mapped[i].X - measured[i].X, mapped[i].Y - measured[i].Y,
+                             mapped[i].Z - measured[i].Z};
         for (int row = 0; row < n; ++row) {
             for (int col = row; col < n; ++col) {
                 normal[row * n + col] +=
@@ -185,44 +160,41 @@ void NormalEquations(const TRANSFORM_PARMS& p, const CVector* pNominal, const CV
 
 namespace detail {
 
-int RefineTransform(CTransform& transform, CVector* pNominal, CVector* pMeasured, const double* pW,
-                    int nCount, TRANSFORM_PARMS* pParms) {
-    std::vector<double> weights(pW, pW + nCount);
-    double total = 0.0;
-    for (double w : weights) {
-        total += w;
-    }
-    std::vector<CVector> mapped(nCount);
-    std::vector<CVector> trialMapped(nCount);
+int RefineTransform(CTransform& transform, CVector* nominal, CVector* measured,
+                    const double* pointWeights, int count, TRANSFORM_PARMS* parms) {
+    std::vector<double> weights(pointWeights, pointWeights + count);
+    const double total = std::accumulate(weights.begin(), weights.end(), 0.0);
+    std::vector<CVector> mapped(count);
+    std::vector<CVector> trialMapped(count);
     constexpr int n = kTransformParameters;
 
     for (int step = 1;; ++step) {
-        MapAll(transform, pNominal, nCount, pParms, mapped);
+        MapAll(transform, nominal, count, parms, mapped);
         const double rmsBefore =
-            transform.RMS_Transform(pMeasured, mapped.data(), weights.data(), nCount);
+            transform.RMS_Transform(measured, mapped.data(), weights.data(), count);
 
         double M[3][3];
-        transform.RotationMatrix(pParms, M);
+        transform.RotationMatrix(parms, M);
         double normal[n * n];
         double rhs[n];
-        NormalEquations(*pParms, pNominal, pMeasured, mapped, weights, total, M, normal, rhs);
+        NormalEquations(*parms, nominal, measured, mapped, weights, total, M, normal, rhs);
 
         double delta[n];
-        transform.SysLinEq(n, normal, rhs, delta);
-        TRANSFORM_PARMS trial = {pParms->Alpha - delta[0], pParms->Beta - delta[1],
-                                 pParms->Gamma - delta[2], pParms->X - delta[3],
-                                 pParms->Y - delta[4],     pParms->Z - delta[5]};
+        detail::SolveSymmetric(n, normal, rhs, delta);
+        TRANSFORM_PARMS trial = {parms->Alpha - delta[0], parms->Beta - delta[1],
+                                 parms->Gamma - delta[2], parms->X - delta[3],
+                                 parms->Y - delta[4],     parms->Z - delta[5]};
 
-        MapAll(transform, pNominal, nCount, &trial, trialMapped);
+        MapAll(transform, nominal, count, &trial, trialMapped);
         const double rmsAfter =
-            transform.RMS_Transform(pMeasured, trialMapped.data(), weights.data(), nCount);
+            transform.RMS_Transform(measured, trialMapped.data(), weights.data(), count);
         // Written so that a non-finite RMS (a singular system) also stops the fit.
         if (!(rmsAfter <= rmsBefore + kRmsRiseTolerance)) {
-            return 1;
+            return kTransformRmsRose;
         }
-        *pParms = trial;
+        *parms = trial;
         if (step == kMaxTransformSteps) {
-            return 2;
+            return kTransformStepsUsedUp;
         }
         const double rotationStep =
             std::sqrt(delta[0] * delta[0] + delta[1] * delta[1] + delta[2] * delta[2]);
@@ -252,7 +224,7 @@ int CTransform::UpdateTransform(CVector* pNominal, CVector* pMeasured, int nPoin
     const int count = distinguished ? nPoints + 1 : nPoints;
     const int s = distinguished ? k + 1 : count;
     if (count < kMinWorkingPoints) {
-        return 3;
+        return kTransformTooFewPoints;
     }
 
     WorkingSet set{std::vector<CVector>(count), std::vector<CVector>(count),
@@ -273,11 +245,11 @@ int CTransform::UpdateTransform(CVector* pNominal, CVector* pMeasured, int nPoin
         if (q == kNoPoint) {
             return kInvalidInput;
         }
-        const Point3 pk = PositionOf(set.nominal[k]);
-        const Point3 u = Scaled(Minus(PositionOf(set.nominal[q]), pk), 1.0 / d);
-        const Point3 axis =
-            std::fabs(u.z) >= std::fabs(u.x) ? Point3{1.0, 0.0, 0.0} : Point3{0.0, 0.0, 1.0};
-        const Point3 v = Unit(Cross(u, axis));
+        const Vec3 pk = PositionOf(set.nominal[k]);
+        const Vec3 u = Scaled(Minus(PositionOf(set.nominal[q]), pk), 1.0 / d);
+        const Vec3 axis =
+            std::fabs(u.z) >= std::fabs(u.x) ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 0.0, 1.0};
+        const Vec3 v = Unit(Cross(u, axis));
         set.nominal[s].X = pk.x + d * v.x;
         set.nominal[s].Y = pk.y + d * v.y;
         set.nominal[s].Z = pk.z + d * v.z;

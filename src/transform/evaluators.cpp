@@ -16,6 +16,7 @@
 #include "compensation/transform.h"
 #include "fits/point_gradients.h"
 #include "model/sight_angle.h"
+#include "model/vec3.h"
 #include "transform/transform_constants.h"
 
 namespace {
@@ -23,11 +24,11 @@ namespace {
 using namespace compensation;
 
 // Every target as the instrument would read it from the candidate placement.
-std::vector<CVector> MapTargets(CTransform& transform, CVector* pVec, TRANSFORM_PARMS* pParms,
-                                int nPoints) {
-    std::vector<CVector> mapped(static_cast<std::size_t>(std::max(nPoints, 0)));
-    for (int i = 0; i < nPoints; ++i) {
-        mapped[i] = *transform.GetNextVector(i, pParms, pVec);
+std::vector<CVector> MapTargets(CTransform& transform, CVector* targets, TRANSFORM_PARMS* parms,
+                                int count) {
+    std::vector<CVector> mapped(static_cast<std::size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        mapped[i] = *transform.GetNextVector(i, parms, targets);
         mapped[i].Cart2Sphr();
     }
     return mapped;
@@ -49,13 +50,8 @@ void ForEachPair(const std::vector<CVector>& targets, Visit visit) {
     }
 }
 
-double Separation(const CVector& a, const CVector& b) {
-    CVector ruler;
-    return ruler.InterVectorRange(a, b);
-}
-
-bool ValidIndex(int index, int nPoints) {
-    return index >= 0 && index < nPoints;
+bool ValidIndex(int index, int count) {
+    return index >= 0 && index < count;
 }
 
 }  // namespace
@@ -69,13 +65,13 @@ int CTransform::Evaluate_FSBS(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
     const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
     int separated = 0;
     ForEachPair(targets, [&](int i, int j) {
-        const double hi = kQuarterPi - kHalf * targets[i].Elevation;
-        const double hj = kQuarterPi - kHalf * targets[j].Elevation;
+        const double hi = kQuarterPi - 0.5 * targets[i].Elevation;
+        const double hj = kQuarterPi - 0.5 * targets[j].Elevation;
         if (std::fabs(std::sin(hi) - std::sin(hj)) > kFaceSineSeparation) {
             ++separated;
         }
     });
-    return separated > 0 ? 0 : 1;
+    return separated > 0 ? 0 : kFacesNotSeparated;
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }
@@ -88,17 +84,17 @@ int CTransform::EvaluateOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoi
         return kInvalidInput;
     }
     const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
-    int status = 2;
+    int status = kD2NoInlinePair;
     double best = kBestAngleStart;
     ForEachPair(targets, [&](int i, int j) {
         const double angle = std::fabs(detail::SightAngle(targets[i], targets[j]));
-        if (!(angle < kPairAngleWindow)) {
+        if (!(angle < kTwentyDegrees)) {
             return;
         }
         if (status != 0) {
-            status = 1;
+            status = kD2PairTooShort;
         }
-        if (Separation(targets[i], targets[j]) > kMinD2Distance && angle < best) {
+        if (DistanceBetween(targets[i], targets[j]) > kMinD2Distance && angle < best) {
             best = angle;
             status = 0;
             pCompOut->m_n1_d2 = i;
@@ -123,8 +119,8 @@ int CTransform::EvaluateInside(CVector* pVec, TRANSFORM_PARMS* pParms, TCompOut*
     CVector b = *GetNextVector(pCompOut->m_n2_d2, pParms, pVec);
     b.Cart2Sphr();
     const double slope = SeparationSlope(a, b, GradientD2);
-    pCompOut->m_dDd2_model = std::fabs(Separation(a, b) * kPlanningTolerance / slope);
-    return pCompOut->m_dDd2_model <= kPlanningTolerance ? 0 : 5;
+    pCompOut->m_dDd2_model = std::fabs(DistanceBetween(a, b) * kPlanningTolerance / slope);
+    return pCompOut->m_dDd2_model <= kPlanningTolerance ? 0 : kD2Imprecise;
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }
@@ -136,26 +132,26 @@ int CTransform::Evaluate_x0y0(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
         return kInvalidInput;
     }
     const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
-    int status = 6;
-    double best = kBestScoreStart;
+    int status = kX0Y0NoPair;
+    double best = kRunningMaxStart;
     int chosenA = -1;
     int chosenB = -1;
     ForEachPair(targets, [&](int i, int j) {
         const CVector& ti = targets[i];
         const CVector& tj = targets[j];
-        if (!(std::fabs(ti.Azimuth - tj.Azimuth) < kPairAngleWindow)) {
+        if (!(std::fabs(ti.Azimuth - tj.Azimuth) < kTwentyDegrees)) {
             return;
         }
         const double score =
             std::fabs((ti.Range - tj.Range) * std::sin(ti.Elevation - tj.Elevation));
         if (score > best) {
             best = score;
-            status = 7;
+            status = kX0Y0Imprecise;
             chosenA = i;
             chosenB = j;
         }
     });
-    if (status == 6) {
+    if (status == kX0Y0NoPair) {
         return status;
     }
     pCompOut->m_n1_x0y0 = chosenA;
@@ -164,8 +160,8 @@ int CTransform::Evaluate_x0y0(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
     const CVector& b = targets[chosenB];
     const double slopeX0 = SeparationSlope(a, b, GradientX0);
     const double slopeY0 = SeparationSlope(a, b, GradientY0);
-    pCompOut->m_dDx0y0_model = Separation(a, b) * kX0Y0DistanceUncertainty /
-                               std::sqrt(slopeX0 * slopeX0 + slopeY0 * slopeY0);
+    pCompOut->m_dDx0y0_model =
+        DistanceBetween(a, b) * kQuarterThouInch / std::sqrt(slopeX0 * slopeX0 + slopeY0 * slopeY0);
     if (pCompOut->m_dDx0y0_model < kPlanningTolerance) {
         status = 0;
     }
@@ -182,23 +178,20 @@ int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
         return kInvalidInput;
     }
     const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
-    int status = 8;
+    int status = kAxAyImprecise;
     int usable = 0;
-    double best = kBestAxAyStart;
+    double best = kRunningMinStart;
     ForEachPair(targets, [&](int i, int j) {
         const CVector& ti = targets[i];
         const CVector& tj = targets[j];
-        double apart = std::fabs(ti.Azimuth - tj.Azimuth);
-        if (apart > kPiSeam) {
-            apart = std::fabs(apart - kTwoPiSeam);
-        }
-        if (!(apart > kAxAyMinSeparation && apart < kAxAyMaxSeparation)) {
+        const double apart = detail::AzimuthSeparation(ti.Azimuth, tj.Azimuth);
+        if (!(apart > kInterballLeastSeparation && apart < kInterballGreatestSeparation)) {
             return;
         }
         ++usable;
         const double slopeAx = SeparationSlope(ti, tj, GradientAx);
         const double slopeAy = SeparationSlope(ti, tj, GradientAy);
-        const double value = Separation(ti, tj) * kAxAyUncertainty /
+        const double value = DistanceBetween(ti, tj) * kAxAyUncertainty /
                              std::sqrt(slopeAx * slopeAx + slopeAy * slopeAy);
         if (value < best) {
             best = value;
@@ -207,8 +200,8 @@ int CTransform::Evaluate_axay(CVector* pVec, TRANSFORM_PARMS* pParms, int nPoint
             pCompOut->m_n2_axay = j;
         }
     });
-    if (best < kAxAyLimit) {
-        status = usable > nMinPairs ? 0 : 9;
+    if (best < kTwiceTwoFaceSpreadDeg) {
+        status = usable > nMinPairs ? 0 : kAxAyTooFewPairs;
     }
     return status;
 } catch (const std::bad_alloc&) {
@@ -226,30 +219,29 @@ int CTransform::EvaluateExtraOutside(CVector* pVec, TRANSFORM_PARMS* pParms, int
     const std::vector<CVector> targets = MapTargets(*this, pVec, pParms, nPoints);
     const int d2First = pCompOut->m_n1_d2;
     const int d2Second = pCompOut->m_n2_d2;
-    const double centre = (targets[d2First].Azimuth + targets[d2Second].Azimuth) * kHalf;
-    int status = 202;
+    const double centre = (targets[d2First].Azimuth + targets[d2Second].Azimuth) * 0.5;
+    int status = kExtraNoPair;
     double best = kBestAngleStart;
     ForEachPair(targets, [&](int i, int j) {
         const CVector& ti = targets[i];
         const CVector& tj = targets[j];
-        if (i == d2First || j == d2Second ||
-            !(std::fabs(ti.Azimuth - centre) < kExtraAzimuthWindow) ||
-            !(std::fabs(tj.Azimuth - centre) < kExtraAzimuthWindow) ||
-            !(Separation(ti, tj) > kMinExtraDistance)) {
+        if (i == d2First || j == d2Second || !(std::fabs(ti.Azimuth - centre) < kTenDegrees) ||
+            !(std::fabs(tj.Azimuth - centre) < kTenDegrees) ||
+            !(DistanceBetween(ti, tj) > kMinExtraDistance)) {
             return;
         }
-        double value = ((1 - 2 * nSide) * tj.Elevation + ti.Elevation) * kHalf;
+        double value = ((1 - 2 * nSide) * tj.Elevation + ti.Elevation) * 0.5;
         if (nSide == 1 && value > 0.0) {
-            value *= kNegate;
+            value = -value;
         }
         if (value < best) {
             best = value;
-            status = 1;
+            status = kExtraNotLowEnough;
             pCompOut->m_n1_extra = i;
             pCompOut->m_n2_extra = j;
         }
     });
-    if (best < kExtraElevationLimit) {
+    if (best < -kTwentyDegrees) {
         status = 0;
     }
     return status;

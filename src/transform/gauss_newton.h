@@ -50,17 +50,17 @@ inline void TransformJacobian(const TRANSFORM_PARMS& p, const double M[3][3], do
 
 namespace detail {
 
-// Refines pParms so that the nominal points, mapped, meet the measured ones in the weighted
+// Refines parms so that the nominal points, mapped, meet the measured ones in the weighted
 // least-squares sense. Both arrays hold nCount points and are used as given (no calibration);
-// pW holds one weight per point and the normal equations are divided by their sum.
+// pointWeights holds one weight per point and the normal equations are divided by their sum.
 //
 // Result: 0 converged (rotation and translation steps at most kStepTolerance), 1 a step would
-// have raised the weighted RMS by more than kRmsRiseTolerance (pParms keeps the transform
-// before it), 2 kMaxTransformSteps steps without convergence (pParms after the last step).
-// A step whose RMS is not finite counts as raising it, so pParms never becomes non-finite
+// have raised the weighted RMS by more than kRmsRiseTolerance (parms keeps the transform
+// before it), 2 kMaxTransformSteps steps without convergence (parms after the last step).
+// A step whose RMS is not finite counts as raising it, so parms never becomes non-finite
 // through this iteration.
-int RefineTransform(CTransform& transform, CVector* pNominal, CVector* pMeasured, const double* pW,
-                    int nCount, TRANSFORM_PARMS* pParms);
+int RefineTransform(CTransform& transform, CVector* nominal, CVector* measured,
+                    const double* pointWeights, int count, TRANSFORM_PARMS* parms);
 
 }  // namespace detail
 }  // namespace compensation

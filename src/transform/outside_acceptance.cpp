@@ -13,6 +13,7 @@
 
 #include "compensation/engine.h"
 #include "compensation/transform.h"
+#include "engine/trace_session.h"
 #include "transform/transform_constants.h"
 
 namespace {
@@ -34,15 +35,15 @@ struct MeasurementPair {
 
 // Pairs each measurement of the first target with the next measurement of the second one; a
 // measurement without such a partner is passed over and the scan goes on with the next one.
-std::vector<MeasurementPair> FindPairs(const CVector* pVecOut, int n, const CVector& first,
+std::vector<MeasurementPair> FindPairs(const CVector* measurements, int count, const CVector& first,
                                        const CVector& second) {
     std::vector<MeasurementPair> pairs;
     int i = 0;
-    while (i < n - 1) {
+    while (i < count - 1) {
         int partner = -1;
-        if (Hits(pVecOut[i], first)) {
-            for (int j = i + 1; j < n; ++j) {
-                if (Hits(pVecOut[j], second)) {
+        if (Hits(measurements[i], first)) {
+            for (int j = i + 1; j < count; ++j) {
+                if (Hits(measurements[j], second)) {
                     partner = j;
                     break;
                 }
@@ -66,6 +67,7 @@ std::vector<MeasurementPair> FindPairs(const CVector* pVecOut, int n, const CVec
 int CCompensation::AcceptOutside(CVector* pVecOut, int* pnCountOut, CVector* pVecNom,
                                  TRANSFORM_PARMS* pParms, TCompOut* pCompOut, int nNom1,
                                  int nNom2) try {
+    const compensation::detail::TraceSession session(*this);
     if (pnCountOut == nullptr || pVecNom == nullptr || pParms == nullptr || pCompOut == nullptr ||
         *pnCountOut < 0 || (*pnCountOut > 0 && pVecOut == nullptr) || nNom1 < 0 || nNom2 < 0) {
         OutputTrace("Entering AcceptOutside", true);
@@ -85,14 +87,13 @@ int CCompensation::AcceptOutside(CVector* pVecOut, int* pnCountOut, CVector* pVe
     const CVector first = *transform.GetNextVector(nNom1, pParms, pVecNom);
     const CVector second = *transform.GetNextVector(nNom2, pParms, pVecNom);
 
-    const double factor = (second.Elevation + first.Elevation) * kHalf < kLowPairElevation
-                              ? kLowPairDistanceFactor
-                              : kDistanceFactor;
+    const bool lowPair = (second.Elevation + first.Elevation) * 0.5 < kLowPairElevation;
+    const double factor = lowPair ? kLowPairDistanceFactor : 1.0;
 
     std::vector<MeasurementPair> pairs = FindPairs(pVecOut, n, first, second);
     const int m = static_cast<int>(pairs.size());
     if (m < kMinOutsidePairs) {
-        status = 3;
+        status = kOutsideTooFewPairs;
     } else {
         std::vector<double> distances(m);
         CVector ruler;
@@ -107,9 +108,9 @@ int CCompensation::AcceptOutside(CVector* pVecOut, int* pnCountOut, CVector* pVe
         pCompOut->m_dStdOutside = spread;
 
         if (!(mean >= kMinOutsideDistance * factor)) {
-            status = 1;
+            status = kOutsideTooClose;
         }
-        if (spread <= kOutsideSpreadLimit) {
+        if (spread <= kQuarterThouInch) {
             if (status == 0) {
                 *pnCountOut = 2 * m;
             }
@@ -120,13 +121,13 @@ int CCompensation::AcceptOutside(CVector* pVecOut, int* pnCountOut, CVector* pVe
             double spreadAfter = 0.0;
             int worstAfter = 0;
             MeanStdArray(distances.data(), m - 1, &meanAfter, &spreadAfter, &worstAfter);
-            if (factor == kDistanceFactor) {
+            if (!lowPair) {
                 pCompOut->m_dStdOutside = spreadAfter;
             } else {
                 pCompOut->m_dStdExtraOutside = spreadAfter;
             }
             if (!(spreadAfter <= kRejectSpread)) {
-                status = 4;
+                status = kOutsideSpreadAfterDrop;
             } else {
                 *pnCountOut = 2 * (m - 1);
             }

@@ -4,60 +4,77 @@
 // Each triple defines an orthonormal frame in both sets: first axis from the triple's centroid
 // toward its first point, third axis normal to the triple's plane. The rotation that turns the
 // nominal frame into the measured one, with the translation that matches the two centroids, is
-// one candidate; the candidate with the smallest weighted RMS over all points is kept.
+// one candidate; the candidate with the smallest weighted RMS over all points is kept, a triple
+// whose frames are too narrow, or have no plane at all, only when no better-founded one exists.
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <vector>
 
 #include "compensation/mapper.h"
 #include "compensation/transform.h"
+#include "model/vec3.h"
 #include "transform/gauss_newton.h"
 #include "transform/transform_constants.h"
 
 namespace {
 
-using compensation::kInvalidInput;
+using namespace compensation;
 
-using Vec3 = double[3];
-
-double Dot3(const Vec3 a, const Vec3 b) {
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+// Each component divided by `divisor` (a division, not a product with its reciprocal).
+Vec3 DividedBy(const Vec3& a, double divisor) {
+    return {a.x / divisor, a.y / divisor, a.z / divisor};
 }
 
-void Cross3(const Vec3 a, const Vec3 b, Vec3 out) {
-    out[0] = a[1] * b[2] - a[2] * b[1];
-    out[1] = a[2] * b[0] - a[0] * b[2];
-    out[2] = a[0] * b[1] - a[1] * b[0];
+Vec3 RowOf(const double M[3][3], int row) {
+    return {M[row][0], M[row][1], M[row][2]};
+}
+
+void SetRow(double M[3][3], int row, const Vec3& a) {
+    M[row][0] = a.x;
+    M[row][1] = a.y;
+    M[row][2] = a.z;
 }
 
 // A right-handed orthonormal frame whose first row is e1 (a unit vector), completed with the
 // coordinate axis X or Z, whichever is farther from e1. It stands in for the frame of a triple
 // whose plane is undefined (points exactly on a line, or coincident).
-void CompleteFrame(const Vec3 e1, double M[3][3]) {
-    const Vec3 axisX = {1.0, 0.0, 0.0};
-    const Vec3 axisZ = {0.0, 0.0, 1.0};
-    Vec3 normal;
-    Cross3(e1, std::fabs(e1[2]) >= std::fabs(e1[0]) ? axisX : axisZ, normal);
-    const double length = std::sqrt(Dot3(normal, normal));
-    for (int c = 0; c < 3; ++c) {
-        M[0][c] = e1[c];
-        M[2][c] = normal[c] / length;
-    }
-    Cross3(M[2], M[0], M[1]);
+void CompleteFrame(const Vec3& e1, double M[3][3]) {
+    const Vec3 normal =
+        Cross(e1, std::fabs(e1.z) >= std::fabs(e1.x) ? Vec3{1.0, 0.0, 0.0} : Vec3{0.0, 0.0, 1.0});
+    SetRow(M, 0, e1);
+    SetRow(M, 2, DividedBy(normal, Norm(normal)));
+    SetRow(M, 1, Cross(RowOf(M, 2), RowOf(M, 0)));
 }
 
 // Number of weights above zero, and the sum of all weights.
-int CountPositive(const double* pW, int nPoints, double* pTotal) {
+int CountPositive(const double* weights, int count, double* totalOut) {
     int positive = 0;
     double total = 0.0;
-    for (int i = 0; i < nPoints; ++i) {
-        if (pW[i] > 0.0) {
+    for (int i = 0; i < count; ++i) {
+        if (weights[i] > 0.0) {
             ++positive;
         }
-        total += pW[i];
+        total += weights[i];
     }
-    *pTotal = total;
+    *totalOut = total;
     return positive;
+}
+
+// The entry check of the weighted fits: kInvalidInput for a missing array or weights that do
+// not sum to a positive value, `tooFewCode` when fewer than `leastPoints` weights are positive
+// (checked first), else 0.
+int CheckWeightedPoints(const CVector* nominal, const CVector* measured, const double* weights,
+                        int count, const TRANSFORM_PARMS* parms, int leastPoints, int tooFewCode) {
+    if (parms == nullptr ||
+        (count > 0 && (nominal == nullptr || measured == nullptr || weights == nullptr))) {
+        return kInvalidInput;
+    }
+    double total = 0.0;
+    if (CountPositive(weights, count, &total) < leastPoints) {
+        return tooFewCode;
+    }
+    return total > 0.0 ? 0 : kInvalidInput;
 }
 
 // Rotation angles of the transform whose matrix (as built by RotationMatrix) is R.
@@ -67,29 +84,24 @@ void AnglesFromMatrix(const double R[3][3], TRANSFORM_PARMS* p) {
     p->Gamma = std::atan2(R[0][1], R[0][0]);
 }
 
-}  // namespace
+// How far a triple's frame can be trusted, from best to worst: a plane at a usable angle, a
+// plane too narrow to trust, or no plane at all (a substitute frame).
+enum class FrameKind { kUsable = 0, kNarrow = 1, kNoPlane = 2 };
 
-int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
-    using compensation::kOneThird;
-    Vec3 Q[3];
-    Vec3 centre;
-    centre[0] = (pPoints[0].X + pPoints[1].X + pPoints[2].X) * kOneThird;
-    centre[1] = (pPoints[0].Y + pPoints[1].Y + pPoints[2].Y) * kOneThird;
-    centre[2] = (pPoints[0].Z + pPoints[1].Z + pPoints[2].Z) * kOneThird;
+// BasisMatrix's frame of a triple, and how far it can be trusted.
+FrameKind TripleFrame(const CVector* points, double M[3][3]) {
+    const Vec3 centre = {(points[0].X + points[1].X + points[2].X) * (1.0 / 3.0),
+                         (points[0].Y + points[1].Y + points[2].Y) * (1.0 / 3.0),
+                         (points[0].Z + points[1].Z + points[2].Z) * (1.0 / 3.0)};
+    Vec3 fromCentre[3];
     for (int k = 0; k < 3; ++k) {
-        Q[k][0] = pPoints[k].X - centre[0];
-        Q[k][1] = pPoints[k].Y - centre[1];
-        Q[k][2] = pPoints[k].Z - centre[2];
+        fromCentre[k] = Minus(PositionOf(points[k]), centre);
     }
-    const double r0 = std::sqrt(Dot3(Q[0], Q[0]));
-    const double r1 = std::sqrt(Dot3(Q[1], Q[1]));
+    const double r0 = Norm(fromCentre[0]);
+    const double r1 = Norm(fromCentre[1]);
 
-    Vec3 normal;
-    Cross3(Q[0], Q[1], normal);
-    for (double& c : normal) {
-        c /= r0 * r1;
-    }
-    const double sine = std::sqrt(Dot3(normal, normal));
+    const Vec3 normal = DividedBy(Cross(fromCentre[0], fromCentre[1]), r0 * r1);
+    const double sine = Norm(normal);
 
     if (!(sine > 0.0) || !std::isfinite(sine)) {
         // No plane: the frame keeps its first axis toward the first point (or along the line
@@ -99,35 +111,32 @@ int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
         const int along = r0 > 0.0 ? 0 : 1;
         const double length = along == 0 ? r0 : r1;
         if (length > 0.0 && std::isfinite(length)) {
-            for (int c = 0; c < 3; ++c) {
-                e1[c] = Q[along][c] / length;
-            }
+            e1 = DividedBy(fromCentre[along], length);
         }
         CompleteFrame(e1, M);
-        return 1;
+        return FrameKind::kNoPlane;
     }
 
-    for (int c = 0; c < 3; ++c) {
-        M[0][c] = Q[0][c] / r0;
-        M[2][c] = normal[c] / sine;
-    }
-    Cross3(M[2], M[0], M[1]);
-    return std::fabs(std::asin(sine)) < compensation::kMinFrameAngle ? 1 : 0;
+    SetRow(M, 0, DividedBy(fromCentre[0], r0));
+    SetRow(M, 2, DividedBy(normal, sine));
+    SetRow(M, 1, Cross(RowOf(M, 2), RowOf(M, 0)));
+    return std::fabs(std::asin(sine)) < kMinFrameAngle ? FrameKind::kNarrow : FrameKind::kUsable;
+}
+
+}  // namespace
+
+int CTransform::BasisMatrix(const CVector* pPoints, double M[3][3]) {
+    return TripleFrame(pPoints, M) == FrameKind::kUsable ? 0 : 1;
 }
 
 int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
                              TRANSFORM_PARMS* pParms, TMapper* pMap) try {
-    using namespace compensation;
-    if (pParms == nullptr || pMap == nullptr ||
-        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
+    if (pMap == nullptr) {
         return kInvalidInput;
     }
-    double total = 0.0;
-    if (CountPositive(pW, nPoints, &total) < kMinTriplePoints) {
-        return 4;
-    }
-    if (!(total > 0.0)) {
-        return kInvalidInput;
+    if (const int refused = CheckWeightedPoints(pNominal, pMeasured, pW, nPoints, pParms,
+                                                kMinTriplePoints, kToolingTooFewWeighted)) {
+        return refused;
     }
 
     std::vector<CVector> nominal(pNominal, pNominal + nPoints);
@@ -142,8 +151,14 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
         }
     }
 
-    int status = 5;
+    // A candidate is ranked first by the worse of its two frames, then by its RMS: a triple
+    // with a usable plane in both sets always beats a narrow one, and a narrow one a triple
+    // without a plane, whose substitute frame is arbitrary and may fit the points by accident
+    // (exactly, when the measured points equal the nominal ones). Ranking by RMS alone let such
+    // a triple, met first, block every usable one, so the status depended on the points' order.
+    int status = kToolingNoUsableTriple;
     double best = kCandidateRmsStart;
+    FrameKind bestKind = FrameKind::kNoPlane;
     bool kept = false;
     TRANSFORM_PARMS bestParms = {};
     std::vector<CVector> mapped(nPoints);
@@ -160,7 +175,8 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
                 }
                 double Fn[3][3];
                 double Fm[3][3];
-                const int flags = BasisMatrix(tripleNominal, Fn) + BasisMatrix(tripleMeasured, Fm);
+                const FrameKind kind =
+                    std::max(TripleFrame(tripleNominal, Fn), TripleFrame(tripleMeasured, Fm));
 
                 // Nominal directions into measured ones: R = Fm^T Fn.
                 double R[3][3];
@@ -185,19 +201,24 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
                     target[1] += tripleMeasured[t].Y;
                     target[2] += tripleMeasured[t].Z;
                 }
-                pParms->X = target[0] * kOneThird - rotated[0] * kOneThird;
-                pParms->Y = target[1] * kOneThird - rotated[1] * kOneThird;
-                pParms->Z = target[2] * kOneThird - rotated[2] * kOneThird;
+                constexpr double third = 1.0 / 3.0;
+                pParms->X = target[0] * third - rotated[0] * third;
+                pParms->Y = target[1] * third - rotated[1] * third;
+                pParms->Z = target[2] * third - rotated[2] * third;
 
                 for (int i = 0; i < nPoints; ++i) {
                     mapped[i] = *GetNextVector(i, pParms, nominal.data());
                 }
                 const double rms = RMS_Transform(mapped.data(), measured.data(), pW, nPoints);
-                if (rms < best) {
+                // A non-finite RMS, or one beyond the running minimum's start, never competes.
+                const bool eligible = rms < kCandidateRmsStart;
+                const bool better = !kept || kind < bestKind || (kind == bestKind && rms < best);
+                if (eligible && better) {
                     best = rms;
+                    bestKind = kind;
                     bestParms = *pParms;
                     kept = true;
-                    if (flags == 0) {
+                    if (kind == FrameKind::kUsable) {
                         status = 0;
                     }
                 }
@@ -207,13 +228,13 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
     if (kept) {
         *pParms = bestParms;
     }
-    if (status == 5) {
-        return 5;
+    if (status == kToolingNoUsableTriple) {
+        return status;
     }
     if (nPoints > kMinTriplePoints) {
         const int refined =
             TB_UpdateTransform(nominal.data(), measured.data(), pW, nPoints, pParms);
-        return refined == 3 ? 0 : refined;
+        return refined == kTransformTooFewPoints ? 0 : refined;
     }
     return 0;
 } catch (const std::bad_alloc&) {
@@ -222,17 +243,9 @@ int CTransform::TB_Transform(CVector* pNominal, CVector* pMeasured, double* pW, 
 
 int CTransform::TB_UpdateTransform(CVector* pNominal, CVector* pMeasured, double* pW, int nPoints,
                                    TRANSFORM_PARMS* pParms) try {
-    using namespace compensation;
-    if (pParms == nullptr ||
-        (nPoints > 0 && (pNominal == nullptr || pMeasured == nullptr || pW == nullptr))) {
-        return kInvalidInput;
-    }
-    double total = 0.0;
-    if (CountPositive(pW, nPoints, &total) < kMinRefinePoints) {
-        return 3;
-    }
-    if (!(total > 0.0)) {
-        return kInvalidInput;
+    if (const int refused = CheckWeightedPoints(pNominal, pMeasured, pW, nPoints, pParms,
+                                                kMinRefinePoints, kTransformTooFewPoints)) {
+        return refused;
     }
     return detail::RefineTransform(*this, pNominal, pMeasured, pW, nPoints, pParms);
 } catch (const std::bad_alloc&) {

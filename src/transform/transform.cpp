@@ -7,7 +7,7 @@
 
 #include "compensation/transform.h"
 
-CTransform::CTransform() : m_pTargets(nullptr) {}
+CTransform::CTransform() : m_pTargets(nullptr), m_mapped(), m_reading() {}
 
 CTransform::CTransform(const CTransform& other) = default;
 
@@ -57,20 +57,18 @@ void MapInto(CTransform& transform, const CVector& source, TRANSFORM_PARMS* p, C
 
 }  // namespace
 
-// The result lives until the library is unloaded and is overwritten by every call; callers copy
-// it before asking for the next point.
+// The result lives in the object and is overwritten by every call on it; callers copy it before
+// asking for the next point.
 CVector* CTransform::GetNextVector(int i, TRANSFORM_PARMS* p, CVector* pVec) {
-    static CVector mapped;
-    MapInto(*this, pVec[i], p, mapped);
-    return &mapped;
+    MapInto(*this, pVec[i], p, m_mapped);
+    return &m_mapped;
 }
 
 // The mapped point as an instrument with the error model pMap would read it.
 CVector* CTransform::GetNextVectorCal(int i, TRANSFORM_PARMS* p, CVector* pVec, TMapper* pMap) {
-    static CVector reading;
-    MapInto(*this, pVec[i], p, reading);
-    reading.UnCalibrate(pMap);
-    return &reading;
+    MapInto(*this, pVec[i], p, m_reading);
+    m_reading.UnCalibrate(pMap);
+    return &m_reading;
 }
 
 // The absolute value before the root keeps negative weights from failing the root; they only

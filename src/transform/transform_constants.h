@@ -24,7 +24,6 @@ inline constexpr double kNeighbourSearchRadius = 1000.0;
 inline constexpr double kCollinearCosine = 0.7;
 
 // --- Tooling balls ------------------------------------------------------------------------------
-inline constexpr double kOneThird = 0.3333333333333333;
 // Smallest angle (5 degrees) between a triple's first two centroid directions for its frame
 // to be trusted.
 inline constexpr double kMinFrameAngle = 0.0872664625997;
@@ -36,46 +35,34 @@ inline constexpr int kMinRefinePoints = 4;
 // --- Outside acceptance -------------------------------------------------------------------------
 // Mean elevation of the two targets below which the pair lies low (about -15 degrees).
 inline constexpr double kLowPairElevation = -0.26182500000000003;
-inline constexpr double kHalf = 0.5;
-inline constexpr double kDistanceFactor = 1.0;
+// The least distance between a low pair's targets is this share of kMinOutsideDistance.
 inline constexpr double kLowPairDistanceFactor = 0.75;
 // A measurement hits a predicted target within these (strict) tolerances.
 inline constexpr double kOutsideRangeTolerance = 0.015;
 inline constexpr double kOutsideAngleTolerance = kDegToRad;  // one degree
 inline constexpr int kMinOutsidePairs = 9;
-// The two targets must be at least this far apart (times the distance factor).
+// The two targets must be at least this far apart (times kLowPairDistanceFactor for a low pair).
 inline constexpr double kMinOutsideDistance = 4.0;
-// Spread of the pair distances up to which no pair is dropped; after one drop the spread must
-// be at most kRejectSpread.
-inline constexpr double kOutsideSpreadLimit = 6.35e-06;
+// Up to a spread of kQuarterThouInch of the pair distances no pair is dropped; after one drop
+// the spread must be at most kRejectSpread.
 
 // --- Placement evaluators -----------------------------------------------------------------------
 // Two targets suit the two-face test when the half-angle sines of their elevations differ by
 // more than this.
 inline constexpr double kFaceSineSeparation = 0.2;
-// Angular window (20 degrees) for a nearly in-line pair and for a pair nearly in one azimuth;
-// its negative is the mean elevation the extra-outside pair must lie below.
-inline constexpr double kPairAngleWindow = 0.3491;
-inline constexpr double kExtraElevationLimit = -0.3491;
+// The angular window for a nearly in-line pair and for a pair nearly in one azimuth is
+// kTwentyDegrees; its negative is the mean elevation the extra-outside pair must lie below.
 inline constexpr double kMinD2Distance = 4.0;
 inline constexpr double kMinExtraDistance = 3.0;
 // Predicted checks must stay within a thousandth of an inch; a D2 reading is that uncertain.
 inline constexpr double kPlanningTolerance = 2.54e-05;
-// Uncertainty of one distance in the X0/Y0 check (a quarter of a thousandth of an inch).
-inline constexpr double kX0Y0DistanceUncertainty = 6.35e-06;
-// Uncertainty factor of the Ax/Ay check and the precision it must reach.
+// The uncertainty of one distance in the X0/Y0 check is kQuarterThouInch.
+// Uncertainty factor of the Ax/Ay check; the precision it must reach is kTwiceTwoFaceSpreadDeg,
+// from a pair between kInterballLeastSeparation and kInterballGreatestSeparation apart in
+// azimuth. The extra-outside pair lies within kTenDegrees of the D2 pair in azimuth.
 inline constexpr double kAxAyUncertainty = 0.00036382819990807275;
-inline constexpr double kAxAyLimit = 0.0003747143980155584;
-// Azimuth separation of a usable Ax/Ay pair: between 25 and 115 degrees.
-inline constexpr double kAxAyMinSeparation = 0.4363323129985;
-inline constexpr double kAxAyMaxSeparation = 2.0071286397931;
-// Azimuth window (10 degrees) of the extra-outside pair around the D2 pair.
-inline constexpr double kExtraAzimuthWindow = 0.17455;
-inline constexpr double kNegate = -1.0;
-// Starts of the running best values.
+// Start of the running best angle.
 inline constexpr double kBestAngleStart = 10000.0;
-inline constexpr double kBestScoreStart = kRunningMaxStart;
-inline constexpr double kBestAxAyStart = kRunningMinStart;
 
 }  // namespace compensation
 

@@ -57,9 +57,7 @@ inline std::string NativePath(const std::string& path) {
 
 // The tool's printed output: text, whose lines end in CR LF on Windows.
 inline std::string ReadText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+    return compensation::testing::ReadFile(path);
 }
 
 // Runs `compensate args...` from the source tree, as the README's examples do.

@@ -20,6 +20,7 @@
 #include "engine/constants.h"
 #include "model/mapper_elements.h"
 #include "support/captured_stdout.h"
+#include "support/test_constants.h"
 
 namespace compensation::e2e {
 
@@ -34,9 +35,8 @@ using Member = double TMapper::*;
 inline constexpr double kExactAngleTolerance = 2e-5;   // degrees
 inline constexpr double kExactLengthTolerance = 1e-6;  // metres
 
-// A tracker's realistic reading noise.
-inline constexpr double kAngleNoise = 1e-6;  // radians, on azimuth and elevation alike
-inline constexpr double kRangeNoise = 2e-6;  // metres
+using testing::kAngleNoise;
+using testing::kRangeNoise;
 
 // A quantity of the model a test checks: one element, or a combination the data determine.
 struct Quantity {
@@ -85,6 +85,23 @@ inline void ExpectRecovered(const std::vector<Quantity>& quantities, const TMapp
                             const TMapper& truth) {
     for (const Quantity& q : quantities) {
         EXPECT_NEAR(q.value(model), q.value(truth), q.tolerance) << q.name;
+    }
+}
+
+// Every element that `fitted` does not name keeps the value it started from.
+template <typename Fitted>
+void ExpectOnlyFittedElementsWritten(const TMapper& model, const TMapper& start, Fitted fitted) {
+    for (const MapperElement& e : kMapperElements) {
+        if (!fitted(e.member)) {
+            EXPECT_EQ(model.*e.member, start.*e.member) << e.name;
+        }
+    }
+}
+
+// Every measurement keeps the quality it was read with (100).
+inline void ExpectNothingRejected(const std::vector<CVector>& readings) {
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        EXPECT_EQ(readings[i].Quality, 100.0) << "measurement " << i;
     }
 }
 

@@ -59,24 +59,31 @@ const PairFields kChosenPairs[] = {
     {"d2", &TCompOut::m_n1_d2, &TCompOut::m_n2_d2},
 };
 
-// Exact readings: best confidence, every fitted element back, nothing else written or rejected.
 TEST(FullCompensation, ExactReadingsGiveBackTheTrueModel) {
     Scenario s = MakeScenario("full");
     const std::vector<Quantity> fitted = FittedElements(s.truth);
     ASSERT_EQ(fitted.size(), 34u);  // 19 two-face, 12 interball, X0, Y0, D2
-
     const Outcome run = RunFull(s);
     EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(run.out.m_nConfidence, 98);
     ExpectRecovered(fitted, run.model, s.truth);
-    for (const MapperElement& e : kMapperElements) {
-        if (s.truth.*e.member == 0.0) {
-            EXPECT_EQ(run.model.*e.member, 0.0) << e.name;
-        }
-    }
-    for (const CVector& v : s.main) {
-        EXPECT_EQ(v.Quality, 100.0);
-    }
+}
+
+// Eight terms of 6 points from 50, each spread at its best on exact readings.
+TEST(FullCompensation, ExactReadingsScoreTheFullValidationsBest) {
+    Scenario s = MakeScenario("full");
+    EXPECT_EQ(RunFull(s).out.m_nConfidence, 98);
+}
+
+TEST(FullCompensation, ElementsTheTruthLeavesZeroStayZero) {
+    Scenario s = MakeScenario("full");
+    ExpectOnlyFittedElementsWritten(RunFull(s).model, TMapper{},
+                                    [&s](Member m) { return s.truth.*m != 0.0; });
+}
+
+TEST(FullCompensation, ExactReadingsRejectNothing) {
+    Scenario s = MakeScenario("full");
+    RunFull(s);
+    ExpectNothingRejected(s.main);
 }
 
 // Limit three readings: the interball fit separates the odd first harmonics of A1 and A3 only
@@ -116,10 +123,18 @@ TEST(FullCompensation, ABlunderInAPairMeasurementIsRejectedAndMarked) {
                 }
                 EXPECT_EQ(s.main[static_cast<std::size_t>(i)].Quality, expected) << i;
             }
-            if (!noisy) {
-                ExpectRecovered(FittedElements(s.truth), run.model, s.truth);
-            }
         }
+    }
+}
+
+TEST(FullCompensation, ABlunderInAPairMeasurementLeavesTheTruthRecovered) {
+    const Scenario plain = MakeScenario("full");
+    for (const PairFields& pair : kChosenPairs) {
+        SCOPED_TRACE(pair.name);
+        Scenario s =
+            FullScenario(Noise{}, {RangeBlunder(FrontIndex(plain, 5, plain.compOut.*pair.n1))});
+        const Outcome run = RunFull(s);
+        ExpectRecovered(FittedElements(s.truth), run.model, s.truth);
     }
 }
 
@@ -286,6 +301,44 @@ TEST(FullCompensation, InputOutsideItsArraysIsRefusedUntouched) {
         EXPECT_TRUE(SameReadings(s.main, plain.main));
         EXPECT_TRUE(SameReadings(s.outside1, plain.outside1));
     }
+}
+
+// An outside set whose pairs are all dead (every measurement at quality 40, or one of each pair
+// at 50) gives the D2 fit no outside distance: it once kept D2 at 0 (true 2e-5 m) and reported
+// the run settled with CONFIDENCE 98. It is refused with -3 before anything is written.
+TEST(FullCompensation, AnOutsideSetWithoutALivePairIsRefusedUntouched) {
+    const Scenario plain = MakeScenario("full");
+    ASSERT_NE(plain.truth.D2, 0.0);
+    const std::function<void(std::vector<CVector>&)> spoils[] = {
+        [](std::vector<CVector>& out) {
+            for (CVector& v : out) {
+                v.Quality = 40.0;
+            }
+        },
+        [](std::vector<CVector>& out) {
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                out[i].Quality = i % 2 == 0 ? 50.0 : 100.0;
+            }
+        }};
+    for (const auto& spoil : spoils) {
+        Scenario s = plain;
+        spoil(s.outside1);
+        const std::vector<CVector> spoiled = s.outside1;
+        const Outcome run = RunFull(s);
+        EXPECT_EQ(run.result, kNoLiveOutsidePair);
+        EXPECT_EQ(std::memcmp(&run.model, &plain.start, sizeof(TMapper)), 0);
+        EXPECT_EQ(run.out.m_nConfidence, kNotValidated);
+        EXPECT_TRUE(SameReadings(s.main, plain.main));
+        EXPECT_TRUE(SameReadings(s.outside1, spoiled));
+    }
+}
+
+TEST(FullCompensation, OneLiveOutsidePairIsEnoughToRun) {
+    Scenario s = MakeScenario("full");
+    for (std::size_t i = 2; i < s.outside1.size(); ++i) {
+        s.outside1[i].Quality = 40.0;
+    }
+    EXPECT_EQ(RunFull(s).result, 0);
 }
 
 // One target named twice as the x0y0 pair (X0, Y0 as 0/0: 25) or every target at one elevation

@@ -2,6 +2,7 @@
 // error model the readings were made with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -40,29 +41,36 @@ void DropView(Scenario& s, int view) {
     --s.nViews;
 }
 
+bool IsQuickElement(double TMapper::*member) {
+    return std::any_of(std::begin(kQuickElements), std::end(kQuickElements),
+                       [member](const MapperElement& e) { return e.member == member; });
+}
+
 TEST(QuickCompensation, NoiseFreeReadingsGiveTheTruthBack) {
     Scenario s = MakeScenario("quick");
     for (const MapperElement& e : kQuickElements) {
         ASSERT_NE(s.truth.*e.member, 0.0) << e.name << " must take part in the truth";
     }
     const Outcome run = RunQuick(s);
-
     EXPECT_EQ(run.result, 0);
-    EXPECT_EQ(run.out.m_nConfidence, 100);
-    EXPECT_NE(run.summary.find(" CONFIDENCE = 100"), std::string::npos);
     ExpectRecovered(QuickElements(), run.model, s.truth);
-    // Elements outside the quick model are never written.
-    const double* fitted = &run.model.A1;
-    const double* start = &s.start.A1;
-    int changed = 0;
-    for (int i = 0; i < 83; ++i) {
-        changed += fitted[i] != start[i] ? 1 : 0;
-    }
-    EXPECT_EQ(changed, static_cast<int>(std::size(kQuickElements)));
-    // Nothing was rejected: every measurement keeps the quality it was read with.
-    for (const CVector& v : s.main) {
-        EXPECT_EQ(v.Quality, 100.0);
-    }
+}
+
+// Five terms of 10 points from 50, each spread at its best on exact readings.
+TEST(QuickCompensation, NoiseFreeReadingsScoreFullConfidence) {
+    Scenario s = MakeScenario("quick");
+    EXPECT_EQ(RunQuick(s).out.m_nConfidence, 100);
+}
+
+TEST(QuickCompensation, ElementsOutsideTheQuickModelAreNeverWritten) {
+    Scenario s = MakeScenario("quick");
+    ExpectOnlyFittedElementsWritten(RunQuick(s).model, s.start, IsQuickElement);
+}
+
+TEST(QuickCompensation, NoiseFreeReadingsRejectNothing) {
+    Scenario s = MakeScenario("quick");
+    RunQuick(s);
+    ExpectNothingRejected(s.main);
 }
 
 // Every element within its spread over 16 draws (see ExpectNoiseWithinItsSpread), and that
@@ -80,28 +88,34 @@ TEST(QuickCompensation, RealisticNoiseStaysWithinItsSpread) {
     });
 }
 
-TEST(QuickCompensation, AGrossErrorInOneBackSightIsRejectedAndTheTruthStillComesBack) {
-    Options options;
-    // Back sight of target 4 in view 5: a 0.01-degree blunder in elevation, small enough to
-    // stay paired with its front sight, some hundred times the two-face spread limit.
+// Back sight of target 4 in view 5: a 0.01-degree blunder in elevation, small enough to stay
+// paired with its front sight, some hundred times the two-face spread limit.
+Scenario WithABackSightBlunder(int* blunder) {
     const Scenario layoutOnly = MakeScenario("quick");
-    const int block = 1 + 2 * layoutOnly.nTargets;
-    const int blunder = 5 * block + 1 + layoutOnly.nTargets + 4;
-    options.noise.gross.push_back({sim::Set::Main, blunder, 0.0, 0.0, 1.75e-4});
-    Scenario s = MakeScenario("quick", options);
-    ASSERT_EQ(s.main[blunder].Type, 200);
+    *blunder = 5 * (1 + 2 * layoutOnly.nTargets) + 1 + layoutOnly.nTargets + 4;
+    Options options;
+    options.noise.gross.push_back({sim::Set::Main, *blunder, 0.0, 0.0, 1.75e-4});
+    return MakeScenario("quick", options);
+}
 
-    const Outcome run = RunQuick(s);
-    EXPECT_EQ(run.result, 0);
-    // The fit rejects the pair; both of its measurements are marked in the host's array.
+// The fit rejects the pair; both of its measurements are marked in the host's array.
+TEST(QuickCompensation, AGrossErrorInOneBackSightRejectsItsPairOnly) {
+    int blunder = 0;
+    Scenario s = WithABackSightBlunder(&blunder);
+    ASSERT_EQ(s.main[static_cast<std::size_t>(blunder)].Type, 200);
+    ASSERT_EQ(RunQuick(s).result, 0);
     const int frontSight = blunder - s.nTargets;
-    EXPECT_EQ(s.main[blunder].Quality, 50.0);
-    EXPECT_EQ(s.main[frontSight].Quality, 50.0);
-    for (std::size_t i = 0; i < s.main.size(); ++i) {
-        if (static_cast<int>(i) != blunder && static_cast<int>(i) != frontSight) {
-            EXPECT_EQ(s.main[i].Quality, 100.0) << "measurement " << i;
-        }
+    for (int i = 0; i < s.nCount(); ++i) {
+        const bool rejected = i == blunder || i == frontSight;
+        EXPECT_EQ(s.main[static_cast<std::size_t>(i)].Quality, rejected ? 50.0 : 100.0)
+            << "measurement " << i;
     }
+}
+
+TEST(QuickCompensation, AGrossErrorInOneBackSightLeavesTheTruthRecovered) {
+    int blunder = 0;
+    Scenario s = WithABackSightBlunder(&blunder);
+    const Outcome run = RunQuick(s);
     ExpectRecovered(QuickElements(), run.model, s.truth);
     EXPECT_EQ(run.out.m_nConfidence, 100);
 }
@@ -146,37 +160,54 @@ TEST(QuickCompensation, AnUndeterminedModelStaysFiniteAndIsReportedUnsettled) {
     EXPECT_NE(run.summary.find(" CONFIDENCE = "), std::string::npos);
 }
 
-TEST(QuickCompensation, ArraysThatDoNotDescribeViewsAreRefusedUntouched) {
+TEST(QuickCompensation, TooFewOrNoMeasurementsAreRefused) {
     Scenario s = MakeScenario("quick");
     TMapper model = s.start;
     TCompOut out = s.compOut;
     CCompensation engine;
+    EXPECT_EQ(engine.QuickCompInsertion(s.main.data(), 1, &model, &out), kInvalidInput);
+    EXPECT_EQ(engine.QuickCompInsertion(nullptr, s.nCount(), &model, &out), kInvalidInput);
+}
 
-    EXPECT_EQ(engine.QuickCompInsertion(s.main.data(), 1, &model, &out), -1);
-    EXPECT_EQ(engine.QuickCompInsertion(nullptr, s.nCount(), &model, &out), -1);
-    // A signed front sight without its face sign: classified without it, counted by the write-back.
-    std::vector<CVector> signedFront = s.main;
-    signedFront[1].Type = -100;
-    signedFront[1].FSBS = 0;
-    EXPECT_EQ(engine.QuickCompInsertion(signedFront.data(), s.nCount(), &model, &out), -1);
+// A signed front sight without its face sign: classified without it, counted by the write-back.
+TEST(QuickCompensation, AFrontSightWithoutItsFaceSignIsRefused) {
+    Scenario s = MakeScenario("quick");
+    s.main[1].Type = -100;
+    s.main[1].FSBS = 0;
+    EXPECT_EQ(RunQuick(s).result, kInvalidInput);
+}
 
-    // Every back sight relabelled as a front sight: more front sights than pairs fit.
-    std::vector<CVector> allFront = s.main;
-    for (CVector& v : allFront) {
+// Every back sight relabelled as a front sight: more front sights than pairs fit.
+TEST(QuickCompensation, FrontSightsWithoutBackSightsAreRefusedUntouched) {
+    Scenario s = MakeScenario("quick");
+    for (CVector& v : s.main) {
         if (v.Type == 200) {
             v.Type = 100;
             v.FSBS = 0;
         }
     }
-    const std::vector<CVector> before = allFront;
-    EXPECT_EQ(
-        engine.QuickCompInsertion(allFront.data(), static_cast<int>(allFront.size()), &model, &out),
-        -1);
-    EXPECT_EQ(std::memcmp(&model, &s.start, sizeof(TMapper)), 0);
-    for (std::size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(allFront[i].Quality, before[i].Quality);
-        EXPECT_EQ(allFront[i].FSBS, before[i].FSBS);
-    }
+    const std::vector<CVector> before = s.main;
+    const Outcome run = RunQuick(s);
+    EXPECT_EQ(run.result, kInvalidInput);
+    EXPECT_EQ(std::memcmp(&run.model, &s.start, sizeof(TMapper)), 0);
+    EXPECT_TRUE(SameReadings(s.main, before));
+}
+
+// Twelve views of one target pass the view layout, but the interball fit has no distance to
+// measure and would refuse every call: the procedure refuses the layout before the two-face fit
+// writes the model, so -1 keeps its meaning (nothing written, nothing validated).
+TEST(QuickCompensation, OneTargetPerViewIsRefusedBeforeAnythingIsWritten) {
+    sim::Layout layout = sim::QuickLayout();
+    layout.targets.resize(1);
+    const Scenario fresh = sim::Simulate(layout, sim::RealisticTruth(Kind::Quick));
+    Scenario s = fresh;
+    const Outcome run = RunQuick(s);
+
+    EXPECT_EQ(run.result, kInvalidInput);
+    EXPECT_EQ(std::memcmp(&run.model, &fresh.start, sizeof(TMapper)), 0);
+    EXPECT_TRUE(SameReadings(s.main, fresh.main));
+    EXPECT_EQ(run.out.m_nConfidence, kNotValidated);
+    EXPECT_EQ(run.summary, "");
 }
 
 }  // namespace

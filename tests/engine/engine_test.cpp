@@ -2,6 +2,8 @@
 // and solver behind every fit, against worked values.
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <limits>
 #include <regex>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "compensation/compensation.h"
 #include "engine/trace_format.h"
+#include "model/mapper_elements.h"
 #include "support/trace_dir.h"
 
 namespace {
@@ -18,28 +21,34 @@ namespace {
 using compensation::testing::ReadFile;
 using namespace compensation::detail;
 
-// A banner per construction (a copy writes none but shares the file), then a routine's lines.
-TEST(EngineTrace, BannerPerConstructionThenTheRoutinesLines) {
+// A banner per construction; a copy writes none but shares the file.
+TEST(EngineTrace, EachConstructionButACopyWritesABanner) {
     const std::regex banner(
         "\\*{22} \nStarted Dll \nDATE \\*{17} \n(0[1-9]|1[0-2])/(0[1-9]|[12][0-9]|3[01])/[0-9]{2} "
         "\nTIME \\*{17} \n([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9] \n\\*{22} \n");
     compensation::testing::ScopedTraceDir trace;
     CCompensation first;
-    EXPECT_EQ(first.m_nMinCount, 6);
     const std::string one = ReadFile(trace.file());
     EXPECT_TRUE(std::regex_match(one, banner)) << one;
     CCompensation copy(first);
     EXPECT_TRUE(std::regex_match(ReadFile(trace.file()), banner));
     CCompensation second;
     EXPECT_TRUE(std::regex_match(ReadFile(trace.file()).substr(one.size()), banner));
-    double values[] = {1.0, 3.0, 2.0, 7.0}, mean = 0.0, spread = 0.0;
+}
+
+// A refused call traces its entry only (an accepted call's lines are the trace session tests').
+TEST(EngineTrace, ARefusedCallTracesItsEntryOnly) {
+    compensation::testing::ScopedTraceDir trace;
+    CCompensation engine;
+    double values[] = {1.0}, mean = 0.0, spread = 0.0;
     int worst = -1;
     const std::size_t before = ReadFile(trace.file()).size();
-    ASSERT_EQ(copy.MeanStdArray(values, 4, &mean, &spread, &worst), 0);
-    ASSERT_EQ(copy.MeanStdArray(values, 0, &mean, &spread, &worst), 1);
-    EXPECT_EQ(ReadFile(trace.file()).substr(before),
-              "Entering MeanStdArray \n       pnOut = 3\nLeaving MeanStdArray \n"
-              "Entering MeanStdArray \n");
+    ASSERT_EQ(engine.MeanStdArray(values, 0, &mean, &spread, &worst), 1);
+    EXPECT_EQ(ReadFile(trace.file()).substr(before), "Entering MeanStdArray \n");
+}
+
+TEST(EngineDefaults, PairsMustNumberMoreThanSix) {
+    EXPECT_EQ(CCompensation().m_nMinCount, 6);
 }
 
 // The message buffer keeps 255 characters; an unknown resource id gives no text.
@@ -51,16 +60,23 @@ TEST(QuorException, KeepsTheFirst255Characters) {
     EXPECT_STREQ(CQuorException(123456u).ErrorString(), "");
 }
 
-// Averages over [first, last) by its signed length; MeanStdArray's worst index keeps the earlier
-// of a tie, and below one element it returns 1 and writes nothing.
-TEST(Statistics, WorkedValues) {
+// Averages over [first, last) by its signed length: an empty range is 0 / 0, a reversed one
+// divides by -1.
+TEST(Statistics, AveragesAreOverASignedRange) {
     compensation::testing::ScopedTraceDir trace;
     CCompensation engine;
     double a[] = {9.0, 1.0, 2.0, 6.0, 100.0}, b[] = {9.0, 3.0, -1.0, 0.5, 100.0};
     EXPECT_EQ(engine.Average(a, 1, 4), 3.0);
     EXPECT_EQ(engine.AverageProduct(a, b, 1, 4), (3.0 - 2.0 + 3.0) / 3.0);
-    EXPECT_TRUE(std::isnan(engine.Average(a, 3, 3)));    // 0 / 0
-    EXPECT_TRUE(std::signbit(engine.Average(a, 4, 3)));  // 0.0 / -1
+    EXPECT_TRUE(std::isnan(engine.Average(a, 3, 3)));
+    EXPECT_TRUE(std::signbit(engine.Average(a, 4, 3)));
+}
+
+// MeanStdArray's worst index keeps the earlier of a tie, and below one element it returns 1 and
+// writes nothing.
+TEST(Statistics, MeanStdArrayWorkedValues) {
+    compensation::testing::ScopedTraceDir trace;
+    CCompensation engine;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     // Four units in the last place, as the worked values are rounded once or twice; NaN as NaN.
     auto near = [](double x, double y) {
@@ -90,16 +106,20 @@ TEST(Statistics, WorkedValues) {
     }
 }
 
-// The worked {4,2;2,3} system (last variable eliminated first); a chosen x through A = J^T J
-// (condition about 30: 1e-13 is ample); a zero row and column give no finite solution.
-TEST(LinearSolver, WorkedAndChosenSolutionsAndAnUndeterminedOne) {
+// The worked {4,2;2,3} system, the last variable eliminated first: b and A are reduced in place.
+// x1 = 0.5 and x2 = 0 come out of one elimination step, each to its last bit.
+TEST(LinearSolver, SolvesTheWorkedSystemEliminatingTheLastVariableFirst) {
     double a2[] = {4.0, 2.0, 2.0, 3.0}, b2[] = {2.0, 1.0}, x2[] = {-1.0, -1.0};
     CTransform().SysLinEq(2, a2, b2, x2);
     EXPECT_DOUBLE_EQ(x2[0], 0.5);
     EXPECT_NEAR(x2[1], 0.0, 1e-16);
     EXPECT_DOUBLE_EQ(b2[0], 2.0 - 2.0 * 1.0 / 3.0);
     EXPECT_DOUBLE_EQ(a2[0], 4.0 - 2.0 * 2.0 / 3.0);
+}
 
+// A chosen x through A = J^T J: the condition is about 30, so rounding stays near 30 x 1e-16;
+// 1e-13 is ample and far below any wrong solution.
+TEST(LinearSolver, GivesBackAChosenSolutionOfNormalEquations) {
     const double J[20] = {1.0, 0.2, -0.3, 0.1,  0.4, 1.5, 0.2, -0.2, -0.1, 0.3,
                           2.0, 0.5, 0.2,  -0.4, 0.1, 1.2, 0.5, 0.5,  0.5,  0.5};  // 5 rows of 4
     const double truth[4] = {0.7, -1.3, 2.5, 0.04};
@@ -113,25 +133,28 @@ TEST(LinearSolver, WorkedAndChosenSolutionsAndAnUndeterminedOne) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_NEAR(x[i], truth[i], 1e-13) << i;
     }
-    double s[] = {2.0, 0.0, 0.0, 0.0}, t[] = {1.0, 0.0};
+}
+
+// A zero row and column leave a variable undetermined: no finite solution.
+TEST(LinearSolver, AnUndeterminedSystemHasNoFiniteSolution) {
+    double s[] = {2.0, 0.0, 0.0, 0.0}, t[] = {1.0, 0.0}, x[2] = {};
     CTransform().SysLinEq(2, s, t, x);
     EXPECT_FALSE(std::isfinite(x[0]) && std::isfinite(x[1]));
 }
 
-TEST(TraceFormat, TextIntegerVectorAndTransformLines) {
-    EXPECT_EQ(TraceTextLine("Entering AcceptViews") + TraceTextLine(nullptr) +
-                  TraceIntLine("Leaving AcceptViews", -100),
-              "Entering AcceptViews \n \n       Leaving AcceptViews = -100\n");
-    // A missing record: its title only.
+// A missing record: its title only.
+TEST(TraceFormat, AMissingRecordShowsItsTitleOnly) {
     EXPECT_EQ(TraceVectorLines("p", nullptr) + TraceTransformLines("p", nullptr) +
                   TraceCompOutLines("p", nullptr) + TraceMapperLines("p", nullptr),
               "   p \n   p \n   p \n   p \n");
-    // The first vector only, without T, and "Elivation" as service tools know it.
+}
+
+// The first vector only, without T, and "Elivation" as service tools know it.
+TEST(TraceFormat, VectorLinesShowTheFirstVectorWithoutT) {
     CVector v[2];
     v[0].Quality = 99.5, v[0].Range = 4.25, v[0].Azimuth = -0.125, v[0].Elevation = 1.5;
     v[0].X = -1.0, v[0].Y = 2.0, v[0].Z = 3.14159265, v[0].T = 777.0;
     v[0].Type = 200, v[0].FSBS = -1, v[0].Radian = true, v[1].Quality = 55.0;
-    TRANSFORM_PARMS p{0.5, -0.25, 1.0, 10.0, -20.0, 0.000125};
     // clang-format off
     EXPECT_EQ(TraceVectorLines("pVec", v),
     "   pVec \n"
@@ -140,31 +163,56 @@ TEST(TraceFormat, TextIntegerVectorAndTransformLines) {
     "       X         = -1.000000 \n" "       Y         = 2.000000 \n"
     "       Z         = 3.141593 \n"  "       Type      = 200 \n"
     "       FSBS      = -1 \n"        "       Radian    = 1 \n");
+    // clang-format on
+}
+
+TEST(TraceFormat, TransformLinesShowTheSixParameters) {
+    TRANSFORM_PARMS p{0.5, -0.25, 1.0, 10.0, -20.0, 0.000125};
+    // clang-format off
     EXPECT_EQ(TraceTransformLines("pParms", &p),
     "   pParms \n"
     "       Alpha = 0.500000 \n" "       Beta  = -0.250000 \n" "       Gamma = 1.000000 \n"
     "       X     = 10.000000 \n" "       Y     = -20.000000 \n" "       Z     = 0.000125 \n");
     // clang-format on
-    // A diverged fit may trace values of any size: "%f" of 1e300 has 301 digits.
-    p.Alpha = 1e300;
+}
+
+// A diverged fit may trace values of any size: "%f" of 1e300 has 301 digits.
+TEST(TraceFormat, AHugeValueIsPrintedWhole) {
+    TRANSFORM_PARMS p{1e300, 0.0, 0.0, 0.0, 0.0, 0.0};
     const std::string text = TraceTransformLines("pParms", &p);
     const std::string alpha = text.substr(text.find("Alpha = ") + 8);
     EXPECT_EQ(alpha.find(".000000 \n"), 301u);
     EXPECT_EQ(alpha.substr(0, 3), "100");
 }
 
-// Distinct values in every field (record order) show an omitted or misplaced one.
+// Distinct values in every field (record order) show an omitted or misplaced one: the doubles
+// 0.5, 1.5, ..., the ints 100, 101, ..., element k of the model table k + 0.25.
 TEST(TraceFormat, ResultRecordAndModelShowTheirOwnFields) {
-    TCompOut c;
-    for (int i = 0; i < 24; ++i) {
-        reinterpret_cast<double*>(&c)[i] = i + 0.5;
+    double TCompOut::*const doubles[] = {
+        &TCompOut::m_dStdR_fb,     &TCompOut::m_dStdAz_fb,        &TCompOut::m_dStdEl_fb,
+        &TCompOut::m_dStdR_fbb,    &TCompOut::m_dStdAz_fbb,       &TCompOut::m_dStdEl_fbb,
+        &TCompOut::m_dStdOutside,  &TCompOut::m_dStdExtraOutside, &TCompOut::m_dStdInside_f,
+        &TCompOut::m_dStdInside_b, &TCompOut::m_dStdInside_f_out, &TCompOut::m_dStdInside_b_out,
+        &TCompOut::m_dStdx0y0,     &TCompOut::m_dStdaxay,         &TCompOut::m_dStdIB_fbb,
+        &TCompOut::m_dStd2,        &TCompOut::m_dStdExtraIn,      &TCompOut::m_dDd2_model,
+        &TCompOut::m_dDx0y0_model, &TCompOut::m_dDaxay_model,     &TCompOut::m_dDd2,
+        &TCompOut::m_dDx0y0,       &TCompOut::m_dDaxay,           &TCompOut::m_dDcm};
+    std::int32_t TCompOut::*const ints[] = {
+        &TCompOut::m_n1_d2,       &TCompOut::m_n2_d2,      &TCompOut::m_n1_x0y0,
+        &TCompOut::m_n2_x0y0,     &TCompOut::m_n1_axay,    &TCompOut::m_n2_axay,
+        &TCompOut::m_n1_extra,    &TCompOut::m_n2_extra,   &TCompOut::m_n_f,
+        &TCompOut::m_n_b,         &TCompOut::m_n_f_out,    &TCompOut::m_n_b_out,
+        &TCompOut::m_nConfidence, &TCompOut::m_nInlineView};
+    TCompOut c{};
+    for (std::size_t i = 0; i < std::size(doubles); ++i) {
+        c.*doubles[i] = static_cast<double>(i) + 0.5;
     }
-    for (int i = 0; i < 14; ++i) {
-        (&c.m_n1_d2)[i] = 100 + i;
+    for (std::size_t i = 0; i < std::size(ints); ++i) {
+        c.*ints[i] = 100 + static_cast<std::int32_t>(i);
     }
-    TMapper m;
-    for (int i = 0; i < 83; ++i) {
-        reinterpret_cast<double*>(&m)[i] = i + 0.25;
+    TMapper m{};
+    for (std::size_t i = 0; i < compensation::kMapperElements.size(); ++i) {
+        m.*compensation::kMapperElements[i].member = static_cast<double>(i) + 0.25;
     }
     // clang-format off
     EXPECT_EQ(TraceCompOutLines("pCompOut", &c),

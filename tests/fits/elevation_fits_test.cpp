@@ -56,8 +56,9 @@ struct Views {
 };
 
 // One first-order step: its neglected products (El_ElC's 5e-5 rad with the model's 9e-5 rad) stay
-// below 1.5e-4 of the value (measured 2e-6).
-TEST(ElevationFits, BElRecoversTheChosenTermSettlesRejectsAndRefuses) {
+// below 1.5e-4 of the value (measured 2e-6); 6e-7 is 2e-4 of it. Exact readings spread by
+// rounding only.
+TEST(ElevationFits, BElRecoversTheChosenTermInOneStep) {
     Views s(0);
     TMapper map = s.truth;
     map.El_ElC = 0.0;
@@ -67,25 +68,30 @@ TEST(ElevationFits, BElRecoversTheChosenTermSettlesRejectsAndRefuses) {
     map.El_ElC = 0.003;
     EXPECT_TRUE(SameBits(map, s.truth));
     EXPECT_EQ(s.BEl(&map, 0), 0);
+}
 
-    // One qualifying pair rejects only with more than nCountViews - 3 = 7 samples (50.0 is
-    // dead); no qualifying pair (0 / 0) puts the entry value back; bad input returns -1.
-    s = Views(1);
+// One qualifying pair rejects only with more than nCountViews - 3 = 7 samples (50.0 is dead).
+TEST(ElevationFits, BElRejectsOnlyWithMoreThanThreeViewsLessThanAllSamples) {
+    Views s(1);
     s.views[4 * 4 + 1].Range += 2e-4;
     for (int v : {6, 7, 8}) {
         s.views[v * 4].Quality = 50.0;
     }
-    map = s.truth;
+    TMapper map = s.truth;
     s.BEl(&map, 1);
-    EXPECT_GT(s.out.m_dStdExtraIn, 1.27e-05);
+    EXPECT_GT(s.out.m_dStdExtraIn, kRejectSpread);
     EXPECT_EQ(s.BEl(&map, 0), 0);
     s.views[8 * 4].Quality = 99.0;
     s.BEl(&map, 1);
     EXPECT_EQ(s.BEl(&map, 0), 24);
     EXPECT_EQ(Marked(s.views), 4);  // target 0 dead in views 6 and 7, and the outlier's pair
     EXPECT_EQ(Marked(s.views, 16, 18), 2);
+}
 
-    map = s.truth;
+// No qualifying pair (0 / 0) puts the entry value back; bad input returns -1.
+TEST(ElevationFits, BElKeepsTheEntryWithoutAQualifyingPairAndRefusesBadInput) {
+    Views s(1);
+    TMapper map = s.truth;
     s.out.m_dStdExtraIn = 0.0;
     EXPECT_EQ(s.BEl(&map, 0, {1, 1, 1, 1}), 27);
     EXPECT_EQ(s.BEl(&map, 0, {0, 2, 3, 4}), -1);
@@ -97,9 +103,9 @@ TEST(ElevationFits, BElRecoversTheChosenTermSettlesRejectsAndRefuses) {
     EXPECT_EQ(s.out.m_dStdExtraIn, 0.0);
 }
 
-// Tolerance 1e-8, an eighth of the limit 1.308e-07 (the neglected products of the 1.2e-4 rad shift
-// come to 3e-9). Then a reading 0.3 mm off is rejected.
-TEST(ElevationFits, PolynomialRecoversTheChosenTermsSettlesAndRejects) {
+// Tolerance 1e-8, an eighth of the limit (the neglected products of the 1.2e-4 rad shift come
+// to 3e-9); exact readings spread by rounding only.
+TEST(ElevationFits, PolynomialRecoversTheChosenTermsInOneStep) {
     for (bool check : {false, true}) {
         SCOPED_TRACE(check ? "check" : "FBB");
         Views s;
@@ -116,10 +122,17 @@ TEST(ElevationFits, PolynomialRecoversTheChosenTermsSettlesAndRejects) {
         }
         EXPECT_TRUE(SameBits(map, s.truth));
         EXPECT_EQ(s.Polynomial(check, &map, 0), 0);
+    }
+}
 
+TEST(ElevationFits, PolynomialRejectsAReadingOffOnlyWhenAllowed) {
+    for (bool check : {false, true}) {
+        SCOPED_TRACE(check ? "check" : "FBB");
+        Views s;
+        TMapper map = s.truth;
         s.views[5 * 5 + 2].Range += 3e-4;
         s.Polynomial(check, &map, 1);
-        EXPECT_GT(s.out.m_dStdIB_fbb, 1.27e-05);
+        EXPECT_GT(s.out.m_dStdIB_fbb, kRejectSpread);
         EXPECT_EQ(Marked(s.views), 0);
         EXPECT_EQ(s.Polynomial(check, &map, 0), 1);
         EXPECT_EQ(Marked(s.views), 2);
@@ -127,10 +140,8 @@ TEST(ElevationFits, PolynomialRecoversTheChosenTermsSettlesAndRejects) {
     }
 }
 
-// Target 4 repeating target 3 gives every sample of 3 a later twin: the first is rejected. The
-// FBB step is absolute and its limit applies to the length of the change. Fewer samples than
-// coefficients put the entry back (El_ElC 0); bad input returns -1.
-TEST(ElevationFits, PolynomialTieConvergenceTooFewSamplesAndBadInput) {
+// Target 4 repeating target 3 gives every sample of 3 a later twin: the first is rejected.
+TEST(ElevationFits, PolynomialRejectsTheFirstOfTwoEqualWorstSamples) {
     Views s;
     for (int v = 0; v < 8; ++v) {
         s.views[v * 5 + 4] = s.views[v * 5 + 3];
@@ -141,18 +152,26 @@ TEST(ElevationFits, PolynomialTieConvergenceTooFewSamplesAndBadInput) {
     EXPECT_EQ(s.Polynomial(false, &map, 0), 1);
     EXPECT_EQ(s.views[6 * 5 + 3].Quality, 50.0);
     EXPECT_EQ(s.views[6 * 5 + 4].Quality, 99.0);
+}
 
+// The FBB step is absolute and its limit applies to the length of the change: 2 % either side.
+TEST(ElevationFits, PolynomialSettlesByTheLengthOfItsChange) {
     Views t;
-    map = t.truth;
+    TMapper map = t.truth;
     t.Polynomial(false, &map, 1);
     for (double factor : {0.0, 0.98, 1.02}) {
         TMapper moved = map;
         for (int p = 0; p < 3; ++p) {
-            moved.*kPolynomial[p] += (p == 1 ? -1 : 1) * factor * 1.308e-07 / std::sqrt(3.0);
+            moved.*kPolynomial[p] += (p == 1 ? -1 : 1) * factor * kAngleRad / std::sqrt(3.0);
         }
         EXPECT_EQ(t.Polynomial(false, &moved, 1), factor < 1.0 ? 0 : 2) << factor;
     }
-    map = t.truth;
+}
+
+// Fewer samples than coefficients put the entry back (El_ElC 0); bad input returns -1.
+TEST(ElevationFits, PolynomialKeepsTheEntryWithTooFewSamplesAndRefusesBadInput) {
+    Views t;
+    TMapper map = t.truth;
     map.El_ElC = 0.002;
     t.out.m_dStdIB_fbb = 0.0;
     EXPECT_EQ(t.Polynomial(false, &map, 0, 3), 2);

@@ -10,11 +10,22 @@
 
 #include "compensation/compensation.h"
 #include "support/raw_readings.h"
+#include "support/test_constants.h"
 
 namespace fit_scenes {
 
 using compensation::testing::InstrumentPose;
+using compensation::testing::kPi;
 using compensation::testing::Point3;
+
+// The fits' limits, written out so that a changed limit shows here: the change that settles an
+// angle (kAngleToleranceDeg, degrees; kAngleToleranceRad, radians) or a length
+// (kLengthTolerance, metres), and the spread of distances that rejects (kRejectSpread, metres).
+inline constexpr double kAngle = 7.494287960311168e-06;
+inline constexpr double kAngleRad = 1.308e-07;
+inline constexpr double kLength = 5.08e-07;
+inline constexpr double kRejectSpread = 1.27e-05;
+inline constexpr double kRadToDeg = 57.29577951308232;
 
 inline TMapper BackgroundModel() {
     TMapper map{};

@@ -3,6 +3,7 @@
 // allowed.
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@ namespace {
 using namespace fit_scenes;
 
 constexpr int kViews = 9;
-constexpr double kAngle = 7.494287960311168e-06;  // change limit, degrees
 
 struct Scenario {
     const char* name;
@@ -35,14 +35,19 @@ struct Scenario {
 // clang-format off
 const Scenario kScenarios[] = {
     {"x0y0", 2, {&TMapper::X0, &TMapper::Y0}, {4e-5, -2.5e-5}, {0.4, 1.2, 2.5}, {-0.3, -0.8, 7.0},
-     2, 19, 22, 25, &TCompOut::m_dStdx0y0, 5.08e-07, &CCompensation::Calculate_x0y0, nullptr},
+     2, 19, 22, 25, &TCompOut::m_dStdx0y0, kLength, &CCompensation::Calculate_x0y0, nullptr},
     {"axay", 2, {&TMapper::Ax, &TMapper::Ay}, {3e-4, -2e-4}, {2.0, 0.5, 3.0}, {-2.5, -0.4, 2.8},
      0, 20, 23, 26, &TCompOut::m_dStdaxay, kAngle, &CCompensation::Calculate_axay, nullptr},
     {"d2", 1, {&TMapper::D2}, {3e-5}, {0.5, 0.3, 3.0}, {-0.4, -0.2, 7.5},
-     0, 21, 24, 27, &TCompOut::m_dStd2, 5.08e-07, nullptr, &CCompensation::Calculate_d2},
+     0, 21, 24, 27, &TCompOut::m_dStd2, kLength, nullptr, &CCompensation::Calculate_d2},
     {"cm", 1, {&TMapper::K_minus}, {0.002}, {0.5, 0.3, 3.0}, {-0.4, -0.2, 7.5},
      0, 21, 24, 27, &TCompOut::m_dStdExtraIn, kAngle, nullptr, &CCompensation::Calculate_cm}};
 // clang-format on
+
+// ctest and the test list show the scenario's name rather than its bytes.
+void PrintTo(const Scenario& scenario, std::ostream* os) {
+    *os << scenario.name;
+}
 
 class PairFit : public testing::TestWithParam<Scenario> {
   protected:
@@ -62,7 +67,7 @@ class PairFit : public testing::TestWithParam<Scenario> {
         }
         return map;
     }
-    // The pair `outlier` 0.2 mm too long spreads the separations by 6e-5 m, above 1.27e-05.
+    // The pair `outlier` 0.2 mm too long spreads the separations by 6e-5 m, above kRejectSpread.
     std::vector<CVector> Pairs(int views, int outlier = -1) const {
         std::vector<CVector> pairs =
             SameTargetsFromViews(views, s().a, s().b, truth_, 0.1, {0, 1, 2});
@@ -89,31 +94,35 @@ class PairFit : public testing::TestWithParam<Scenario> {
     std::vector<CVector> outside_;
 };
 
-// The step is absolute, so the change limit decides exactly.
-TEST_P(PairFit, RecoversTheChosenElementsInOneStepAndSettlesOnThem) {
+// Exact readings: the spread of the corrected separations is rounding, far below 1e-9 m.
+TEST_P(PairFit, RecoversTheChosenElementsInOneStep) {
     TMapper map = Entry(0.0);
     TCompOut out{};
     EXPECT_EQ(Fit(pairs_.data(), kViews, &map, &out, 1), s().notConverged);
     ExpectTruth(map);
     EXPECT_LT(out.*s().spread, 1e-9);
-    const TMapper solution = map;
     for (int i = 0; i < s().count; ++i) {
         map.*s().elements[i] = s().truth[i];
     }
     EXPECT_TRUE(SameBits(map, truth_));
-    EXPECT_EQ(Fit(pairs_.data(), kViews, &map, &out, 0), 0);
+}
+
+// The step is absolute, so the change limit decides exactly: 2 % either side of it.
+TEST_P(PairFit, SettlesWhenNoElementMovesByMoreThanTheChangeLimit) {
+    TMapper solution = Entry(0.0);
+    TCompOut out{};
+    Fit(pairs_.data(), kViews, &solution, &out, 1);
     for (int i = 0; i < s().count; ++i) {
         for (double factor : {0.98, 1.02}) {
-            map = solution;
+            TMapper map = solution;
             map.*s().elements[i] += factor * s().tolerance;
             EXPECT_EQ(Fit(pairs_.data(), kViews, &map, &out, 1), factor < 1 ? 0 : s().notConverged);
         }
     }
 }
 
-// A pair at exactly 50.0 is dead. Rejection only when settled, allowed and above the least count;
-// of two equal worst pairs (pair 6 repeating pair 3) the first.
-TEST_P(PairFit, LeastCountRejectionAndBadInput) {
+// A pair at exactly 50.0 is dead and does not count.
+TEST_P(PairFit, TooFewLivePairsLeaveTheElementsAtZeroAndTheRecordUntouched) {
     engine_->m_nMinCount = 6;
     const int least = 6 + s().minCountOffset;
     std::vector<CVector> pairs = Pairs(least + 1, 0);
@@ -125,42 +134,58 @@ TEST_P(PairFit, LeastCountRejectionAndBadInput) {
     EXPECT_TRUE(Untouched(out));
     EXPECT_EQ(Fit(pairs.data(), least + 1, &map, &out, 1), s().notConverged);
     ExpectTruth(map);
+}
 
-    pairs = Pairs(kViews, 4);
-    map = Entry(0.0);
+TEST_P(PairFit, RejectsOnlyWhenSettledAllowedAndAboveTheLeastCount) {
+    std::vector<CVector> pairs = Pairs(kViews, 4);
+    TMapper map = Entry(0.0);
+    TCompOut out{};
     EXPECT_EQ(Fit(pairs.data(), kViews, &map, &out, 0), s().notConverged);
-    EXPECT_GT(out.*s().spread, 1.27e-05);
+    EXPECT_GT(out.*s().spread, kRejectSpread);
     EXPECT_EQ(Fit(pairs.data(), kViews, &map, &out, 1), 0);
     engine_->m_nMinCount = kViews - s().minCountOffset;
     EXPECT_EQ(Fit(pairs.data(), kViews, &map, &out, 0), 0);
     EXPECT_EQ(Marked(pairs), 0);
     engine_->m_nMinCount = kViews - s().minCountOffset - 1;
     EXPECT_EQ(Fit(pairs.data(), kViews, &map, &out, 0), s().rejected);
-    EXPECT_EQ(Marked(pairs), 2);
     EXPECT_EQ(Marked(pairs, 8, 10), 2);
+    EXPECT_EQ(Marked(pairs), 2);
+}
 
-    pairs = Pairs(kViews, 3);
+// Pair 6 repeats pair 3.
+TEST_P(PairFit, OfTwoEqualWorstPairsRejectsTheFirst) {
+    std::vector<CVector> pairs = Pairs(kViews, 3);
     std::copy_n(pairs.begin() + 6, 2, pairs.begin() + 12);
-    map = Entry(0.0);
+    TMapper map = Entry(0.0);
+    TCompOut out{};
     Fit(pairs.data(), kViews, &map, &out, 1);
     EXPECT_EQ(Fit(pairs.data(), kViews, &map, &out, 0), s().rejected);
-    EXPECT_EQ(Marked(pairs), 2);
     EXPECT_EQ(Marked(pairs, 6, 8), 2);
+    EXPECT_EQ(Marked(pairs), 2);
+}
 
-    // Bad counts or arrays return -1; coinciding readings (0 / 0) put the entry back.
-    map = Entry(1.5e-5);
-    out = Sentinel();
+TEST_P(PairFit, RefusesBadCountsAndArrays) {
+    TMapper map = Entry(1.5e-5);
+    TCompOut out = Sentinel();
     EXPECT_EQ(Fit(pairs_.data(), -1, &map, &out, 0), -1);
     EXPECT_EQ(Fit(pairs_.data(), kViews, nullptr, &out, 0), -1);
     EXPECT_EQ(Fit(pairs_.data(), kViews, &map, nullptr, 0), -1);
     EXPECT_EQ(Fit(nullptr, 3, &map, &out, 0), -1);
-    if (s().count == 1) {
+    if (s().count == 1) {  // an odd outside count is no list of pairs
         EXPECT_EQ(Fit(pairs_.data(), kViews, &map, &out, 0, 7), -1);
     }
+    EXPECT_TRUE(SameBits(map, Entry(1.5e-5)));
+    EXPECT_TRUE(Untouched(out));
+}
+
+// Coinciding readings give 0 / 0 for the step.
+TEST_P(PairFit, AStepThatIsNotFinitePutsTheEntryBack) {
     for (int k = 0; k < kViews; ++k) {
         pairs_[2 * k + 1] = pairs_[2 * k];
     }
     outside_.assign(pairs_.begin(), pairs_.begin() + 8);
+    TMapper map = Entry(1.5e-5);
+    TCompOut out = Sentinel();
     EXPECT_EQ(Fit(pairs_.data(), kViews, &map, &out, 0), s().notConverged);
     EXPECT_TRUE(SameBits(map, Entry(1.5e-5)));
     EXPECT_TRUE(Untouched(out));

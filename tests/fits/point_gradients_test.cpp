@@ -6,7 +6,7 @@
 
 #include "compensation/compensation.h"
 #include "engine/constants.h"
-#include "fits/interball_rows.h"
+#include "fits/interball_fit.h"
 #include "fits/point_gradients.h"
 
 namespace {
@@ -35,13 +35,7 @@ TEST(DesignColumns, AreTheDerivativesOfCalibrate) {
         {&TMapper::El_ElC, 1e-4, kDegToRad, GradientElElC, nullptr, false},
         {&TMapper::K_minus, 1e-4, kDegToRad, GradientKMinus, nullptr, false},
         {&TMapper::B_minus, 1.7e-6, 1.0, GradientKMinus, nullptr, true}};
-    static const detail::InterballElement kRows[] = {
-        rows::kAx,      rows::kAy,      rows::kA1_AzS,  rows::kA1_AzC,  rows::kA1_3AzS,
-        rows::kA1_3AzC, rows::kA1_5AzS, rows::kA1_5AzC, rows::kA2_3AzS, rows::kA2_3AzC,
-        rows::kA2_5AzS, rows::kA2_5AzC, rows::kA3_AzS,  rows::kA3_AzC,  rows::kA3_3AzS,
-        rows::kA3_3AzC, rows::kA3_5AzS, rows::kA3_5AzC, rows::kAz_2AzS, rows::kAz_2AzC,
-        rows::kAz_4AzS, rows::kAz_4AzC, rows::kAz_6AzS, rows::kAz_6AzC};
-    for (const detail::InterballElement& row : kRows) {
+    for (const detail::InterballElement& row : rows::kHarmonicTable) {  // every interball row
         columns.push_back({row.element, 1e-4, kDegToRad, nullptr, &row, false});
     }
     for (std::size_t c = 0; c < columns.size(); ++c) {
@@ -64,18 +58,15 @@ TEST(DesignColumns, AreTheDerivativesOfCalibrate) {
             plus.Calibrate(&map);
             map.*column.element = -column.step;
             minus.Calibrate(&map);
-            PointShift g = column.gradient != nullptr ? column.gradient(at) : PointShift{};
-            if (column.row != nullptr) {
-                const detail::Displacement d =
-                    DisplacementOf(*column.row, detail::InterballTerms(at));
-                g = {d.x, d.y, d.z};
-            }
+            const Vec3 g = column.row != nullptr
+                               ? DisplacementOf(*column.row, detail::InterballTerms(at))
+                               : column.gradient(at);
             const double w = column.timesElevation ? at.Elevation : 1.0;
             const double span = 2.0 * column.step * column.perUnit;
             SCOPED_TRACE(::testing::Message() << "column " << c << ", probe " << i);
-            EXPECT_NEAR(w * g.X, (plus.X - minus.X) / span, 1e-9 * raw.Range);
-            EXPECT_NEAR(w * g.Y, (plus.Y - minus.Y) / span, 1e-9 * raw.Range);
-            EXPECT_NEAR(w * g.Z, (plus.Z - minus.Z) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.x, (plus.X - minus.X) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.y, (plus.Y - minus.Y) / span, 1e-9 * raw.Range);
+            EXPECT_NEAR(w * g.z, (plus.Z - minus.Z) / span, 1e-9 * raw.Range);
         }
     }
 }

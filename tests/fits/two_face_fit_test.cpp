@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 
 #include "fits/fit_scenes.h"
@@ -11,9 +12,6 @@ namespace {
 
 using namespace fit_scenes;
 
-constexpr double kRadToDeg = 57.29577951308232;
-constexpr double kLength = 5.08e-07;              // change limit, m
-constexpr double kAngle = 7.494287960311168e-06;  // change limit, degrees
 // Observations exact to 1e-16 rad against differences of 1e-5, amplified by up to 20 columns'
 // conditioning: observed 2e-11 relative over 80 pairs, 6e-10 over the six-harmonic fit's bare 21.
 constexpr double kRecoveryTolerance = 1e-9;
@@ -82,8 +80,8 @@ const Member kMembers[] = {
     {"QCFSBSa", &CCompensation::CalculateQCFSBSa, -1, "D1 A13 Az1 A2 El2", false, 10, 3},
     {"QCFSBS", &CCompensation::CalculateQCFSBS, -1, "D1 A13 A2", false, 1, 3},
     {"FFCFSBS", nullptr, 0, "D1 D2 A13 A13s A2 El2 El4", false, 21, 18},
-    {"FFCFSBS Az", nullptr, 1, "D1 D2 A13 A13s Az1 Az3 A2 El2 El4", false, 21, 18},
-    {"FFCFSBS flag 2", nullptr, 2, "D1 D2 A13 A13s A2 El2 El4", false, 21, 18},
+    {"FFCFSBSAz", nullptr, 1, "D1 D2 A13 A13s Az1 Az3 A2 El2 El4", false, 21, 18},
+    {"FFCFSBSFlag2", nullptr, 2, "D1 D2 A13 A13s A2 El2 El4", false, 21, 18},
     {"FCFSBS", &CCompensation::CalculateFCFSBS, -1, "D1 D2 A13 A13s A2 El2 El4", true, 21, 18},
     {"FFCFSBS6", &CCompensation::CalculateFFCFSBS6, -1, "D1 D2 A13 A13s Az1 Az3 A2 El2 El4 6th",
      false, 21, 18},
@@ -179,122 +177,146 @@ void ExpectChosenModel(const Member& m, const TMapper& map, double tolerance = k
     EXPECT_TRUE(SameBits(expected, map));
 }
 
-// Entry values move the solution by under 1e-8 of a limit. Pair 4 has the largest range
-// difference, pairs 6 and 17 are one pair 200 um or more apart: the first of those is rejected.
-TEST(TwoFaceFits, RecoverTheChosenModelSettleOnItAndRejectTheFirstWorstPair) {
+// ctest and the test list show the member's name rather than its bytes.
+void PrintTo(const Member& member, std::ostream* os) {
+    *os << member.name;
+}
+
+class TwoFaceFit : public testing::TestWithParam<Member> {
+  protected:
+    const Member& m() const { return GetParam(); }
+    std::vector<CVector> pairs_ = Build(m(), TermsOf(m()), Entry(m()), 80);
+    TMapper map_ = Entry(m());
+    TCompOut out_{};
+};
+
+TEST_P(TwoFaceFit, RecoversTheChosenModel) {
+    EXPECT_EQ(Fit(m(), pairs_, map_, out_, 1), 2);
+    ExpectChosenModel(m(), map_);
+}
+
+TEST_P(TwoFaceFit, SettlesOnTheChosenModelAndRejectsNothingThere) {
+    map_ = Entry(m(), true);
+    EXPECT_EQ(Fit(m(), pairs_, map_, out_, 1), 0);
+    EXPECT_EQ(Fit(m(), pairs_, map_, out_, 0), 0);
+    EXPECT_EQ(Marked(pairs_), 0);
+}
+
+// Entry values move the solution by under 1e-8 of a limit, so 10 % beyond a limit decides.
+TEST_P(TwoFaceFit, AnElementMovedBeyondItsLimitIsNotSettled) {
     struct Case {
-        int member;
+        const char* member;
         double TMapper::*element;
         double offset;
         int expected;
         double TMapper::*second;  // moved by -offset as well
     };
     const Case cases[] = {
-        {0, &TMapper::D1, 0.9 * kLength, 0, nullptr},  // QCFSBSa
-        {0, &TMapper::D1, 1.1 * kLength, 2, nullptr},
-        {1, &TMapper::A2, 1.1 * kAngle, 2, nullptr},  // QCFSBS
-        {2, &TMapper::D1, 1e-4, 0, &TMapper::A2},     // the full fits leave D1 and A2 out
-        {2, &TMapper::D2_AzC, 1.1 * kLength, 2, nullptr},
-        {3, &TMapper::Az_3AzC, 1.1 * kAngle, 2, nullptr},   // FFCFSBS with Az harmonics
-        {5, &TMapper::A2, 1.1 * kAngle, 2, nullptr},        // FCFSBS tests them
-        {6, &TMapper::El_6AzS, -1.1 * kAngle, 2, nullptr},  // FFCFSBS6
-        {7, &TMapper::B_plus, 1e-7, 2, &TMapper::A_plus},   // FBB: length of the change, in
-        {7, &TMapper::B_plus, 1.2e-7, 0, nullptr},          // radians, against 1.308e-07
-        {8, &TMapper::El_ElS, 1.1 * kAngle, 2, nullptr},    // EFCFSBS
+        {"QCFSBSa", &TMapper::D1, 0.9 * kLength, 0, nullptr},
+        {"QCFSBSa", &TMapper::D1, 1.1 * kLength, 2, nullptr},
+        {"QCFSBS", &TMapper::A2, 1.1 * kAngle, 2, nullptr},
+        {"FFCFSBS", &TMapper::D1, 1e-4, 0, &TMapper::A2},  // the full fits leave D1 and A2 out
+        {"FFCFSBS", &TMapper::D2_AzC, 1.1 * kLength, 2, nullptr},
+        {"FFCFSBSAz", &TMapper::Az_3AzC, 1.1 * kAngle, 2, nullptr},
+        {"FCFSBS", &TMapper::A2, 1.1 * kAngle, 2, nullptr},  // FCFSBS tests them
+        {"FFCFSBS6", &TMapper::El_6AzS, -1.1 * kAngle, 2, nullptr},
+        {"FBBFSBS", &TMapper::B_plus, 1e-7, 2, &TMapper::A_plus},  // FBB: length of the change,
+        {"FBBFSBS", &TMapper::B_plus, 1.2e-7, 0, nullptr},         // radians, against 1.308e-07
+        {"EFCFSBS", &TMapper::El_ElS, 1.1 * kAngle, 2, nullptr},
     };
-    for (const Member& m : kMembers) {
-        SCOPED_TRACE(m.name);
-        std::vector<CVector> pairs = Build(m, TermsOf(m), Entry(m), 80);
-        TMapper map = Entry(m);
-        TCompOut out{};
-        EXPECT_EQ(Fit(m, pairs, map, out, 1), 2);
-        ExpectChosenModel(m, map);
-        EXPECT_EQ(Fit(m, pairs, map, out, 0), 0);
-        map = Entry(m, true);
-        EXPECT_EQ(Fit(m, pairs, map, out, 1), 0);
-        for (const Case& c : cases) {
-            if (&kMembers[c.member] == &m) {
-                map = Entry(m, true);
-                map.*c.element += c.offset;
-                if (c.second != nullptr) {
-                    map.*c.second -= c.offset;
-                }
-                EXPECT_EQ(Fit(m, pairs, map, out, 1), c.expected) << c.offset;
+    for (const Case& c : cases) {
+        if (std::string(c.member) == m().name) {
+            map_ = Entry(m(), true);
+            map_.*c.element += c.offset;
+            if (c.second != nullptr) {
+                map_.*c.second -= c.offset;
             }
-        }
-
-        pairs[17] = pairs[6];
-        pairs[80 + 4].Range += 5.0e-5;
-        pairs[80 + 6].Elevation += 1.0e-4;
-        pairs[80 + 4].Sphr2Cart();
-        pairs[80 + 6].Sphr2Cart();
-        pairs[80 + 17] = pairs[80 + 6];
-        map = Entry(m);
-        EXPECT_EQ(Fit(m, pairs, map, out, 0), 1);
-        for (int i = 0; i < 160; ++i) {
-            EXPECT_EQ(pairs[i].Quality, i % 80 == 6 ? 50.0 : 100.0) << i;
+            EXPECT_EQ(Fit(m(), pairs_, map_, out_, 1), c.expected) << c.offset;
         }
     }
 }
 
-// Missing records or arrays: -1, nothing written. Too few live pairs (50.0 is dead): the member's
-// code. One range and elevation: proportional half-angle columns, the entry model stays, code 2.
-TEST(TwoFaceFits, ResultCodesOfBadInputTooFewPairsAndOneElevation) {
-    for (const Member& m : kMembers) {
-        SCOPED_TRACE(m.name);
-        const TMapper entry = Entry(m);
-        std::vector<CVector> pairs = Build(m, TermsOf(m), entry, std::max(m.minimumPairs, 10));
-        CVector* f = pairs.data();
-        TMapper map = entry;
-        TCompOut out = Sentinel();
-        EXPECT_EQ(Call(m, f, f, nullptr, 10, &out, 1), -1);
-        EXPECT_EQ(Call(m, f, f, &map, 10, nullptr, 1), -1);
-        EXPECT_EQ(Call(m, nullptr, f, &map, 10, &out, 1), -1);
-        EXPECT_EQ(Call(m, f, nullptr, &map, 10, &out, 0), -1);
-        EXPECT_TRUE(SameBits(map, entry));
-        EXPECT_EQ(Call(m, f, f, &map, 0, &out, 1), m.tooFew);  // no pair at all
-        EXPECT_TRUE(Untouched(out));
-        if (m.minimumPairs == 1) {  // no two sin h more than 0.2 apart: no pair of pairs
-            pairs = Build(m, TermsOf(m), entry, 25, [](CVector& v) { v.Elevation /= 8; });
-            EXPECT_EQ(Fit(m, pairs, map, out, 1), 3);
-            continue;
-        }
-        pairs[2 * m.minimumPairs - 1].Quality = 50.0;
-        EXPECT_EQ(Fit(m, pairs, map, out, 0), m.tooFew);
-        EXPECT_TRUE(Untouched(out));
-        map.D2_AzC = 1.1 * kLength;  // a full fit still tests what it cleared
-        EXPECT_EQ(Fit(m, pairs, map, out, 1), m.tooFew == 18 ? 2 : m.tooFew);
-        pairs[2 * m.minimumPairs - 1].Quality = 50.000001;
-        map = entry;
-        EXPECT_EQ(Fit(m, pairs, map, out, 1), 2);
-        ExpectChosenModel(m, map, kBareRecoveryTolerance);
+// Pair 4 has the largest range difference, pairs 6 and 17 are one pair 200 um or more apart.
+TEST_P(TwoFaceFit, RejectsTheFirstOfTheWorstPairs) {
+    pairs_[17] = pairs_[6];
+    pairs_[80 + 4].Range += 5.0e-5;
+    pairs_[80 + 6].Elevation += 1.0e-4;
+    pairs_[80 + 4].Sphr2Cart();
+    pairs_[80 + 6].Sphr2Cart();
+    pairs_[80 + 17] = pairs_[80 + 6];
+    EXPECT_EQ(Fit(m(), pairs_, map_, out_, 0), 1);
+    EXPECT_EQ(Marked(pairs_, 6, 7) + Marked(pairs_, 86, 87), 2);
+    EXPECT_EQ(Marked(pairs_), 2);
+}
 
-        TMapper chosen{};
-        for (const Term& t : TermsOf(m)) {
-            chosen.*t.element = t.value;
-        }
-        pairs =
-            Build(m, {kTerms[0]}, chosen, 40, [](CVector& v) { v.Range = 5.0, v.Elevation = 0.2; });
-        for (int flag : {0, 1}) {
-            map = chosen;
-            out = Sentinel();
-            EXPECT_EQ(Fit(m, pairs, map, out, flag), 2);
-            EXPECT_TRUE(SameBits(map, chosen));
-            EXPECT_TRUE(Untouched(out));
-        }
+TEST_P(TwoFaceFit, RefusesMissingRecordsAndArrays) {
+    CVector* f = pairs_.data();
+    out_ = Sentinel();
+    EXPECT_EQ(Call(m(), f, f, nullptr, 10, &out_, 1), -1);
+    EXPECT_EQ(Call(m(), f, f, &map_, 10, nullptr, 1), -1);
+    EXPECT_EQ(Call(m(), nullptr, f, &map_, 10, &out_, 1), -1);
+    EXPECT_EQ(Call(m(), f, nullptr, &map_, 10, &out_, 0), -1);
+    EXPECT_TRUE(SameBits(map_, Entry(m())));
+    EXPECT_TRUE(Untouched(out_));
+}
+
+// 50.0 is dead; 50.000001 is live, and the least pair count suffices. A full fit with too few
+// still tests what it cleared.
+TEST_P(TwoFaceFit, TooFewLivePairsGiveTheMembersCode) {
+    out_ = Sentinel();
+    EXPECT_EQ(Call(m(), pairs_.data(), pairs_.data(), &map_, 0, &out_, 1), m().tooFew);
+    EXPECT_TRUE(Untouched(out_));
+    if (m().minimumPairs == 1) {  // no two sin h more than 0.2 apart: no pair of pairs
+        pairs_ = Build(m(), TermsOf(m()), map_, 25, [](CVector& v) { v.Elevation /= 8; });
+        EXPECT_EQ(Fit(m(), pairs_, map_, out_, 1), 3);
+        return;
+    }
+    pairs_ = Build(m(), TermsOf(m()), map_, std::max(m().minimumPairs, 10));
+    pairs_[2 * m().minimumPairs - 1].Quality = 50.0;
+    EXPECT_EQ(Fit(m(), pairs_, map_, out_, 0), m().tooFew);
+    EXPECT_TRUE(Untouched(out_));
+    map_.D2_AzC = 1.1 * kLength;
+    EXPECT_EQ(Fit(m(), pairs_, map_, out_, 1), m().tooFew == 18 ? 2 : m().tooFew);
+    pairs_[2 * m().minimumPairs - 1].Quality = 50.000001;
+    map_ = Entry(m());
+    EXPECT_EQ(Fit(m(), pairs_, map_, out_, 1), 2);
+    ExpectChosenModel(m(), map_, kBareRecoveryTolerance);
+}
+
+// One range and elevation: proportional half-angle columns, the entry model stays, code 2.
+TEST_P(TwoFaceFit, UndeterminedDataKeepTheEntryModel) {
+    if (m().minimumPairs == 1) {
+        GTEST_SKIP() << "the pair-of-pairs fit reports too few pairs instead";
+    }
+    TMapper chosen{};
+    for (const Term& t : TermsOf(m())) {
+        chosen.*t.element = t.value;
+    }
+    pairs_ =
+        Build(m(), {kTerms[0]}, chosen, 40, [](CVector& v) { v.Range = 5.0, v.Elevation = 0.2; });
+    for (int flag : {0, 1}) {
+        map_ = chosen;
+        out_ = Sentinel();
+        EXPECT_EQ(Fit(m(), pairs_, map_, out_, flag), 2);
+        EXPECT_TRUE(SameBits(map_, chosen));
+        EXPECT_TRUE(Untouched(out_));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Fits, TwoFaceFit, testing::ValuesIn(kMembers),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TwoFaceFits, PairOfPairsWritesItsEntryTraceLines) {
     compensation::testing::ScopedTraceDir dir;
     {
+        const Member& pairOfPairs = kMembers[1];
         std::vector<CVector> pairs =
-            Build(kMembers[1], TermsOf(kMembers[1]), Entry(kMembers[1]), 12);
+            Build(pairOfPairs, TermsOf(pairOfPairs), Entry(pairOfPairs), 12);
         pairs[0].Range = 2.5;
         pairs[12].Quality = 75.5;
-        TMapper map = Entry(kMembers[1]);
+        TMapper map = Entry(pairOfPairs);
         TCompOut out{};
-        Fit(kMembers[1], pairs, map, out, 1);
+        Fit(pairOfPairs, pairs, map, out, 1);
         CCompensation().CalculateQCFSBS(nullptr, nullptr, &map, 0, &out, 1);
     }
     const std::string trace = compensation::testing::ReadFile(dir.file());

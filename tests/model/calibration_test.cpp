@@ -1,6 +1,5 @@
 // The error model against corrections worked out by hand from its formulas: every element
 // alone, then the whole model, for a front sight and a back sight (El beyond -90 degrees).
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -28,7 +27,11 @@ CVector Sight(double R, double Az, double El, int type) {
 // Every Cartesian component of both is far from zero, so relative tolerances hold.
 const CVector kFront = Sight(5.5, 0.7, 0.2, 100), kBack = Sight(3.2, -1.9, -2.79, 200);
 
-using Correction = std::array<double, 3>;  // dR (m), dAz and dEl (degrees, dEl before the face)
+struct Correction {
+    double range;      // m
+    double azimuth;    // degrees
+    double elevation;  // degrees, before the face sign
+};
 
 // The model's formulas, written out here without any library code.
 Correction Expected(const TMapper& m, const CVector& r) {
@@ -62,12 +65,11 @@ Correction Expected(const TMapper& m, const CVector& r) {
     const double minus =
         (m.K_minus * kDeg + m.B_minus * El + m.A_minus * El * El + m.C_minus * El * El * El) * f *
         kPolyDeg;
-    return Correction{m.D1 * f * cosEl + (2.0 * sq - 1.0) * d2,
-                      (2.0 * a3 * sq - 2.0 * a1 * sq * sq) / (f * cosEl) +
-                          (ax * cAz - ay * sAz) / cosEl - (m.X0 * sAz + m.Y0 * cAz) / (Rk * cosEl) +
-                          az,
-                      -2.0 * a2 + f * (ay * cAz + ax * sAz) + f * (m.X0 * cAz - m.Y0 * sAz) / Rk -
-                          2.0 * m.D1 * cq * cq / Rk - 2.0 * d2 * f * cq / Rk - el - plus - minus};
+    return {m.D1 * f * cosEl + (2.0 * sq - 1.0) * d2,
+            (2.0 * a3 * sq - 2.0 * a1 * sq * sq) / (f * cosEl) + (ax * cAz - ay * sAz) / cosEl -
+                (m.X0 * sAz + m.Y0 * cAz) / (Rk * cosEl) + az,
+            -2.0 * a2 + f * (ay * cAz + ax * sAz) + f * (m.X0 * cAz - m.Y0 * sAz) / Rk -
+                2.0 * m.D1 * cq * cq / Rk - 2.0 * d2 * f * cq / Rk - el - plus - minus};
 }
 
 // Distinct values, large enough that a wrong sign or swapped harmonic shows (only < 0: all).
@@ -92,15 +94,16 @@ TMapper Model(int only, double scale = 1.0) {
 // places; X, Y, Z to 1e-12 relative (library and test sum in other orders: about 1e-15).
 void ExpectCalibratedAs(const CVector& r, TMapper m) {
     const Correction c = Expected(m, r);
-    const double f = r.Type == 200 ? -1.0 : 1.0, R = r.Range + c[0], Az = r.Azimuth + c[1] * kDeg;
-    const double El = r.Elevation + f * c[2] * kDeg, cE = std::cos(El);
+    const double f = r.Type == 200 ? -1.0 : 1.0, R = r.Range + c.range,
+                 Az = r.Azimuth + c.azimuth * kDeg;
+    const double El = r.Elevation + f * c.elevation * kDeg, cE = std::cos(El);
     const TMapper before = m;
     CVector v = r, u = r;
     v.Calibrate(&m);
     u.UnCalibrate(&m);
     const double raw[] = {r.Range, r.Azimuth, r.Elevation, 0.0, 0.0, 0.0};
     const double X = -R * cE * std::sin(Az), Y = R * std::sin(El), Z = R * cE * std::cos(Az);
-    const double moved[] = {c[0], c[1] * kDeg, f * c[2] * kDeg, X, Y, Z};
+    const double moved[] = {c.range, c.azimuth * kDeg, f * c.elevation * kDeg, X, Y, Z};
     const double actual[] = {v.Range, v.Azimuth, v.Elevation, v.X, v.Y, v.Z};
     const double undone[] = {u.Range, u.Azimuth, u.Elevation};
     const char* const names[] = {"Range", "Azimuth", "Elevation", "X", "Y", "Z"};

@@ -29,26 +29,36 @@ CVector At(double x, double y, double z, double range = 0.0) {
     return v;
 }
 
-// Cart2Sphr inverts the axes to a few ulps; Flip names the same point, never wrapped; the angle
-// divides by the stored ranges, unclamped.
-TEST(Vector, SphericalFlipAndInterVectorGeometry) {
-    CVector v = At(4.5 * std::cos(0.7) * std::sin(2.4), 4.5 * std::sin(0.7),
-                   4.5 * std::cos(0.7) * std::cos(2.4));
-    v.Radian = false;  // the flag is the caller's to set
+const CVector kPoint = At(4.5 * std::cos(0.7) * std::sin(2.4), 4.5 * std::sin(0.7),
+                          4.5 * std::cos(0.7) * std::cos(2.4));
+
+// To a few ulps of 4.5 m and of the angles; the unit flag is the caller's to set.
+TEST(Vector, Cart2SphrInvertsTheAxes) {
+    CVector v = kPoint;
+    v.Radian = false;
     v.Cart2Sphr();
     EXPECT_FALSE(v.Radian);
     EXPECT_NEAR(v.Range, 4.5, 2e-14);
     EXPECT_NEAR(v.Azimuth, -2.4, 1e-15);
     EXPECT_NEAR(v.Elevation, 0.7, 1e-15);
-    v.Radian = true;
+}
+
+// The flipped angles name the same point (to a few ulps of 4.5 m), never wrapped.
+TEST(Vector, FlipNamesTheSamePointUnwrapped) {
+    CVector v = kPoint;
+    v.Cart2Sphr();
     CVector flipped = v;
     flipped.Flip();
     EXPECT_EQ(flipped.Azimuth, v.Azimuth - kPi);
     EXPECT_EQ(flipped.Elevation, -kPi - v.Elevation);
     flipped.Sphr2Cart();
     EXPECT_LT(std::hypot(flipped.X - v.X, flipped.Y - v.Y, flipped.Z - v.Z), 8e-15);
+}
 
-    CVector self = At(100.0, 100.0, 100.0, 1.0);  // plays no part
+// The record itself plays no part; the angle divides by the stored ranges, unclamped. Near -1
+// acos keeps about half the digits (sqrt(2 eps) = 2e-8 rad): 1e-7 allowed.
+TEST(Vector, InterVectorRangeAndAngleReadTheirArguments) {
+    CVector self = At(100.0, 100.0, 100.0, 1.0);
     EXPECT_EQ(self.InterVectorRange(At(1, 2, 3), At(4, 6, 3)), 5.0);
     EXPECT_NEAR(self.InterVectorAngle(At(3, 4, 0, 5), At(-3, -4, 0, 5)), kPi, 1e-7);
     EXPECT_TRUE(std::isnan(self.InterVectorAngle(At(3, 4, 0, 4.9), At(3, 4, 0, 4.9))));

@@ -1,12 +1,13 @@
 // The inside statistics, the CONFIDENCE score and the summary of the final validation.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <locale>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "procedures/confidence.h"
@@ -20,6 +21,7 @@ using namespace compensation::testing;
 
 // Distances of 1 m from 3 m coordinates round at 1e-15 m, far below this and the micrometres.
 constexpr double kSpreadTolerance = 1e-12;
+const TCompOut kUntouched{};
 
 // Views of A at 2 m and B at 3 m + offset on the zero direction: A-B reads 1 m + offset.
 std::vector<CVector> TwoTargetViews(const std::vector<double>& offsets) {
@@ -32,10 +34,15 @@ std::vector<CVector> TwoTargetViews(const std::vector<double>& offsets) {
 
 // Offsets 0, +1, -1, 0 micrometres: spread sqrt(2/3) micrometres over four views, 1 over the
 // first three; A's front sight in view 3 has quality 80, not above the high-quality floor.
-TEST(StdInterball, SpreadOfDistancesByFaceAndQuality) {
-    CCompensation engine;
+std::vector<CVector> FourViews() {
     std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6, 0.0});
     host[3 * 5 + 1].Quality = 80.0;
+    return host;
+}
+
+TEST(StdInterball, WritesTheSpreadAndCountOfItsFaceAndQualityOnly) {
+    CCompensation engine;
+    std::vector<CVector> host = FourViews();
     const double twoThirds = std::sqrt(2.0 / 3.0) * 1e-6;
     const struct {
         int nType, nFlagUpdate;
@@ -55,34 +62,44 @@ TEST(StdInterball, SpreadOfDistancesByFaceAndQuality) {
             EXPECT_EQ(out.*other.count, &other == &c ? c.used : 0);
         }
     }
-    // Nothing written: a negative flag, a pair seen in two views only, groups of one, no view.
+}
+
+// Nothing written: a negative flag, a pair seen in two views only, groups of one, no view.
+TEST(StdInterball, WritesNothingWithoutAPairSeenInThreeViews) {
+    CCompensation engine;
+    std::vector<CVector> host = FourViews();
     TCompOut out{};
     EXPECT_EQ(engine.StdInterball(host.data(), 20, 4, 200, &out, -1), 0);
     host[2 * 5 + 2].Quality = 70.0;
     EXPECT_EQ(engine.StdInterball(host.data(), 15, 3, 100, &out, 1), 29);
     EXPECT_EQ(engine.StdInterball(host.data(), 15, 15, 100, &out, 0), 29);
     EXPECT_EQ(engine.StdInterball(host.data(), 15, 0, 100, &out, 0), -1);
-    for (const auto& c : cases) {
-        EXPECT_EQ(out.*c.count, 0);
-    }
+    EXPECT_EQ(std::memcmp(&out, &kUntouched, sizeof(TCompOut)), 0);
 }
 
-TEST(StdInterball, StaysInsideItsBufferAndTheArrayAndTraces) {
-    CCompensation engine;
-    // Four views, the fourth far off, three claimed: its distance does not fit the buffer.
+// Four views, the fourth far off, three claimed: its distance does not fit the buffer.
+TEST(StdInterball, CollectsNoMoreDistancesThanTheViewsClaimed) {
     std::vector<CVector> host = TwoTargetViews({0.0, 1e-6, -1e-6, 1e-3});
     TCompOut out{};
-    EXPECT_EQ(engine.StdInterball(host.data(), 20, 3, 100, &out, 0), 0);
+    EXPECT_EQ(CCompensation().StdInterball(host.data(), 20, 3, 100, &out, 0), 0);
     EXPECT_NEAR(out.m_dStdInside_f, 1e-6, kSpreadTolerance);
     EXPECT_EQ(out.m_n_f, 8);
-    // An array (a fresh block) ending after A of the fourth view: B is not read.
-    host = std::vector<CVector>(host.begin(), host.begin() + 17);
-    EXPECT_EQ(engine.StdInterball(host.data(), 17, 4, 100, &out, 1), 0);
+}
+
+// An array (a fresh block) ending after A of the fourth view: B is not read.
+TEST(StdInterball, ReadsNothingBeyondATruncatedArray) {
+    const std::vector<CVector> four = TwoTargetViews({0.0, 1e-6, -1e-6, 1e-3});
+    std::vector<CVector> host(four.begin(), four.begin() + 17);
+    TCompOut out{};
+    EXPECT_EQ(CCompensation().StdInterball(host.data(), 17, 4, 100, &out, 1), 0);
     EXPECT_NEAR(out.m_dStdInside_f_out, 1e-6, kSpreadTolerance);
     EXPECT_EQ(out.m_n_f_out, 7);
+}
 
-    // Distances 1, 1 and 1 m + 3 micrometres: spread sqrt(3) micrometres, the third farthest.
-    host = TwoTargetViews({0.0, 0.0, 3e-6});
+// Distances 1, 1 and 1 m + 3 micrometres: spread sqrt(3) micrometres, the third farthest.
+TEST(StdInterball, TracesItsArgumentsAndTheSpreadOfEachPair) {
+    std::vector<CVector> host = TwoTargetViews({0.0, 0.0, 3e-6});
+    TCompOut out{};
     const std::string trace = TraceOf(
         [&](CCompensation& e) { EXPECT_EQ(e.StdInterball(host.data(), 15, 3, 100, &out, 0), 0); });
     EXPECT_NEAR(out.m_dStdInside_f, std::sqrt(3.0) * 1e-6, kSpreadTolerance);
@@ -103,13 +120,18 @@ TEST(ScoreSpread, StepsOfOneTerm) {
     const double overL = std::nextafter(6.35e-06, 1.0), overU = std::nextafter(2.54e-05, 1.0);
     const SpreadThresholds *R = &kTwoFaceRangeThresholds, *A = &kTwoFaceAngleThresholds;
     const SpreadThresholds* D = &kDistanceThresholds;
-    const std::tuple<int, double, const SpreadThresholds*, int, int> cases[] = {
-        {50, 0.0, R, 10, 60},      {50, 6.35e-06, R, 10, 60}, {50, overL, R, 10, 59},
-        {50, 2.54e-05, R, 10, 29}, {50, 0.0003, A, 6, 52},    {50, 2e-05, D, 6, 52},
-        {50, overU, R, 10, 12},    {12, 1.0, R, 10, 11},      {12, 0.0, R, 10, 12},
-        {50, nan, D, 10, 12},      {12, inf, D, 10, 11}};
-    for (const auto& [score, spread, t, weight, expected] : cases) {
-        EXPECT_EQ(ScoreSpread(score, spread, *t, weight), expected) << score << " " << spread;
+    const struct {
+        int score;
+        double spread;
+        const SpreadThresholds* thresholds;
+        int weight, expected;
+    } cases[] = {{50, 0.0, R, 10, 60},      {50, 6.35e-06, R, 10, 60}, {50, overL, R, 10, 59},
+                 {50, 2.54e-05, R, 10, 29}, {50, 0.0003, A, 6, 52},    {50, 2e-05, D, 6, 52},
+                 {50, overU, R, 10, 12},    {12, 1.0, R, 10, 11},      {12, 0.0, R, 10, 12},
+                 {50, nan, D, 10, 12},      {12, inf, D, 10, 11}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ScoreSpread(c.score, c.spread, *c.thresholds, c.weight), c.expected)
+            << c.score << " " << c.spread;
     }
 }
 
@@ -141,6 +163,58 @@ TEST(FinalValidate, QuickSummary) {
               " CONFIDENCE = 69\n");
 }
 
+// A decimal comma built from a facet, so that the tests need no locale installed on the
+// machine.
+class DecimalComma : public std::numpunct<char> {
+  protected:
+    char do_decimal_point() const override { return ','; }
+};
+
+std::locale CommaLocale() {
+    return std::locale(std::locale::classic(), new DecimalComma);
+}
+
+// The quick summary of a record whose range spread is 25.4 um, printed while the process's
+// global locale and std::cout's are the ones given; both are put back afterwards.
+std::string QuickSummaryUnder(const std::locale& global, const std::locale& forCout) {
+    const std::locale savedGlobal = std::locale::global(global);
+    const std::locale savedCout = std::cout.imbue(forCout);
+    TCompOut out{};
+    out.m_dStdR_fb = 2.54e-05;
+    const std::string printed = Validate(out, 0, 0);
+    std::cout.imbue(savedCout);
+    std::locale::global(savedGlobal);
+    return printed;
+}
+
+// The summary goes to std::cout and is formatted as inserting into std::cout formats: a host
+// that sets a decimal comma as the process's global locale, but leaves std::cout alone, still
+// gets decimal points.
+TEST(FinalValidate, SummaryIgnoresTheGlobalLocale) {
+    const std::string printed = QuickSummaryUnder(CommaLocale(), std::cout.getloc());
+    EXPECT_NE(printed.find(" FSBS: std(R)  = 25.4; LTH = 6.35; UTH = 25.4 (micron) \n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(printed.find(','), std::string::npos) << printed;
+}
+
+// A host that gives std::cout a decimal comma gets one in the summary, as it would from any
+// double it inserts into std::cout itself.
+TEST(FinalValidate, SummaryFollowsTheLocaleOfStdCout) {
+#if defined(_WIN32)
+    // The statically linked DLL carries a C++ runtime, and so a std::cout, of its own: the
+    // test's std::cout is not the one the library prints to.
+    GTEST_SKIP() << "the library's std::cout is not the test program's";
+#endif
+    const std::string printed = QuickSummaryUnder(std::locale(), CommaLocale());
+    EXPECT_NE(printed.find(" FSBS: std(R)  = 25,4; LTH = 6,35; UTH = 25,4 (micron) \n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find(" FSBS: std(Az)  = 0; LTH = 0,187357; UTH = 0,749429 (mdeg) \n"),
+              std::string::npos)
+        << printed;
+}
+
 TEST(FinalValidate, FullFullSummaryScoresEveryTerm) {
     TCompOut out{};
     out.m_dStdAz_fb = 0.0003;   // 4 - 1 - trunc(4 x 0.000112643 x 5337.398) = +1
@@ -164,7 +238,7 @@ TEST(FinalValidate, FullFullSummaryScoresEveryTerm) {
 }
 
 // At their best: 5 terms of 10, 8 of 6, 12 of 4, 10 of 5; an unknown mode: 10 of 10, no header.
-TEST(FinalValidate, ScoresAtTheirBestAndANonFiniteSpread) {
+TEST(FinalValidate, ScoresEveryModeAtItsBestWhetherQuietOrNot) {
     const struct {
         int mode, best;
         const char* start;
@@ -179,6 +253,10 @@ TEST(FinalValidate, ScoresAtTheirBestAndANonFiniteSpread) {
         EXPECT_EQ(out.m_nConfidence, c.best) << c.mode;
         EXPECT_EQ(Validate(out, c.mode, 0).rfind(c.start, 0), 0u) << c.mode;
     }
+}
+
+// A spread that is not a number scores as one beyond the upper threshold: down to 12 at once.
+TEST(FinalValidate, ScoresANonFiniteSpreadAsBeyondTheUpperThreshold) {
     TCompOut out{};
     out.m_dStdaxay = std::numeric_limits<double>::quiet_NaN();
     Validate(out, 0, 1);

@@ -25,28 +25,39 @@ std::vector<CVector> OnAxis(const std::vector<double>& ranges) {
     return set;
 }
 
-// 10 m -2, 0, +2 micrometres, and a target live in one view; then 8 m +-2^-20 (exact) in a tie.
-TEST(AverageVectorArray, MeansSpreadsAndTheFarthestViewRefined) {
-    CCompensation engine;
+// Target 0 at 10 m -2, 0, +2 micrometres; target 1 live in one view only.
+TEST(AverageVectorArray, MeansAndSpreadsOverLiveViews) {
     std::vector<CVector> views = OnAxis({10 - 2e-6, 5, 10, 5.5, 10 + 2e-6, 5}), avg(2);
     views[1].Quality = views[5].Quality = 50.0;
     std::vector<double> spread(2, -1.0);
-    EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 0);
+    EXPECT_EQ(CCompensation().AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 0);
     EXPECT_EQ(avg[0].Quality, 99.0);
     EXPECT_NEAR(avg[0].Range, 10.0, kLengthTolerance);
     EXPECT_NEAR(spread[0], std::sqrt(8.0 / 3.0) * 1e-6, kLengthTolerance);  // RMS of -2, 0, 2
     EXPECT_EQ(avg[1].Range, 5.5);
-    views[3].Quality = 20.0;  // no live view: marked 1.0, spread 0, counted
+}
+
+// A target without a live view is marked 1.0 with spread 0 and counted; no view is refused.
+TEST(AverageVectorArray, CountsTargetsWithoutALiveView) {
+    CCompensation engine;
+    std::vector<CVector> views = OnAxis({10, 5, 10, 5.5, 10, 5}), avg(2);
+    views[1].Quality = views[3].Quality = views[5].Quality = 20.0;
+    std::vector<double> spread(2, -1.0);
     EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 1);
     EXPECT_EQ(avg[1].Quality, 1.0);
     EXPECT_EQ(spread[1], 0.0);
     EXPECT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 0, spread.data()), -1);
     EXPECT_EQ(engine.RefineVectorArray(avg.data(), views.data(), 0, 3, spread.data()), -1);
+}
 
+// 8 m +-2^-20 (exact): the first of two equally far views goes, only above the refine spread.
+TEST(RefineVectorArray, RejectsTheFarthestViewOfAScatteredTarget) {
+    CCompensation engine;
     const double d = std::ldexp(1.0, -20);
-    views = OnAxis({8 + d, 8 + d, 8, 8, 8 - d, 8 - d});
+    std::vector<CVector> views = OnAxis({8 + d, 8 + d, 8, 8, 8 - d, 8 - d}), avg(2);
+    std::vector<double> spread(2);
     ASSERT_EQ(engine.AverageVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 0);
-    spread = {kRefineSpread, std::nextafter(kRefineSpread, 1.0)};  // kept; refined
+    spread = {kQuarterThouInch, std::nextafter(kQuarterThouInch, 1.0)};  // kept; refined
     EXPECT_EQ(engine.RefineVectorArray(avg.data(), views.data(), 2, 3, spread.data()), 1);
     EXPECT_EQ(views[0].Quality, kLive);
     EXPECT_EQ(views[1].Quality, 50.0);
@@ -54,7 +65,7 @@ TEST(AverageVectorArray, MeansSpreadsAndTheFarthestViewRefined) {
 }
 
 // Front sights at 8 m, back sights at 10, 10.0001, 10.0003 m: refined, still 50 um off: 10.
-TEST(AcceptFCKView, CountsFailuresAndProposesTheNextAngle) {
+TEST(AcceptFCKView, CountsTargetsStillScatteredAfterRefining) {
     CCompensation engine;
     std::vector<CVector> avg(4), views = OnAxis({8, 10, 8, 10.0001, 8, 10.0003});
     double angle = -999.0;
@@ -65,16 +76,21 @@ TEST(AcceptFCKView, CountsFailuresAndProposesTheNextAngle) {
     EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 2, 2, 0, 11, &angle, &lower), -1);
     EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 1, 2, -1, 11, &angle, &lower), -1);
     EXPECT_EQ(angle, -999.0);
-    // Targets 2 m apart (rounding 1e-15 m), eleven views: from -45 degrees, then from m'.
-    views = OnAxis({8, 10, 8, 10});
+}
+
+// Targets 2 m apart (rounding 1e-15 m), eleven views: from -45 degrees, then from m'.
+TEST(AcceptFCKView, ProposesTheNextElevation) {
+    CCompensation engine;
+    std::vector<CVector> avg(4), views = OnAxis({8, 10, 8, 10});
     const double m = 2.0 * kSpanToAngleDeg;
     const std::pair<int, double> cases[] = {
         {0, -45.0}, {4, (45 - m) * 4 / 5 - 45}, {5, m}, {8, (45 - m) * 3 / 4 + m}, {9, -999.0}};
     for (const auto& [view, expected] : cases) {
-        angle = -999.0;
-        lower = view >= 5;  // the opposite of what a proposal writes
+        double angle = -999.0;
+        bool lower = view >= 5;  // the opposite of what a proposal writes
         EXPECT_EQ(engine.AcceptFCKView(avg.data(), views.data(), 2, 4, view, 11, &angle, &lower),
                   0);
+        // The span's 1e-15 m rounding times kSpanToAngleDeg stays far below 1e-9 degrees.
         EXPECT_NEAR(angle, expected, 1e-9) << "view " << view;
         EXPECT_EQ(lower, view < 5 || view > 8) << "view " << view;
     }
@@ -129,51 +145,65 @@ std::vector<CVector> BandSet(std::vector<Band> bands, std::vector<std::pair<int,
 const std::vector<Band> kCheck = {{-0.4, -0.2}, {-0.8, -0.6}, {0.5, 0.7},  {0.0, 0.0},
                                   {-0.2, 0.0},  {0.15, 0.35}, {-0.6, -0.4}};
 
-TEST(AcceptFCKAllViews, StatusesAndFlyingViews) {
-    CCompensation engine;
+// The status of a set of check views of `targets` targets; the record's in-line view starts stale.
+struct CheckViews {
+    int Accept(std::vector<CVector> set, int targets = 2) {
+        out.m_nInlineView = 12345;
+        return CCompensation().AcceptFCKAllViews(set.data(), targets, Count(set), &gap, &out);
+    }
     TCompOut out{};
     double gap = -999.0;
-    auto accept = [&](std::vector<CVector> set, int nTargets = 2) {
-        out.m_nInlineView = 12345;
-        return engine.AcceptFCKAllViews(set.data(), nTargets, Count(set), &gap, &out);
-    };
-    EXPECT_EQ(accept(BandSet(kCheck, {})), 0);
-    EXPECT_EQ(out.m_nInlineView, 3);
-    EXPECT_EQ(accept(BandSet(kCheck, {{5, {0.17455, 0.4}}})), 0);  // a gap exactly the margin
-    EXPECT_EQ(accept(BandSet(kCheck, {{4, {-0.1, 0.0}}})), 0);     // view 3 is still closer
-    EXPECT_EQ(out.m_nInlineView, 3);
-    EXPECT_EQ(accept(BandSet(kCheck, {{1, {-0.6, -0.4}}}, 3)), 2);  // extras reach no band
-    EXPECT_EQ(accept(BandSet(kCheck, {{2, {0.3, 0.5}}})), 3);
-    EXPECT_EQ(accept(BandSet(kCheck, {{5, {0.2, 0.4}}})), 4);
-    EXPECT_DOUBLE_EQ(gap, (0.0 + 0.2) * kHalfRadToDeg);
-    EXPECT_EQ(accept(BandSet(kCheck, {{3, {0.0, 0.2}}})), 5);
-    EXPECT_EQ(out.m_nInlineView, -100);
-    EXPECT_EQ(accept(BandSet(kCheck, {}), 0), -1);
-    // A view with A or B rejected is not in line; without a live pair in view 0 none is.
+};
+
+TEST(AcceptFCKAllViews, JudgesTheElevationCoverageOfTheViews) {
+    CheckViews check;
+    EXPECT_EQ(check.Accept(BandSet(kCheck, {})), 0);
+    EXPECT_EQ(check.Accept(BandSet(kCheck, {{5, {0.17455, 0.4}}})), 0);   // a gap of the margin
+    EXPECT_EQ(check.Accept(BandSet(kCheck, {{1, {-0.6, -0.4}}}, 3)), 2);  // extras reach no band
+    EXPECT_EQ(check.Accept(BandSet(kCheck, {{2, {0.3, 0.5}}})), 3);
+    EXPECT_EQ(check.Accept(BandSet(kCheck, {{5, {0.2, 0.4}}})), 4);
+    EXPECT_DOUBLE_EQ(check.gap, (0.0 + 0.2) * kHalfRadToDeg);
+    EXPECT_EQ(check.Accept(BandSet(kCheck, {}), 0), -1);
+}
+
+// The in-line view sees the farthest live pair of view 0 most nearly in line, both live.
+TEST(AcceptFCKAllViews, FindsTheInlineView) {
+    CheckViews check;
+    check.Accept(BandSet(kCheck, {}));
+    EXPECT_EQ(check.out.m_nInlineView, 3);
+    check.Accept(BandSet(kCheck, {{4, {-0.1, 0.0}}}));  // view 3 is still closer
+    EXPECT_EQ(check.out.m_nInlineView, 3);
+    EXPECT_EQ(check.Accept(BandSet(kCheck, {{3, {0.0, 0.2}}})), 5);
+    EXPECT_EQ(check.out.m_nInlineView, -100);
     std::vector<CVector> set = BandSet(kCheck, {{4, {-0.1, 0.0}}});
     set[3 * 4].Quality = 50.0;
-    accept(set);
-    EXPECT_EQ(out.m_nInlineView, 4);
-    set[1].Quality = 50.0;
-    EXPECT_EQ(accept(set), 5);
-    // Six views are refused before the record is touched, flying views of two targets too.
+    check.Accept(set);
+    EXPECT_EQ(check.out.m_nInlineView, 4);
+    set[1].Quality = 50.0;  // no live pair in view 0: no view is in line
+    EXPECT_EQ(check.Accept(set), 5);
+}
+
+// Six check views are refused before the record is touched, flying views of two targets too;
+// flying views of three targets need three views only.
+TEST(AcceptFlyingAllViews, NeedsFewerViewsOfThreeTargets) {
+    CheckViews check;
+    std::vector<CVector> set = BandSet(kCheck, {});
     set.resize(24);
-    EXPECT_EQ(accept(set), 1);
-    EXPECT_EQ(out.m_nInlineView, 12345);
-    EXPECT_EQ(engine.AcceptFlyingAllViews(set.data(), 2, 24, &gap, &out), 1);
-    // Flying views of three targets need three views: the first four leave a gap.
+    EXPECT_EQ(check.Accept(set), 1);
+    EXPECT_EQ(check.out.m_nInlineView, 12345);
+    EXPECT_EQ(CCompensation().AcceptFlyingAllViews(set.data(), 2, 24, &check.gap, &check.out), 1);
     set = BandSet(kCheck, {}, 0, true);
-    EXPECT_EQ(accept(std::vector<CVector>(set.begin(), set.begin() + 24), 3), 1);
-    EXPECT_EQ(engine.AcceptFlyingAllViews(set.data(), 3, 24, &gap, &out), 4);
-    EXPECT_DOUBLE_EQ(gap, (-0.6 - 0.4) * kHalfRadToDeg);
+    EXPECT_EQ(check.Accept(std::vector<CVector>(set.begin(), set.begin() + 24), 3), 1);
+    EXPECT_EQ(CCompensation().AcceptFlyingAllViews(set.data(), 3, 24, &check.gap, &check.out), 4);
+    EXPECT_DOUBLE_EQ(check.gap, (-0.6 - 0.4) * kHalfRadToDeg);  // the first four leave a gap
 }
 
 // Five touching bands from -0.8 to 0.7 rad, out of order.
 const std::vector<Band> kFbb = {{0.1, 0.4}, {-0.8, -0.5}, {0.4, 0.7}, {-0.2, 0.1}, {-0.5, -0.2}};
 
 // A view is compact with front sights under 0.3491 rad apart in elevation and 2 m in range
-// (both strict); together the views must reach -0.6982 and 0.6982 (inclusive) without a gap.
-TEST(AcceptFBBViews, CompactViewsAndCoverage) {
+// (both strict).
+TEST(AcceptFBBView, AcceptsOnlyACompactView) {
     CCompensation engine;
     auto view = [&](std::vector<CVector> v) { return engine.AcceptFBBView(v.data(), Count(v)); };
     const CVector back = Sight(9, 0, 1.5, 200);
@@ -183,10 +213,14 @@ TEST(AcceptFBBViews, CompactViewsAndCoverage) {
     // The first of two equal highest points keeps its place: 1 m from the lowest, not 3 m.
     EXPECT_EQ(view({Sight(5, 0, .2), Sight(9, 0, .2), Sight(6, 0, .1)}), 1);
     EXPECT_EQ(view({back}), 0);  // nothing shows compactness (the span would read -200)
+}
 
+// Together the views must reach -0.6982 and 0.6982 (inclusive) without a gap.
+TEST(AcceptFBBAllViews, JudgesTheElevationCoverageOfTheViews) {
     double gap = -999.0;
     auto all = [&](std::vector<CVector> set, int nCount = -1) {
-        return engine.AcceptFBBAllViews(set.data(), 2, nCount < 0 ? Count(set) : nCount, &gap);
+        return CCompensation().AcceptFBBAllViews(set.data(), 2, nCount < 0 ? Count(set) : nCount,
+                                                 &gap);
     };
     EXPECT_EQ(all(BandSet(kFbb, {})), 0);
     EXPECT_EQ(all(BandSet(kFbb, {{1, {-0.6982, -0.5}}, {2, {0.4, 0.6982}}})), 0);
@@ -200,7 +234,7 @@ TEST(AcceptFBBViews, CompactViewsAndCoverage) {
     EXPECT_EQ(gap, -999.0);
     EXPECT_EQ(all(BandSet(kFbb, {{0, {0.3, 0.4}}})), 4);
     EXPECT_DOUBLE_EQ(gap, (0.1 + 0.3) * kHalfRadToDeg);
-    EXPECT_EQ(engine.AcceptFBBAllViews(nullptr, 0, 20, &gap), -1);
+    EXPECT_EQ(CCompensation().AcceptFBBAllViews(nullptr, 0, 20, &gap), -1);
     // Views are counted by front sights, even with every back sight at the end.
     std::vector<CVector> set = BandSet(kFbb, {});
     std::stable_partition(set.begin(), set.end(), [](const CVector& v) { return v.Type == 100; });

@@ -10,6 +10,7 @@
 
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
+#include "support/test_constants.h"
 
 namespace compensation::testing {
 
@@ -27,9 +28,6 @@ struct InstrumentPose {
 inline InstrumentPose PoseFromYaw(double yaw, const Point3& origin) {
     return {origin, -yaw};
 }
-
-// Calibrate gives back the true range (m) and angles (rad) of a raw reading to this.
-inline constexpr double kRawReadingTolerance = 1e-12;
 
 // The true reading (radians, the library's axes) of a world point; Type 200 in the other face.
 inline CVector TrueReading(const Point3& world, const InstrumentPose& pose, int type,
@@ -52,7 +50,7 @@ inline CVector TrueReading(const Point3& world, const InstrumentPose& pose, int 
 }
 
 // The raw reading that `model` calibrates to `truth` (Type, T, Quality kept), by the fixed point
-// raw <- raw + (truth - Calibrate(raw)): some five digits a step, to kRawReadingTolerance.
+// raw <- raw + (truth - Calibrate(raw)): some five digits a step, to kInversionTolerance.
 inline CVector RawReadingFor(const CVector& truth, const TMapper& model) {
     TMapper map = model;
     CVector raw = truth, bestRaw = truth;
@@ -70,7 +68,7 @@ inline CVector RawReadingFor(const CVector& truth, const TMapper& model) {
         }
         raw.Range += dR, raw.Azimuth += dAz, raw.Elevation += dEl;
     }
-    EXPECT_LE(best, kRawReadingTolerance) << "Calibrate does not reproduce the truth";
+    EXPECT_LE(best, kInversionTolerance) << "Calibrate does not reproduce the truth";
     bestRaw.Sphr2Cart();
     return bestRaw;
 }

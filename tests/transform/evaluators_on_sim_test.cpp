@@ -27,7 +27,8 @@ constexpr double kExtraWindow = 0.17455, kMinExtraSeparation = 3.0, kExtraElevat
 // on exact readings the steps shrink geometrically, so the estimate lies within one step of truth.
 constexpr double kLengthStep = 5.08e-07, kAngleStep = 7.494287960311168e-06;
 // A few double operations on coordinates of at most 20 m: rounding stays near 1e-14.
-constexpr double kMappingTolerance = 1e-12, kPi = 3.141592653589793;
+constexpr double kMappingTolerance = 1e-12;
+using compensation::testing::kPi;
 
 // Untilted, the simulator turns world offsets by Ry(heading) and the transform rotates by
 // Rx(-Alpha) Ry(-Beta) Rz(-Gamma): Beta = -heading, translation -Ry(heading) position.

@@ -6,7 +6,7 @@ namespace {
 
 using namespace transform_test;
 
-constexpr double kDeg = 3.141592653589793 / 180.0;
+constexpr double kDeg = compensation::testing::kRadiansPerDegree;
 
 // A target as the instrument at the candidate placement sees it.
 struct Sight {

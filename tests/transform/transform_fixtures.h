@@ -80,13 +80,20 @@ inline std::vector<CVector> Measure(const std::vector<Point>& points, const TRAN
     return readings;
 }
 
+// The three angles (rad), then the translation (m).
+inline constexpr double TRANSFORM_PARMS::*kParameterMembers[] = {
+    &TRANSFORM_PARMS::Alpha, &TRANSFORM_PARMS::Beta, &TRANSFORM_PARMS::Gamma,
+    &TRANSFORM_PARMS::X,     &TRANSFORM_PARMS::Y,    &TRANSFORM_PARMS::Z};
+inline bool IsAngle(double TRANSFORM_PARMS::*member) {
+    return member == &TRANSFORM_PARMS::Alpha || member == &TRANSFORM_PARMS::Beta ||
+           member == &TRANSFORM_PARMS::Gamma;
+}
+
 // The largest difference of two transforms, angles times a lever arm (m per rad); NaN if any.
 inline double Gap(const TRANSFORM_PARMS& a, const TRANSFORM_PARMS& b, double lever = 1.0) {
-    double x[6], y[6], gap = 0.0;
-    std::memcpy(x, &a, sizeof x);
-    std::memcpy(y, &b, sizeof y);
-    for (int i = 0; i < 6; ++i) {
-        const double d = std::fabs(x[i] - y[i]) * (i < 3 ? lever : 1.0);
+    double gap = 0.0;
+    for (double TRANSFORM_PARMS::*member : kParameterMembers) {
+        const double d = std::fabs(a.*member - b.*member) * (IsAngle(member) ? lever : 1.0);
         gap = d > gap || std::isnan(d) ? d : gap;
     }
     return gap;

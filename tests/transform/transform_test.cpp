@@ -1,5 +1,7 @@
 // The mapping, the best and tooling-ball fits, and the input faults of the transform subsystem.
+#include <algorithm>
 #include <functional>
+#include <numeric>
 #include <tuple>
 
 #include "transform/gauss_newton.h"
@@ -9,38 +11,68 @@ namespace {
 
 using namespace transform_test;
 
-// GetNextVector maps into one object shared by every CTransform (rounding within 15 m), and the
-// Jacobian matches its central differences (h = 1e-5: truncation 2.5e-10, rounding 3.3e-10).
-TEST(TransformCore, MappingAndItsJacobian) {
-    std::vector<CVector> points = Points({{4, -3, 11}, {-9, 5, 2}, {0.5, 0.2, -7}});
-    double TRANSFORM_PARMS::*const parameters[] = {&TRANSFORM_PARMS::Alpha, &TRANSFORM_PARMS::Beta,
-                                                   &TRANSFORM_PARMS::Gamma, &TRANSFORM_PARMS::X,
-                                                   &TRANSFORM_PARMS::Y,     &TRANSFORM_PARMS::Z};
+const std::vector<Point> kMapped = {{4, -3, 11}, {-9, 5, 2}, {0.5, 0.2, -7}};
+
+// GetNextVector maps into the object's own result as the independent mapping does: a few
+// products of coordinates within 15 m round to some 1e-15 m, and 1e-14 allows for them.
+TEST(TransformCore, GetNextVectorPlacesEveryPoint) {
+    std::vector<CVector> points = Points(kMapped);
+    for (TRANSFORM_PARMS p : kTruths) {
+        CTransform transform;
+        for (int i = 0; i < 3; ++i) {
+            const CVector* mapped = transform.GetNextVector(i, &p, points.data());
+            const Point e = Apply(p, kMapped[static_cast<std::size_t>(i)]);
+            EXPECT_LT(std::hypot(mapped->X - e.x, mapped->Y - e.y, mapped->Z - e.z), 1e-14);
+            EXPECT_NEAR(mapped->Range, std::hypot(e.x, e.y, e.z), 1e-14);
+        }
+    }
+}
+
+// The Jacobian matches the central differences of the mapping: with h = 1e-5 their truncation
+// is below 2.5e-10 and their rounding below 3.3e-10 on these coordinates; 2e-9 holds both.
+TEST(TransformCore, TheJacobianIsTheMappingsDerivative) {
+    std::vector<CVector> points = Points(kMapped);
     const double h = 1e-5;
     for (TRANSFORM_PARMS p : kTruths) {
         double M[3][3];
         CTransform().RotationMatrix(&p, M);
+        CTransform transform;
         for (int i = 0; i < 3; ++i) {
-            const CVector* shared = CTransform().GetNextVector(i, &p, points.data());
-            const Point e = Apply(p, {points[i].X, points[i].Y, points[i].Z});
-            EXPECT_LT(std::hypot(shared->X - e.x, shared->Y - e.y, shared->Z - e.z), 1e-14);
-            EXPECT_NEAR(shared->Range, std::hypot(e.x, e.y, e.z), 1e-14);
             double J[3][compensation::kTransformParameters];
             compensation::TransformJacobian(p, M, points[i].X, points[i].Y, points[i].Z, J);
             for (int c = 0; c < compensation::kTransformParameters; ++c) {
                 TRANSFORM_PARMS plus = p;
                 TRANSFORM_PARMS minus = p;
-                plus.*parameters[c] += h;
-                minus.*parameters[c] -= h;
-                const CVector up = *CTransform().GetNextVector(i, &plus, points.data());
-                // The shared object now holds the point mapped with minus.
-                ASSERT_EQ(CTransform().GetNextVector(i, &minus, points.data()), shared);
-                EXPECT_NEAR(J[0][c], (up.X - shared->X) / (2 * h), 2e-9) << i << "," << c;
-                EXPECT_NEAR(J[1][c], (up.Y - shared->Y) / (2 * h), 2e-9) << i << "," << c;
-                EXPECT_NEAR(J[2][c], (up.Z - shared->Z) / (2 * h), 2e-9) << i << "," << c;
+                plus.*kParameterMembers[c] += h;
+                minus.*kParameterMembers[c] -= h;
+                const CVector up = *transform.GetNextVector(i, &plus, points.data());
+                const CVector down = *transform.GetNextVector(i, &minus, points.data());
+                EXPECT_NEAR(J[0][c], (up.X - down.X) / (2 * h), 2e-9) << i << "," << c;
+                EXPECT_NEAR(J[1][c], (up.Y - down.Y) / (2 * h), 2e-9) << i << "," << c;
+                EXPECT_NEAR(J[2][c], (up.Z - down.Z) / (2 * h), 2e-9) << i << "," << c;
             }
         }
     }
+}
+
+// Each object maps into its own result: a second object's call leaves the first one's alone,
+// which is what lets separate objects run on separate threads.
+TEST(TransformCore, SeparateObjectsKeepTheirOwnResults) {
+    std::vector<CVector> points = Points({{4, -3, 11}, {-9, 5, 2}});
+    TRANSFORM_PARMS p = kTruths[0];
+    TMapper model = TypicalModel();
+    CTransform first;
+    CTransform second;
+    const CVector* mapped = first.GetNextVector(0, &p, points.data());
+    const CVector* reading = first.GetNextVectorCal(0, &p, points.data(), &model);
+    const CVector mappedBefore = *mapped;
+    const CVector readingBefore = *reading;
+    EXPECT_NE(second.GetNextVector(1, &p, points.data()), mapped);
+    EXPECT_NE(second.GetNextVectorCal(1, &p, points.data(), &model), reading);
+    EXPECT_EQ(mapped->X, mappedBefore.X);
+    EXPECT_EQ(reading->Range, readingBefore.Range);
+    // and every call of an object maps into that one result
+    EXPECT_EQ(first.GetNextVector(1, &p, points.data()), mapped);
 }
 
 // The best fit from the start in *p, or the tooling-ball fit (no start) at weights w, else 1.
@@ -52,12 +84,25 @@ int Fit(bool balls, std::vector<CVector> nominal, std::vector<CVector> measured,
                  : CTransform().UpdateTransform(nominal.data(), measured.data(), n, p, &map);
 }
 
-// Exact readings of a 12 m part leave rounding, times 1/cos(Beta)^2 < 1000 near the pole. With
-// noise sigma on N = 40 points the RMS is sigma sqrt((3N - 6) / N) (3N - 6 degrees of freedom)
-// within three relative spreads 1 / sqrt(2 (3N - 6)), the placement within 10 sigma / sqrt(N).
-TEST(TransformFits, RecoverAChosenPlacementThroughTheErrorModel) {
+// Exact readings of a 12 m part leave only rounding, times 1/cos(Beta)^2 < 1000 near the pole:
+// 1e-9 rad and m hold it, far below any wrong solution.
+TEST(TransformFits, ExactReadingsGiveTheChosenPlacementBack) {
     const std::vector<Point> part = {{0, 0, 0},  {4, 0, 1},  {0, 3, 2},   {1, 1, 6},
                                      {-5, 2, 3}, {3, -4, 8}, {-2, -3, 5}, {6, 5, -2}};
+    const TMapper map = TypicalModel();
+    for (bool balls : {false, true}) {
+        for (const TRANSFORM_PARMS& t : kTruths) {
+            TRANSFORM_PARMS fitted = {t.Alpha + 0.03, t.Beta - 0.03, t.Gamma, t.X + 0.2, t.Y, t.Z};
+            EXPECT_EQ(Fit(balls, Points(part), Measure(part, t, map), map, &fitted), 0);
+            EXPECT_LT(Gap(fitted, t), 1e-9) << balls << " " << t.Beta;
+        }
+    }
+}
+
+// With noise sigma on N = 40 points the placement lies within 10 sigma / sqrt(N) (lever 10 m),
+// and the RMS is sigma sqrt((3N - 6) / N) (3N - 6 degrees of freedom) within 20 %, three relative
+// spreads 1 / sqrt(2 (3N - 6)).
+TEST(TransformFits, NoisyReadingsStayWithinTheirSpread) {
     std::vector<Point> cloud;
     for (int i = 0; i < 40; ++i) {
         cloud.push_back({10 * std::sin(1.3 * i), 10 * std::cos(2.1 * i), 10 * std::sin(0.7 * i)});
@@ -66,16 +111,11 @@ TEST(TransformFits, RecoverAChosenPlacementThroughTheErrorModel) {
     const double sigma = 1e-05;
     const TRANSFORM_PARMS& t0 = kTruths[0];
     for (bool balls : {false, true}) {
-        for (const TRANSFORM_PARMS& t : kTruths) {
-            TRANSFORM_PARMS fitted = {t.Alpha + 0.03, t.Beta - 0.03, t.Gamma, t.X + 0.2, t.Y, t.Z};
-            EXPECT_EQ(Fit(balls, Points(part), Measure(part, t, map), map, &fitted), 0);
-            EXPECT_LT(Gap(fitted, t), 1e-9) << balls << " " << t.Beta;
-        }
         std::vector<CVector> nominal = Points(cloud);
         std::vector<CVector> measured = Measure(cloud, t0, map, sigma);
         TRANSFORM_PARMS fitted = {t0.Alpha - 0.02, t0.Beta, t0.Gamma, t0.X, t0.Y + 0.1, t0.Z};
         ASSERT_EQ(Fit(balls, nominal, measured, map, &fitted), 0);
-        EXPECT_LT(Gap(fitted, t0, 10.0), 10 * sigma / std::sqrt(40)) << balls;  // 10 m lever
+        EXPECT_LT(Gap(fitted, t0, 10.0), 10 * sigma / std::sqrt(40)) << balls;
         std::vector<double> w(40, 1.0);
         for (int i = 0; i < 40; ++i) {
             measured[i].Calibrate(&map);
@@ -160,7 +200,7 @@ TEST(ToolingBalls, ClosedFormOfOneTriple) {
     TMapper map = TypicalModel();
     for (auto [degrees, status] :
          {std::pair{90.0, 0}, {5.01, 0}, {4.99, 5}, {174.99, 0}, {175.01, 5}, {-4.99, 5}}) {
-        const double phi = degrees * 3.141592653589793 / 180.0;
+        const double phi = degrees * compensation::testing::kRadiansPerDegree;
         const Point q = {1.5 * std::cos(phi), 1.5 * std::sin(phi), 0.5};
         const std::vector<Point> balls = {{2, 0, 0.5}, q, {-2 - q.x, -q.y, 0.5}, {1, 1, 3}};
         TRANSFORM_PARMS fitted = {};
@@ -168,6 +208,50 @@ TEST(ToolingBalls, ClosedFormOfOneTriple) {
             Fit(true, Points(balls), Measure(balls, kTruths[1], map), map, &fitted, {1, 2, 0.5, 0}),
             status);
         EXPECT_LT(Gap(fitted, kTruths[1]), 1e-12) << degrees;
+    }
+}
+
+// The first three of these six balls lie on a line: exactly (no plane; the substitute frame
+// happens to fit exact data perfectly) or within a degree (a plane too narrow to trust, which
+// fits exact data as well). Neither may block the usable triples nor make the result depend on
+// the order of the balls: every order of the six balls (and of the first four) gives status 0
+// and the placement, to rounding (exact data, lever arms of a few metres).
+TEST(ToolingBalls, ATripleNearALineServesOnlyAsTheLastResort) {
+    const std::vector<Point> rest = {{0.5, 2, 6}, {-1, 1, 4}, {2, -1, 7}};
+    const TRANSFORM_PARMS identity = {};
+    const TRANSFORM_PARMS turnedAboutZ = {0.0, 0.0, 0.3, 0.0, 0.0, 0.0};
+    const TMapper map{};
+    for (const double offLine : {0.0, 0.02}) {
+        std::vector<Point> balls = {{0, 0, 5}, {1, 0, 5}, {3, offLine, 5}};
+        balls.insert(balls.end(), rest.begin(), rest.end());
+        for (const TRANSFORM_PARMS& truth : {identity, turnedAboutZ}) {
+            for (const std::size_t n : {std::size_t{4}, std::size_t{6}}) {
+                std::vector<int> order(n);
+                std::iota(order.begin(), order.end(), 0);
+                do {
+                    std::vector<Point> nominal;
+                    std::vector<Point> measured;
+                    for (const int i : order) {
+                        nominal.push_back(balls[static_cast<std::size_t>(i)]);
+                        measured.push_back(Apply(truth, balls[static_cast<std::size_t>(i)]));
+                    }
+                    std::vector<CVector> readings = Points(measured);
+                    for (CVector& v : readings) {
+                        v.FSBS = 0;
+                    }
+                    TRANSFORM_PARMS fitted = {};
+                    ASSERT_EQ(Fit(true, Points(nominal), readings, map, &fitted), 0)
+                        << "off the line " << offLine << ", Gamma " << truth.Gamma
+                        << ", first ball " << order[0] << " of " << n;
+                    ASSERT_LT(Gap(fitted, truth, 10.0), 1e-12) << truth.Gamma << " " << n;
+                } while (std::next_permutation(order.begin(), order.end()));
+            }
+        }
+        // The three balls near the line alone: no usable triple, so 5 with its candidate.
+        const std::vector<Point> line(balls.begin(), balls.begin() + 3);
+        TRANSFORM_PARMS fitted = {};
+        EXPECT_EQ(Fit(true, Points(line), Points(line), map, &fitted), 5);
+        EXPECT_LT(Gap(fitted, identity), 1e-12);
     }
 }
 

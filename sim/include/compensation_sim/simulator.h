@@ -189,7 +189,9 @@ Scenario Simulate(const Layout& layout, const TMapper& truth, const Noise& noise
 // targets for the check fit of mode 1, which takes every pair's distance from the in-line view.
 Layout QuickLayout(double size_scale = 1.0);
 Layout FullLayout(double size_scale = 1.0);
-Layout FullFullLayout(double size_scale = 1.0, int mode = 0);
+// board_width stretches the FBB board sideways: 1 is the default board, half as wide as tall;
+// 2 makes it as wide as tall.
+Layout FullFullLayout(double size_scale = 1.0, int mode = 0, double board_width = 1.0);
 
 // A true model of realistic size in which every element the procedure of `kind` (in full-full
 // `mode`) fits is non-zero and every other element is zero: angles of about 1e-3 degrees,
@@ -200,6 +202,7 @@ struct Options {
     Noise noise;
     double size_scale = 1.0;
     int mode = 0;                  // full-full mode 0, 1 or 2
+    double board_width = 1.0;      // full-full modes 0 and 2: the FBB board's width, as above
     std::optional<TMapper> truth;  // default: RealisticTruth of the scenario's kind and mode
 };
 
