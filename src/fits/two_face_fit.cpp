@@ -95,8 +95,8 @@ void EntrySolution(const Stage& stage, const TMapper& entry, double* solution) {
 // Elevations within this half-span of one value are "one elevation" in the report's words.
 constexpr double kOneElevationHalfSpanDeg = 5.0;
 
-void NoteUndetermined(const Stage& stage,
-                      const std::vector<CalibratedPair>& pairs, const bool* undetermined) {
+void NoteUndetermined(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                      const bool* undetermined) {
     std::vector<double TMapper::*> elements;
     for (std::size_t k = 0; k < stage.elements.size(); ++k) {
         if (undetermined[k]) {
@@ -356,8 +356,7 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
             reduced[a * m + b] = matrix[free[a] * n + free[b]];
         }
     }
-    if (m > 0 &&
-        !SolveDetermined(m, reduced.data(), reducedRhs.data(), reducedSolution.data())) {
+    if (m > 0 && !SolveDetermined(m, reduced.data(), reducedRhs.data(), reducedSolution.data())) {
         return StageOutcome::kSingular;
     }
     for (int a = 0; a < m; ++a) {

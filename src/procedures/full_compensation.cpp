@@ -32,16 +32,16 @@ struct FullRun {
     TMapper* model;
     TCompOut* record;
     FullWorkingSets sets{layout, host.count, {kD2Pairs}};
-    FitCall twoFace = recorder.Track(
-        "CalculateFFCFSBS", "two-face pairs", two_face::kRejected, 0,
-        FullTwoFaceFit(engine, sets.twoFace, model, record, kNoAzimuthHarmonics));
-    FitCall x0y0 = recorder.Track("Calculate_x0y0", "x0y0 pairs", compensation::kX0Y0Rejected,
-                                  compensation::kX0Y0NotConverged,
-                                  X0Y0Fit(engine, sets.x0y0, model, record));
-    FitCall interball = recorder.Track(
-        "CalculateFFCaxy123", "interball distances", compensation::kInterballRejected,
-        compensation::kInterballNotConverged,
-        FullInterballFit(engine, sets, layout, model, record, kNoAzimuthHarmonics));
+    FitCall twoFace =
+        recorder.Track("CalculateFFCFSBS", "two-face pairs", two_face::kRejected, 0,
+                       FullTwoFaceFit(engine, sets.twoFace, model, record, kNoAzimuthHarmonics));
+    FitCall x0y0 =
+        recorder.Track("Calculate_x0y0", "x0y0 pairs", compensation::kX0Y0Rejected,
+                       compensation::kX0Y0NotConverged, X0Y0Fit(engine, sets.x0y0, model, record));
+    FitCall interball =
+        recorder.Track("CalculateFFCaxy123", "interball distances",
+                       compensation::kInterballRejected, compensation::kInterballNotConverged,
+                       FullInterballFit(engine, sets, layout, model, record, kNoAzimuthHarmonics));
     FitCall d2 = recorder.Track("Calculate_d2", "d2 pairs", compensation::kOutsidePairRejected,
                                 compensation::kOutsidePairNotConverged,
                                 OutsideFit(engine, &CCompensation::Calculate_d2, outside,

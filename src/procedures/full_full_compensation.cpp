@@ -92,13 +92,15 @@ void FullFullRun::DefineFits() {
     using compensation::detail::two_face::kRejected;
     const FitCall harmonicTwoFace =
         FullTwoFaceFit(engine, sets.twoFace, in.model, in.record, kAzimuthHarmonics);
-    twoFace = recorder.Track(
-        "CalculateFFCFSBS", "two-face pairs", kRejected, 0, Refusing([this, harmonicTwoFace](int flag) {
-            return azimuthHarmonicPhase ? harmonicTwoFace(flag)
-                                        : engine.CalculateFFCFSBS6(
-                                              sets.twoFace.fronts.data(), sets.twoFace.backs.data(),
-                                              in.model, sets.twoFace.count, in.record, flag);
-        }));
+    twoFace = recorder.Track("CalculateFFCFSBS", "two-face pairs", kRejected, 0,
+                             Refusing([this, harmonicTwoFace](int flag) {
+                                 return azimuthHarmonicPhase
+                                            ? harmonicTwoFace(flag)
+                                            : engine.CalculateFFCFSBS6(sets.twoFace.fronts.data(),
+                                                                       sets.twoFace.backs.data(),
+                                                                       in.model, sets.twoFace.count,
+                                                                       in.record, flag);
+                             }));
     fbbTwoFace = recorder.Track(
         "CalculateFBBFSBS", "flying two-face pairs", kRejected, 0, Refusing([this](int flag) {
             return engine.CalculateFBBFSBS(flyingPairs.fronts.data(), flyingPairs.backs.data(),
@@ -119,10 +121,10 @@ void FullFullRun::DefineFits() {
         return 0;
     });
     if (UsesFlying()) {
-        flyingInterball = recorder.Track(
-            in.mode == kFlyingFBB ? "CalculateFBBIB" : "CalculateFCKIB", "flying views",
-            compensation::kPolynomialRejected, compensation::kPolynomialNotConverged,
-            flyingInterball);
+        flyingInterball =
+            recorder.Track(in.mode == kFlyingFBB ? "CalculateFBBIB" : "CalculateFCKIB",
+                           "flying views", compensation::kPolynomialRejected,
+                           compensation::kPolynomialNotConverged, flyingInterball);
     }
     const FitCall harmonicInterball =
         FullInterballFit(engine, sets, in.layout, in.model, in.record, kAzimuthHarmonics);
@@ -146,13 +148,13 @@ void FullFullRun::DefineFits() {
                         compensation::kOutsidePairNotConverged,
                         OutsideFit(engine, &CCompensation::Calculate_cm, in.outside2,
                                    sets.outsidePairs[1], in.model, in.record));
-    elevation = recorder.Track(
-        "Calculate_bEl", "El_ElC views", compensation::kElElCRejected,
-        compensation::kElElCNotConverged, Refusing([this](int flag) {
-            return engine.Calculate_bEl(outsideAverages.data(), firstPassFronts.data(),
-                                        in.layout.views, in.layout.targets, in.model, in.record,
-                                        flag);
-        }));
+    elevation = recorder.Track("Calculate_bEl", "El_ElC views", compensation::kElElCRejected,
+                               compensation::kElElCNotConverged, Refusing([this](int flag) {
+                                   return engine.Calculate_bEl(outsideAverages.data(),
+                                                               firstPassFronts.data(),
+                                                               in.layout.views, in.layout.targets,
+                                                               in.model, in.record, flag);
+                               }));
     lastSingle = [this](int flag) { return UsesFlying() ? cm(flag) : elevation(flag); };
 }
 
@@ -293,9 +295,9 @@ int FullFullRun::Run() {
     DefineFits();
     int code = PrepareAndCheckCoverage();
     if (code != 0) {
-        return Stop(recorder.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused
-                                                       : Stage::kCoverageGap,
-                    code);
+        return Stop(
+            recorder.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused : Stage::kCoverageGap,
+            code);
     }
     TwoFaceStage();
 
@@ -325,11 +327,10 @@ int FullFullRun::Run() {
     WriteBackFullSets(engine, in.host, *in.record, sets);
     engine.FinalValidate(in.host.vectors, in.host.count, in.layout.views, in.model, in.record,
                          in.mode + 1, 1);
-    recorder.SetSnapshot(FullFullSnapshot({in.mode, azimuthHarmonicPhase, sets, flyingPairs,
-                                           firstPassFronts, firstPassFlyingFronts, outsideAverages,
-                                           in.outside1, in.outside2, in.layout, in.flyingTargets,
-                                           flyingViews},
-                                          *in.record));
+    recorder.SetSnapshot(FullFullSnapshot(
+        {in.mode, azimuthHarmonicPhase, sets, flyingPairs, firstPassFronts, firstPassFlyingFronts,
+         outsideAverages, in.outside1, in.outside2, in.layout, in.flyingTargets, flyingViews},
+        *in.record));
     return Stop(Stage::kSettled, 0);
 }
 
@@ -371,7 +372,8 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     }
     recorder.Enter(pMap);
     const HostArray flying{pVecFly, nMode == kNoFlying ? 0 : nCountFly};
-    FullFullRun run{*this, recorder,
+    FullFullRun run{*this,
+                    recorder,
                     {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode}};
     return recorder.Finish(UndoneOnRefusal(pMap, pCompOut, {host, outside1, outside2, flying},
                                            [&run] { return run.Run(); }));

@@ -59,10 +59,10 @@ std::shared_ptr<Snapshot> QuickSnapshot(const TwoFacePairs& pairs,
 std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray outside,
                                        ViewLayout layout, const TCompOut& record) {
     enum { kFronts, kBacks, kX0Y0, kD2, kOutside };
-    auto snapshot = NewSnapshot({Copy(sets.twoFace.fronts), Copy(sets.twoFace.backs),
-                                 Copy(sets.x0y0.pairs), Copy(sets.outsidePairs[0].pairs),
-                                 Copy(outside)},
-                                sets.interballTable, record);
+    auto snapshot =
+        NewSnapshot({Copy(sets.twoFace.fronts), Copy(sets.twoFace.backs), Copy(sets.x0y0.pairs),
+                     Copy(sets.outsidePairs[0].pairs), Copy(outside)},
+                    sets.interballTable, record);
     const int pairCount = sets.twoFace.count;
     const int x0y0Count = sets.x0y0.count;
     const int d2Count = sets.outsidePairs[0].count;
@@ -163,23 +163,23 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                     },
                     {}});
     if (in.mode == kFlyingFBB) {
-        fits.push_back({"CalculateFBBIB",
-                        {kFlyingFronts},
-                        [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m,
-                                                     TCompOut* o) {
-                            e.CalculateFBBIB(s.sets[kFlyingFronts].data(), m, flyingTargets,
-                                             flyingViews, o, 1);
-                        },
-                        {}});
+        fits.push_back(
+            {"CalculateFBBIB",
+             {kFlyingFronts},
+             [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                 e.CalculateFBBIB(s.sets[kFlyingFronts].data(), m, flyingTargets, flyingViews, o,
+                                  1);
+             },
+             {}});
     } else if (in.mode != kNoFlying) {
-        fits.push_back({"CalculateFCKIB",
-                        {kFirstFlyingFronts},
-                        [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m,
-                                                     TCompOut* o) {
-                            e.CalculateFCKIB(s.sets[kFirstFlyingFronts].data(), m, flyingTargets,
-                                             flyingViews, o, 1);
-                        },
-                        {}});
+        fits.push_back(
+            {"CalculateFCKIB",
+             {kFirstFlyingFronts},
+             [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                 e.CalculateFCKIB(s.sets[kFirstFlyingFronts].data(), m, flyingTargets, flyingViews,
+                                  o, 1);
+             },
+             {}});
     }
     fits.push_back({"CalculateFFCaxy123",
                     {kFronts},
@@ -205,14 +205,14 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                         },
                         {}});
     } else {
-        fits.push_back({"Calculate_cm",
-                        {kOutside2, kExtra},
-                        [outside2Count, extraCount](Engine& e, Snapshot& s, TMapper* m,
-                                                    TCompOut* o) {
-                            e.Calculate_cm(s.sets[kOutside2].data(), outside2Count,
-                                           s.sets[kExtra].data(), extraCount, m, o, 1);
-                        },
-                        {}});
+        fits.push_back(
+            {"Calculate_cm",
+             {kOutside2, kExtra},
+             [outside2Count, extraCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                 e.Calculate_cm(s.sets[kOutside2].data(), outside2Count, s.sets[kExtra].data(),
+                                extraCount, m, o, 1);
+             },
+             {}});
     }
     return snapshot;
 }

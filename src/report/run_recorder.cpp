@@ -136,10 +136,9 @@ int RunRecorder::Loop(const char* name, const std::vector<FitCall>& fits, int bu
 void RunRecorder::Outliers(const char* name, const FitCall& fit, const std::vector<FitCall>& loop,
                            int budget) {
     LoopNamed(name, budget);
-    OutlierStage(fit, loop, budget,
-                 [this, name, budget](int evaluations, int sum) {
-                     CountLoop(name, evaluations, budget, sum);
-                 });
+    OutlierStage(fit, loop, budget, [this, name, budget](int evaluations, int sum) {
+        CountLoop(name, evaluations, budget, sum);
+    });
 }
 
 void RunRecorder::SetFlyingStatus(int status, int coverage) {
