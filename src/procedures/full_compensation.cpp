@@ -5,6 +5,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "engine/trace_session.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 
 namespace {
@@ -91,6 +92,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     if (refusal != 0) {
         return refusal;
     }
+    const compensation::detail::RawTermCache rawTerms(ReadingCount({host, outside}));
     FullRun run{*this, host, layout, outside, pMap, pCompOut};
     return UndoneOnRefusal(pMap, pCompOut, {host, outside}, [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {

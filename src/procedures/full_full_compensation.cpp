@@ -8,6 +8,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "engine/trace_session.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 
 namespace {
@@ -312,6 +313,8 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         return refusal;
     }
     const HostArray flying{pVecFly, nMode == kNoFlying ? 0 : nCountFly};
+    const compensation::detail::RawTermCache rawTerms(
+        ReadingCount({host, outside1, outside2, flying}));
     FullFullRun run{*this,
                     {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode}};
     return UndoneOnRefusal(pMap, pCompOut, {host, outside1, outside2, flying},

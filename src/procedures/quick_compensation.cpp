@@ -5,6 +5,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "engine/trace_session.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 
 namespace {
@@ -93,6 +94,7 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     if (!FitsPairArrays(pVec, nCount, layout) || layout.targets < kLeastInterballTargets) {
         return compensation::kInvalidInput;
     }
+    const compensation::detail::RawTermCache rawTerms(static_cast<std::size_t>(nCount));
     QuickRun run{*this, {pVec, nCount}, layout, pMap, pCompOut};
     return UndoneOnRefusal(pMap, pCompOut, {{pVec, nCount}}, [&run] { return run.Run(); });
 } catch (const std::bad_alloc&) {
