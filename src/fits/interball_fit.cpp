@@ -111,8 +111,21 @@ DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
         }
     }
 
+    // Every column sized once for all rows a pair-view can give: growing n + 1 columns by
+    // doubling copied each several times a call.
+    std::size_t liveRows = 0;
+    ForEachUsedPair(in, [&](int i, int j) {
+        for (int k = 0; k < in.viewCount; ++k) {
+            const std::size_t first = static_cast<std::size_t>(k) * in.targetCount;
+            liveRows += IsLive(calibrated[first + i]) && IsLive(calibrated[first + j]) ? 1 : 0;
+        }
+    });
     DesignRows rows;
+    rows.s.reserve(liveRows);
     rows.a.resize(n);
+    for (std::vector<double>& column : rows.a) {
+        column.reserve(liveRows);
+    }
     ForEachUsedPair(in, [&](int i, int j) {
         const int from = rows.count();
         for (int k = 0; k < in.viewCount; ++k) {

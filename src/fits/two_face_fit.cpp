@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "engine/determined_solve.h"
@@ -44,7 +45,9 @@ std::vector<CalibratedPair> CalibrateLivePairs(const CVector* front, const CVect
                                                int pairCount, const TMapper* model,
                                                const std::vector<PairTerms>& terms,
                                                bool cartesian) {
+    // Sized for every pair at once: growing by doubling copied the pairs several times a pass.
     std::vector<CalibratedPair> pairs;
+    pairs.reserve(static_cast<std::size_t>(pairCount > 0 ? pairCount : 0));
     for (int i = 0; i < pairCount; ++i) {
         if (!IsLive(front[i], back[i])) {
             continue;
@@ -211,12 +214,12 @@ void HarmonicAzimuthRow(const CalibratedPair& pair, int columns, double* row) {
             c[k] = std::cos(k * pair.azF);
         }
     }
-    const double columns[kMaxColumns] = {t,        t * s[2], t * c[2], t * s[4], t * c[4],
-                                         u,        u * s[2], u * c[2], u * s[4], u * c[4],
-                                         s[1],     c[1],     s[3],     c[3],     t * s[6],
-                                         t * c[6], u * s[6], u * c[6], s[5],     c[5]};
+    const double values[kMaxColumns] = {t,        t * s[2], t * c[2], t * s[4], t * c[4],
+                                        u,        u * s[2], u * c[2], u * s[4], u * c[4],
+                                        s[1],     c[1],     s[3],     c[3],     t * s[6],
+                                        t * c[6], u * s[6], u * c[6], s[5],     c[5]};
     for (int k = 0; k < kMaxColumns; ++k) {
-        row[k] = columns[k];
+        row[k] = values[k];
     }
 }
 
@@ -284,8 +287,9 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
     if (n < 1 || n > kMaxColumns || count < 1) {
         return StageOutcome::kSingular;
     }
-    // Column-major design: column k of pair j at k * count + j.
-    std::vector<double> design(static_cast<std::size_t>(n) * count);
+    // Column-major design: column k of pair j at k * count + j. Every entry is written below,
+    // so the array is not cleared first.
+    const std::unique_ptr<double[]> design(new double[static_cast<std::size_t>(n) * count]);
     std::vector<double> observations(count);
     std::array<double, kMaxColumns> row{};
     for (int j = 0; j < count; ++j) {
@@ -297,7 +301,7 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
     }
     std::array<const double*, kMaxColumns> columns{};
     for (int k = 0; k < n; ++k) {
-        columns[k] = design.data() + static_cast<std::size_t>(k) * count;
+        columns[k] = design.get() + static_cast<std::size_t>(k) * count;
     }
 
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);

@@ -119,7 +119,8 @@ FitCall Refusing(FitCall fit) {
 std::size_t ReadingCount(std::initializer_list<HostArray> arrays) {
     std::size_t readings = 0;
     for (const HostArray& array : arrays) {
-        readings += array.vectors != nullptr && array.count > 0 ? static_cast<std::size_t>(array.count) : 0;
+        readings +=
+            array.vectors != nullptr && array.count > 0 ? static_cast<std::size_t>(array.count) : 0;
     }
     return readings;
 }
