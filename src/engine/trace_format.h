@@ -43,7 +43,7 @@ inline void AppendFormat(std::string& out, const char* format, Args... args) {
 // Appends what "%f" prints: the value's exact decimal expansion rounded to six places, to the
 // nearest and ties to even, as glibc's printf converts (exactly, in the default rounding mode).
 // A record dump prints dozens of values, and printf's general machinery cost most of the
-// trace's formatting; with integers the same digits come at a tenth of the cost. Done where
+// trace's formatting; with integers the same digits come at a fraction of the cost. Done where
 // the value scaled by 10^6 fits 64 bits, with glibc and in the default rounding mode; any other
 // case (infinities, NaN, |value| >= 1e12, other C libraries, whose printf may not convert
 // exactly) is printf's.
