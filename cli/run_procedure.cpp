@@ -25,6 +25,7 @@
 #include "model_json.h"
 #include "output_files.h"
 #include "platform/environment.h"
+#include "report_output.h"
 #include "result_json.h"
 #include "scenario.h"
 #include "summary.h"
@@ -152,6 +153,7 @@ struct Run {
     std::vector<CVector> main, outside, outside2, flying;
     std::string printed;  // what the library printed on standard output
     bool validated = false;
+    RunReport report;
 };
 
 // Diverts the process's standard output into a temporary file while the library runs, so that
@@ -252,6 +254,7 @@ Run Execute(const Inputs& inputs, const ProcedureOptions& options) {
     }
     std::cout.flush();
     run.printed = captured.Text();
+    run.report = LastRunReport(engine);
     run.validated = run.out.m_nConfidence != kNotValidated;
     return run;
 }
@@ -303,6 +306,7 @@ nlohmann::ordered_json ResultJson(const ProcedureOptions& options, const Inputs&
     if (!run.validated) {
         result["comp_out"]["m_nConfidence"] = nullptr;
     }
+    AddReportJson(result, run.report);
     return result;
 }
 
@@ -318,6 +322,7 @@ void PrintText(std::ostream& out, const ProcedureOptions& options, const Inputs&
     out << "\nresult " << run.code << ": "
         << DescribeResult(run.code, options.procedure, options.mode, inputs.layout.viewCount)
         << '\n';
+    PrintReport(out, run.report);
     out << changes.size() << " measurement(s) changed quality";
     out << (changes.empty() ? ".\n" : ":\n");
     for (const QualityChange& change : changes) {

@@ -3,6 +3,7 @@
 #define COMPENSATION_ENGINE_H
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "compensation/export.h"
@@ -10,9 +11,18 @@
 #include "compensation/records.h"
 #include "compensation/vector.h"
 
-namespace compensation::detail {
+class CCompensation;
+
+namespace compensation {
+struct RunReport;
+COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
+namespace detail {
 class TraceSession;
-}
+struct RunRecord;
+}  // namespace detail
+void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
+                    RunReport& report);
+}  // namespace compensation
 
 // The object on which a host runs every compensation procedure, selection and fit.
 //
@@ -179,6 +189,13 @@ class COMPENSATION_EXPORT CCompensation {
 
     std::string m_strTraceFile;
     std::FILE* m_pTraceFile;
+
+    // What the last procedure did, for compensation::LastRunReport (run_report.h).
+    friend compensation::RunReport compensation::LastRunReport(const CCompensation& engine);
+    friend void compensation::AddUncertainty(const CCompensation& engine,
+                                             const compensation::detail::RunRecord& record,
+                                             compensation::RunReport& report);
+    std::shared_ptr<const compensation::detail::RunRecord> m_pRunRecord;
 };
 
 #endif  // COMPENSATION_ENGINE_H

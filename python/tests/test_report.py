@@ -97,11 +97,31 @@ def test_summary_spreads_are_read_with_their_thresholds(quick_result):
     assert terms[0][2:] == (6.35, 25.4, "micron")
 
 
+#: What the library's run report adds to a result record.
+RUN_REPORT_KEYS = ("stage", "fits", "noise", "elements", "correlated", "correlations")
+
+
+def without_run_report(result):
+    """The result as a tool without the run report wrote it."""
+    record = json.loads(result.json_text)
+    for key in RUN_REPORT_KEYS:
+        record.pop(key, None)
+    return comp.Result(json.dumps(record), sets={"measurements": result.measurements()},
+                       start_model=result.start_model)
+
+
 def test_elements_without_run_report_are_those_the_run_changed(quick_result):
-    rows = plots.element_rows(quick_result)
-    start, fitted = quick_result.start_model, quick_result.model
+    result = without_run_report(quick_result)
+    rows = plots.element_rows(result)
+    start, fitted = result.start_model, result.model
     assert {r["name"] for r in rows} == {n for n in fitted if fitted[n] != start[n]}
     assert all(r["uncertainty"] is None for r in rows)
+
+
+def test_library_run_report_gives_every_quick_element_an_uncertainty(quick_result):
+    rows = plots.element_rows(quick_result)
+    assert len(rows) == 11  # nine two-face elements, Ax and Ay
+    assert all(r["uncertainty"] > 0 and r["verdict"] == "determined" for r in rows)
 
 
 def with_run_report(result):
@@ -134,13 +154,14 @@ def test_uncertainties_of_a_run_report_reach_the_table_and_bars(quick_result):
 
 
 @needs_poppler
-def test_report_has_five_inked_pages(quick_result, tmp_path):
+def test_report_has_six_inked_pages(quick_result, tmp_path):
     path = tmp_path / "report.pdf"
-    # run and spreads, element table, element bars, face differences, interball deviations
-    assert quick_result.write_report(path) == 5
-    assert pdf_pages(path) == 5
+    # run and spreads, element table, element bars, correlations, face differences, interball
+    # deviations
+    assert quick_result.write_report(path) == 6
+    assert pdf_pages(path) == 6
     shares = inked_shares(path, tmp_path)
-    assert len(shares) == 5 and min(shares) > INKED_SHARE, shares
+    assert len(shares) == 6 and min(shares) > INKED_SHARE, shares
 
 
 @needs_poppler
@@ -151,7 +172,7 @@ def test_report_command_reads_a_result_file_of_the_tool(tmp_path):
                            tmp_path / "result.json", "-o", out],
                           cwd=SOURCE_DIR, capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
-    assert pdf_pages(out) == 5
+    assert pdf_pages(out) == 6
     assert min(inked_shares(out, tmp_path)) > INKED_SHARE
 
 
@@ -162,8 +183,9 @@ def test_report_without_measurements_keeps_the_run_and_elements(tmp_path):
     record["inputs"]["measurements"] = "gone.csv"
     (tmp_path / "result.json").write_text(json.dumps(record))
     out = tmp_path / "report.pdf"
-    assert comp.write_report(tmp_path / "result.json", out) == 3
-    assert pdf_pages(out) == 3
+    # run, element table, element bars, correlations
+    assert comp.write_report(tmp_path / "result.json", out) == 4
+    assert pdf_pages(out) == 4
 
 
 @needs_poppler
@@ -184,7 +206,7 @@ def test_readme_snippet_runs_a_quick_compensation_and_writes_the_report(tmp_path
     assert len(snippet.splitlines()) == 5
     exec(snippet.replace("/tmp/report.pdf", str(tmp_path / "report.pdf")), {})
     assert "CONFIDENCE = 100" in capsys.readouterr().out
-    assert pdf_pages(tmp_path / "report.pdf") == 5
+    assert pdf_pages(tmp_path / "report.pdf") == 6
 
 
 def test_report_command_refuses_a_missing_result(tmp_path):

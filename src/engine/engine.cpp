@@ -31,11 +31,15 @@ CCompensation::CCompensation() : m_nMinCount(kDefaultMinCount), m_pTraceFile(nul
 // The stream belongs to the call in progress on `other` (there is none between calls): a copy
 // starts without one, so that it never writes to or closes a stream it does not hold.
 CCompensation::CCompensation(const CCompensation& other)
-    : m_nMinCount(other.m_nMinCount), m_strTraceFile(other.m_strTraceFile), m_pTraceFile(nullptr) {}
+    : m_nMinCount(other.m_nMinCount),
+      m_strTraceFile(other.m_strTraceFile),
+      m_pTraceFile(nullptr),
+      m_pRunRecord(other.m_pRunRecord) {}
 
 CCompensation& CCompensation::operator=(const CCompensation& other) {
     m_nMinCount = other.m_nMinCount;
     m_strTraceFile = other.m_strTraceFile;
+    m_pRunRecord = other.m_pRunRecord;
     return *this;
 }
 

@@ -11,6 +11,7 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "engine/statistics.h"
+#include "fits/bel_geometry.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 
@@ -86,7 +87,29 @@ bool TargetTable(const TCompOut& out, int perView, int targets[kTableTargets]) {
     return true;
 }
 
+// Far apart in reference range and in view-0 elevation (raw readings).
+bool Qualifies(const CVector* reference, const CVector* views, const int targets[kTableTargets],
+               const TablePair& pair) {
+    return std::fabs(reference[pair.i].Range - reference[pair.j].Range) >
+               compensation::kElElCRangeSpan &&
+           std::fabs(views[targets[pair.i]].Elevation - views[targets[pair.j]].Elevation) >
+               compensation::kElElCElevationSpan;
+}
+
 }  // namespace
+
+int compensation::detail::QualifyingElElCPairs(const CVector* reference, const CVector* views,
+                                               int perView, const TCompOut& out) {
+    int targets[kTableTargets];
+    if (reference == nullptr || views == nullptr || !TargetTable(out, perView, targets)) {
+        return 0;
+    }
+    int count = 0;
+    for (const TablePair& pair : kTablePairs) {
+        count += Qualifies(reference, views, targets, pair) ? 1 : 0;
+    }
+    return count;
+}
 
 int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountViews, int nCount,
                                  TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
@@ -99,12 +122,9 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
         return kInvalidInput;
     }
     return detail::KeepModelWhenOutOfMemory(pMap, kElElCNotConverged, [&] {
-        // Far apart in reference range and in view-0 elevation (raw readings). Every qualifying
-        // pair is used, however many of the six qualify.
+        // Every qualifying pair is used, however many of the six qualify.
         for (const TablePair& pair : kTablePairs) {
-            if (std::fabs(pVecRef[pair.i].Range - pVecRef[pair.j].Range) > kElElCRangeSpan &&
-                std::fabs(pVec[in.targets[pair.i]].Elevation - pVec[in.targets[pair.j]].Elevation) >
-                    kElElCElevationSpan) {
+            if (Qualifies(pVecRef, pVec, in.targets, pair)) {
                 in.pairs.push_back(pair);
             }
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "model/vec3.h"
+#include "report/run_record.h"
 
 namespace compensation::detail::two_face {
 
@@ -86,6 +88,42 @@ void ZeroDataElements(TMapper& map, const TwoFaceFit& fit) {
     for (const Stage& stage : fit.data) {
         ZeroElements(map, stage.elements);
     }
+}
+
+// What an element the data do not determine keeps: its value on entry, in the solved unit.
+void EntrySolution(const Stage& stage, const TMapper& entry, double* solution) {
+    for (std::size_t k = 0; k < stage.elements.size(); ++k) {
+        solution[k] = entry.*stage.elements[k].element / stage.elements[k].scale;
+    }
+}
+
+// Elevations within this half-span of one value are "one elevation" in the report's words.
+constexpr double kOneElevationHalfSpanDeg = 5.0;
+
+void NoteUndetermined(const Stage& stage, const std::vector<CalibratedPair>& pairs,
+                      const bool* undetermined) {
+    std::vector<double TMapper::*> elements;
+    for (std::size_t k = 0; k < stage.elements.size(); ++k) {
+        if (undetermined[k]) {
+            elements.push_back(stage.elements[k].element);
+        }
+    }
+    double low = pairs.empty() ? 0.0 : pairs.front().elF;
+    double high = low;
+    for (const CalibratedPair& pair : pairs) {
+        low = std::min(low, pair.elF);
+        high = std::max(high, pair.elF);
+    }
+    const double halfSpanDeg = 0.5 * (high - low) * kRadToDeg;
+    char cause[160];
+    if (halfSpanDeg < kOneElevationHalfSpanDeg) {
+        std::snprintf(cause, sizeof cause, "every target lies within %.1f degrees of one elevation",
+                      halfSpanDeg);
+    } else {
+        std::snprintf(cause, sizeof cause,
+                      "the face differences vary too little over the targets to separate them");
+    }
+    NoteUndeterminedElements(elements, cause);
 }
 
 void WriteSolution(TMapper& map, const Stage& stage, const double* solution) {
@@ -313,8 +351,43 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
     if (stage.unitLeadingEntry) {
         matrix[0] = 1.0;
     }
-    return SolveDetermined(n, matrix.data(), rhs.data(), solution) ? StageOutcome::kSolved
-                                                                   : StageOutcome::kSingular;
+    std::array<bool, kMaxColumns> undetermined{};
+    if (!FindUndeterminedColumns(n, matrix.data(), undetermined.data())) {
+        return SolveDetermined(n, matrix.data(), rhs.data(), solution) ? StageOutcome::kSolved
+                                                                       : StageOutcome::kSingular;
+    }
+    // The undetermined elements keep the values the caller put in `solution` (their entry
+    // values); the others are solved with those held.
+    std::vector<int> free;
+    for (int k = 0; k < n; ++k) {
+        if (!undetermined[k]) {
+            free.push_back(k);
+        }
+    }
+    const int m = static_cast<int>(free.size());
+    std::vector<double> reduced(static_cast<std::size_t>(m) * m);
+    std::vector<double> reducedRhs(m);
+    std::vector<double> reducedSolution(m);
+    for (int a = 0; a < m; ++a) {
+        double value = rhs[free[a]];
+        for (int k = 0; k < n; ++k) {
+            if (undetermined[k]) {
+                value -= matrix[free[a] * n + k] * solution[k];
+            }
+        }
+        reducedRhs[a] = value;
+        for (int b = 0; b < m; ++b) {
+            reduced[a * m + b] = matrix[free[a] * n + free[b]];
+        }
+    }
+    if (m > 0 && !SolveDetermined(m, reduced.data(), reducedRhs.data(), reducedSolution.data())) {
+        return StageOutcome::kSingular;
+    }
+    for (int a = 0; a < m; ++a) {
+        solution[free[a]] = reducedSolution[a];
+    }
+    NoteUndetermined(stage, pairs, undetermined.data());
+    return StageOutcome::kSolved;
 }
 
 // --- The loop -----------------------------------------------------------------------------
@@ -340,6 +413,7 @@ int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* mo
         return fit.tooFewCode;
     }
     std::array<double, kMaxColumns> rangeSolution{};
+    EntrySolution(fit.range, entry, rangeSolution.data());
     if (Solve(fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
         map = entry;
         return kNotConverged;
@@ -354,6 +428,7 @@ int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* mo
         CalibrateLivePairs(front, back, pairCount, model, terms, false);
     std::vector<std::array<double, kMaxColumns>> solutions(fit.data.size());
     for (std::size_t s = 0; s < fit.data.size(); ++s) {
+        EntrySolution(fit.data[s], entry, solutions[s].data());
         const StageOutcome outcome = Solve(fit.data[s], dataPass, solutions[s].data());
         if (outcome == StageOutcome::kTooFew) {
             return fit.tooFewCode;

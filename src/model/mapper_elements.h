@@ -60,6 +60,16 @@ inline int MapperElementIndex(const char* name) {
     return -1;
 }
 
+// Name of an element, or "" for a member that is none.
+inline const char* MapperElementName(double TMapper::*member) {
+    for (const MapperElement& element : kMapperElements) {
+        if (element.member == member) {
+            return element.name;
+        }
+    }
+    return "";
+}
+
 }  // namespace compensation
 
 #endif  // COMPENSATION_MODEL_MAPPER_ELEMENTS_H

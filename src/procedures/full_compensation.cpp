@@ -5,12 +5,16 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "engine/trace_session.h"
+#include "fits/two_face_fit.h"
 #include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
+#include "report/procedure_snapshots.h"
+#include "report/run_record.h"
 
 namespace {
 
 using namespace compensation::detail;
+using compensation::Stage;
 
 // The full procedure runs its fits without the azimuth harmonics.
 constexpr int kNoAzimuthHarmonics = 0;
@@ -22,17 +26,27 @@ struct FullRun {
     void SingleTermOutliers();
 
     CCompensation& engine;
+    RunRecorder& recorder;
     HostArray host;
     ViewLayout layout;
     HostArray outside;
     TMapper* model;
     TCompOut* record;
     FullWorkingSets sets{layout, host.count, {kD2Pairs}};
-    FitCall twoFace = FullTwoFaceFit(engine, sets.twoFace, model, record, kNoAzimuthHarmonics);
-    FitCall x0y0 = X0Y0Fit(engine, sets.x0y0, model, record);
-    FitCall interball = FullInterballFit(engine, sets, layout, model, record, kNoAzimuthHarmonics);
-    FitCall d2 = OutsideFit(engine, &CCompensation::Calculate_d2, outside, sets.outsidePairs[0],
-                            model, record);
+    FitCall twoFace =
+        recorder.Track("CalculateFFCFSBS", "two-face pairs", two_face::kRejected, 0,
+                       FullTwoFaceFit(engine, sets.twoFace, model, record, kNoAzimuthHarmonics));
+    FitCall x0y0 =
+        recorder.Track("Calculate_x0y0", "x0y0 pairs", compensation::kX0Y0Rejected,
+                       compensation::kX0Y0NotConverged, X0Y0Fit(engine, sets.x0y0, model, record));
+    FitCall interball =
+        recorder.Track("CalculateFFCaxy123", "interball distances",
+                       compensation::kInterballRejected, compensation::kInterballNotConverged,
+                       FullInterballFit(engine, sets, layout, model, record, kNoAzimuthHarmonics));
+    FitCall d2 = recorder.Track("Calculate_d2", "d2 pairs", compensation::kOutsidePairRejected,
+                                compensation::kOutsidePairNotConverged,
+                                OutsideFit(engine, &CCompensation::Calculate_d2, outside,
+                                           sets.outsidePairs[0], model, record));
 };
 
 // Coverage, the two-face pairs and their first fit; the outlier pass only on full coverage.
@@ -48,34 +62,36 @@ int FullRun::CoverageAndTwoFaceStage() {
 
 // One outlier stage for each single-term and interball fit, each followed by joint loops.
 void FullRun::SingleTermOutliers() {
-    OutlierStage(x0y0, {x0y0, interball, d2}, kJointBudget);
-    OutlierStage(interball, {x0y0, interball, d2}, kJointBudget);
-    OutlierStage(d2, {d2, x0y0, interball}, kJointBudget);
+    recorder.Outliers("x0y0 outlier stage", x0y0, {x0y0, interball, d2}, kJointBudget);
+    recorder.Outliers("interball outlier stage", interball, {x0y0, interball, d2}, kJointBudget);
+    recorder.Outliers("d2 outlier stage", d2, {d2, x0y0, interball}, kJointBudget);
 }
 
 int FullRun::Run() {
     int code = CoverageAndTwoFaceStage();
     if (code != 0) {
-        return code;
+        return recorder.Stop(Stage::kCoverageGap, code, model, record);
     }
-    code = ClassifyTargetPairs(engine, host, *record, layout, sets);
+    int failedSet = 0;
+    code = ClassifyTargetPairs(engine, host, *record, layout, sets, &failedSet);
     if (code > 0) {
-        return code;
+        return recorder.Stop(TooFewPairsStage(failedSet), code, model, record);
     }
-    code = JointLoop({x0y0, interball, d2}, kJointBudget);
+    code = recorder.Loop("first joint loop", {x0y0, interball, d2}, kJointBudget);
     if (code > 0) {
-        return code;
+        return recorder.Stop(Stage::kFirstLoopUnsettled, code, model, record);
     }
     SingleTermOutliers();
 
     // Only a settled model is written back and scored.
-    code = JointLoop({twoFace, x0y0, interball, d2}, kJointBudget);
+    code = recorder.Loop("final joint loop", {twoFace, x0y0, interball, d2}, kJointBudget);
     if (code != 0) {
-        return code;
+        return recorder.Stop(Stage::kFinalLoopUnsettled, code, model, record);
     }
     WriteBackFullSets(engine, host, *record, sets);
     engine.FinalValidate(host.vectors, host.count, layout.views, model, record, 1, 1);
-    return 0;
+    recorder.SetSnapshot(FullSnapshot(sets, outside, layout, *record));
+    return recorder.Stop(Stage::kSettled, 0, model, record);
 }
 
 }  // namespace
@@ -83,6 +99,7 @@ int FullRun::Run() {
 int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCountOut,
                             TMapper* pMap, TCompOut* pCompOut) try {
     const compensation::detail::TraceSession session(*this);
+    RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFull, 0);
     const HostArray host{pVec, nCount};
     const HostArray outside{pVecOut, nCountOut};
     ViewLayout layout;
@@ -90,11 +107,13 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
                                         : CheckFullInput(pVec, nCount, pCompOut, {outside},
                                                          {kX0Y0Pairs, kD2Pairs}, &layout);
     if (refusal != 0) {
-        return refusal;
+        return recorder.Refused(refusal);
     }
     const compensation::detail::RawTermCache rawTerms(ReadingCount({host, outside}));
-    FullRun run{*this, host, layout, outside, pMap, pCompOut};
-    return UndoneOnRefusal(pMap, pCompOut, {host, outside}, [&run] { return run.Run(); });
+    recorder.Enter(pMap);
+    FullRun run{*this, recorder, host, layout, outside, pMap, pCompOut};
+    return recorder.Finish(
+        UndoneOnRefusal(pMap, pCompOut, {host, outside}, [&run] { return run.Run(); }));
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

@@ -8,12 +8,17 @@
 #include "compensation/engine.h"
 #include "engine/constants.h"
 #include "engine/trace_session.h"
+#include "fits/bel_geometry.h"
+#include "fits/two_face_fit.h"
 #include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
+#include "report/procedure_snapshots.h"
+#include "report/run_record.h"
 
 namespace {
 
 using namespace compensation::detail;
+using compensation::Stage;
 
 // The final joint loop stops when the counter after the evaluation is above 50.
 constexpr int kFinalBudget = 51;
@@ -54,8 +59,11 @@ struct FullFullRun {
     bool TwoFaceSpreadsLow() const;
     void SecondStageOutliers();
     void FlyingInterballOutliers();
+    Stage UnsettledStage(Stage loopStage) const;
+    int Stop(Stage stage, int code) { return recorder.Stop(stage, code, in.model, in.record); }
 
     CCompensation& engine;
+    RunRecorder& recorder;
     FullFullInput in;
     int flyingViews =
         in.mode == kNoFlying ? 0 : static_cast<int>(in.flying.count / (2LL * in.flyingTargets));
@@ -79,20 +87,29 @@ struct FullFullRun {
         cm{}, elevation{}, lastSingle{};
 };
 
+// Every fit is counted for the run report under the member the run calls; the phase-dependent
+// ones under the azimuth-harmonic member's name.
 void FullFullRun::DefineFits() {
+    using compensation::detail::two_face::kRejected;
     const FitCall harmonicTwoFace =
         FullTwoFaceFit(engine, sets.twoFace, in.model, in.record, kAzimuthHarmonics);
-    twoFace = Refusing([this, harmonicTwoFace](int flag) {
-        return azimuthHarmonicPhase
-                   ? harmonicTwoFace(flag)
-                   : engine.CalculateFFCFSBS6(sets.twoFace.fronts.data(), sets.twoFace.backs.data(),
-                                              in.model, sets.twoFace.count, in.record, flag);
-    });
-    fbbTwoFace = Refusing([this](int flag) {
-        return engine.CalculateFBBFSBS(flyingPairs.fronts.data(), flyingPairs.backs.data(),
-                                       in.model, flyingPairs.count, in.record, flag);
-    });
-    x0y0 = X0Y0Fit(engine, sets.x0y0, in.model, in.record);
+    twoFace = recorder.Track("CalculateFFCFSBS", "two-face pairs", kRejected, 0,
+                             Refusing([this, harmonicTwoFace](int flag) {
+                                 return azimuthHarmonicPhase
+                                            ? harmonicTwoFace(flag)
+                                            : engine.CalculateFFCFSBS6(sets.twoFace.fronts.data(),
+                                                                       sets.twoFace.backs.data(),
+                                                                       in.model, sets.twoFace.count,
+                                                                       in.record, flag);
+                             }));
+    fbbTwoFace = recorder.Track(
+        "CalculateFBBFSBS", "flying two-face pairs", kRejected, 0, Refusing([this](int flag) {
+            return engine.CalculateFBBFSBS(flyingPairs.fronts.data(), flyingPairs.backs.data(),
+                                           in.model, flyingPairs.count, in.record, flag);
+        }));
+    x0y0 = recorder.Track("Calculate_x0y0", "x0y0 pairs", compensation::kX0Y0Rejected,
+                          compensation::kX0Y0NotConverged,
+                          X0Y0Fit(engine, sets.x0y0, in.model, in.record));
     flyingInterball = Refusing([this](int flag) {
         if (in.mode == kFlyingFBB) {
             return engine.CalculateFBBIB(flyingPairs.fronts.data(), in.model, in.flyingTargets,
@@ -104,24 +121,52 @@ void FullFullRun::DefineFits() {
         }
         return 0;
     });
-    finalInterball =
+    if (UsesFlying()) {
+        flyingInterball =
+            recorder.Track(in.mode == kFlyingFBB ? "CalculateFBBIB" : "CalculateFCKIB",
+                           "flying views", compensation::kPolynomialRejected,
+                           compensation::kPolynomialNotConverged, flyingInterball);
+    }
+    const FitCall harmonicInterball =
         FullInterballFit(engine, sets, in.layout, in.model, in.record, kAzimuthHarmonics);
-    interball = Refusing([this](int flag) {
-        return azimuthHarmonicPhase
-                   ? finalInterball(flag)
-                   : engine.CalculateFFC6axy123(sets.twoFace.fronts.data(), in.layout.targets,
-                                                in.layout.views, sets.interballTable.data(),
-                                                in.model, in.record, flag);
-    });
-    d2 = OutsideFit(engine, &CCompensation::Calculate_d2, in.outside1, sets.outsidePairs[0],
-                    in.model, in.record);
-    cm = OutsideFit(engine, &CCompensation::Calculate_cm, in.outside2, sets.outsidePairs[1],
-                    in.model, in.record);
-    elevation = Refusing([this](int flag) {
-        return engine.Calculate_bEl(outsideAverages.data(), firstPassFronts.data(), in.layout.views,
-                                    in.layout.targets, in.model, in.record, flag);
-    });
+    finalInterball = recorder.Track("CalculateFFCaxy123 (final loop)", "interball distances",
+                                    compensation::kInterballRejected,
+                                    compensation::kInterballNotConverged, harmonicInterball);
+    interball = recorder.Track(
+        "CalculateFFCaxy123", "interball distances", compensation::kInterballRejected,
+        compensation::kInterballNotConverged, Refusing([this, harmonicInterball](int flag) {
+            return azimuthHarmonicPhase
+                       ? harmonicInterball(flag)
+                       : engine.CalculateFFC6axy123(sets.twoFace.fronts.data(), in.layout.targets,
+                                                    in.layout.views, sets.interballTable.data(),
+                                                    in.model, in.record, flag);
+        }));
+    d2 = recorder.Track("Calculate_d2", "d2 pairs", compensation::kOutsidePairRejected,
+                        compensation::kOutsidePairNotConverged,
+                        OutsideFit(engine, &CCompensation::Calculate_d2, in.outside1,
+                                   sets.outsidePairs[0], in.model, in.record));
+    cm = recorder.Track("Calculate_cm", "extra pairs", compensation::kOutsidePairRejected,
+                        compensation::kOutsidePairNotConverged,
+                        OutsideFit(engine, &CCompensation::Calculate_cm, in.outside2,
+                                   sets.outsidePairs[1], in.model, in.record));
+    elevation = recorder.Track("Calculate_bEl", "El_ElC views", compensation::kElElCRejected,
+                               compensation::kElElCNotConverged, Refusing([this](int flag) {
+                                   return engine.Calculate_bEl(outsideAverages.data(),
+                                                               firstPassFronts.data(),
+                                                               in.layout.views, in.layout.targets,
+                                                               in.model, in.record, flag);
+                               }));
     lastSingle = [this](int flag) { return UsesFlying() ? cm(flag) : elevation(flag); };
+}
+
+// A mode-2 loop that cannot settle because no El_ElC target pair qualifies stopped for the
+// geometry, not for the iterations.
+Stage FullFullRun::UnsettledStage(Stage loopStage) const {
+    if (!UsesFlying() && QualifyingElElCPairs(outsideAverages.data(), firstPassFronts.data(),
+                                              in.layout.targets, *in.record) == 0) {
+        return Stage::kElElCGeometry;
+    }
+    return loopStage;
 }
 
 void FullFullRun::ExcludeInlineViewFromTwoFace() {
@@ -136,15 +181,15 @@ void FullFullRun::ExcludeInlineViewFromTwoFace() {
 // The flying views' acceptance and pairs (T_ref becomes the mean T of their front sights), then
 // the host's coverage and two-face pairs.
 int FullFullRun::PrepareAndCheckCoverage() {
-    int code = 0;
+    int flyingStatus = 0;
     if (UsesFlying()) {
         SetFaces(in.flying.vectors, in.flying.count);
         double gap = 0.0;
-        code = engine.AcceptFlyingAllViews(in.flying.vectors, in.flyingTargets, in.flying.count,
-                                           &gap, in.record);
+        flyingStatus = engine.AcceptFlyingAllViews(in.flying.vectors, in.flyingTargets,
+                                                   in.flying.count, &gap, in.record);
         // Only an accepted set has had its in-line view written; after an early refusal the
         // record still holds whatever the host left there.
-        inlineView = code == 0 ? in.record->m_nInlineView : kNoInlineView;
+        inlineView = flyingStatus == 0 ? in.record->m_nInlineView : kNoInlineView;
         flyingPairs.Classify(engine, in.flying, 1);
         std::copy(flyingPairs.fronts.begin(), flyingPairs.fronts.begin() + flyingPairs.count,
                   firstPassFlyingFronts.begin());
@@ -152,10 +197,12 @@ int FullFullRun::PrepareAndCheckCoverage() {
             flyingPairs.count > 0 ? MeanT(flyingPairs.fronts.data(), flyingPairs.count) : 0.0;
         ExcludeInlineViewFromTwoFace();
     }
-    code += PrepareAndCover(engine, in.host, in.layout, {in.outside1, in.outside2}, sets);
+    const int coverage =
+        PrepareAndCover(engine, in.host, in.layout, {in.outside1, in.outside2}, sets);
+    recorder.SetFlyingStatus(flyingStatus, coverage);
     std::copy(sets.twoFace.fronts.begin(), sets.twoFace.fronts.begin() + sets.twoFace.count,
               firstPassFronts.begin());
-    return code;
+    return flyingStatus + coverage;
 }
 
 // The two-face joint loop, the flying outlier pass and the main outlier pass.
@@ -219,7 +266,8 @@ void FullFullRun::FlyingInterballOutliers() {
         if (rejected == 0) {
             return;
         }
-        const int sum = JointLoop(loop, &jointCount, kJointBudget);
+        const int sum =
+            recorder.Loop("flying interball outlier stage", loop, &jointCount, kJointBudget);
         if (sum > 0 || rejected != 1) {
             return;
         }
@@ -229,16 +277,18 @@ void FullFullRun::FlyingInterballOutliers() {
 // One outlier stage for each fit of the second stage, each followed by joint loops.
 void FullFullRun::SecondStageOutliers() {
     const std::vector<FitCall> joint = {x0y0, flyingInterball, interball, d2, lastSingle};
-    OutlierStage(x0y0, joint, kJointBudget);
+    recorder.Outliers("x0y0 outlier stage", x0y0, joint, kJointBudget);
     if (UsesFlying()) {
         FlyingInterballOutliers();
     }
-    OutlierStage(interball, joint, kJointBudget);
-    OutlierStage(d2, joint, kJointBudget);
+    recorder.Outliers("interball outlier stage", interball, joint, kJointBudget);
+    recorder.Outliers("d2 outlier stage", d2, joint, kJointBudget);
     if (UsesFlying()) {
-        OutlierStage(cm, {x0y0, flyingInterball, interball, d2, cm}, kJointBudget);
+        recorder.Outliers("cm outlier stage", cm, {x0y0, flyingInterball, interball, d2, cm},
+                          kJointBudget);
     } else {
-        OutlierStage(elevation, {x0y0, interball, d2, elevation}, kJointBudget);
+        recorder.Outliers("bEl outlier stage", elevation, {x0y0, interball, d2, elevation},
+                          kJointBudget);
     }
 }
 
@@ -246,20 +296,24 @@ int FullFullRun::Run() {
     DefineFits();
     int code = PrepareAndCheckCoverage();
     if (code != 0) {
-        return code;
+        return Stop(
+            recorder.record().flyingStatus > 0 ? Stage::kFlyingViewsRefused : Stage::kCoverageGap,
+            code);
     }
     TwoFaceStage();
 
-    code = ClassifyTargetPairs(engine, in.host, *in.record, in.layout, sets);
+    int failedSet = 0;
+    code = ClassifyTargetPairs(engine, in.host, *in.record, in.layout, sets, &failedSet);
     if (code > 0) {
-        return code;
+        return Stop(TooFewPairsStage(failedSet), code);
     }
     engine.ClassifyOutside(in.outside1.vectors, in.outside1.count, in.outside2.vectors,
                            in.outside2.count, outsideAverages.data());
 
-    code = JointLoop({x0y0, flyingInterball, interball, d2, lastSingle}, kJointBudget);
+    code = recorder.Loop("first joint loop", {x0y0, flyingInterball, interball, d2, lastSingle},
+                         kJointBudget);
     if (code > 0) {
-        return code;
+        return Stop(UnsettledStage(Stage::kFirstLoopUnsettled), code);
     }
     SecondStageOutliers();
 
@@ -267,14 +321,18 @@ int FullFullRun::Run() {
     if (UsesFlying()) {
         final.insert(final.begin(), fbbTwoFace);
     }
-    code = JointLoop(final, kFinalBudget);
+    code = recorder.Loop("final joint loop", final, kFinalBudget);
     if (code != 0) {
-        return code;
+        return Stop(UnsettledStage(Stage::kFinalLoopUnsettled), code);
     }
     WriteBackFullSets(engine, in.host, *in.record, sets);
     engine.FinalValidate(in.host.vectors, in.host.count, in.layout.views, in.model, in.record,
                          in.mode + 1, 1);
-    return 0;
+    recorder.SetSnapshot(FullFullSnapshot(
+        {in.mode, azimuthHarmonicPhase, sets, flyingPairs, firstPassFronts, firstPassFlyingFronts,
+         outsideAverages, in.outside1, in.outside2, in.layout, in.flyingTargets, flyingViews},
+        *in.record));
+    return Stop(Stage::kSettled, 0);
 }
 
 }  // namespace
@@ -284,13 +342,14 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
                                 int nTargetsFly, int nCountFly, TMapper* pMap, TCompOut* pCompOut,
                                 int nMode) try {
     const compensation::detail::TraceSession session(*this);
+    RunRecorder recorder(&m_pRunRecord, compensation::Procedure::kFullFull, nMode);
     if (pMap == nullptr || (nMode != kFlyingFBB && nMode != kFlyingCheck && nMode != kNoFlying)) {
-        return compensation::kInvalidInput;
+        return recorder.Refused(compensation::kInvalidInput);
     }
     if (nMode != kNoFlying && (nTargetsFly < 1 || nTargetsFly > compensation::kMostTargetsPerView ||
                                nCountFly < 0 || (nCountFly > 0 && pVecFly == nullptr) ||
                                CountFrontSights(pVecFly, nCountFly) > nCountFly / 2)) {
-        return compensation::kInvalidInput;
+        return recorder.Refused(compensation::kInvalidInput);
     }
     // T_ref becomes the mean T of the flying front sights: a T that is not a number would put a
     // non-finite element into the model.
@@ -299,7 +358,7 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
         std::all_of(pVecFly, pVecFly + std::max(nCountFly, 0),
                     [](const CVector& sight) { return std::isfinite(sight.T); });
     if (!flyingTFinite) {
-        return compensation::kInvalidInput;
+        return recorder.Refused(compensation::kInvalidInput);
     }
     // Each outside set must hold a live pair: modes 0 and 1 fit K_minus from the second set;
     // mode 2 averages it with the first for the El_ElC fit.
@@ -310,15 +369,17 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     const int refusal = CheckFullInput(pVec, nCount, pCompOut, {outside1, outside2},
                                        {kX0Y0Pairs, kD2Pairs, kExtraPairs}, &layout);
     if (refusal != 0) {
-        return refusal;
+        return recorder.Refused(refusal);
     }
+    recorder.Enter(pMap);
     const HostArray flying{pVecFly, nMode == kNoFlying ? 0 : nCountFly};
     const compensation::detail::RawTermCache rawTerms(
         ReadingCount({host, outside1, outside2, flying}));
     FullFullRun run{*this,
+                    recorder,
                     {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode}};
-    return UndoneOnRefusal(pMap, pCompOut, {host, outside1, outside2, flying},
-                           [&run] { return run.Run(); });
+    return recorder.Finish(UndoneOnRefusal(pMap, pCompOut, {host, outside1, outside2, flying},
+                                           [&run] { return run.Run(); }));
 } catch (const std::bad_alloc&) {
     return compensation::kOutOfMemory;
 }

@@ -234,17 +234,20 @@ int PrepareAndCover(CCompensation& engine, HostArray host, ViewLayout layout,
 }
 
 int ClassifyTargetPairs(CCompensation& engine, HostArray host, const TCompOut& record,
-                        ViewLayout layout, FullWorkingSets& sets) {
+                        ViewLayout layout, FullWorkingSets& sets, int* failedSet) {
+    *failedSet = 0;
     int code = sets.x0y0.Classify(engine, host, record, 1);
     if (code > 0) {
         return code;
     }
+    *failedSet = 1;
     code = engine.ClassifyIBPairs(sets.twoFace.fronts.data(), sets.interballTable.data(),
                                   layout.targets);
     if (code > 0) {
         return code + kIBPairsRaise;
     }
     for (TargetPairSet& pairs : sets.outsidePairs) {
+        ++*failedSet;
         code = pairs.Classify(engine, host, record, 1);
         if (code > 0) {
             return code + pairs.fields.codeRaise;
@@ -358,10 +361,16 @@ int RejectWhileRejecting(const FitCall& fit, int limit) {
     return limit;
 }
 
-void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int budget) {
+void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int budget,
+                  const LoopCounted& counted) {
     bool rejected = fit(0) > 0;
     while (rejected) {
-        if (JointLoop(loop, budget) > 0) {
+        int evaluations = 0;
+        const int sum = JointLoop(loop, &evaluations, budget);
+        if (counted) {
+            counted(evaluations, sum);
+        }
+        if (sum > 0) {
             return;
         }
         rejected = fit(0) > 0;

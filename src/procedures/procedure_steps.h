@@ -177,9 +177,11 @@ int PrepareAndCover(CCompensation& engine, HostArray host, ViewLayout layout,
 // The target pair sets in the order the full procedures classify them: the X0, Y0 pairs, the
 // interball table (read from the first view's targets at the start of the pair array, since the
 // host's array opens with the reference view instead), then the outside sets' pairs. Returns the
-// first failure, raised to the procedure's code, or 0.
+// first failure, raised to the procedure's code, or 0; `failedSet` then holds the failing set's
+// place in that order (0 the X0, Y0 pairs, 1 the interball table, 2 on the outside sets), since
+// two sets' raised codes can be the same number.
 int ClassifyTargetPairs(CCompensation& engine, HostArray host, const TCompOut& record,
-                        ViewLayout layout, FullWorkingSets& sets);
+                        ViewLayout layout, FullWorkingSets& sets, int* failedSet);
 
 // Writes the rejections of the two-face pairs and of every target pair set back into the host.
 void WriteBackFullSets(CCompensation& engine, HostArray host, const TCompOut& record,
@@ -231,10 +233,14 @@ int RejectAndSettle(const FitCall& fit, double limit, const std::function<void()
 // Returns the calls that reported one.
 int RejectWhileRejecting(const FitCall& fit, int limit);
 
+// Told each joint loop's evaluations and last sum.
+using LoopCounted = std::function<void(int evaluations, int sum)>;
+
 // Outlier stage of a single-term or interball fit: while its rejection call (flag 0) reports
 // a rejection (a result above 0), re-run the joint loop; stop when that loop ends unsettled
-// (a positive sum).
-void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int budget);
+// (a positive sum). `counted`, when given, is told of every joint loop the stage runs.
+void OutlierStage(const FitCall& fit, const std::vector<FitCall>& loop, int budget,
+                  const LoopCounted& counted = {});
 
 }  // namespace compensation::detail
 

@@ -1,0 +1,65 @@
+// The run report's cost against the procedure's own: LastRunReport after each procedure on the
+// simulated tracker's scenarios at size_scale 1 (the procedure itself is BM_Procedure). Nearly
+// all of it is the linearisation: one call of every fit for each element, and one call of the
+// fits that read it for each reading's range, azimuth and elevation.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "bench_support.h"
+#include "compensation/compensation.h"
+#include "compensation/run_report.h"
+
+namespace compensation::bench {
+
+namespace {
+
+void BM_RunReport(benchmark::State& state, const char* scenario) {
+    const sim::Scenario& s = CachedScenario(scenario, 1);
+    std::vector<CVector> main = s.main;
+    std::vector<CVector> outside1 = s.outside1;
+    std::vector<CVector> outside2 = s.outside2;
+    std::vector<CVector> flying = s.flying;
+    TMapper model = s.start;
+    TCompOut out = s.compOut;
+    CCompensation engine;
+    NullBuffer sink;
+    std::streambuf* console = std::cout.rdbuf(&sink);
+    const std::string name = scenario;
+    int r = 0;
+    if (name == "quick") {
+        r = engine.QuickCompInsertion(main.data(), static_cast<int>(main.size()), &model, &out);
+    } else if (name == "full") {
+        r = engine.FullComp(main.data(), static_cast<int>(main.size()), outside1.data(),
+                            static_cast<int>(outside1.size()), &model, &out);
+    } else {
+        r = engine.FullFullComp(main.data(), static_cast<int>(main.size()), outside1.data(),
+                                static_cast<int>(outside1.size()), outside2.data(),
+                                static_cast<int>(outside2.size()), flying.data(), s.nTargetsFly,
+                                static_cast<int>(flying.size()), &model, &out, s.mode);
+    }
+    std::cout.rdbuf(console);
+    if (r != 0) {
+        state.SkipWithError("the procedure did not settle");
+        return;
+    }
+    std::size_t elements = 0;
+    for (auto _ : state) {
+        const RunReport report = LastRunReport(engine);
+        elements = report.elements.size();
+        benchmark::DoNotOptimize(elements);
+    }
+    state.counters["elements"] = static_cast<double>(elements);
+}
+
+BENCHMARK_CAPTURE(BM_RunReport, quick, "quick")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, full, "full")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull0, "fullfull0")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull1, "fullfull1")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull2, "fullfull2")->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+}  // namespace compensation::bench

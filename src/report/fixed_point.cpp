@@ -1,0 +1,259 @@
+#include "report/fixed_point.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "model/live.h"
+#include "model/mapper_elements.h"
+
+namespace compensation::detail {
+
+namespace {
+
+// Difference steps. The fits are linear in the readings and the elements to first order; the
+// steps are far above the rounding of a calibrated reading (about 1e-15 m and 1e-16 rad) and
+// far below the scale on which the fits' rows change (a degree of elevation), so forward
+// differences give the derivatives to about eight digits.
+constexpr double kRangeStep = 1e-7;    // metres
+constexpr double kAngleStep = 1e-8;    // radians
+constexpr double kElementStep = 1e-7;  // degrees or metres, as the element is stored
+
+// One physical reading: every copy of it in the snapshot's sets (the procedures copy readings
+// into several working sets; a perturbation must reach every copy, so that fits sharing a
+// reading see the same noise).
+struct Reading {
+    std::vector<std::pair<int, int>> copies;
+    std::vector<bool> readBy;  // per fit
+};
+
+std::vector<Reading> GroupReadings(const Snapshot& snapshot) {
+    std::map<std::array<double, 3>, std::size_t> index;
+    std::vector<Reading> readings;
+    std::vector<bool> live;
+    for (std::size_t set = 0; set < snapshot.sets.size(); ++set) {
+        for (std::size_t i = 0; i < snapshot.sets[set].size(); ++i) {
+            const CVector& v = snapshot.sets[set][i];
+            const std::array<double, 3> key = {v.Range, v.Azimuth, v.Elevation};
+            auto found = index.find(key);
+            if (found == index.end()) {
+                found = index.emplace(key, readings.size()).first;
+                readings.emplace_back();
+                live.push_back(false);
+            }
+            readings[found->second].copies.emplace_back(static_cast<int>(set), static_cast<int>(i));
+            live[found->second] = live[found->second] || IsLive(v);
+        }
+    }
+    std::vector<Reading> used;
+    for (std::size_t r = 0; r < readings.size(); ++r) {
+        if (!live[r]) {
+            continue;
+        }
+        Reading& reading = readings[r];
+        reading.readBy.assign(snapshot.fits.size(), false);
+        for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
+            for (const auto& copy : reading.copies) {
+                for (int set : snapshot.fits[f].reads) {
+                    reading.readBy[f] = reading.readBy[f] || set == copy.first;
+                }
+            }
+        }
+        used.push_back(std::move(reading));
+    }
+    return used;
+}
+
+// The elements a fit writes: on a model moved away from the fixed point, those it changes.
+void ProbeElements(CCompensation& engine, Snapshot& snapshot, const TMapper& fixedPoint) {
+    constexpr double kProbeOffset = 1e-5;  // degrees or metres: well inside the linear range
+    for (SnapshotFitSpec& fit : snapshot.fits) {
+        if (!fit.elements.empty()) {
+            continue;
+        }
+        TMapper moved = fixedPoint;
+        for (const MapperElement& e : kMapperElements) {
+            if (e.member != &TMapper::T_ref) {
+                moved.*e.member += kProbeOffset;
+            }
+        }
+        TMapper map = moved;
+        TCompOut scratch = snapshot.out;
+        fit.call(engine, snapshot, &map, &scratch);
+        // A fit also clears elements it does not estimate (work elements it leaves at 0).
+        for (const MapperElement& e : kMapperElements) {
+            if (map.*e.member != moved.*e.member && map.*e.member != 0.0) {
+                fit.elements.push_back(e.member);
+            }
+        }
+    }
+}
+
+// phi for the fits flagged in `which` (all when empty); the others keep `base`.
+std::vector<double> Evaluate(CCompensation& engine, Snapshot& snapshot, const TMapper& model,
+                             const std::vector<double TMapper::*>& elements,
+                             const std::vector<int>& owner, const std::vector<double>& base,
+                             const std::vector<bool>& which) {
+    std::vector<double> phi = base;
+    phi.resize(elements.size());
+    TCompOut scratch = snapshot.out;
+    for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
+        if (!which.empty() && !which[f]) {
+            continue;
+        }
+        TMapper map = model;
+        snapshot.fits[f].call(engine, snapshot, &map, &scratch);
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            if (owner[e] == static_cast<int>(f)) {
+                phi[e] = map.*elements[e];
+            }
+        }
+    }
+    return phi;
+}
+
+}  // namespace
+
+bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
+    for (int col = 0; col < n; ++col) {
+        int pivot = col;
+        for (int row = col + 1; row < n; ++row) {
+            if (std::fabs(a[row * n + col]) > std::fabs(a[pivot * n + col])) {
+                pivot = row;
+            }
+        }
+        if (!(std::fabs(a[pivot * n + col]) > 0.0)) {
+            return false;
+        }
+        if (pivot != col) {
+            for (int k = 0; k < n; ++k) {
+                std::swap(a[col * n + k], a[pivot * n + k]);
+            }
+            for (int k = 0; k < m; ++k) {
+                std::swap(b[col * m + k], b[pivot * m + k]);
+            }
+        }
+        for (int row = 0; row < n; ++row) {
+            if (row == col) {
+                continue;
+            }
+            const double factor = a[row * n + col] / a[col * n + col];
+            if (factor == 0.0) {
+                continue;
+            }
+            for (int k = col; k < n; ++k) {
+                a[row * n + k] -= factor * a[col * n + k];
+            }
+            for (int k = 0; k < m; ++k) {
+                b[row * m + k] -= factor * b[col * m + k];
+            }
+        }
+    }
+    for (int row = 0; row < n; ++row) {
+        for (int k = 0; k < m; ++k) {
+            b[row * m + k] /= a[row * n + row];
+        }
+    }
+    return true;
+}
+
+FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
+                                          const TMapper& fixedPoint, const NoiseEstimate& noise) {
+    FixedPointCovariance result;
+    ProbeElements(engine, snapshot, fixedPoint);
+    // An element two fits write belongs to the later one in the final joint loop: its value is
+    // the one the loop leaves.
+    std::vector<int> owner;
+    for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
+        for (double TMapper::*element : snapshot.fits[f].elements) {
+            const auto known = std::find(result.elements.begin(), result.elements.end(), element);
+            if (known != result.elements.end()) {
+                const auto k = static_cast<std::size_t>(known - result.elements.begin());
+                owner[k] = static_cast<int>(f);
+                result.fits[k] = snapshot.fits[f].name;
+                continue;
+            }
+            result.elements.push_back(element);
+            result.fits.push_back(snapshot.fits[f].name);
+            owner.push_back(static_cast<int>(f));
+        }
+    }
+    const int p = static_cast<int>(result.elements.size());
+    const auto P = static_cast<std::size_t>(p);
+    const std::vector<double> phi0 =
+        Evaluate(engine, snapshot, fixedPoint, result.elements, owner, {}, {});
+
+    // A = I - dphi/dtheta, column by column.
+    std::vector<double> a(P * P, 0.0);
+    for (int j = 0; j < p; ++j) {
+        TMapper moved = fixedPoint;
+        moved.*result.elements[static_cast<std::size_t>(j)] += kElementStep;
+        const std::vector<double> phi =
+            Evaluate(engine, snapshot, moved, result.elements, owner, {}, {});
+        for (int i = 0; i < p; ++i) {
+            const auto I = static_cast<std::size_t>(i);
+            a[I * P + static_cast<std::size_t>(j)] =
+                (i == j ? 1.0 : 0.0) - (phi[I] - phi0[I]) / kElementStep;
+        }
+    }
+
+    // M = dphi/dr S dphi/dr^T, summed over every reading's range, azimuth and elevation.
+    std::vector<double> m(P * P, 0.0);
+    const auto addReading = [&](const Reading& reading, double CVector::*field, double step,
+                                double sigma) {
+        const auto at = [&snapshot](const std::pair<int, int>& copy) -> CVector& {
+            return snapshot
+                .sets[static_cast<std::size_t>(copy.first)][static_cast<std::size_t>(copy.second)];
+        };
+        const double saved = at(reading.copies.front()).*field;
+        for (const auto& copy : reading.copies) {
+            at(copy).*field = saved + step;
+        }
+        const std::vector<double> phi =
+            Evaluate(engine, snapshot, fixedPoint, result.elements, owner, phi0, reading.readBy);
+        for (const auto& copy : reading.copies) {
+            at(copy).*field = saved;
+        }
+        std::vector<double> column(P);
+        for (std::size_t i = 0; i < P; ++i) {
+            column[i] = (phi[i] - phi0[i]) / step * sigma;
+        }
+        for (std::size_t i = 0; i < P; ++i) {
+            for (std::size_t k = 0; k < P; ++k) {
+                m[i * P + k] += column[i] * column[k];
+            }
+        }
+    };
+    for (const Reading& reading : GroupReadings(snapshot)) {
+        addReading(reading, &CVector::Range, kRangeStep, noise.range);
+        addReading(reading, &CVector::Azimuth, kAngleStep, noise.azimuth);
+        addReading(reading, &CVector::Elevation, kAngleStep, noise.elevation);
+    }
+
+    // C = A^-1 M A^-T: X = A^-1 M, then C^T = A^-1 X^T.
+    if (!SolveGeneral(p, p, a, m)) {
+        return result;
+    }
+    std::vector<double> xt(P * P);
+    for (std::size_t i = 0; i < P; ++i) {
+        for (std::size_t k = 0; k < P; ++k) {
+            xt[k * P + i] = m[i * P + k];
+        }
+    }
+    if (!SolveGeneral(p, p, a, xt)) {
+        return result;
+    }
+    result.covariance.assign(P * P, 0.0);
+    for (std::size_t i = 0; i < P; ++i) {
+        for (std::size_t k = 0; k < P; ++k) {
+            // Symmetrised: the two solves round differently.
+            result.covariance[i * P + k] = 0.5 * (xt[i * P + k] + xt[k * P + i]);
+        }
+    }
+    result.solved = true;
+    return result;
+}
+
+}  // namespace compensation::detail

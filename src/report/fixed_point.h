@@ -1,0 +1,31 @@
+// The covariance of a procedure's estimate from the linearisation of its fits' joint fixed
+// point (the derivation is in include/compensation/run_report.h).
+#ifndef COMPENSATION_REPORT_FIXED_POINT_H
+#define COMPENSATION_REPORT_FIXED_POINT_H
+
+#include <string>
+#include <vector>
+
+#include "report/run_record.h"
+
+namespace compensation::detail {
+
+struct FixedPointCovariance {
+    std::vector<double TMapper::*> elements;  // fitted elements, fit by fit
+    std::vector<std::string> fits;            // the fit of each element
+    std::vector<double> covariance;           // row-major, in the elements' stored units
+    bool solved = false;                      // false when I - dphi/dtheta is singular
+};
+
+// Linearises the snapshot's fits at `fixedPoint`; `engine` runs the fits (its trace is not
+// written: the fits the snapshots call do not trace).
+FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
+                                          const TMapper& fixedPoint, const NoiseEstimate& noise);
+
+// Solves A X = B for X in place (A n x n, B n x m, row-major) with partial pivoting; false
+// when a pivot vanishes.
+bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b);
+
+}  // namespace compensation::detail
+
+#endif  // COMPENSATION_REPORT_FIXED_POINT_H

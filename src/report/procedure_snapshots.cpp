@@ -1,0 +1,220 @@
+#include "report/procedure_snapshots.h"
+
+namespace compensation::detail {
+
+namespace {
+
+// The elements of the quick fits, in the order of their tables.
+const std::vector<double TMapper::*> kQuickTwoFaceElements = {
+    &TMapper::D1, &TMapper::A1,      &TMapper::A3,      &TMapper::Az_AzS, &TMapper::Az_AzC,
+    &TMapper::A2, &TMapper::El_2AzS, &TMapper::El_2AzC, &TMapper::El_ElS};
+const std::vector<double TMapper::*> kQuickInterballElements = {&TMapper::Ax, &TMapper::Ay};
+
+using Engine = CCompensation;
+
+std::vector<CVector> Copy(const std::vector<CVector>& vectors) {
+    return vectors;
+}
+
+std::vector<CVector> Copy(HostArray array) {
+    return {array.vectors, array.vectors + array.count};
+}
+
+std::shared_ptr<Snapshot> NewSnapshot(std::vector<std::vector<CVector>> sets,
+                                      const std::vector<int>& interballTable,
+                                      const TCompOut& record) {
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->sets = std::move(sets);
+    snapshot->ibPairs = interballTable;
+    snapshot->out = record;
+    return snapshot;
+}
+
+}  // namespace
+
+std::shared_ptr<Snapshot> QuickSnapshot(const TwoFacePairs& pairs,
+                                        const std::vector<int>& interballTable, ViewLayout layout,
+                                        const TCompOut& record) {
+    enum { kFronts, kBacks };
+    auto snapshot = NewSnapshot({pairs.fronts, pairs.backs}, interballTable, record);
+    const int count = pairs.count;
+    snapshot->fits = {
+        {"CalculateQCFSBSa",
+         {kFronts, kBacks},
+         [count](Engine& e, Snapshot& s, TMapper* map, TCompOut* out) {
+             e.CalculateQCFSBSa(s.sets[kFronts].data(), s.sets[kBacks].data(), map, count, out, 1);
+         },
+         kQuickTwoFaceElements},
+        {"CalculateQC_axy",
+         {kFronts},
+         [layout](Engine& e, Snapshot& s, TMapper* map, TCompOut* out) {
+             e.CalculateQC_axy(s.sets[kFronts].data(), layout.targets, layout.views,
+                               s.ibPairs.data(), map, out, 1);
+         },
+         kQuickInterballElements},
+    };
+    return snapshot;
+}
+
+std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray outside,
+                                       ViewLayout layout, const TCompOut& record) {
+    enum { kFronts, kBacks, kX0Y0, kD2, kOutside };
+    auto snapshot =
+        NewSnapshot({Copy(sets.twoFace.fronts), Copy(sets.twoFace.backs), Copy(sets.x0y0.pairs),
+                     Copy(sets.outsidePairs[0].pairs), Copy(outside)},
+                    sets.interballTable, record);
+    const int pairCount = sets.twoFace.count;
+    const int x0y0Count = sets.x0y0.count;
+    const int d2Count = sets.outsidePairs[0].count;
+    const int outsideCount = outside.count;
+    snapshot->fits = {
+        {"CalculateFFCFSBS",
+         {kFronts, kBacks},
+         [pairCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o, 1,
+                                0);
+         },
+         {}},
+        {"Calculate_x0y0",
+         {kX0Y0},
+         [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
+         },
+         {}},
+        {"CalculateFFCaxy123",
+         {kFronts},
+         [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
+                                  s.ibPairs.data(), m, o, 1, 0);
+         },
+         {}},
+        {"Calculate_d2",
+         {kOutside, kD2},
+         [outsideCount, d2Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             e.Calculate_d2(s.sets[kOutside].data(), outsideCount, s.sets[kD2].data(), d2Count, m,
+                            o, 1);
+         },
+         {}},
+    };
+    return snapshot;
+}
+
+std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOut& record) {
+    enum {
+        kFronts,
+        kBacks,
+        kFlyingFronts,
+        kFlyingBacks,
+        kFirstFlyingFronts,
+        kX0Y0,
+        kD2,
+        kExtra,
+        kOutside1,
+        kOutside2,
+        kOutsideAverages,
+        kFirstFronts
+    };
+    const FullWorkingSets& sets = in.sets;
+    auto snapshot = NewSnapshot(
+        {Copy(sets.twoFace.fronts), Copy(sets.twoFace.backs), Copy(in.flyingPairs.fronts),
+         Copy(in.flyingPairs.backs), Copy(in.firstPassFlyingFronts), Copy(sets.x0y0.pairs),
+         Copy(sets.outsidePairs[0].pairs), Copy(sets.outsidePairs[1].pairs), Copy(in.outside1),
+         Copy(in.outside2), Copy(in.outsideAverages), Copy(in.firstPassFronts)},
+        sets.interballTable, record);
+    const int pairCount = sets.twoFace.count;
+    const int flyingCount = in.flyingPairs.count;
+    const int x0y0Count = sets.x0y0.count;
+    const int d2Count = sets.outsidePairs[0].count;
+    const int extraCount = sets.outsidePairs[1].count;
+    const int outside1Count = in.outside1.count;
+    const int outside2Count = in.outside2.count;
+    const ViewLayout layout = in.layout;
+    const int flyingTargets = in.flyingTargets;
+    const int flyingViews = in.flyingViews;
+    constexpr int kNoFlying = 2;
+    constexpr int kFlyingFBB = 0;
+    std::vector<SnapshotFitSpec>& fits = snapshot->fits;
+    if (in.mode != kNoFlying) {
+        fits.push_back({"CalculateFBBFSBS",
+                        {kFlyingFronts, kFlyingBacks},
+                        [flyingCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                            e.CalculateFBBFSBS(s.sets[kFlyingFronts].data(),
+                                               s.sets[kFlyingBacks].data(), m, flyingCount, o, 1);
+                        },
+                        {}});
+    }
+    const bool harmonics = in.azimuthHarmonicPhase;
+    fits.push_back({harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
+                    {kFronts, kBacks},
+                    [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        if (harmonics) {
+                            e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
+                                               pairCount, o, 1, 1);
+                        } else {
+                            e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
+                                                pairCount, o, 1);
+                        }
+                    },
+                    {}});
+    fits.push_back({"Calculate_x0y0",
+                    {kX0Y0},
+                    [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
+                    },
+                    {}});
+    if (in.mode == kFlyingFBB) {
+        fits.push_back(
+            {"CalculateFBBIB",
+             {kFlyingFronts},
+             [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                 e.CalculateFBBIB(s.sets[kFlyingFronts].data(), m, flyingTargets, flyingViews, o,
+                                  1);
+             },
+             {}});
+    } else if (in.mode != kNoFlying) {
+        fits.push_back(
+            {"CalculateFCKIB",
+             {kFirstFlyingFronts},
+             [flyingTargets, flyingViews](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                 e.CalculateFCKIB(s.sets[kFirstFlyingFronts].data(), m, flyingTargets, flyingViews,
+                                  o, 1);
+             },
+             {}});
+    }
+    fits.push_back({"CalculateFFCaxy123",
+                    {kFronts},
+                    [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
+                                             s.ibPairs.data(), m, o, 1, 1);
+                    },
+                    {}});
+    fits.push_back({"Calculate_d2",
+                    {kOutside1, kD2},
+                    [outside1Count, d2Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        e.Calculate_d2(s.sets[kOutside1].data(), outside1Count, s.sets[kD2].data(),
+                                       d2Count, m, o, 1);
+                    },
+                    {}});
+    if (in.mode == kNoFlying) {
+        fits.push_back({"Calculate_bEl",
+                        {kOutsideAverages, kFirstFronts},
+                        [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                            e.Calculate_bEl(s.sets[kOutsideAverages].data(),
+                                            s.sets[kFirstFronts].data(), layout.views,
+                                            layout.targets, m, o, 1);
+                        },
+                        {}});
+    } else {
+        fits.push_back(
+            {"Calculate_cm",
+             {kOutside2, kExtra},
+             [outside2Count, extraCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                 e.Calculate_cm(s.sets[kOutside2].data(), outside2Count, s.sets[kExtra].data(),
+                                extraCount, m, o, 1);
+             },
+             {}});
+    }
+    return snapshot;
+}
+
+}  // namespace compensation::detail
