@@ -10,6 +10,7 @@
 #include "engine/trace_session.h"
 #include "fits/bel_geometry.h"
 #include "fits/two_face_fit.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 #include "report/procedure_snapshots.h"
 #include "report/run_record.h"
@@ -380,6 +381,8 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     }
     recorder.Enter(pMap);
     const HostArray flying{pVecFly, nMode == kNoFlying ? 0 : nCountFly};
+    const compensation::detail::RawTermCache rawTerms(
+        ReadingCount({host, outside1, outside2, flying}));
     FullFullRun run{*this,
                     recorder,
                     {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode}};
