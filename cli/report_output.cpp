@@ -50,6 +50,9 @@ void PrintReport(std::ostream& out, const RunReport& report) {
             out << "  " << e.name << ": " << e.reason << '\n';
         }
     }
+    if (!report.uncertainty_note.empty()) {
+        out << "no uncertainty: " << report.uncertainty_note << '\n';
+    }
 }
 
 void AddReportJson(nlohmann::ordered_json& result, const RunReport& report) {

@@ -254,7 +254,7 @@ Run Execute(const Inputs& inputs, const ProcedureOptions& options) {
     }
     std::cout.flush();
     run.printed = captured.Text();
-    run.report = LastRunReport(engine);
+    run.report = LastRunReport(engine, {!options.noUncertainty});
     run.validated = run.out.m_nConfidence != kNotValidated;
     return run;
 }

@@ -31,6 +31,7 @@ struct ProcedureOptions {
     bool json = false;
     bool keepUnsettled = false;
     bool noTrace = false;
+    bool noUncertainty = false;
 };
 
 // Runs the procedure and returns the exit status. Bad input throws InputError or UsageError

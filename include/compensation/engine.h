@@ -13,16 +13,13 @@
 
 class CCompensation;
 
-namespace compensation {
-struct RunReport;
-COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
-namespace detail {
+namespace compensation::detail {
 class TraceSession;
 struct RunRecord;
-}  // namespace detail
-void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
-                    RunReport& report);
-}  // namespace compensation
+// What the last procedure run on `engine` recorded, for compensation::LastRunReport
+// (run_report.h); internal to the library.
+std::shared_ptr<const RunRecord> LastRunRecord(const CCompensation& engine);
+}  // namespace compensation::detail
 
 // The object on which a host runs every compensation procedure, selection and fit.
 //
@@ -191,10 +188,8 @@ class COMPENSATION_EXPORT CCompensation {
     std::FILE* m_pTraceFile;
 
     // What the last procedure did, for compensation::LastRunReport (run_report.h).
-    friend compensation::RunReport compensation::LastRunReport(const CCompensation& engine);
-    friend void compensation::AddUncertainty(const CCompensation& engine,
-                                             const compensation::detail::RunRecord& record,
-                                             compensation::RunReport& report);
+    friend std::shared_ptr<const compensation::detail::RunRecord>
+    compensation::detail::LastRunRecord(const CCompensation& engine);
     std::shared_ptr<const compensation::detail::RunRecord> m_pRunRecord;
 };
 

@@ -143,10 +143,20 @@ struct RunReport {
     std::string uncertainty_note;
 };
 
+// What LastRunReport computes. The uncertainties cost far more than the rest: the fits run
+// again once per reading component, so their cost grows with the square of the readings (about
+// 60 to 120 times the procedure on the bundled examples, a minute for 4,000 readings). Without
+// them the report still lists every fitted element with its start, fitted value and verdict
+// (uncertainty -1, correlations empty), at the cost of one call of each fit.
+struct ReportOptions {
+    bool uncertainty = true;
+};
+
 // The report of the last procedure run on `engine` (Stage::kNotRun before any). Computing the
 // uncertainties re-runs the fits on copies of the final working sets; the engine's trace file
 // is not written.
-COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
+COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine,
+                                            const ReportOptions& options = {});
 
 }  // namespace compensation
 

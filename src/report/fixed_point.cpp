@@ -160,7 +160,8 @@ bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
 }
 
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
-                                          const TMapper& fixedPoint, const NoiseEstimate& noise) {
+                                          const TMapper& fixedPoint, const NoiseEstimate& noise,
+                                          bool covariance) {
     FixedPointCovariance result;
     ProbeElements(engine, snapshot, fixedPoint);
     // An element two fits write belongs to the later one in the final joint loop: its value is
@@ -179,6 +180,9 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             result.fits.push_back(snapshot.fits[f].name);
             owner.push_back(static_cast<int>(f));
         }
+    }
+    if (!covariance) {
+        return result;
     }
     const int p = static_cast<int>(result.elements.size());
     const auto P = static_cast<std::size_t>(p);

@@ -18,9 +18,11 @@ struct FixedPointCovariance {
 };
 
 // Linearises the snapshot's fits at `fixedPoint`; `engine` runs the fits (its trace is not
-// written: the fits the snapshots call do not trace).
+// written: the fits the snapshots call do not trace). With `covariance` false only the fitted
+// elements are found (one call of each fit), and `covariance` stays empty.
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
-                                          const TMapper& fixedPoint, const NoiseEstimate& noise);
+                                          const TMapper& fixedPoint, const NoiseEstimate& noise,
+                                          bool covariance = true);
 
 // Solves A X = B for X in place (A n x n, B n x m, row-major) with partial pivoting; false
 // when a pivot vanishes.

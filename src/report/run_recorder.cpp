@@ -23,6 +23,10 @@ bool Contains(int result, int code, int other) {
 // runs inside another, and an engine is used by one thread at a time.
 thread_local RunRecord* tRunning = nullptr;
 
+std::shared_ptr<const RunRecord> LastRunRecord(const CCompensation& engine) {
+    return engine.m_pRunRecord;
+}
+
 void NoteUndeterminedElements(const std::vector<double TMapper::*>& elements,
                               const std::string& cause) {
     RunRecord* record = tRunning;

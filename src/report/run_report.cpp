@@ -97,10 +97,10 @@ void Judge(ElementReport& element) {
 constexpr const char* kFaceDependentSplit[] = {"A2", "El_ElS", "B_plus", "A_plus", "C_plus"};
 constexpr const char* kFaceDependentSum = "2*A2+El_ElS*sin(45deg)";
 
-void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPointCovariance& cov,
-                         RunReport& report) {
+// Marks the elements of the face-dependent split; false when the procedure has none.
+bool MarkFaceDependentSplit(const detail::RunRecord& record, RunReport& report) {
     if (record.procedure != Procedure::kFullFull || record.mode == 2) {
-        return;
+        return false;
     }
     const std::string reason =
         "only the face-dependent elevation sum 2 A2 + El_ElS sin q + B_plus El + A_plus El^2 + "
@@ -113,6 +113,14 @@ void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPoi
                 element.reason = reason;
             }
         }
+    }
+    return true;
+}
+
+void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPointCovariance& cov,
+                         RunReport& report) {
+    if (!MarkFaceDependentSplit(record, report)) {
+        return;
     }
     const std::size_t p = cov.elements.size();
     std::vector<double> weights(p, 0.0);
@@ -145,15 +153,13 @@ void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPoi
     report.elements.push_back(sum);
 }
 
-}  // namespace
-
-// A friend of CCompensation: it reads the record the last procedure left.
-void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
+// The fitted elements of a settled run, with their uncertainties and correlations when asked.
+void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record, bool uncertainty,
                     RunReport& report) {
     if (!record.snapshot) {
         return;
     }
-    if (!record.noise.available) {
+    if (uncertainty && !record.noise.available) {
         report.uncertainty_note = "no two-face spread to estimate the reading noise from";
         return;
     }
@@ -182,7 +188,16 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         }
     }
     const detail::FixedPointCovariance cov =
-        detail::LinearisedCovariance(scratch, work, record.final, record.noise);
+        detail::LinearisedCovariance(scratch, work, record.final, record.noise, uncertainty);
+    if (!uncertainty) {
+        for (std::size_t i = 0; i < cov.elements.size(); ++i) {
+            report.elements.push_back(MakeElement(cov.elements[i], cov.fits[i], record));
+        }
+        MarkFaceDependentSplit(record, report);
+        report.elements.insert(report.elements.end(), undetermined.begin(), undetermined.end());
+        report.uncertainty_note = "not asked for";
+        return;
+    }
     if (!cov.solved) {
         report.uncertainty_note = "the fits' joint fixed point is singular in its elements";
         return;
@@ -208,6 +223,8 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     }
 }
 
+}  // namespace
+
 std::string_view StageName(Stage stage) {
     return TextOf(stage).name;
 }
@@ -230,10 +247,10 @@ std::string_view VerdictWords(Verdict verdict) {
     return "";
 }
 
-RunReport LastRunReport(const CCompensation& engine) {
+RunReport LastRunReport(const CCompensation& engine, const ReportOptions& options) {
     RunReport report;
     report.stage_words = StageWords(Stage::kNotRun);
-    const std::shared_ptr<const detail::RunRecord> record = engine.m_pRunRecord;
+    const std::shared_ptr<const detail::RunRecord> record = detail::LastRunRecord(engine);
     if (!record) {
         return report;
     }
@@ -249,7 +266,7 @@ RunReport LastRunReport(const CCompensation& engine) {
     }
     report.loops = record->loops;
     report.noise = record->noise;
-    AddUncertainty(engine, *record, report);
+    AddUncertainty(engine, *record, options.uncertainty, report);
     return report;
 }
 

@@ -181,6 +181,35 @@ TEST(RunReport, FullFullFlyingModesReportTheFaceDependentSplitAsNotSeparatelyDet
     EXPECT_EQ(sum->verdict, Verdict::kDetermined);
 }
 
+// Without the uncertainties the report lists the same elements, with the same values and the
+// verdicts that need no uncertainty, and says why the uncertainties are missing.
+TEST(RunReport, WithoutUncertaintiesListsTheSameElementsAndVerdicts) {
+    CCompensation engine;
+    TMapper model{};
+    ASSERT_EQ(compensation::validation::RunOnce("fullfull0", 2, engine, model), 0);
+    const RunReport full = LastRunReport(engine);
+    const RunReport cheap = LastRunReport(engine, {false});
+    EXPECT_EQ(cheap.stage, full.stage);
+    EXPECT_EQ(cheap.uncertainty_note, "not asked for");
+    EXPECT_TRUE(cheap.correlations.empty());
+    std::size_t listed = 0;
+    for (const compensation::ElementReport& e : full.elements) {
+        const compensation::ElementReport* same = Find(cheap, e.name);
+        if (e.name == "2*A2+El_ElS*sin(45deg)") {
+            EXPECT_EQ(same, nullptr);  // its uncertainty is what it is for
+            continue;
+        }
+        ASSERT_NE(same, nullptr) << e.name;
+        ++listed;
+        EXPECT_EQ(same->fitted, e.fitted) << e.name;
+        EXPECT_LT(same->uncertainty, 0.0) << e.name;
+        if (e.verdict != Verdict::kWeaklyDetermined) {
+            EXPECT_EQ(same->verdict, e.verdict) << e.name;
+        }
+    }
+    EXPECT_EQ(cheap.elements.size(), listed);
+}
+
 }  // namespace
 
 namespace {
