@@ -15,7 +15,10 @@ class CCompensation;
 
 namespace compensation {
 struct RunReport;
+struct NoiseEstimate;
 COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
+COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine,
+                                            const NoiseEstimate& assumedNoise);
 namespace detail {
 class TraceSession;
 struct RunRecord;
@@ -192,6 +195,8 @@ class COMPENSATION_EXPORT CCompensation {
 
     // What the last procedure did, for compensation::LastRunReport (run_report.h).
     friend compensation::RunReport compensation::LastRunReport(const CCompensation& engine);
+    friend compensation::RunReport compensation::LastRunReport(
+        const CCompensation& engine, const compensation::NoiseEstimate& assumedNoise);
     friend void compensation::AddUncertainty(const CCompensation& engine,
                                              const compensation::detail::RunRecord& record,
                                              compensation::RunReport& report);

@@ -121,6 +121,19 @@ struct ElementReport {
     std::string reason;  // why, in words, when not determined
 };
 
+// How fast the final joint loop closes in on its fixed point, from the same linearisation: the
+// loop runs its fits in order, each from the elements the earlier ones have just written, so one
+// pass near the fixed point multiplies the error by (I - L)^-1 U, where L holds the parts of
+// dphi/dtheta by which a fit reads an earlier fit's elements and U the rest. Its spectral radius
+// is the loop's rate: below one the loop settles, by that factor per pass; at or above one it
+// cannot. The two fits whose loop run by themselves is slowest are those that feed each other.
+struct LoopContraction {
+    double rate = -1.0;              // spectral radius per pass; negative when not computed
+    std::vector<std::string> fits;   // the fits of the loop, in order
+    std::vector<std::string> feeding;  // the pair of fits that feed each other most
+    double feeding_rate = -1.0;        // the rate of that pair's loop on its own
+};
+
 struct RunReport {
     Procedure procedure = Procedure::kNone;
     int mode = 0;  // full-full mode
@@ -141,12 +154,19 @@ struct RunReport {
     std::vector<double> correlations;
     // What the uncertainty analysis could not do, in words (empty when it ran).
     std::string uncertainty_note;
+    LoopContraction contraction;
 };
 
 // The report of the last procedure run on `engine` (Stage::kNotRun before any). Computing the
 // uncertainties re-runs the fits on copies of the final working sets; the engine's trace file
 // is not written.
 COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine);
+
+// The same with the uncertainties at a reading noise the caller assumes instead of the one the
+// data show: for planning, where noise-free readings fix the fixed point and the noise expected
+// of the instrument sets the uncertainty (range in metres, angles in radians per reading).
+COMPENSATION_EXPORT RunReport LastRunReport(const CCompensation& engine,
+                                            const NoiseEstimate& assumedNoise);
 
 }  // namespace compensation
 

@@ -195,6 +195,11 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         report.elements.push_back(element);
         report.correlated.push_back(element.name);
     }
+    std::vector<std::string> fitNames;
+    for (const detail::SnapshotFitSpec& fit : work.fits) {
+        fitNames.push_back(fit.name);
+    }
+    report.contraction = detail::JointLoopContraction(cov, fitNames);
     AddFaceDependentSum(record, cov, report);
     report.elements.insert(report.elements.end(), undetermined.begin(), undetermined.end());
     report.correlations.assign(p * p, 0.0);
@@ -230,10 +235,14 @@ std::string_view VerdictWords(Verdict verdict) {
     return "";
 }
 
-RunReport LastRunReport(const CCompensation& engine) {
+namespace {
+
+// The report of `record`; the uncertainties at `noise` when given, else at the data's.
+RunReport ReportOf(const CCompensation& engine,
+                   const std::shared_ptr<const detail::RunRecord>& record,
+                   const NoiseEstimate* noise) {
     RunReport report;
     report.stage_words = StageWords(Stage::kNotRun);
-    const std::shared_ptr<const detail::RunRecord> record = engine.m_pRunRecord;
     if (!record) {
         return report;
     }
@@ -249,8 +258,25 @@ RunReport LastRunReport(const CCompensation& engine) {
     }
     report.loops = record->loops;
     report.noise = record->noise;
-    AddUncertainty(engine, *record, report);
+    if (noise == nullptr) {
+        AddUncertainty(engine, *record, report);
+        return report;
+    }
+    detail::RunRecord assumed = *record;
+    assumed.noise = *noise;
+    assumed.noise.available = true;
+    AddUncertainty(engine, assumed, report);
     return report;
+}
+
+}  // namespace
+
+RunReport LastRunReport(const CCompensation& engine) {
+    return ReportOf(engine, engine.m_pRunRecord, nullptr);
+}
+
+RunReport LastRunReport(const CCompensation& engine, const NoiseEstimate& assumedNoise) {
+    return ReportOf(engine, engine.m_pRunRecord, &assumedNoise);
 }
 
 }  // namespace compensation
