@@ -168,6 +168,9 @@ int Run(int argc, char** argv) {
                                 "standard deviation of the angle noise, radians (default 0)");
     simulateCommand->add_option("--size", simulate.size,
                                 "scales the number of targets and views (default 1)");
+    simulateCommand->add_option("--board-width", simulate.boardWidth,
+                                "full-full: the FBB board's width (1, the default, half as wide as "
+                                "tall; 2 as wide as tall)");
     simulateCommand->add_option("--angle-unit", simulate.angleUnit,
                                 "angle unit of the written files (deg, the default, or rad)");
     simulateCommand->add_flag("--force", simulate.force, "replace files that exist");

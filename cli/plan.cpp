@@ -30,6 +30,8 @@ using Json = nlohmann::ordered_json;
 // about 50 evaluations, which leaves real data, whose rejections restart the loop, no margin.
 constexpr double kSlowLoopRate = 0.82;
 
+constexpr double kTieBreakShare = 1e-3;
+
 struct Warning {
     std::string cause;
     std::string change;
@@ -129,8 +131,18 @@ std::string LoopChange(const std::vector<std::string>& fits) {
            "estimates";
 }
 
+std::string Join(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
 std::string ElementChange(const std::string& name) {
-    if (name == "A1" || name == "A3") {
+    // The elevation harmonics and the face-dependent elevation terms differ only through how
+    // the elevation of a sight enters them.
+    if (name == "A1" || name == "A3" || name == "A2" || name == "El_ElS") {
         return "spread the targets in elevation, from below -30 to above +45 degrees";
     }
     return "add views or targets that the fit of " + name + " reads";
@@ -144,11 +156,27 @@ void Judge(Planned& planned) {
     }
     const RunReport& report = planned.report;
     if (report.stage != compensation::Stage::kSettled) {
+        // A loop that used its budget: the fits whose last call had not settled are those that
+        // keep moving each other.
+        std::vector<std::string> moving;
+        for (const FitReport& fit : report.fits) {
+            if (fit.last_result != 0) {
+                moving.push_back(fit.name);
+            }
+        }
+        const bool loop = report.stage == compensation::Stage::kFirstLoopUnsettled ||
+                          report.stage == compensation::Stage::kFinalLoopUnsettled ||
+                          report.stage == compensation::Stage::kJointLoopUnsettled;
+        std::string cause = "the simulated procedure returns " + std::to_string(planned.result) +
+                            ": " + std::string(StageWords(report.stage));
+        if (loop && !moving.empty()) {
+            cause += "; still moving at the end: " + Join(moving);
+        }
         planned.warnings.push_back(
-            {"the simulated procedure returns " + std::to_string(planned.result) + ": " +
-                 std::string(StageWords(report.stage)),
-             "mend the causes above; compensate explain " + std::to_string(planned.result) +
-                 " lists what the code can mean"});
+            {cause, loop && moving.size() >= 2
+                        ? LoopChange(moving)
+                        : "mend the causes above; compensate explain " +
+                              std::to_string(planned.result) + " lists what the code can mean"});
     }
     for (const ElementReport& e : report.elements) {
         if (e.verdict == Verdict::kUndetermined || e.verdict == Verdict::kWeaklyDetermined) {
@@ -176,8 +204,15 @@ Planned Simulate(const PlanOptions& options) {
     const TMapper truth = options.model.empty()
                               ? sim::RealisticTruth(SimKind(plan.procedure), plan.mode, plan.layout)
                               : ReadModel(options.model);
+    // The run report's linearisation knows a physical reading by its values, so the repeats of
+    // an outside pair, identical without noise, would count as one reading perturbed ten times
+    // over. A noise of a thousandth of the expected one keeps them apart and moves the fixed
+    // point by a thousandth of its uncertainty.
+    sim::Noise tieBreak;
+    tieBreak.range = plan.noiseRange * kTieBreakShare;
+    tieBreak.angle = plan.noiseAngle * kTieBreakShare;
     try {
-        planned.scenario = sim::Simulate(plan.layout, truth);
+        planned.scenario = sim::Simulate(plan.layout, truth, tieBreak);
     } catch (const std::exception& error) {
         throw UsageError(options.layout + ": the simulated tracker cannot measure this layout: " +
                          error.what());

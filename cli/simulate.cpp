@@ -32,8 +32,9 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out) {
     if (options.mode < 0 || options.mode > 2) {
         throw UsageError("--mode " + std::to_string(options.mode) + ": expected 0, 1 or 2");
     }
-    if (!(options.noiseRange >= 0.0) || !(options.noiseAngle >= 0.0) || !(options.size > 0.0)) {
-        throw UsageError("noise must be zero or positive and --size positive");
+    if (!(options.noiseRange >= 0.0) || !(options.noiseAngle >= 0.0) || !(options.size > 0.0) ||
+        !(options.boardWidth > 0.0)) {
+        throw UsageError("noise must be zero or positive, --size and --board-width positive");
     }
     const AngleUnit unit = ParseAngleUnit(options.angleUnit);
     namespace fs = std::filesystem;
@@ -48,6 +49,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out) {
     simulation.noise.seed = options.seed;
     simulation.size_scale = options.size;
     simulation.mode = options.mode;
+    simulation.board_width = options.boardWidth;
     sim::Scenario simulated;
     try {
         simulated = sim::MakeScenario(options.procedure, simulation);
