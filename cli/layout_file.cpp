@@ -193,9 +193,8 @@ PlanLayout ParseLayoutFile(const std::string& path, const std::string& text) {
     }
     if (document.contains("outside")) {
         layout.outside = reader.Placement(document["outside"], "outside", {"repeats"});
-        layout.outside_repeats =
-            reader.Integer(document["outside"].value("repeats", Json(0)), "repeats", 0,
-                           kMostRepeats);
+        layout.outside_repeats = reader.Integer(document["outside"].value("repeats", Json(0)),
+                                                "repeats", 0, kMostRepeats);
     }
     if (document.contains("flying")) {
         const Json& flying = document["flying"];

@@ -177,11 +177,14 @@ int Run(int argc, char** argv) {
 
     compensation::cli::PlanOptions plan;
     CLI::App* planCommand = app.add_subcommand(
-        "plan", "check a measurement plan (layout file) before measuring: the selection rules, "
-                "the expected result, each element's uncertainty, the joint loop's rate; exit 0 "
-                "when clean, 3 when it warns");
-    planCommand->add_option("layout", plan.layout, "layout file (JSON; compensate simulate writes "
-                                                   "one beside each scenario)")
+        "plan",
+        "check a measurement plan (layout file) before measuring: the selection rules, "
+        "the expected result, each element's uncertainty, the joint loop's rate; exit 0 "
+        "when clean, 3 when it warns");
+    planCommand
+        ->add_option("layout", plan.layout,
+                     "layout file (JSON; compensate simulate writes "
+                     "one beside each scenario)")
         ->required();
     planCommand->add_option("-m,--model", plan.model,
                             "true model to simulate (JSON; default: the simulator's realistic "

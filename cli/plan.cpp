@@ -47,8 +47,9 @@ struct Planned {
 };
 
 Procedure CliProcedure(const std::string& name) {
-    return name == "full" ? Procedure::kFull
-                          : name == "fullfull" ? Procedure::kFullFull : Procedure::kQuick;
+    return name == "full"       ? Procedure::kFull
+           : name == "fullfull" ? Procedure::kFullFull
+                                : Procedure::kQuick;
 }
 
 compensation::Procedure LibraryProcedure(const std::string& name) {
@@ -58,8 +59,9 @@ compensation::Procedure LibraryProcedure(const std::string& name) {
 }
 
 sim::Kind SimKind(const std::string& name) {
-    return name == "full" ? sim::Kind::Full : name == "fullfull" ? sim::Kind::FullFull
-                                                                  : sim::Kind::Quick;
+    return name == "full"       ? sim::Kind::Full
+           : name == "fullfull" ? sim::Kind::FullFull
+                                : sim::Kind::Quick;
 }
 
 std::string Number(double value) {
@@ -86,13 +88,13 @@ Warning RuleWarning(const RuleCheck& rule, const Planned& planned) {
                 "add targets spread round the station"};
     }
     if (rule.name == "El_ElC pairs") {
-        return {"no pair of the d2 and extra targets lies far enough apart in range and elevation "
-                "for El_ElC",
-                "move one of the four targets nearer or farther, or higher or lower"};
+        return {
+            "no pair of the d2 and extra targets lies far enough apart in range and elevation "
+            "for El_ElC",
+            "move one of the four targets nearer or farther, or higher or lower"};
     }
     if (rule.name == "sector coverage" || rule.name == "flying views") {
-        return {rule.name + ": " +
-                    DescribeResult(rule.code, CliProcedure(procedure), mode, views),
+        return {rule.name + ": " + DescribeResult(rule.code, CliProcedure(procedure), mode, views),
                 rule.name == "sector coverage"
                     ? "spread the view headings evenly round the circle"
                     : "place the flying views so that their elevation bands overlap from low to "
@@ -118,8 +120,9 @@ std::string LoopChange(const std::vector<std::string>& fits) {
         return std::find(fits.begin(), fits.end(), name) != fits.end();
     };
     if (has("Calculate_d2") && has("Calculate_bEl")) {
-        return "choose a d2 pair that does not qualify as an El_ElC pair, or move one of its "
-               "targets out of the El_ElC band";
+        return "give El_ElC a qualifying pair other than the d2 pair (two of the d2 and extra "
+               "targets more than 3 m apart in range from the outside placement and 22.5 degrees "
+               "apart in elevation), or choose a d2 pair that does not qualify";
     }
     if (has("CalculateFBBIB") && has("Calculate_cm")) {
         return "make the FBB board at least twice as tall as it is wide";
@@ -139,13 +142,15 @@ std::string Join(const std::vector<std::string>& names) {
     return text;
 }
 
-std::string ElementChange(const std::string& name) {
+std::string ElementChange(const std::vector<std::string>& names) {
     // The elevation harmonics and the face-dependent elevation terms differ only through how
     // the elevation of a sight enters them.
-    if (name == "A1" || name == "A3" || name == "A2" || name == "El_ElS") {
-        return "spread the targets in elevation, from below -30 to above +45 degrees";
+    for (const char* elevationTerm : {"A1", "A3", "A2", "El_ElS"}) {
+        if (std::find(names.begin(), names.end(), elevationTerm) != names.end()) {
+            return "spread the targets in elevation, from below -30 to above +45 degrees";
+        }
     }
-    return "add views or targets that the fit of " + name + " reads";
+    return "add views or targets that the fits of " + Join(names) + " read";
 }
 
 void Judge(Planned& planned) {
@@ -172,27 +177,41 @@ void Judge(Planned& planned) {
         if (loop && !moving.empty()) {
             cause += "; still moving at the end: " + Join(moving);
         }
-        planned.warnings.push_back(
-            {cause, loop && moving.size() >= 2
-                        ? LoopChange(moving)
-                        : "mend the causes above; compensate explain " +
-                              std::to_string(planned.result) + " lists what the code can mean"});
+        planned.warnings.push_back({cause, loop && moving.size() >= 2
+                                               ? LoopChange(moving)
+                                               : "mend the causes above; compensate explain " +
+                                                     std::to_string(planned.result) +
+                                                     " lists what the code can mean"});
     }
+    // Elements that share a verdict and its reason make one warning.
+    std::vector<std::pair<const ElementReport*, std::vector<std::string>>> groups;
     for (const ElementReport& e : report.elements) {
-        if (e.verdict == Verdict::kUndetermined || e.verdict == Verdict::kWeaklyDetermined) {
-            planned.warnings.push_back({e.name + " is " + std::string(VerdictWords(e.verdict)) +
-                                            ": " + e.reason,
-                                        ElementChange(e.name)});
+        if (e.verdict != Verdict::kUndetermined && e.verdict != Verdict::kWeaklyDetermined) {
+            continue;
         }
+        const auto same = std::find_if(groups.begin(), groups.end(), [&e](const auto& group) {
+            return group.first->verdict == e.verdict && group.first->reason == e.reason;
+        });
+        if (same == groups.end()) {
+            groups.push_back({&e, {e.name}});
+        } else {
+            same->second.push_back(e.name);
+        }
+    }
+    for (const auto& [first, names] : groups) {
+        planned.warnings.push_back({Join(names) + (names.size() > 1 ? " are " : " is ") +
+                                        std::string(VerdictWords(first->verdict)) + ": " +
+                                        first->reason,
+                                    ElementChange(names)});
     }
     const LoopContraction& loop = report.contraction;
     if (loop.rate >= kSlowLoopRate && loop.feeding.size() == 2) {
         planned.warnings.push_back(
             {"the final joint loop " +
                  std::string(loop.rate >= 1.0 ? "does not contract" : "contracts slowly") +
-                 " (its error is multiplied by " + Number(loop.rate) + " per pass): " +
-                 loop.feeding[0] + " and " + loop.feeding[1] + " feed each other (" +
-                 Number(loop.feeding_rate) + " per pass on their own)",
+                 " (its error is multiplied by " + Number(loop.rate) +
+                 " per pass): " + loop.feeding[0] + " and " + loop.feeding[1] +
+                 " feed each other (" + Number(loop.feeding_rate) + " per pass on their own)",
              LoopChange(loop.feeding)});
     }
 }
@@ -214,8 +233,8 @@ Planned Simulate(const PlanOptions& options) {
     try {
         planned.scenario = sim::Simulate(plan.layout, truth, tieBreak);
     } catch (const std::exception& error) {
-        throw UsageError(options.layout + ": the simulated tracker cannot measure this layout: " +
-                         error.what());
+        throw UsageError(options.layout +
+                         ": the simulated tracker cannot measure this layout: " + error.what());
     }
     sim::Scenario& s = planned.scenario;
     s.nTargetsFly = plan.procedure == "fullfull" && plan.mode != 2 ? s.nTargetsFly : 0;
@@ -264,14 +283,14 @@ Planned Simulate(const PlanOptions& options) {
 }
 
 Json PlanJson(const PlanOptions& options, const Planned& planned) {
-    Json json = {{"layout", options.layout},
-                 {"procedure", planned.plan.procedure},
-                 {"mode", planned.plan.mode},
-                 {"truth", options.model.empty() ? "realistic" : options.model},
-                 {"views", planned.scenario.nViews},
-                 {"targets", planned.scenario.nTargets},
-                 {"noise", {{"range_m", planned.plan.noiseRange},
-                            {"angle_rad", planned.plan.noiseAngle}}}};
+    Json json = {
+        {"layout", options.layout},
+        {"procedure", planned.plan.procedure},
+        {"mode", planned.plan.mode},
+        {"truth", options.model.empty() ? "realistic" : options.model},
+        {"views", planned.scenario.nViews},
+        {"targets", planned.scenario.nTargets},
+        {"noise", {{"range_m", planned.plan.noiseRange}, {"angle_rad", planned.plan.noiseAngle}}}};
     Json rules = Json::array();
     for (const RuleCheck& rule : planned.rules) {
         Json entry = {{"rule", rule.name}, {"passed", rule.passed}, {"code", rule.code}};
@@ -287,12 +306,11 @@ Json PlanJson(const PlanOptions& options, const Planned& planned) {
     AddReportJson(report, planned.report);
     json["report"] = report;
     const LoopContraction& loop = planned.report.contraction;
-    json["contraction"] =
-        loop.rate >= 0.0 ? Json{{"rate", loop.rate},
-                                {"fits", loop.fits},
-                                {"feeding", loop.feeding},
-                                {"feeding_rate", loop.feeding_rate}}
-                         : Json(nullptr);
+    json["contraction"] = loop.rate >= 0.0 ? Json{{"rate", loop.rate},
+                                                  {"fits", loop.fits},
+                                                  {"feeding", loop.feeding},
+                                                  {"feeding_rate", loop.feeding_rate}}
+                                           : Json(nullptr);
     Json warnings = Json::array();
     for (const Warning& w : planned.warnings) {
         warnings.push_back({{"cause", w.cause}, {"change", w.change}});
@@ -314,8 +332,8 @@ void PrintPlan(std::ostream& out, const PlanOptions& options, const Planned& pla
         out << ", " << s.nCountFly() / (2 * s.nTargetsFly) << " flying views of " << s.nTargetsFly
             << " targets";
     }
-    out << "\ntrue model: " << (options.model.empty() ? "the simulator's realistic truth"
-                                                      : options.model)
+    out << "\ntrue model: "
+        << (options.model.empty() ? "the simulator's realistic truth" : options.model)
         << "; reading noise: range " << Number(plan.noiseRange) << " m, angles "
         << Number(plan.noiseAngle) << " rad\n\nselection rules:\n";
     for (const RuleCheck& rule : planned.rules) {
@@ -331,8 +349,8 @@ void PrintPlan(std::ostream& out, const PlanOptions& options, const Planned& pla
     if (loop.rate >= 0.0) {
         out << "\nfinal joint loop: error times " << Number(loop.rate) << " per pass";
         if (loop.feeding.size() == 2) {
-            out << "; most coupled fits: " << loop.feeding[0] << " and " << loop.feeding[1]
-                << " (" << Number(loop.feeding_rate) << ")";
+            out << "; most coupled fits: " << loop.feeding[0] << " and " << loop.feeding[1] << " ("
+                << Number(loop.feeding_rate) << ")";
         }
         out << '\n';
     }

@@ -11,8 +11,8 @@
 namespace compensation::cli {
 
 struct PlanOptions {
-    std::string layout;  // layout file (JSON)
-    std::string model;   // true model (JSON); the simulator's realistic truth when empty
+    std::string layout;   // layout file (JSON)
+    std::string model;    // true model (JSON); the simulator's realistic truth when empty
     std::string jsonOut;  // write the plan as JSON here ("-": print it instead of the text)
     bool force = false;   // let jsonOut replace an existing file
 };

@@ -128,8 +128,8 @@ struct ElementReport {
 // is the loop's rate: below one the loop settles, by that factor per pass; at or above one it
 // cannot. The two fits whose loop run by themselves is slowest are those that feed each other.
 struct LoopContraction {
-    double rate = -1.0;              // spectral radius per pass; negative when not computed
-    std::vector<std::string> fits;   // the fits of the loop, in order
+    double rate = -1.0;                // spectral radius per pass; negative when not computed
+    std::vector<std::string> fits;     // the fits of the loop, in order
     std::vector<std::string> feeding;  // the pair of fits that feed each other most
     double feeding_rate = -1.0;        // the rate of that pair's loop on its own
 };

@@ -32,8 +32,7 @@ HostArray Host(std::vector<CVector>& set) {
 
 }  // namespace
 
-std::vector<RuleCheck> CheckSelectionRules(const CCompensation& host,
-                                           const SelectionInput& input) {
+std::vector<RuleCheck> CheckSelectionRules(const CCompensation& host, const SelectionInput& input) {
     CCompensation engine(host);
     SetTracing(engine, false);
     SelectionInput in = input;

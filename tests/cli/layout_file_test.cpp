@@ -58,8 +58,9 @@ TEST(LayoutFile, ATargetGivenByRangeAzimuthAndElevationLiesWhereTheFrameSays) {
 
 TEST(LayoutFile, AnUnknownKeyIsNamedWithItsLine) {
     try {
-        ParseLayoutFile("layout.json", "{\n\"noise\": {\"range_m\": 1e-6, \"angle_rad\": 1e-6},\n"
-                                       "\"headings\": [0]}");
+        ParseLayoutFile("layout.json",
+                        "{\n\"noise\": {\"range_m\": 1e-6, \"angle_rad\": 1e-6},\n"
+                        "\"headings\": [0]}");
         FAIL() << "an unknown key was accepted";
     } catch (const InputError& error) {
         EXPECT_EQ(error.line(), 3);

@@ -87,7 +87,8 @@ TEST(PlanSupport, SelectionRulesNameTheEmptySectorAndStillJudgeTheOthers) {
     in.main = s.main;
     CCompensation engine;
     compensation::SetTracing(engine, false);
-    const std::vector<compensation::RuleCheck> rules = compensation::CheckSelectionRules(engine, in);
+    const std::vector<compensation::RuleCheck> rules =
+        compensation::CheckSelectionRules(engine, in);
     ASSERT_EQ(rules.size(), 2u);
     EXPECT_EQ(rules[0].name, "sector coverage");
     EXPECT_FALSE(rules[0].passed);
