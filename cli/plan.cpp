@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
-#include <sstream>
+#include <filesystem>
 
 #include "captured_output.h"
 #include "compensation/run_report.h"
@@ -30,6 +29,10 @@ using Json = nlohmann::ordered_json;
 // about 50 evaluations, which leaves real data, whose rejections restart the loop, no margin.
 constexpr double kSlowLoopRate = 0.82;
 
+// The run report's linearisation knows a physical reading by its values, so the repeats of an
+// outside pair, identical without noise, would count as one reading perturbed ten times over.
+// Readings with a thousandth of the expected noise keep them apart and move the fixed point by a
+// thousandth of its uncertainty.
 constexpr double kTieBreakShare = 1e-3;
 
 struct Warning {
@@ -223,10 +226,6 @@ Planned Simulate(const PlanOptions& options) {
     const TMapper truth = options.model.empty()
                               ? sim::RealisticTruth(SimKind(plan.procedure), plan.mode, plan.layout)
                               : ReadModel(options.model);
-    // The run report's linearisation knows a physical reading by its values, so the repeats of
-    // an outside pair, identical without noise, would count as one reading perturbed ten times
-    // over. A noise of a thousandth of the expected one keeps them apart and moves the fixed
-    // point by a thousandth of its uncertainty.
     sim::Noise tieBreak;
     tieBreak.range = plan.noiseRange * kTieBreakShare;
     tieBreak.angle = plan.noiseAngle * kTieBreakShare;

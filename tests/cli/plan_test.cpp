@@ -34,11 +34,8 @@ Json EvenHeadings(int views) {
     return headings;
 }
 
-testing::CommandResult Plan(const TempDir& dir, const Json& layout,
-                            const std::vector<std::string>& more = {}) {
-    std::vector<std::string> args = {"plan", dir.Write("layout.json", layout.dump(2))};
-    args.insert(args.end(), more.begin(), more.end());
-    return RunCompensate(args);
+testing::CommandResult Plan(const TempDir& dir, const Json& layout) {
+    return RunCompensate({"plan", dir.Write("layout.json", layout.dump(2))});
 }
 
 TEST(Plan, EveryBundledLayoutPlansClean) {
@@ -68,7 +65,7 @@ TEST(Plan, EightViewsCanNeverPassThePairCountsAndNineCan) {
     EXPECT_NE(eight.out.find("expected result: 19"), std::string::npos);
 
     layout["headings_deg"] = EvenHeadings(9);
-    const auto nine = Plan(dir, layout, {"--force"});
+    const auto nine = Plan(dir, layout);
     EXPECT_EQ(nine.status, 0) << nine.out;
     EXPECT_NE(nine.out.find("pass  d2 pairs: 9 (at least 7)"), std::string::npos) << nine.out;
 }
@@ -188,7 +185,7 @@ TEST(Plan, ALayoutWithoutNoiseOrWithAPairBeyondItsTargetsIsRefused) {
 
     layout = BundledLayout("full");
     layout["pairs"]["d2"] = {1, 99};
-    const auto farPair = Plan(dir, layout, {"--force"});
+    const auto farPair = Plan(dir, layout);
     EXPECT_EQ(farPair.status, 2);
     EXPECT_NE(farPair.err.find("cannot measure this layout"), std::string::npos) << farPair.err;
 }
