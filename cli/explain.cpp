@@ -5,10 +5,11 @@
 namespace compensation::cli {
 
 int RunExplain(std::optional<int> code, Procedure procedure, int mode, int viewCount,
-               std::ostream& out) {
+               std::optional<compensation::Stage> runStage, std::ostream& out) {
     if (code) {
         out << *code << ": ";
-        const std::vector<Explanation> all = ExplainResult(*code, procedure, mode, viewCount);
+        const std::vector<Explanation> all =
+            ExplainResult(*code, procedure, mode, viewCount, runStage);
         if (*code == 0) {
             out << "settled: every fit converged, rejections written back, final validation run\n";
         } else if (all.empty()) {

@@ -9,8 +9,10 @@
 
 namespace compensation::cli {
 
+// The meaning of `code` (every code when none is given); `runStage`, the stage a run's report
+// gave, narrows an ambiguous code to the part of the procedure that stopped the run.
 int RunExplain(std::optional<int> code, Procedure procedure, int mode, int viewCount,
-               std::ostream& out);
+               std::optional<compensation::Stage> runStage, std::ostream& out);
 
 }  // namespace compensation::cli
 

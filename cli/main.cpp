@@ -151,6 +151,15 @@ int Run(int argc, char** argv) {
     explainCommand->add_option("--views", explainViews,
                                "views of the set (the quick procedure's number of sectors; the "
                                "full procedures' least pair count)");
+    std::string explainStage;
+    explainCommand
+        ->add_option("--stage", explainStage,
+                     "the stage a run stopped at (its result's \"stage\" name): the one meaning "
+                     "of a code that several parts of the procedure can give")
+        ->check([](const std::string& name) {
+            return compensation::cli::StageNamed(name) ? std::string()
+                                                       : "no run stage is called " + name;
+        });
 
 #ifdef COMPENSATE_HAS_SIMULATOR
     compensation::cli::SimulateOptions simulate;
@@ -228,7 +237,8 @@ int Run(int argc, char** argv) {
     const Procedure procedure = explainProcedure == "full"       ? Procedure::kFull
                                 : explainProcedure == "fullfull" ? Procedure::kFullFull
                                                                  : Procedure::kQuick;
-    return compensation::cli::RunExplain(code, procedure, explainMode, explainViews, std::cout);
+    return compensation::cli::RunExplain(code, procedure, explainMode, explainViews,
+                                         compensation::cli::StageNamed(explainStage), std::cout);
 }
 
 // Output that could not be written (a full disk, a closed pipe, /dev/full) is lost data: the

@@ -226,6 +226,61 @@ std::string Numbered(ResultSource source, int code) {
     return Meaning(source, code) + " (" + std::to_string(code) + ")";
 }
 
+// Where a run's stage lies among StagesOf: the stage's place, and for a pair classification the
+// place of the failing set among its sources.
+struct StagePlace {
+    std::size_t stage;
+    std::optional<std::size_t> source;
+};
+
+std::optional<StagePlace> PlaceOf(compensation::Stage runStage) {
+    using compensation::Stage;
+    switch (runStage) {
+        case Stage::kCoverageGap:
+        case Stage::kFlyingViewsRefused:
+            return StagePlace{0, {}};
+        case Stage::kJointLoopUnsettled:
+            return StagePlace{1, {}};
+        case Stage::kTooFewX0Y0Pairs:
+            return StagePlace{1, 0};
+        case Stage::kTooFewInterballPairs:
+            return StagePlace{1, 1};
+        case Stage::kTooFewD2Pairs:
+            return StagePlace{1, 2};
+        case Stage::kTooFewExtraPairs:
+            return StagePlace{1, 3};
+        case Stage::kFirstLoopUnsettled:
+        case Stage::kElElCGeometry:
+            return StagePlace{2, {}};
+        case Stage::kFinalLoopUnsettled:
+            return StagePlace{3, {}};
+        default:
+            return std::nullopt;
+    }
+}
+
+// The explanations that lie where the run stopped; all of them when none does.
+std::vector<Explanation> AtRunStage(std::vector<Explanation> all, const std::vector<Stage>& stages,
+                                    compensation::Stage runStage) {
+    const std::optional<StagePlace> place = PlaceOf(runStage);
+    if (!place || place->stage >= stages.size()) {
+        return all;
+    }
+    const Stage& stage = stages[place->stage];
+    std::string source;
+    if (place->source && *place->source < stage.sources.size()) {
+        source = stage.sources[*place->source].name + ": ";
+    }
+    std::vector<Explanation> kept;
+    for (Explanation& explanation : all) {
+        if (explanation.stage == stage.name &&
+            (source.empty() || explanation.parts.front().rfind(source, 0) == 0)) {
+            kept.push_back(std::move(explanation));
+        }
+    }
+    return kept.empty() ? all : kept;
+}
+
 // Every choice of at most one code per source whose sum is `code`, at least one code chosen.
 void Decompose(const Stage& stage, std::size_t next, int remaining, bool any,
                std::vector<std::string>& parts, std::vector<Explanation>& out) {
@@ -246,7 +301,8 @@ void Decompose(const Stage& stage, std::size_t next, int remaining, bool any,
 
 }  // namespace
 
-std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors) {
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors,
+                                       std::optional<compensation::Stage> runStage) {
     std::vector<Explanation> out;
     if (code == 0) {
         return out;
@@ -263,7 +319,8 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
         out.push_back({"working arrays", {Numbered(ResultSource::kEveryOperation, code)}});
         return out;
     }
-    for (const Stage& stage : StagesOf(procedure, mode, quickSectors)) {
+    const std::vector<Stage> stages = StagesOf(procedure, mode, quickSectors);
+    for (const Stage& stage : stages) {
         if (stage.sums) {
             std::vector<std::string> parts;
             Decompose(stage, 0, code, false, parts, out);
@@ -288,14 +345,16 @@ std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, 
                         std::to_string(code - detail::kQuickCoverageCode) +
                         " (the quick procedure cuts the circle into as many sectors as views)"}});
     }
-    return out;
+    return runStage ? AtRunStage(std::move(out), stages, *runStage) : out;
 }
 
-std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors) {
+std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors,
+                           std::optional<compensation::Stage> runStage) {
     if (code == 0) {
         return "settled";
     }
-    const std::vector<Explanation> all = ExplainResult(code, procedure, mode, quickSectors);
+    const std::vector<Explanation> all =
+        ExplainResult(code, procedure, mode, quickSectors, runStage);
     if (all.empty()) {
         return "no combination of this procedure's codes gives " + std::to_string(code);
     }
@@ -311,9 +370,20 @@ std::string DescribeResult(int code, Procedure procedure, int mode, int quickSec
                 (procedure == Procedure::kQuick || quickSectors > 0
                      ? " --views " + std::to_string(quickSectors)
                      : "") +
+                (runStage ? " --stage " + std::string(compensation::StageName(*runStage)) : "") +
                 ")";
     }
     return text;
+}
+
+std::optional<compensation::Stage> StageNamed(const std::string& name) {
+    for (int k = 0; k <= static_cast<int>(compensation::Stage::kSettled); ++k) {
+        const auto stage = static_cast<compensation::Stage>(k);
+        if (compensation::StageName(stage) == name) {
+            return stage;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace compensation::cli

@@ -6,8 +6,11 @@
 #ifndef COMPENSATE_RESULT_CODES_H
 #define COMPENSATE_RESULT_CODES_H
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "compensation/run_report.h"
 
 namespace compensation::cli {
 
@@ -52,10 +55,18 @@ struct Explanation {
     std::vector<std::string> parts;
 };
 
-std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors);
+// `runStage`, the stage the run report gives, keeps only the explanations of the part of the
+// procedure that stopped the run: a code that several parts can give has one meaning there.
+// Without it (or for a stage that names no part), every explanation.
+std::vector<Explanation> ExplainResult(int code, Procedure procedure, int mode, int quickSectors,
+                                       std::optional<compensation::Stage> runStage = {});
 
 // One line: "settled", or the simplest explanation and how many others there are.
-std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors);
+std::string DescribeResult(int code, Procedure procedure, int mode, int quickSectors,
+                           std::optional<compensation::Stage> runStage = {});
+
+// The run stage named `name` (compensation::StageName), if any.
+std::optional<compensation::Stage> StageNamed(const std::string& name);
 
 }  // namespace compensation::cli
 

@@ -212,7 +212,7 @@ nlohmann::ordered_json ResultJson(const ProcedureOptions& options, const Inputs&
     const int sectors = inputs.layout.viewCount;
     Json explanations = Json::array();
     for (const Explanation& explanation :
-         ExplainResult(run.code, options.procedure, options.mode, sectors)) {
+         ExplainResult(run.code, options.procedure, options.mode, sectors, run.report.stage)) {
         explanations.push_back({{"stage", explanation.stage}, {"parts", explanation.parts}});
     }
     Json inputsRecord = {{"measurements", inputs.main.path},
@@ -234,7 +234,8 @@ nlohmann::ordered_json ResultJson(const ProcedureOptions& options, const Inputs&
         {"procedure", ProcedureName(options.procedure)},
         {"mode", options.procedure == Procedure::kFullFull ? Json(options.mode) : Json(nullptr)},
         {"result", run.code},
-        {"meaning", DescribeResult(run.code, options.procedure, options.mode, sectors)},
+        {"meaning",
+         DescribeResult(run.code, options.procedure, options.mode, sectors, run.report.stage)},
         {"explanations", explanations},
         {"settled", run.code == 0},
         {"validated", run.validated},
@@ -262,7 +263,8 @@ void PrintText(std::ostream& out, const ProcedureOptions& options, const Inputs&
         out << "The final validation did not run: no CONFIDENCE.\n";
     }
     out << "\nresult " << run.code << ": "
-        << DescribeResult(run.code, options.procedure, options.mode, inputs.layout.viewCount)
+        << DescribeResult(run.code, options.procedure, options.mode, inputs.layout.viewCount,
+                          run.report.stage)
         << '\n';
     PrintReport(out, run.report);
     out << changes.size() << " measurement(s) changed quality";

@@ -18,6 +18,7 @@
 #include "engine/statistics.h"
 #include "fits/fit_support.h"
 #include "model/live.h"
+#include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "model/vec3.h"
 
@@ -44,13 +45,14 @@ void ForEachUsedPair(const InterballInput& in, Visit visit) {
     }
 }
 
-// The raw terms of every live measurement: both calibrations of a call read the same readings.
+// The raw terms of every live measurement: both calibrations of a call read the same readings,
+// and the calls of one procedure run find them in the run's cache.
 std::vector<RawTerms> RawTermsOfLive(const InterballInput& in) {
     const std::size_t total = static_cast<std::size_t>(in.targetCount) * in.viewCount;
     std::vector<RawTerms> terms(total);
     for (std::size_t m = 0; m < total; ++m) {
         if (IsLive(in.measurements[m])) {
-            terms[m] = RawTermsOf(in.measurements[m]);
+            terms[m] = RawTermsFor(in.measurements[m]);
         }
     }
     return terms;
@@ -93,20 +95,37 @@ DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
                            const std::vector<CVector>& calibrated) {
     const int n = static_cast<int>(table.size());
     const std::size_t total = calibrated.size();
+    int harmonics = 1;
+    for (const InterballElement& row : table) {
+        harmonics = std::max(harmonics, row.order);
+    }
     // g_p of every live measurement, once per measurement rather than once per pair.
     std::vector<Vec3> g(total * n);
     for (std::size_t m = 0; m < total; ++m) {
         if (!IsLive(calibrated[m])) {
             continue;
         }
-        const InterballTerms terms(calibrated[m]);
+        const InterballTerms terms(calibrated[m], harmonics);
         for (int p = 0; p < n; ++p) {
             g[m * n + p] = DisplacementOf(table[p], terms);
         }
     }
 
+    // Every column sized once for all rows a pair-view can give: growing n + 1 columns by
+    // doubling copied each several times a call.
+    std::size_t liveRows = 0;
+    ForEachUsedPair(in, [&](int i, int j) {
+        for (int k = 0; k < in.viewCount; ++k) {
+            const std::size_t first = static_cast<std::size_t>(k) * in.targetCount;
+            liveRows += IsLive(calibrated[first + i]) && IsLive(calibrated[first + j]) ? 1 : 0;
+        }
+    });
     DesignRows rows;
+    rows.s.reserve(liveRows);
     rows.a.resize(n);
+    for (std::vector<double>& column : rows.a) {
+        column.reserve(liveRows);
+    }
     ForEachUsedPair(in, [&](int i, int j) {
         const int from = rows.count();
         for (int k = 0; k < in.viewCount; ++k) {

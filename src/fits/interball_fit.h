@@ -46,17 +46,22 @@ struct InterballTerms {
     double sinAz[7];  // sin(k Az), k = 0 .. 6
     double cosAz[7];  // cos(k Az)
 
-    explicit InterballTerms(const CVector& v)
-        : R(v.Range), X(v.X), Z(v.Z), sinq(0), sin2q(0), cos2q(0) {
+    // The azimuth harmonics up to `harmonics` (a table's highest, see InterballElement): the
+    // quick fit reads only the first, and the others cost two thirds of the terms. Those above
+    // are left at 0 and never read.
+    explicit InterballTerms(const CVector& v, int harmonics = kMostHarmonic)
+        : R(v.Range), X(v.X), Z(v.Z), sinq(0), sin2q(0), cos2q(0), sinAz(), cosAz() {
         const double q = kQuarterPi - 0.5 * v.Elevation;
         sinq = std::sin(q);
         sin2q = std::sin(2.0 * q);
         cos2q = std::cos(2.0 * q);
-        for (int k = 0; k <= 6; ++k) {
+        for (int k = 0; k <= harmonics; ++k) {
             sinAz[k] = std::sin(k * v.Azimuth);
             cosAz[k] = std::cos(k * v.Azimuth);
         }
     }
+
+    static constexpr int kMostHarmonic = 6;
 };
 
 using InterballDesignFunction = double (*)(const InterballTerms&);
@@ -78,6 +83,7 @@ struct InterballElement {
     InterballDesignFunction alpha;     // kAngles: horizontal displacement over R
     InterballDesignFunction beta;      // kAngles: elevation change
     InterballDesignFunction harmonic;  // kAzimuthHarmonic: azimuth change
+    int order;                         // the highest azimuth harmonic the functions read
 };
 
 // g_p: change of the calibrated X, Y, Z per radian of the element, as CVector::Calibrate applies
@@ -183,13 +189,15 @@ double CosHarmonic(const InterballTerms& m) {
     return m.cosAz[K];
 }
 
+// Every row reads the first azimuth harmonic (DisplacementOf does); a series row also its own.
 constexpr InterballElement AngleRow(double TMapper::*element, InterballDesignFunction alpha,
-                                    InterballDesignFunction beta) {
-    return {element, InterballDisplacement::kAngles, alpha, beta, nullptr};
+                                    InterballDesignFunction beta, int order = 1) {
+    return {element, InterballDisplacement::kAngles, alpha, beta, nullptr, order};
 }
 
-constexpr InterballElement HarmonicRow(double TMapper::*element, InterballDesignFunction harmonic) {
-    return {element, InterballDisplacement::kAzimuthHarmonic, nullptr, nullptr, harmonic};
+constexpr InterballElement HarmonicRow(double TMapper::*element, InterballDesignFunction harmonic,
+                                       int order) {
+    return {element, InterballDisplacement::kAzimuthHarmonic, nullptr, nullptr, harmonic, order};
 }
 
 inline constexpr InterballElement kAx = AngleRow(&TMapper::Ax, AxAlpha, AxBeta);
@@ -197,29 +205,29 @@ inline constexpr InterballElement kAy = AngleRow(&TMapper::Ay, AyAlpha, AyBeta);
 
 inline constexpr InterballElement kA1_AzS = AngleRow(&TMapper::A1_AzS, A1SinAlpha<1>, Zero);
 inline constexpr InterballElement kA1_AzC = AngleRow(&TMapper::A1_AzC, A1CosAlpha<1>, Zero);
-inline constexpr InterballElement kA1_3AzS = AngleRow(&TMapper::A1_3AzS, A1SinAlpha<3>, Zero);
-inline constexpr InterballElement kA1_3AzC = AngleRow(&TMapper::A1_3AzC, A1CosAlpha<3>, Zero);
-inline constexpr InterballElement kA1_5AzS = AngleRow(&TMapper::A1_5AzS, A1SinAlpha<5>, Zero);
-inline constexpr InterballElement kA1_5AzC = AngleRow(&TMapper::A1_5AzC, A1CosAlpha<5>, Zero);
+inline constexpr InterballElement kA1_3AzS = AngleRow(&TMapper::A1_3AzS, A1SinAlpha<3>, Zero, 3);
+inline constexpr InterballElement kA1_3AzC = AngleRow(&TMapper::A1_3AzC, A1CosAlpha<3>, Zero, 3);
+inline constexpr InterballElement kA1_5AzS = AngleRow(&TMapper::A1_5AzS, A1SinAlpha<5>, Zero, 5);
+inline constexpr InterballElement kA1_5AzC = AngleRow(&TMapper::A1_5AzC, A1CosAlpha<5>, Zero, 5);
 
-inline constexpr InterballElement kA2_3AzS = AngleRow(&TMapper::A2_3AzS, Zero, A2SinBeta<3>);
-inline constexpr InterballElement kA2_3AzC = AngleRow(&TMapper::A2_3AzC, Zero, A2CosBeta<3>);
-inline constexpr InterballElement kA2_5AzS = AngleRow(&TMapper::A2_5AzS, Zero, A2SinBeta<5>);
-inline constexpr InterballElement kA2_5AzC = AngleRow(&TMapper::A2_5AzC, Zero, A2CosBeta<5>);
+inline constexpr InterballElement kA2_3AzS = AngleRow(&TMapper::A2_3AzS, Zero, A2SinBeta<3>, 3);
+inline constexpr InterballElement kA2_3AzC = AngleRow(&TMapper::A2_3AzC, Zero, A2CosBeta<3>, 3);
+inline constexpr InterballElement kA2_5AzS = AngleRow(&TMapper::A2_5AzS, Zero, A2SinBeta<5>, 5);
+inline constexpr InterballElement kA2_5AzC = AngleRow(&TMapper::A2_5AzC, Zero, A2CosBeta<5>, 5);
 
 inline constexpr InterballElement kA3_AzS = AngleRow(&TMapper::A3_AzS, A3SinAlpha<1>, Zero);
 inline constexpr InterballElement kA3_AzC = AngleRow(&TMapper::A3_AzC, A3CosAlpha<1>, Zero);
-inline constexpr InterballElement kA3_3AzS = AngleRow(&TMapper::A3_3AzS, A3SinAlpha<3>, Zero);
-inline constexpr InterballElement kA3_3AzC = AngleRow(&TMapper::A3_3AzC, A3CosAlpha<3>, Zero);
-inline constexpr InterballElement kA3_5AzS = AngleRow(&TMapper::A3_5AzS, A3SinAlpha<5>, Zero);
-inline constexpr InterballElement kA3_5AzC = AngleRow(&TMapper::A3_5AzC, A3CosAlpha<5>, Zero);
+inline constexpr InterballElement kA3_3AzS = AngleRow(&TMapper::A3_3AzS, A3SinAlpha<3>, Zero, 3);
+inline constexpr InterballElement kA3_3AzC = AngleRow(&TMapper::A3_3AzC, A3CosAlpha<3>, Zero, 3);
+inline constexpr InterballElement kA3_5AzS = AngleRow(&TMapper::A3_5AzS, A3SinAlpha<5>, Zero, 5);
+inline constexpr InterballElement kA3_5AzC = AngleRow(&TMapper::A3_5AzC, A3CosAlpha<5>, Zero, 5);
 
-inline constexpr InterballElement kAz_2AzS = HarmonicRow(&TMapper::Az_2AzS, SinHarmonic<2>);
-inline constexpr InterballElement kAz_2AzC = HarmonicRow(&TMapper::Az_2AzC, CosHarmonic<2>);
-inline constexpr InterballElement kAz_4AzS = HarmonicRow(&TMapper::Az_4AzS, SinHarmonic<4>);
-inline constexpr InterballElement kAz_4AzC = HarmonicRow(&TMapper::Az_4AzC, CosHarmonic<4>);
-inline constexpr InterballElement kAz_6AzS = HarmonicRow(&TMapper::Az_6AzS, SinHarmonic<6>);
-inline constexpr InterballElement kAz_6AzC = HarmonicRow(&TMapper::Az_6AzC, CosHarmonic<6>);
+inline constexpr InterballElement kAz_2AzS = HarmonicRow(&TMapper::Az_2AzS, SinHarmonic<2>, 2);
+inline constexpr InterballElement kAz_2AzC = HarmonicRow(&TMapper::Az_2AzC, CosHarmonic<2>, 2);
+inline constexpr InterballElement kAz_4AzS = HarmonicRow(&TMapper::Az_4AzS, SinHarmonic<4>, 4);
+inline constexpr InterballElement kAz_4AzC = HarmonicRow(&TMapper::Az_4AzC, CosHarmonic<4>, 4);
+inline constexpr InterballElement kAz_6AzS = HarmonicRow(&TMapper::Az_6AzS, SinHarmonic<6>, 6);
+inline constexpr InterballElement kAz_6AzC = HarmonicRow(&TMapper::Az_6AzC, CosHarmonic<6>, 6);
 
 // The harmonic interball fits' rows in solution order. Each smaller fit solves a leading part:
 // the full fit without its azimuth harmonics the first 12 rows, with them the first 16, the

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "engine/determined_solve.h"
 #include "fits/fit_support.h"
 #include "model/live.h"
+#include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "model/vec3.h"
 #include "report/run_record.h"
@@ -21,7 +23,8 @@ bool IsLive(const CVector& front, const CVector& back) {
 }
 
 // The raw terms of both faces of every pair live at the start of the call; the passes of one
-// call calibrate the same readings with three models.
+// call calibrate the same readings with three models, and the calls of one procedure run find
+// them in the run's cache.
 struct PairTerms {
     RawTerms front;
     RawTerms back;
@@ -32,7 +35,7 @@ std::vector<PairTerms> RawTermsOfLivePairs(const CVector* front, const CVector* 
     std::vector<PairTerms> terms(static_cast<std::size_t>(pairCount > 0 ? pairCount : 0));
     for (int i = 0; i < pairCount; ++i) {
         if (IsLive(front[i], back[i])) {
-            terms[i] = {RawTermsOf(front[i]), RawTermsOf(back[i])};
+            terms[i] = {RawTermsFor(front[i]), RawTermsFor(back[i])};
         }
     }
     return terms;
@@ -44,7 +47,9 @@ std::vector<CalibratedPair> CalibrateLivePairs(const CVector* front, const CVect
                                                int pairCount, const TMapper* model,
                                                const std::vector<PairTerms>& terms,
                                                bool cartesian) {
+    // Sized for every pair at once: growing by doubling copied the pairs several times a pass.
     std::vector<CalibratedPair> pairs;
+    pairs.reserve(static_cast<std::size_t>(pairCount > 0 ? pairCount : 0));
     for (int i = 0; i < pairCount; ++i) {
         if (!IsLive(front[i], back[i])) {
             continue;
@@ -207,59 +212,77 @@ bool ExceedsLimits(const SpreadRecord& spreads, const Evaluation& evaluation) {
 
 // --- Design rows --------------------------------------------------------------------------
 
-void UnitRow(const CalibratedPair& /*pair*/, double* row) {
+void UnitRow(const CalibratedPair& /*pair*/, int /*columns*/, double* row) {
     row[0] = 1.0;
 }
 
-void HarmonicRangeRow(const CalibratedPair& pair, double* row) {
+void HarmonicRangeRow(const CalibratedPair& pair, int /*columns*/, double* row) {
     const double g = 2.0 * std::sin(pair.h) - 1.0;
     row[0] = 2.0 * std::sin(2.0 * pair.h);
     row[1] = 2.0 * g * std::sin(pair.azF);
     row[2] = 2.0 * g * std::cos(pair.azF);
 }
 
-void QuickAzimuthRow(const CalibratedPair& pair, double* row) {
+void QuickAzimuthRow(const CalibratedPair& pair, int /*columns*/, double* row) {
     row[0] = std::tan(pair.h);
     row[1] = -1.0 / std::cos(pair.h);
     row[2] = std::sin(pair.azF);
     row[3] = std::cos(pair.azF);
 }
 
-void HarmonicAzimuthRow(const CalibratedPair& pair, double* row) {
+void HarmonicAzimuthRow(const CalibratedPair& pair, int columns, double* row) {
     const double t = std::tan(pair.h);
     const double u = -1.0 / std::cos(pair.h);
-    double s[7];
-    double c[7];
+    // The series columns read harmonics 2 and 4, the full fit's add 1 and 3, the six-harmonic
+    // fit's 5 and 6; a harmonic no leading column reads is left at 0.
+    const auto read = [columns](int k) {
+        if (k == 1 || k == 3) {
+            return columns > static_cast<int>(kSeriesAzimuthColumns);
+        }
+        if (k == 5 || k == 6) {
+            return columns > static_cast<int>(kFullAzimuthColumns);
+        }
+        return true;
+    };
+    double s[7] = {};
+    double c[7] = {};
     for (int k = 1; k <= 6; ++k) {
-        s[k] = std::sin(k * pair.azF);
-        c[k] = std::cos(k * pair.azF);
+        if (read(k)) {
+            s[k] = std::sin(k * pair.azF);
+            c[k] = std::cos(k * pair.azF);
+        }
     }
-    const double columns[kMaxColumns] = {t,        t * s[2], t * c[2], t * s[4], t * c[4],
-                                         u,        u * s[2], u * c[2], u * s[4], u * c[4],
-                                         s[1],     c[1],     s[3],     c[3],     t * s[6],
-                                         t * c[6], u * s[6], u * c[6], s[5],     c[5]};
+    const double values[kMaxColumns] = {t,        t * s[2], t * c[2], t * s[4], t * c[4],
+                                        u,        u * s[2], u * c[2], u * s[4], u * c[4],
+                                        s[1],     c[1],     s[3],     c[3],     t * s[6],
+                                        t * c[6], u * s[6], u * c[6], s[5],     c[5]};
     for (int k = 0; k < kMaxColumns; ++k) {
-        row[k] = columns[k];
+        row[k] = values[k];
     }
 }
 
-void HarmonicElevationRow(const CalibratedPair& pair, double* row) {
+void HarmonicElevationRow(const CalibratedPair& pair, int columns, double* row) {
     row[0] = 1.0;
     row[1] = std::sin(2.0 * pair.azF);
     row[2] = std::cos(2.0 * pair.azF);
     row[3] = std::sin(pair.h);
-    row[4] = std::sin(4.0 * pair.azF);
-    row[5] = std::cos(4.0 * pair.azF);
-    row[6] = std::sin(6.0 * pair.azF);
-    row[7] = std::cos(6.0 * pair.azF);
+    // The quick fit reads no fourth harmonic, the full fit no sixth.
+    if (columns > static_cast<int>(kQuickElevationColumns)) {
+        row[4] = std::sin(4.0 * pair.azF);
+        row[5] = std::cos(4.0 * pair.azF);
+    }
+    if (columns > static_cast<int>(kFullElevationColumns)) {
+        row[6] = std::sin(6.0 * pair.azF);
+        row[7] = std::cos(6.0 * pair.azF);
+    }
 }
 
-void ElevationSineRow(const CalibratedPair& pair, double* row) {
+void ElevationSineRow(const CalibratedPair& pair, int /*columns*/, double* row) {
     row[0] = 1.0;
     row[1] = std::sin(pair.h);
 }
 
-void CubicElevationRow(const CalibratedPair& pair, double* row) {
+void CubicElevationRow(const CalibratedPair& pair, int /*columns*/, double* row) {
     const double e = pair.elF;
     row[0] = 1.0;
     row[1] = e;
@@ -302,12 +325,13 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
     if (n < 1 || n > kMaxColumns || count < 1) {
         return StageOutcome::kSingular;
     }
-    // Column-major design: column k of pair j at k * count + j.
-    std::vector<double> design(static_cast<std::size_t>(n) * count);
+    // Column-major design: column k of pair j at k * count + j. Every entry is written below,
+    // so the array is not cleared first.
+    const std::unique_ptr<double[]> design(new double[static_cast<std::size_t>(n) * count]);
     std::vector<double> observations(count);
     std::array<double, kMaxColumns> row{};
     for (int j = 0; j < count; ++j) {
-        stage.row(pairs[j], row.data());
+        stage.row(pairs[j], n, row.data());
         for (int k = 0; k < n; ++k) {
             design[static_cast<std::size_t>(k) * count + j] = row[k];
         }
@@ -315,7 +339,7 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
     }
     std::array<const double*, kMaxColumns> columns{};
     for (int k = 0; k < n; ++k) {
-        columns[k] = design.data() + static_cast<std::size_t>(k) * count;
+        columns[k] = design.get() + static_cast<std::size_t>(k) * count;
     }
 
     std::vector<double> matrix(static_cast<std::size_t>(n) * n);

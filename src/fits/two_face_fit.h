@@ -68,8 +68,9 @@ struct CalibratedPair {
 struct Stage;
 enum class StageOutcome { kSolved, kTooFew, kSingular };
 
-// Design row of a pair; fills at least as many entries as the stage has elements.
-using RowFunction = void (*)(const CalibratedPair& pair, double* row);
+// Design row of a pair; fills the stage's `columns` leading entries (its element count) and
+// may fill more. The harmonic rows compute only the harmonics those columns read.
+using RowFunction = void (*)(const CalibratedPair& pair, int columns, double* row);
 using ObservationFunction = double (*)(const CalibratedPair& pair);
 // Fills one solved value per element of the stage, in table order.
 using StageSolver = StageOutcome (*)(const Stage& stage, const std::vector<CalibratedPair>& pairs,
@@ -138,21 +139,21 @@ struct TwoFaceFit : Labelled<TwoFaceFit> {
 
 // --- Design rows shared by several members ------------------------------------------------
 // (1): with the observation below, the one-column fit is the mean.
-void UnitRow(const CalibratedPair& pair, double* row);
+void UnitRow(const CalibratedPair& pair, int columns, double* row);
 // (2 sin 2h, 2 g sin Az, 2 g cos Az), g = 2 sin h - 1: D1, D2_AzS, D2_AzC.
-void HarmonicRangeRow(const CalibratedPair& pair, double* row);
+void HarmonicRangeRow(const CalibratedPair& pair, int columns, double* row);
 // (tan h, -1/cos h, sin Az, cos Az): A1, A3, Az_AzS, Az_AzC.
-void QuickAzimuthRow(const CalibratedPair& pair, double* row);
+void QuickAzimuthRow(const CalibratedPair& pair, int columns, double* row);
 // With t = tan h, u = -1/cos h, s_k = sin k Az, c_k = cos k Az, twenty columns:
 // t, t s2, t c2, t s4, t c4, u, u s2, u c2, u s4, u c4, s1, c1, s3, c3,
 // t s6, t c6, u s6, u c6, s5, c5.
-void HarmonicAzimuthRow(const CalibratedPair& pair, double* row);
+void HarmonicAzimuthRow(const CalibratedPair& pair, int columns, double* row);
 // (1, s2, c2, sin h, s4, c4, s6, c6).
-void HarmonicElevationRow(const CalibratedPair& pair, double* row);
+void HarmonicElevationRow(const CalibratedPair& pair, int columns, double* row);
 // (1, sin h).
-void ElevationSineRow(const CalibratedPair& pair, double* row);
+void ElevationSineRow(const CalibratedPair& pair, int columns, double* row);
 // (1, El_f, El_f^2, El_f^3).
-void CubicElevationRow(const CalibratedPair& pair, double* row);
+void CubicElevationRow(const CalibratedPair& pair, int columns, double* row);
 
 // --- Observations -----------------------------------------------------------------------
 // -dR / (2 cos El_f): the D1 of one pair.

@@ -1,7 +1,9 @@
 // CVector's calibration: the model itself is applied by model/raw_terms.h, which the fits use
-// with the raw-reading terms they keep.
+// with the raw-reading terms they keep; inside a procedure run the terms come from the run's
+// cache (model/raw_term_cache.h).
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
+#include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 
 void CVector::Calibrate(TMapper* pMap) {
@@ -19,7 +21,7 @@ void CVector::CalibrateUncalibrate(TMapper* pMap, bool bCalibrate) {
     if (FSBS == 0) {
         return;
     }
-    compensation::detail::ApplyModel(*this, *pMap, compensation::detail::RawTermsOf(*this),
+    compensation::detail::ApplyModel(*this, *pMap, compensation::detail::RawTermsFor(*this),
                                      bCalibrate ? 1.0 : -1.0);
     Sphr2Cart();
 }

@@ -6,6 +6,7 @@
 #include "engine/constants.h"
 #include "engine/trace_session.h"
 #include "fits/two_face_fit.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 #include "report/procedure_snapshots.h"
 #include "report/run_record.h"
@@ -108,6 +109,7 @@ int CCompensation::FullComp(CVector* pVec, int nCount, CVector* pVecOut, int nCo
     if (refusal != 0) {
         return recorder.Refused(refusal);
     }
+    const compensation::detail::RawTermCache rawTerms(ReadingCount({host, outside}));
     recorder.Enter(pMap);
     FullRun run{*this, recorder, host, layout, outside, pMap, pCompOut};
     return recorder.Finish(

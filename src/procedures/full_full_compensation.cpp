@@ -10,6 +10,7 @@
 #include "engine/trace_session.h"
 #include "fits/bel_geometry.h"
 #include "fits/two_face_fit.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 #include "report/procedure_snapshots.h"
 #include "report/run_record.h"
@@ -81,6 +82,9 @@ struct FullFullRun {
     std::vector<CVector> firstPassFlyingFronts =
         std::vector<CVector>(static_cast<std::size_t>(in.flying.count / 2));
     std::vector<CVector> outsideAverages = std::vector<CVector>(4);
+    // Mode 2: the outside sets as they were averaged (the views the averaging dropped marked),
+    // from which the run report forms the averages again.
+    std::vector<CVector> outside1AsAveraged{}, outside2AsAveraged{};
     // Defined by DefineFits, once the run stands where it stays.
     FitCall twoFace{}, fbbTwoFace{}, x0y0{}, flyingInterball{}, interball{}, finalInterball{}, d2{},
         cm{}, elevation{}, lastSingle{};
@@ -308,6 +312,10 @@ int FullFullRun::Run() {
     }
     engine.ClassifyOutside(in.outside1.vectors, in.outside1.count, in.outside2.vectors,
                            in.outside2.count, outsideAverages.data());
+    if (!UsesFlying()) {
+        outside1AsAveraged.assign(in.outside1.vectors, in.outside1.vectors + in.outside1.count);
+        outside2AsAveraged.assign(in.outside2.vectors, in.outside2.vectors + in.outside2.count);
+    }
 
     code = recorder.Loop("first joint loop", {x0y0, flyingInterball, interball, d2, lastSingle},
                          kJointBudget);
@@ -327,10 +335,11 @@ int FullFullRun::Run() {
     WriteBackFullSets(engine, in.host, *in.record, sets);
     engine.FinalValidate(in.host.vectors, in.host.count, in.layout.views, in.model, in.record,
                          in.mode + 1, 1);
-    recorder.SetSnapshot(FullFullSnapshot(
-        {in.mode, azimuthHarmonicPhase, sets, flyingPairs, firstPassFronts, firstPassFlyingFronts,
-         outsideAverages, in.outside1, in.outside2, in.layout, in.flyingTargets, flyingViews},
-        *in.record));
+    recorder.SetSnapshot(
+        FullFullSnapshot({in.mode, azimuthHarmonicPhase, sets, flyingPairs, firstPassFronts,
+                          firstPassFlyingFronts, outside1AsAveraged, outside2AsAveraged,
+                          in.outside1, in.outside2, in.layout, in.flyingTargets, flyingViews},
+                         *in.record));
     return Stop(Stage::kSettled, 0);
 }
 
@@ -372,6 +381,8 @@ int CCompensation::FullFullComp(CVector* pVec, int nCount, CVector* pVecOut1, in
     }
     recorder.Enter(pMap);
     const HostArray flying{pVecFly, nMode == kNoFlying ? 0 : nCountFly};
+    const compensation::detail::RawTermCache rawTerms(
+        ReadingCount({host, outside1, outside2, flying}));
     FullFullRun run{*this,
                     recorder,
                     {host, layout, outside1, outside2, flying, nTargetsFly, pMap, pCompOut, nMode}};

@@ -116,6 +116,15 @@ FitCall Refusing(FitCall fit) {
     };
 }
 
+std::size_t ReadingCount(std::initializer_list<HostArray> arrays) {
+    std::size_t readings = 0;
+    for (const HostArray& array : arrays) {
+        readings +=
+            array.vectors != nullptr && array.count > 0 ? static_cast<std::size_t>(array.count) : 0;
+    }
+    return readings;
+}
+
 int UndoneOnRefusal(TMapper* model, TCompOut* record, std::initializer_list<HostArray> arrays,
                     const std::function<int()>& stages) {
     const TMapper modelOnEntry = *model;

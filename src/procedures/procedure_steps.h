@@ -49,6 +49,9 @@ struct HostArray {
     int count;
 };
 
+// Readings in the arrays (a null array holds none).
+std::size_t ReadingCount(std::initializer_list<HostArray> arrays);
+
 // Runs a procedure's stages; when a fit refuses, puts the host's model, result record and arrays
 // back as they were on entry and returns the refusal. The copy is taken before anything is
 // written, so a failed allocation (std::bad_alloc) also leaves them untouched.

@@ -6,6 +6,7 @@
 #include "engine/constants.h"
 #include "engine/trace_session.h"
 #include "fits/two_face_fit.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 #include "report/procedure_snapshots.h"
 #include "report/run_record.h"
@@ -104,6 +105,7 @@ int CCompensation::QuickCompInsertion(CVector* pVec, int nCount, TMapper* pMap,
     if (!FitsPairArrays(pVec, nCount, layout) || layout.targets < kLeastInterballTargets) {
         return recorder.Refused(compensation::kInvalidInput);
     }
+    const compensation::detail::RawTermCache rawTerms(static_cast<std::size_t>(nCount));
     recorder.Enter(pMap);
     QuickRun run{*this, recorder, {pVec, nCount}, layout, pMap, pCompOut};
     return recorder.Finish(

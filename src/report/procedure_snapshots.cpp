@@ -1,5 +1,8 @@
 #include "report/procedure_snapshots.h"
 
+#include "engine/constants.h"
+#include "selection/selection.h"
+
 namespace compensation::detail {
 
 namespace {
@@ -18,6 +21,29 @@ std::vector<CVector> Copy(const std::vector<CVector>& vectors) {
 
 std::vector<CVector> Copy(HostArray array) {
     return {array.vectors, array.vectors + array.count};
+}
+
+// An outside set as the run averaged it, the views the averaging dropped taking no part.
+std::vector<CVector> AsAveraged(const std::vector<CVector>& outside) {
+    std::vector<CVector> used = outside;
+    for (CVector& reading : used) {
+        if (reading.Quality == kOutsideDroppedQuality) {
+            reading.Quality = kRejectedQuality;
+        }
+    }
+    return used;
+}
+
+// The mean of each outside target over its live views (a copy: averaging also writes the
+// readings' points).
+void Average(Engine& engine, const std::vector<CVector>& outside, CVector* averages) {
+    std::vector<CVector> readings = outside;
+    double spreads[kOutsideTargetsPerView];
+    const int views = static_cast<int>(readings.size()) / kOutsideTargetsPerView;
+    if (views > 0) {
+        engine.AverageVectorArray(averages, readings.data(), kOutsideTargetsPerView, views,
+                                  spreads);
+    }
 }
 
 std::shared_ptr<Snapshot> NewSnapshot(std::vector<std::vector<CVector>> sets,
@@ -111,7 +137,8 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
         kExtra,
         kOutside1,
         kOutside2,
-        kOutsideAverages,
+        kAveraged1,
+        kAveraged2,
         kFirstFronts
     };
     const FullWorkingSets& sets = in.sets;
@@ -119,7 +146,8 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
         {Copy(sets.twoFace.fronts), Copy(sets.twoFace.backs), Copy(in.flyingPairs.fronts),
          Copy(in.flyingPairs.backs), Copy(in.firstPassFlyingFronts), Copy(sets.x0y0.pairs),
          Copy(sets.outsidePairs[0].pairs), Copy(sets.outsidePairs[1].pairs), Copy(in.outside1),
-         Copy(in.outside2), Copy(in.outsideAverages), Copy(in.firstPassFronts)},
+         Copy(in.outside2), AsAveraged(in.outside1AsAveraged), AsAveraged(in.outside2AsAveraged),
+         Copy(in.firstPassFronts)},
         sets.interballTable, record);
     const int pairCount = sets.twoFace.count;
     const int flyingCount = in.flyingPairs.count;
@@ -196,12 +224,18 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                     },
                     {}});
     if (in.mode == kNoFlying) {
+        // The El_ElC fit reads the means of the outside targets over their views: they are
+        // formed again from the outside readings, over the views the run averaged, so that a
+        // reading's noise reaches El_ElC through its mean.
         fits.push_back({"Calculate_bEl",
-                        {kOutsideAverages, kFirstFronts},
+                        {kAveraged1, kAveraged2, kFirstFronts},
                         [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                            e.Calculate_bEl(s.sets[kOutsideAverages].data(),
-                                            s.sets[kFirstFronts].data(), layout.views,
-                                            layout.targets, m, o, 1);
+                            std::vector<CVector> averages(2 * kOutsideTargetsPerView);
+                            Average(e, s.sets[kAveraged1], averages.data());
+                            Average(e, s.sets[kAveraged2],
+                                    averages.data() + kOutsideTargetsPerView);
+                            e.Calculate_bEl(averages.data(), s.sets[kFirstFronts].data(),
+                                            layout.views, layout.targets, m, o, 1);
                         },
                         {}});
     } else {

@@ -26,7 +26,8 @@ struct FullFullSets {
     const TwoFacePairs& flyingPairs;
     const std::vector<CVector>& firstPassFronts;
     const std::vector<CVector>& firstPassFlyingFronts;
-    const std::vector<CVector>& outsideAverages;
+    const std::vector<CVector>& outside1AsAveraged;  // mode 2: the sets as the run averaged them
+    const std::vector<CVector>& outside2AsAveraged;
     HostArray outside1;
     HostArray outside2;
     ViewLayout layout;

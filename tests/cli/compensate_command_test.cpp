@@ -319,7 +319,9 @@ TEST(CompensateCommand, EightViewsAreToldWhyTheirPairsCanNeverSuffice) {
                            "it needs at least 9 views)"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("compensate explain 19 -p full --views 8"), std::string::npos);
+    // The run stopped at the x0y0 classification: 19 has that one meaning here, and no other
+    // combination of codes is offered.
+    EXPECT_EQ(run.out.find("other combination"), std::string::npos) << run.out;
 }
 
 TEST(CompensateCommand, TheInputModelIsReplacedOnlyWhenAskedFor) {

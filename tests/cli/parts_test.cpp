@@ -138,6 +138,35 @@ TEST(ResultCodes, EachCodeIsTracedToEveryStageThatGivesIt) {
     EXPECT_NE(noFlying[0].parts[0].find("sector 2 of 8"), std::string::npos);
 }
 
+// 21 from the full procedure is the interball pairs, the d2 pairs or a joint loop's sum; the
+// stage a run reached leaves one, and a stage that names no part leaves them all.
+TEST(ResultCodes, TheRunStageGivesAnAmbiguousCodeItsOneMeaning) {
+    using compensation::Stage;
+    const std::size_t all = ExplainResult(21, Procedure::kFull, 0, 12).size();
+    ASSERT_GT(all, 2u);
+    const std::vector<Explanation> interball =
+        ExplainResult(21, Procedure::kFull, 0, 12, Stage::kTooFewInterballPairs);
+    ASSERT_EQ(interball.size(), 1u);
+    EXPECT_EQ(interball[0].parts[0].rfind("interball pairs: ", 0), 0u) << interball[0].parts[0];
+    const std::vector<Explanation> d2 =
+        ExplainResult(21, Procedure::kFull, 0, 12, Stage::kTooFewD2Pairs);
+    ASSERT_EQ(d2.size(), 1u);
+    EXPECT_EQ(d2[0].parts[0].rfind("d2 pairs: ", 0), 0u) << d2[0].parts[0];
+    for (const Explanation& loop :
+         ExplainResult(21, Procedure::kFull, 0, 12, Stage::kFinalLoopUnsettled)) {
+        EXPECT_EQ(loop.stage.rfind("final joint loop", 0), 0u) << loop.stage;
+    }
+    EXPECT_EQ(ExplainResult(21, Procedure::kFull, 0, 12, Stage::kSettled).size(), all);
+    // Full-full 3: a refused flying set, not the FBB two-face fit of the final loop.
+    const std::vector<Explanation> flying =
+        ExplainResult(3, Procedure::kFullFull, 0, 0, Stage::kFlyingViewsRefused);
+    ASSERT_EQ(flying.size(), 1u);
+    EXPECT_EQ(flying[0].stage, "coverage checks");
+    EXPECT_EQ(StageNamed(std::string(compensation::StageName(Stage::kTooFewD2Pairs))),
+              Stage::kTooFewD2Pairs);
+    EXPECT_FALSE(StageNamed("nowhere"));
+}
+
 // A dead outside set has its own code, outside every sum, named in words by the full
 // procedures only.
 static_assert(kNoLiveOutsidePair == compensation::kNoLiveOutsidePair,

@@ -3,6 +3,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <iterator>
 #include <limits>
 #include <regex>
@@ -183,6 +184,70 @@ TEST(TraceFormat, AHugeValueIsPrintedWhole) {
     const std::string alpha = text.substr(text.find("Alpha = ") + 8);
     EXPECT_EQ(alpha.find(".000000 \n"), 301u);
     EXPECT_EQ(alpha.substr(0, 3), "100");
+}
+
+// The record dumps print their doubles with AppendFixed, which must give printf's "%f" bytes
+// for every value: ties at the sixth place (dyadic values such as 2^-7 = 0.0078125 round to
+// even), carries into the whole part, signed zeros and tiny negatives ("-0.000000"), the
+// subnormals, both sides of the 1e12 limit, the non-finite values, and random bit patterns of
+// every magnitude up to 2^50.
+TEST(TraceFormat, FixedValuesAreWhatPrintfPrints) {
+    const auto printed = [](double value) {
+        char text[400];
+        std::snprintf(text, sizeof text, "%f", value);
+        return std::string(text);
+    };
+    const auto fixed = [](double value) {
+        std::string out;
+        AppendFixed(out, value);
+        return out;
+    };
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  1.0,
+                                  -1.0,
+                                  0.0078125,
+                                  0.0234375,
+                                  -0.0078125,
+                                  2.5e-7,
+                                  5e-7,
+                                  4.9999999999999998e-7,
+                                  -5e-7,
+                                  0.9999995,
+                                  -9.9999995,
+                                  999999.9999995,
+                                  123456.123456789,
+                                  -1e-300,
+                                  std::numeric_limits<double>::denorm_min(),
+                                  -std::numeric_limits<double>::denorm_min(),
+                                  DBL_MIN,
+                                  1e12,
+                                  std::nextafter(1e12, 0.0),
+                                  -std::nextafter(1e12, 0.0),
+                                  std::ldexp(1.0, 40),
+                                  1e15 + 0.5,
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(),
+                                  -std::numeric_limits<double>::quiet_NaN()};
+    // Every multiple of 2^-7 up to 64: a tie at the sixth place whenever the seventh is 5.
+    for (int k = -8192; k <= 8192; ++k) {
+        values.push_back(k / 128.0);
+    }
+    std::uint64_t state = 0x9E3779B97F4A7C15ULL;
+    for (int i = 0; i < 200000; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        // A random mantissa and sign, an exponent from 2^-60 to 2^50.
+        const double mantissa = 1.0 + static_cast<double>(state >> 12) / 4503599627370496.0;
+        const int exponent = static_cast<int>(state % 111) - 60;
+        values.push_back((state & 1U) != 0 ? -std::ldexp(mantissa, exponent)
+                                           : std::ldexp(mantissa, exponent));
+    }
+    for (const double value : values) {
+        ASSERT_EQ(fixed(value), printed(value)) << std::hexfloat << value;
+    }
 }
 
 // Distinct values in every field (record order) show an omitted or misplaced one: the doubles

@@ -71,4 +71,26 @@ TEST(DesignColumns, AreTheDerivativesOfCalibrate) {
     }
 }
 
+// Each row names the highest azimuth harmonic it reads, and the fits compute the terms only up
+// to the highest of their table: terms up to the row's own order must give it the displacement
+// that terms with every harmonic give, to the bit (a harmonic above the order reads as 0).
+TEST(InterballRows, ReadNoHarmonicAboveTheirOrder) {
+    for (const detail::InterballElement& row : rows::kHarmonicTable) {
+        for (const double azimuth : {-2.9, -0.37, 0.61, 2.2}) {
+            CVector at;
+            at.Type = 100;
+            at.Range = 5.0;
+            at.Azimuth = azimuth;
+            at.Elevation = 0.3;
+            at.Radian = true;
+            at.Sphr2Cart();
+            const Vec3 all = DisplacementOf(row, detail::InterballTerms(at));
+            const Vec3 own = DisplacementOf(row, detail::InterballTerms(at, row.order));
+            EXPECT_EQ(own.x, all.x);
+            EXPECT_EQ(own.y, all.y);
+            EXPECT_EQ(own.z, all.z);
+        }
+    }
+}
+
 }  // namespace
