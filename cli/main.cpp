@@ -11,6 +11,7 @@
 #include "run_procedure.h"
 #include "transform.h"
 #ifdef COMPENSATE_HAS_SIMULATOR
+#include "plan.h"
 #include "simulate.h"
 #endif
 
@@ -179,9 +180,31 @@ int Run(int argc, char** argv) {
                                 "standard deviation of the angle noise, radians (default 0)");
     simulateCommand->add_option("--size", simulate.size,
                                 "scales the number of targets and views (default 1)");
+    simulateCommand->add_option("--board-width", simulate.boardWidth,
+                                "full-full: the FBB board's width (1, the default, half as wide as "
+                                "tall; 2 as wide as tall)");
     simulateCommand->add_option("--angle-unit", simulate.angleUnit,
                                 "angle unit of the written files (deg, the default, or rad)");
     simulateCommand->add_flag("--force", simulate.force, "replace files that exist");
+
+    compensation::cli::PlanOptions plan;
+    CLI::App* planCommand = app.add_subcommand(
+        "plan",
+        "check a measurement plan (layout file) before measuring: the selection rules, "
+        "the expected result, each element's uncertainty, the joint loop's rate; exit 0 "
+        "when clean, 3 when it warns");
+    planCommand
+        ->add_option("layout", plan.layout,
+                     "layout file (JSON; compensate simulate writes "
+                     "one beside each scenario)")
+        ->required();
+    planCommand->add_option("-m,--model", plan.model,
+                            "true model to simulate (JSON; default: the simulator's realistic "
+                            "truth for the procedure)");
+    planCommand->add_option("--json", plan.jsonOut,
+                            "write the plan as JSON to this file (- prints it instead of the "
+                            "text)");
+    planCommand->add_flag("--force", plan.force, "let --json replace a file");
 #endif
 
     try {
@@ -203,6 +226,9 @@ int Run(int argc, char** argv) {
 #ifdef COMPENSATE_HAS_SIMULATOR
     if (*simulateCommand) {
         return compensation::cli::RunSimulate(simulate, std::cout);
+    }
+    if (*planCommand) {
+        return compensation::cli::RunPlan(plan, std::cout);
     }
 #endif
     if (*transformCommand) {

@@ -1,11 +1,5 @@
 #include "run_procedure.h"
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +10,7 @@
 #include <optional>
 #include <sstream>
 
+#include "captured_output.h"
 #include "compensation/engine.h"
 #include "compensation/tracing.h"
 #include "engine/constants.h"
@@ -156,59 +151,6 @@ struct Run {
     RunReport report;
 };
 
-// Diverts the process's standard output into a temporary file while the library runs, so that
-// --json keeps standard output machine-readable and the summary still reaches the result. The
-// diversion is the C runtime's own: the library's std::cout may belong to a C++ runtime of its
-// own (the Windows DLL links one statically), which swapping this program's stream buffer would
-// miss, but every C++ runtime in the process writes through the C runtime's stdout.
-class CapturedOutput {
-  public:
-    explicit CapturedOutput(bool active) {
-        if (!active) {
-            return;
-        }
-        std::string name =
-            (std::filesystem::temp_directory_path() / "compensate.out.XXXXXX").string();
-        fd_ = ::mkstemp(name.data());
-        if (fd_ < 0) {
-            return;  // the summary is then printed, and the JSON follows it
-        }
-        name_ = name;
-        std::cout.flush();
-        std::fflush(stdout);
-        saved_ = ::dup(::fileno(stdout));
-        ::dup2(fd_, ::fileno(stdout));
-    }
-    ~CapturedOutput() {
-        Restore();
-        if (fd_ >= 0) {
-            ::close(fd_);
-            ::unlink(name_.c_str());
-        }
-    }
-    CapturedOutput(const CapturedOutput&) = delete;
-    CapturedOutput& operator=(const CapturedOutput&) = delete;
-    std::string Text() {
-        Restore();
-        std::ostringstream text;
-        text << std::ifstream(name_).rdbuf();  // text mode: CR LF back to LF on Windows
-        return text.str();
-    }
-
-  private:
-    void Restore() {
-        if (saved_ >= 0) {
-            std::cout.flush();
-            std::fflush(stdout);
-            ::dup2(saved_, ::fileno(stdout));
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    int fd_ = -1, saved_ = -1;
-    std::string name_;
-};
-
 std::vector<CVector> Copy(const std::optional<MeasurementSet>& set) {
     return set ? set->vectors : std::vector<CVector>();
 }
@@ -254,7 +196,7 @@ Run Execute(const Inputs& inputs, const ProcedureOptions& options) {
     }
     std::cout.flush();
     run.printed = captured.Text();
-    run.report = LastRunReport(engine, {!options.noUncertainty});
+    run.report = LastRunReport(engine, {!options.noUncertainty, std::nullopt});
     run.validated = run.out.m_nConfidence != kNotValidated;
     return run;
 }

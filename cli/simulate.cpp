@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "input_error.h"
+#include "layout_file.h"
 #include "measurement_csv.h"
 #include "model_json.h"
 #include "output_files.h"
@@ -31,8 +32,9 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out) {
     if (options.mode < 0 || options.mode > 2) {
         throw UsageError("--mode " + std::to_string(options.mode) + ": expected 0, 1 or 2");
     }
-    if (!(options.noiseRange >= 0.0) || !(options.noiseAngle >= 0.0) || !(options.size > 0.0)) {
-        throw UsageError("noise must be zero or positive and --size positive");
+    if (!(options.noiseRange >= 0.0) || !(options.noiseAngle >= 0.0) || !(options.size > 0.0) ||
+        !(options.boardWidth > 0.0)) {
+        throw UsageError("noise must be zero or positive, --size and --board-width positive");
     }
     const AngleUnit unit = ParseAngleUnit(options.angleUnit);
     namespace fs = std::filesystem;
@@ -47,6 +49,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out) {
     simulation.noise.seed = options.seed;
     simulation.size_scale = options.size;
     simulation.mode = options.mode;
+    simulation.board_width = options.boardWidth;
     sim::Scenario simulated;
     try {
         simulated = sim::MakeScenario(options.procedure, simulation);
@@ -99,6 +102,15 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out) {
     files.push_back({"start_model.json", ModelToJson(simulated.start).dump(2) + "\n"});
     files.push_back({"true_model.json", ModelToJson(simulated.truth).dump(2) + "\n"});
     files.push_back({"scenario.json", scenario.dump(2) + "\n"});
+    // The plan behind the readings, for compensate plan: the reading noise it expects is the
+    // simulated one, or a good tracker's where the readings are noise-free.
+    PlanLayout plan;
+    plan.procedure = options.procedure;
+    plan.mode = options.mode;
+    plan.noiseRange = options.noiseRange > 0.0 ? options.noiseRange : kTypicalRangeNoise;
+    plan.noiseAngle = options.noiseAngle > 0.0 ? options.noiseAngle : kTypicalAngleNoise;
+    plan.layout = simulated.layout;
+    files.push_back({"layout.json", LayoutToJson(plan).dump(2) + "\n"});
 
     // Nothing is written over existing files unless asked, and nothing at all on a fault.
     OutputFiles outputs;

@@ -16,6 +16,7 @@ struct SimulateOptions {
     double noiseRange = 0.0;  // metres
     double noiseAngle = 0.0;  // radians
     double size = 1.0;        // scales the number of ring targets and of views
+    double boardWidth = 1.0;  // full-full modes 0 and 2: the FBB board's width (2: as wide as tall)
     std::string outDir;
     std::string angleUnit = "deg";
     bool force = false;

@@ -35,6 +35,7 @@
 #ifndef COMPENSATION_RUN_REPORT_H
 #define COMPENSATION_RUN_REPORT_H
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -121,6 +122,19 @@ struct ElementReport {
     std::string reason;  // why, in words, when not determined
 };
 
+// How fast the final joint loop closes in on its fixed point, from the same linearisation: the
+// loop runs its fits in order, each from the elements the earlier ones have just written, so one
+// pass near the fixed point multiplies the error by (I - L)^-1 U, where L holds the parts of
+// dphi/dtheta by which a fit reads an earlier fit's elements and U the rest. Its spectral radius
+// is the loop's rate: below one the loop settles, by that factor per pass; at or above one it
+// cannot. The two fits whose loop run by themselves is slowest are those that feed each other.
+struct LoopContraction {
+    double rate = -1.0;                // spectral radius per pass; negative when not computed
+    std::vector<std::string> fits;     // the fits of the loop, in order
+    std::vector<std::string> feeding;  // the pair of fits that feed each other most
+    double feeding_rate = -1.0;        // the rate of that pair's loop on its own
+};
+
 struct RunReport {
     Procedure procedure = Procedure::kNone;
     int mode = 0;  // full-full mode
@@ -141,6 +155,7 @@ struct RunReport {
     std::vector<double> correlations;
     // What the uncertainty analysis could not do, in words (empty when it ran).
     std::string uncertainty_note;
+    LoopContraction contraction;
 };
 
 // What LastRunReport computes. The uncertainties cost far more than the rest: the fits run
@@ -150,6 +165,10 @@ struct RunReport {
 // (uncertainty -1, correlations empty), at the cost of one call of each fit.
 struct ReportOptions {
     bool uncertainty = true;
+    // The reading noise to propagate instead of the one the data show: for planning, where
+    // noise-free readings fix the fixed point and the noise expected of the instrument sets the
+    // uncertainty (range in metres, angles in radians per reading).
+    std::optional<NoiseEstimate> assumedNoise;
 };
 
 // The report of the last procedure run on `engine` (Stage::kNotRun before any). Computing the

@@ -168,6 +168,21 @@ std::string Describe(const Scenario& s, Kind kind, const Noise& noise) {
 
 }  // namespace
 
+TMapper RealisticTruth(Kind kind, int mode, const Layout& layout) {
+    TMapper truth = RealisticTruth(kind, mode);
+    if (kind == Kind::FullFull && mode != 2) {
+        // Modes 0 and 1 take T_ref as the mean T of the flying front sights; the truth uses the
+        // same reference so that the procedure can meet it.
+        double sum = 0.0;
+        const int nFly = static_cast<int>(layout.fly_placements.size());
+        for (int k = 0; k < nFly; ++k) {
+            sum += FlyingTemperature(layout, k);
+        }
+        truth.T_ref = nFly > 0 ? sum / nFly : 0.0;
+    }
+    return truth;
+}
+
 Scenario Simulate(const Layout& layout, const TMapper& truth, const Noise& noise) {
     CheckLayout(layout);
     Scenario s;
@@ -215,17 +230,7 @@ Scenario MakeScenario(const std::string& name, const Options& options) {
                               : named.kind == Kind::Full
                                   ? FullLayout(options.size_scale)
                                   : FullFullLayout(options.size_scale, mode, options.board_width);
-        TMapper truth = options.truth.value_or(RealisticTruth(named.kind, mode));
-        if (!options.truth && named.kind == Kind::FullFull && mode != 2) {
-            // Modes 0 and 1 take T_ref as the mean T of the flying front sights; the truth
-            // uses the same reference so that the procedure can meet it.
-            double sum = 0.0;
-            const int nFly = static_cast<int>(layout.fly_placements.size());
-            for (int k = 0; k < nFly; ++k) {
-                sum += FlyingTemperature(layout, k);
-            }
-            truth.T_ref = nFly > 0 ? sum / nFly : 0.0;
-        }
+        const TMapper truth = options.truth.value_or(RealisticTruth(named.kind, mode, layout));
         Scenario s = Simulate(layout, truth, options.noise);
         s.name = name;
         s.mode = mode;

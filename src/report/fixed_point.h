@@ -14,6 +14,8 @@ struct FixedPointCovariance {
     std::vector<double TMapper::*> elements;  // fitted elements, fit by fit
     std::vector<std::string> fits;            // the fit of each element
     std::vector<double> covariance;           // row-major, in the elements' stored units
+    std::vector<double> jacobian;             // dphi/dtheta, row-major
+    std::vector<int> owner;                   // per element: its fit's place in the loop
     bool solved = false;                      // false when I - dphi/dtheta is singular
 };
 
@@ -23,6 +25,11 @@ struct FixedPointCovariance {
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise,
                                           bool covariance = true);
+
+// The final joint loop's rate per pass and the pair of fits that feed each other most, from the
+// linearisation (`fitNames` in the loop's order).
+LoopContraction JointLoopContraction(const FixedPointCovariance& linearised,
+                                     const std::vector<std::string>& fitNames);
 
 // Solves A X = B for X in place (A n x n, B n x m, row-major) with partial pivoting; false
 // when a pivot vanishes.

@@ -210,6 +210,11 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         report.elements.push_back(element);
         report.correlated.push_back(element.name);
     }
+    std::vector<std::string> fitNames;
+    for (const detail::SnapshotFitSpec& fit : work.fits) {
+        fitNames.push_back(fit.name);
+    }
+    report.contraction = detail::JointLoopContraction(cov, fitNames);
     AddFaceDependentSum(record, cov, report);
     report.elements.insert(report.elements.end(), undetermined.begin(), undetermined.end());
     report.correlations.assign(p * p, 0.0);
@@ -266,7 +271,14 @@ RunReport LastRunReport(const CCompensation& engine, const ReportOptions& option
     }
     report.loops = record->loops;
     report.noise = record->noise;
-    AddUncertainty(engine, *record, options.uncertainty, report);
+    if (!options.assumedNoise) {
+        AddUncertainty(engine, *record, options.uncertainty, report);
+        return report;
+    }
+    detail::RunRecord assumed = *record;
+    assumed.noise = *options.assumedNoise;
+    assumed.noise.available = true;
+    AddUncertainty(engine, assumed, options.uncertainty, report);
     return report;
 }
 

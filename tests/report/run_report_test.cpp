@@ -188,7 +188,7 @@ TEST(RunReport, WithoutUncertaintiesListsTheSameElementsAndVerdicts) {
     TMapper model{};
     ASSERT_EQ(compensation::validation::RunOnce("fullfull0", 2, engine, model), 0);
     const RunReport full = LastRunReport(engine);
-    const RunReport cheap = LastRunReport(engine, {false});
+    const RunReport cheap = LastRunReport(engine, {false, std::nullopt});
     EXPECT_EQ(cheap.stage, full.stage);
     EXPECT_EQ(cheap.uncertainty_note, "not asked for");
     EXPECT_TRUE(cheap.correlations.empty());

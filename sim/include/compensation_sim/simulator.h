@@ -197,6 +197,9 @@ Layout FullFullLayout(double size_scale = 1.0, int mode = 0, double board_width 
 // `mode`) fits is non-zero and every other element is zero: angles of about 1e-3 degrees,
 // lengths of about 1e-5 m.
 TMapper RealisticTruth(Kind kind, int mode = 0);
+// The same for the readings of `layout`: in full-full modes 0 and 1 with T_ref at the mean T of
+// the flying views, which those modes take as their reference.
+TMapper RealisticTruth(Kind kind, int mode, const Layout& layout);
 
 struct Options {
     Noise noise;
