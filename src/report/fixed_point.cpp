@@ -9,6 +9,7 @@
 
 #include "model/live.h"
 #include "model/mapper_elements.h"
+#include "model/raw_term_cache.h"
 
 namespace compensation::detail {
 
@@ -263,6 +264,14 @@ bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise,
                                           bool covariance) {
+    // The fits run again thousands of times on the same readings; their raw terms are kept as
+    // a procedure run keeps them. A perturbed angle is a reading of its own (a range step
+    // leaves the angles), so two more entries a reading.
+    std::size_t readings = 0;
+    for (const std::vector<CVector>& set : snapshot.sets) {
+        readings += set.size();
+    }
+    const RawTermCache rawTerms(3 * readings);
     FixedPointCovariance result;
     ProbeElements(engine, snapshot, fixedPoint);
     // An element two fits write belongs to the later one in the final joint loop: its value is
