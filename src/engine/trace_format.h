@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cfenv>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -44,14 +45,16 @@ inline void AppendFormat(std::string& out, const char* format, Args... args) {
 // nearest and ties to even, as glibc's printf converts (exactly, in the default rounding mode).
 // A record dump prints dozens of values, and printf's general machinery cost most of the
 // trace's formatting; with integers the same digits come at a fraction of the cost. Done where
-// the value scaled by 10^6 fits 64 bits, with glibc and in the default rounding mode; any other
+// the value scaled by 10^6 fits 64 bits, with glibc, in the default rounding mode and with '.'
+// as the C locale's decimal point (a host may set another, which printf then prints); any other
 // case (infinities, NaN, |value| >= 1e12, other C libraries, whose printf may not convert
 // exactly) is printf's.
 inline void AppendFixed(std::string& out, double value) {
 #if defined(__GLIBC__) && defined(__SIZEOF_INT128__)
     constexpr double kFastLimit = 1e12;  // below 2^40, so that the rounded units fit 64 bits
+    const char* point = std::localeconv()->decimal_point;
     if (std::isfinite(value) && std::fabs(value) < kFastLimit &&
-        std::fegetround() == FE_TONEAREST) {
+        std::fegetround() == FE_TONEAREST && point[0] == '.' && point[1] == '\0') {
         // |value| = m / 2^shift with m an integer below 2^53; |value| < 2^40 makes shift > 13.
         int exponent = 0;
         const double fraction = std::frexp(std::fabs(value), &exponent);

@@ -1,6 +1,7 @@
 // The engine's trace byte for byte (service tools parse it), its exception, and the statistics
 // and solver behind every fit, against worked values.
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -248,6 +249,27 @@ TEST(TraceFormat, FixedValuesAreWhatPrintfPrints) {
     for (const double value : values) {
         ASSERT_EQ(fixed(value), printed(value)) << std::hexfloat << value;
     }
+}
+
+// A host may set a C locale whose decimal point is a comma: the trace then prints what printf
+// prints there. Needs such a locale installed; skipped where none is.
+TEST(TraceFormat, FixedValuesFollowTheCLocalesDecimalPoint) {
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    bool comma = false;
+    for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "fr_FR"}) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+            comma = std::localeconv()->decimal_point[0] == ',';
+            break;
+        }
+    }
+    if (!comma) {
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    }
+    std::string out;
+    AppendFixed(out, 1.5);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(out, "1,500000");
 }
 
 // Distinct values in every field (record order) show an omitted or misplaced one: the doubles
