@@ -3,8 +3,9 @@ the fitted elements and the spreads against their thresholds; and the plan of a 
 
 Each function takes a :class:`~compensation.procedures.Result` and returns a new
 ``matplotlib.figure.Figure`` (made without pyplot, so nothing needs a display), or None when the
-result lacks what the plot shows (the measurements, or the final validation's summary). Lengths
-are shown in micrometres and angles in millidegrees, the units of the tool's summary.
+result lacks what the plot shows (the measurements, or the final validation's summary);
+:func:`plot_layout` takes a layout file instead. Lengths are shown in micrometres and angles in
+millidegrees, the units of the tool's summary; a layout in metres.
 """
 
 import re
@@ -386,7 +387,6 @@ def plot_layout(layout):
     fig.suptitle(f"Layout of a {layout['procedure']} compensation: "
                  f"{len(layout['targets'])} targets, {len(layout['headings_deg'])} views")
     above, side = fig.subplots(1, 2)
-    targets = np.asarray(layout["targets"], dtype=float).reshape(-1, 3)
     pairs = layout.get("pairs", {})
     for view, ax in enumerate((above, side)):
         points = {name: views[name][view] for name in views}
@@ -395,7 +395,7 @@ def plot_layout(layout):
                 continue
             first, second = pairs[name]
             label = f"{name} ({first}, {second})"
-            if max(first, second) > len(targets):
+            if max(first, second) > len(layout["targets"]):
                 ax.plot([], [], color=colour, label=f"{label}: no such target")
                 continue
             ends = points["targets"][[first - 1, second - 1]]
