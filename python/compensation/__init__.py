@@ -19,6 +19,7 @@ from .data import (
     calibrate,
     check_measurements,
     format_measurements,
+    read_layout,
     read_measurements,
     read_model,
     read_nominal,
@@ -42,6 +43,6 @@ from .report import write_report
 __all__ = [
     "ELEMENT_NAMES", "InputError", "Model", "Result", "Scenario", "TransformResult",
     "UsageError", "calibrate", "check_measurements", "format_measurements", "full", "fullfull",
-    "quick", "read_measurements", "read_model", "read_nominal", "run_scenario", "simulate",
-    "transform", "uncalibrate", "write_measurements", "write_model", "write_report",
+    "quick", "read_layout", "read_measurements", "read_model", "read_nominal", "run_scenario",
+    "simulate", "transform", "uncalibrate", "write_measurements", "write_model", "write_report",
 ]

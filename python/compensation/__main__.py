@@ -1,4 +1,5 @@
-"""python3 -m compensation report RESULT.json -o report.pdf"""
+"""python3 -m compensation report RESULT.json -o report.pdf
+python3 -m compensation layout LAYOUT.json -o layout.pdf (or .png)"""
 
 import argparse
 import sys
@@ -17,17 +18,27 @@ def main(argv=None):
     report.add_argument("result", help="result file (JSON)")
     report.add_argument("-o", "--output", required=True, help="the PDF to write")
     report.add_argument("--title", help="the report's title")
+    layout = commands.add_parser(
+        "layout", help="draw a layout file (compensate plan) from above and from the side"
+    )
+    layout.add_argument("layout", help="layout file (JSON)")
+    layout.add_argument("-o", "--output", required=True, help="the PDF or PNG to write")
     args = parser.parse_args(argv)
 
     from . import InputError, UsageError
+    from .plots import plot_layout
     from .report import write_report
 
     try:
-        pages = write_report(args.result, args.output, title=args.title)
+        if args.command == "layout":
+            plot_layout(args.layout).savefig(args.output)
+            print(f"layout {args.layout} drawn in {args.output}")
+        else:
+            pages = write_report(args.result, args.output, title=args.title)
+            print(f"report of {args.result} written to {args.output} ({pages} pages)")
     except (OSError, ValueError, KeyError, InputError, UsageError) as e:
         print(f"python3 -m compensation: error: {e}", file=sys.stderr)
         return 2
-    print(f"report of {args.result} written to {args.output} ({pages} pages)")
     return 0
 
 

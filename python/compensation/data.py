@@ -13,6 +13,7 @@ the line the row would have in its file: the header is line 1, row i is line i +
 """
 
 import collections.abc
+import json
 import os
 
 import numpy as np
@@ -25,6 +26,7 @@ ELEMENT_NAMES = tuple(_core.element_names())
 #: Names under which arrays and models held in memory appear in messages and results.
 MEASUREMENTS_ARRAY = "measurements array"
 MODEL_ARRAY = "model array"
+LAYOUT_DICT = "layout dict"
 
 InputError = _core.InputError
 UsageError = _core.UsageError
@@ -163,6 +165,17 @@ def read_nominal(path):
     for c, name in enumerate(out.dtype.names):
         out[name] = values[:, c]
     return out
+
+
+def read_layout(layout):
+    """A layout file (or a dict in its format) as ``compensate plan`` reads it, as a dict in the
+    tool's own layout format: every target a point ``[x, y, z]`` (metres, Y up), the pairs
+    1-based, ``outside`` only when it repeats a pair and ``flying`` only with placements."""
+    if isinstance(layout, collections.abc.Mapping):
+        text = _core.parse_layout(LAYOUT_DICT, json.dumps(layout, indent=1))
+    else:
+        text = _core.read_layout(os.fspath(layout))
+    return json.loads(text)
 
 
 class _Inputs:

@@ -1,10 +1,11 @@
 """Plots of a compensation run with matplotlib: face differences, interball distance deviations,
-the fitted elements and the spreads against their thresholds.
+the fitted elements and the spreads against their thresholds; and the plan of a layout file.
 
 Each function takes a :class:`~compensation.procedures.Result` and returns a new
 ``matplotlib.figure.Figure`` (made without pyplot, so nothing needs a display), or None when the
-result lacks what the plot shows (the measurements, or the final validation's summary). Lengths
-are shown in micrometres and angles in millidegrees, the units of the tool's summary.
+result lacks what the plot shows (the measurements, or the final validation's summary);
+:func:`plot_layout` takes a layout file instead. Lengths are shown in micrometres and angles in
+millidegrees, the units of the tool's summary; a layout in metres.
 """
 
 import re
@@ -13,7 +14,7 @@ import warnings
 import numpy as np
 from matplotlib.figure import Figure
 
-from .data import calibrate
+from .data import calibrate, read_layout
 
 REFERENCE_VIEW, FRONT_SIGHT, BACK_SIGHT = 14, 100, 200
 #: Usable measurements have a quality strictly above this.
@@ -345,4 +346,80 @@ def plot_correlations(result):
     ax.set_yticks(range(len(names)))
     ax.set_yticklabels(names, fontsize="x-small")
     fig.colorbar(image, ax=ax, shrink=0.6, label="correlation")
+    return fig
+
+
+#: The target pairs of a layout and their colours.
+LAYOUT_PAIRS = (("x0y0", "tab:green"), ("d2", "tab:red"), ("extra", "tab:purple"))
+
+
+def layout_views(layout):
+    """The layout's points in the two views of :func:`plot_layout`: for each of ``station``,
+    ``targets``, ``outside``, ``flying_targets`` and ``flying_placements`` an (n, 2) array of
+    (x, z) seen from above and an (n, 2) array of (horizontal distance from the main station,
+    y) seen from the side, in metres. ``layout``: a layout file or a dict in its format."""
+    layout = read_layout(layout)
+    flying = layout.get("flying", {})
+    groups = {
+        "station": [layout["station"]["position"]],
+        "targets": layout["targets"],
+        "outside": [layout["outside"]["position"]] if "outside" in layout else [],
+        "flying_targets": flying.get("targets", []),
+        "flying_placements": [p["position"] for p in flying.get("placements", [])],
+    }
+    station = np.asarray(layout["station"]["position"], dtype=float)
+    views = {}
+    for name, points in groups.items():
+        p = np.asarray(points, dtype=float).reshape(-1, 3)
+        distance = np.hypot(p[:, 0] - station[0], p[:, 2] - station[2])
+        views[name] = (p[:, [0, 2]], np.column_stack((distance, p[:, 1])))
+    return views
+
+
+def plot_layout(layout):
+    """The plan of a layout (a layout file, or a dict in its format) from above (x, z) and from
+    the side (horizontal distance from the main station, y), with the main station, the targets
+    numbered 1-based as the pairs name them, the x0y0, d2 and extra pairs, the outside station
+    and the flying targets and placements. Returns a Figure with those two axes."""
+    layout = read_layout(layout)
+    views = layout_views(layout)
+    fig = Figure(figsize=(PAGE_SIZE[1], PAGE_SIZE[0]), layout="constrained")
+    fig.suptitle(f"Layout of a {layout['procedure']} compensation: "
+                 f"{len(layout['targets'])} targets, {len(layout['headings_deg'])} views")
+    above, side = fig.subplots(1, 2)
+    pairs = layout.get("pairs", {})
+    for view, ax in enumerate((above, side)):
+        points = {name: views[name][view] for name in views}
+        for name, colour in LAYOUT_PAIRS:
+            if name not in pairs:
+                continue
+            first, second = pairs[name]
+            label = f"{name} ({first}, {second})"
+            if max(first, second) > len(layout["targets"]):
+                ax.plot([], [], color=colour, label=f"{label}: no such target")
+                continue
+            ends = points["targets"][[first - 1, second - 1]]
+            ax.plot(ends[:, 0], ends[:, 1], color=colour, lw=2, label=label)
+        ax.scatter(*points["targets"].T, color=AFTER, s=20, zorder=3, label="targets")
+        for k, (u, v) in enumerate(points["targets"], start=1):
+            ax.annotate(str(k), (u, v), xytext=(3, 3), textcoords="offset points",
+                        fontsize="x-small")
+        ax.scatter(*points["station"].T, color="k", marker="^", s=80, zorder=4, label="station")
+        if len(points["outside"]):
+            ax.scatter(*points["outside"].T, color="tab:orange", marker="^", s=80, zorder=4,
+                       label="outside station")
+        if len(points["flying_targets"]):
+            ax.scatter(*points["flying_targets"].T, color="tab:brown", marker="x", zorder=3,
+                       label="flying targets")
+        if len(points["flying_placements"]):
+            ax.scatter(*points["flying_placements"].T, color="tab:brown", marker="v", s=50,
+                       zorder=4, label="flying placements")
+        ax.set_aspect("equal", adjustable="datalim")
+        ax.grid(True, lw=0.3)
+    # Y up in a right-handed frame: seen from above with x to the right, +z points down the page.
+    above.invert_yaxis()
+    above.set(title="From above", xlabel="x (m)", ylabel="z (m)")
+    side.set(title="From the side", xlabel="horizontal distance from the station (m)",
+             ylabel="y, up (m)")
+    side.legend(fontsize="x-small", loc="best")
     return fig

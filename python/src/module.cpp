@@ -21,6 +21,7 @@
 #include "calibrate.h"
 #include "input_error.h"
 #include "input_source.h"
+#include "layout_file.h"
 #include "measurement_csv.h"
 #include "model_json.h"
 #include "output_files.h"
@@ -241,6 +242,17 @@ PYBIND11_MODULE(_core, m) {
             return values;
         },
         py::arg("path"));
+    // A layout comes back as the tool writes it: every target a point, the defaults filled in.
+    m.def(
+        "read_layout",
+        [](const std::string& path) { return LayoutToJson(ReadLayoutFile(path)).dump(); },
+        py::arg("path"));
+    m.def(
+        "parse_layout",
+        [](const std::string& name, const std::string& text) {
+            return LayoutToJson(ParseLayoutFile(name, text)).dump();
+        },
+        py::arg("name"), py::arg("text"));
     m.def(
         "parse_model",
         [](const std::string& name, const std::string& text) {
