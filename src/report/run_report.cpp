@@ -174,14 +174,15 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     // the fixed point (its row of I - dphi/dtheta vanishes), and is reported on its own.
     std::vector<ElementReport> undetermined;
     for (detail::SnapshotFitSpec& fit : work.fits) {
-        for (const auto& [name, reason] : record.undetermined) {
+        for (const auto& note : record.undetermined) {
+            const std::string& name = note.first;
             const auto held = std::find_if(
                 fit.elements.begin(), fit.elements.end(),
                 [&name](double TMapper::*member) { return name == MapperElementName(member); });
             if (held != fit.elements.end()) {
                 ElementReport element = MakeElement(*held, fit.name, record);
                 element.verdict = Verdict::kUndetermined;
-                element.reason = reason;
+                element.reason = note.second;
                 undetermined.push_back(element);
                 fit.elements.erase(held);
             }
