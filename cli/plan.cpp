@@ -1,6 +1,7 @@
 #include "plan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -10,6 +11,7 @@
 #include "compensation/tracing.h"
 #include "input_error.h"
 #include "layout_file.h"
+#include "model/sight_angle.h"
 #include "model_json.h"
 #include "output_files.h"
 #include "platform/environment.h"
@@ -103,6 +105,21 @@ Warning RuleWarning(const RuleCheck& rule, const Planned& planned) {
                     : "place the flying views so that their elevation bands overlap from low to "
                       "high, with one view in line with the farthest pair"};
     }
+    if (rule.name == "outside pairs in line") {
+        const sim::Scenario& s = planned.scenario;
+        CVector near = s.outside1[0];
+        CVector far = s.outside1[1];
+        near.Sphr2Cart();
+        far.Sphr2Cart();
+        const double apart = std::hypot(near.X - far.X, near.Y - far.Y, near.Z - far.Z);
+        return {"the outside station sees the d2 targets " +
+                    Number(std::fabs(detail::SightAngle(near, far)) * kRadToDeg) +
+                    " degrees apart (" + Number(apart) +
+                    " m apart): D2 is told best from a pair seen within 20 degrees of one line "
+                    "of sight and more than 4 m apart",
+                "place the outside station on the line through the two d2 targets, behind the "
+                "nearer one, or choose d2 targets farther apart"};
+    }
     // A pair set: the classification wants more pairs than the least count, one per view.
     const std::string pairs = PairKey(rule.name);
     const std::string found = std::to_string(rule.found) + " usable " + pairs + " pairs, " +
@@ -131,10 +148,21 @@ std::string LoopChange(const std::vector<std::string>& fits) {
         return "make the FBB board at least twice as tall as it is wide";
     }
     if (has("CalculateFCKIB")) {
-        return "put the flying targets on one line";
+        return "put the flying targets on one straight line, so that the in-line view sees "
+               "them all along one line of sight";
     }
     return "change the geometry the two fits share, so that one no longer reads what the other "
            "estimates";
+}
+
+// Why a fit's own solution reaches its next call.
+std::string OwnFeedback(const std::string& fit) {
+    if (fit == "CalculateFCKIB") {
+        return ": its reference distances come from the in-line flying view, calibrated with the "
+               "elevation polynomial it fits, and the flying targets off the line of sight there "
+               "see that polynomial in their distances";
+    }
+    return "";
 }
 
 std::string Join(const std::vector<std::string>& names) {
@@ -216,6 +244,12 @@ void Judge(Planned& planned) {
                  " per pass): " + loop.feeding[0] + " and " + loop.feeding[1] +
                  " feed each other (" + Number(loop.feeding_rate) + " per pass on their own)",
              LoopChange(loop.feeding)});
+    }
+    if (loop.slowest_fit_rate >= kSlowLoopRate) {
+        planned.warnings.push_back(
+            {loop.slowest_fit + " settles slowly on its own: each call leaves " +
+                 Number(loop.slowest_fit_rate) + " of its error" + OwnFeedback(loop.slowest_fit),
+             LoopChange({loop.slowest_fit})});
     }
 }
 
@@ -308,7 +342,9 @@ Json PlanJson(const PlanOptions& options, const Planned& planned) {
     json["contraction"] = loop.rate >= 0.0 ? Json{{"rate", loop.rate},
                                                   {"fits", loop.fits},
                                                   {"feeding", loop.feeding},
-                                                  {"feeding_rate", loop.feeding_rate}}
+                                                  {"feeding_rate", loop.feeding_rate},
+                                                  {"slowest_fit", loop.slowest_fit},
+                                                  {"slowest_fit_rate", loop.slowest_fit_rate}}
                                            : Json(nullptr);
     Json warnings = Json::array();
     for (const Warning& w : planned.warnings) {
@@ -350,6 +386,10 @@ void PrintPlan(std::ostream& out, const PlanOptions& options, const Planned& pla
         if (loop.feeding.size() == 2) {
             out << "; most coupled fits: " << loop.feeding[0] << " and " << loop.feeding[1] << " ("
                 << Number(loop.feeding_rate) << ")";
+        }
+        if (!loop.slowest_fit.empty()) {
+            out << "; slowest fit on its own: " << loop.slowest_fit << " ("
+                << Number(loop.slowest_fit_rate) << " per call)";
         }
         out << '\n';
     }

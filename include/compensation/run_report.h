@@ -133,6 +133,11 @@ struct LoopContraction {
     std::vector<std::string> fits;     // the fits of the loop, in order
     std::vector<std::string> feeding;  // the pair of fits that feed each other most
     double feeding_rate = -1.0;        // the rate of that pair's loop on its own
+    // The fit that settles slowest when called again and again with the others' elements held:
+    // a fit whose own solution feeds back into its next call (the check-view fit's reference
+    // distances, taken from its own calibrated in-line view) and its rate per call.
+    std::string slowest_fit;
+    double slowest_fit_rate = -1.0;
 };
 
 struct RunReport {

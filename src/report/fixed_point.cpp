@@ -205,6 +205,15 @@ LoopContraction JointLoopContraction(const FixedPointCovariance& linearised,
     const std::size_t fits = fitNames.size();
     result.rate = GaussSeidelRate(linearised, std::vector<bool>(fits, true));
     for (std::size_t a = 0; a < fits; ++a) {
+        std::vector<bool> alone(fits, false);
+        alone[a] = true;
+        const double rate = GaussSeidelRate(linearised, alone);
+        if (rate > result.slowest_fit_rate) {
+            result.slowest_fit_rate = rate;
+            result.slowest_fit = fitNames[a];
+        }
+    }
+    for (std::size_t a = 0; a < fits; ++a) {
         for (std::size_t b = a + 1; b < fits; ++b) {
             std::vector<bool> pair(fits, false);
             pair[a] = pair[b] = true;

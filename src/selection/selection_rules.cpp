@@ -4,6 +4,7 @@
 
 #include "compensation/engine.h"
 #include "compensation/tracing.h"
+#include "compensation/transform.h"
 #include "engine/constants.h"
 #include "engine/result_codes.h"
 #include "fits/bel_geometry.h"
@@ -88,6 +89,21 @@ std::vector<RuleCheck> CheckSelectionRules(const CCompensation& host, const Sele
     };
     classify("x0y0 pairs", detail::kX0Y0Pairs);
     classify("d2 pairs", detail::kD2Pairs);
+    if (Host(in.outside1).count >= 2) {
+        // D2 is told from the d2 pair's separation when the outside station sees the two targets
+        // nearly along one line of sight and far apart: there the separation is a difference of
+        // ranges, which the wide-angle views of the main station do not give. The placement
+        // evaluator judges the first outside view as the instrument frame holds it.
+        CVector sights[2] = {in.outside1[0], in.outside1[1]};
+        for (CVector& sight : sights) {
+            sight.Sphr2Cart();
+        }
+        TRANSFORM_PARMS instrumentFrame{};
+        TCompOut record = in.pairs;
+        CTransform transform;
+        rules.push_back(Rule("outside pairs in line",
+                             transform.EvaluateOutside(sights, &instrumentFrame, 2, &record)));
+    }
     if (!fullFull) {
         return rules;
     }

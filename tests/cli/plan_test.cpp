@@ -129,6 +129,46 @@ TEST(Plan, AD2PairThatIsTheOnlyElElCPairMakesD2AndElElCFeedEachOther) {
               std::string::npos);
 }
 
+// The check-view fit of mode 1 takes its reference distances from the in-line flying view. With
+// two of the four flying targets 0.6 m off the line, one up and one down, its own solution feeds
+// back into its next call; the bundled layout, with the targets on one line, is the suggested
+// change and plans clean above.
+TEST(Plan, FlyingTargetsOffOneLineAreNamedWithTheCheckViewFitThatFeedsItself) {
+    const TempDir dir;
+    Json layout = BundledLayout("fullfull1");
+    layout["flying"]["targets"][1][1] = layout["flying"]["targets"][1][1].get<double>() + 0.6;
+    layout["flying"]["targets"][2][1] = layout["flying"]["targets"][2][1].get<double>() - 0.6;
+    const auto run = Plan(dir, layout);
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.out.find("CalculateFCKIB settles slowly on its own: each call leaves 0.8"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("change: put the flying targets on one straight line"),
+              std::string::npos);
+}
+
+// The D2 fit reads the d2 pair from the outside station too. Moved 2 m across the line through
+// the two targets, the station sees them more than 20 degrees apart.
+TEST(Plan, AnOutsideStationOffTheD2PairsLineFailsTheInLineRule) {
+    const TempDir dir;
+    Json layout = BundledLayout("full");
+    const Json& targets = layout["targets"];
+    const Json& near = targets[layout["pairs"]["d2"][0].get<int>() - 1];
+    const Json& far = targets[layout["pairs"]["d2"][1].get<int>() - 1];
+    const double dx = far[0].get<double>() - near[0].get<double>();
+    const double dz = far[2].get<double>() - near[2].get<double>();
+    const double across = 2.0 / std::hypot(dx, dz);
+    Json& position = layout["outside"]["position"];
+    position[0] = position[0].get<double>() - dz * across;
+    position[2] = position[2].get<double>() + dx * across;
+    const auto run = Plan(dir, layout);
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.out.find("FAIL  outside pairs in line"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("the outside station sees the d2 targets"), std::string::npos);
+    EXPECT_NE(run.out.find("change: place the outside station on the line through the two d2"),
+              std::string::npos);
+}
+
 // The plan's uncertainties come from noise-free readings at the noise it is told; the run report
 // of the bundled example takes the noise its noisy readings show (within a few per cent of the
 // simulated one). The two must agree to that few per cent: 0.9 to 1.1.
@@ -168,7 +208,8 @@ TEST(Plan, JsonListsEveryRuleTheContractionAndWhetherClean) {
         EXPECT_TRUE(rule["passed"].get<bool>());
     }
     EXPECT_EQ(rules, (std::vector<std::string>{"sector coverage", "interball pairs", "x0y0 pairs",
-                                               "d2 pairs", "extra pairs", "El_ElC pairs"}));
+                                               "d2 pairs", "outside pairs in line", "extra pairs",
+                                               "El_ElC pairs"}));
     EXPECT_EQ(plan["result"], 0);
     EXPECT_GT(plan["contraction"]["rate"].get<double>(), 0.0);
     EXPECT_LT(plan["contraction"]["rate"].get<double>(), 1.0);

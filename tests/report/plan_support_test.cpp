@@ -60,6 +60,37 @@ TEST(PlanSupport, TheWideBoardsFbbAndKMinusLoopContractsAsMeasured) {
     EXPECT_LT(narrow.contraction.feeding_rate, 0.3);
 }
 
+// The check-view fit takes its reference distances from the in-line flying view, calibrated
+// with the polynomial it fits. Targets on the line of sight there see none of it in their
+// distances, and the fit settles in one call; two targets moved 0.6 m off the line, one up and
+// one down, see it, and each call leaves most of the error in place.
+TEST(PlanSupport, FlyingTargetsOffTheLineMakeTheCheckViewFitFeedItself) {
+    const auto ownRate = [](double offLine) {
+        sim::Layout layout = sim::FullFullLayout(1.0, 1);
+        layout.fly_targets[1].y += offLine;
+        layout.fly_targets[2].y -= offLine;
+        // A trace of noise keeps the outside repeats apart as readings.
+        sim::Noise tieBreak;
+        tieBreak.range = 2e-9;
+        tieBreak.angle = 1e-9;
+        sim::Scenario s = sim::Simulate(
+            layout, sim::RealisticTruth(sim::Kind::FullFull, 1, layout), tieBreak);
+        CCompensation engine;
+        compensation::SetTracing(engine, false);
+        TMapper model = s.start;
+        TCompOut out = s.compOut;
+        EXPECT_EQ(engine.FullFullComp(s.main.data(), s.nCount(), s.outside1.data(), s.nCountOut1(),
+                                      s.outside2.data(), s.nCountOut2(), s.flying.data(),
+                                      s.nTargetsFly, s.nCountFly(), &model, &out, 1),
+                  0);
+        const RunReport report = LastRunReport(engine, {true, Noise(2e-6, 1e-6)});
+        EXPECT_EQ(report.contraction.slowest_fit, "CalculateFCKIB");
+        return report.contraction.slowest_fit_rate;
+    };
+    EXPECT_LT(ownRate(0.0), 0.1);
+    EXPECT_GT(ownRate(0.6), 0.85);
+}
+
 // On noise-free readings the covariance is that of the noise assumed, and it is linear in the
 // noise's variance: twice the noise, twice every standard uncertainty.
 TEST(PlanSupport, UncertaintyAtAnAssumedNoiseScalesWithIt) {
