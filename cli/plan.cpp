@@ -208,6 +208,12 @@ void Judge(Planned& planned) {
         if (loop && !moving.empty()) {
             cause += "; still moving at the end: " + Join(moving);
         }
+        for (const LoopReport& run : report.loops) {
+            if (loop && run.last_sum != 0 && run.rate >= 0.0) {
+                cause += "; the " + run.name + "'s change was multiplied by " + Number(run.rate) +
+                         " per pass at its end";
+            }
+        }
         planned.warnings.push_back({cause, loop && moving.size() >= 2
                                                ? LoopChange(moving)
                                                : "mend the causes above; compensate explain " +
@@ -392,6 +398,15 @@ void PrintPlan(std::ostream& out, const PlanOptions& options, const Planned& pla
                 << Number(loop.slowest_fit_rate) << " per call)";
         }
         out << '\n';
+    }
+    bool measured = false;
+    for (const LoopReport& run : planned.report.loops) {
+        if (run.rate >= 0.0) {
+            out << (measured ? "" : "\njoint loops as the simulated run made them:\n") << "  "
+                << run.name << ": " << run.evaluations << " passes (budget " << run.budget
+                << "), change times " << Number(run.rate) << " per pass at the end\n";
+            measured = true;
+        }
     }
     if (planned.warnings.empty()) {
         out << "\nplan clean\n";

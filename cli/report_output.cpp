@@ -77,7 +77,8 @@ void AddReportJson(nlohmann::ordered_json& result, const RunReport& report) {
                          {"runs", l.runs},
                          {"evaluations", l.evaluations},
                          {"budget", l.budget},
-                         {"last_sum", l.last_sum}});
+                         {"last_sum", l.last_sum},
+                         {"rate", l.rate >= 0.0 ? Json(l.rate) : Json(nullptr)}});
     }
     result["loops"] = loops;
     result["noise"] = report.noise.available

@@ -88,6 +88,10 @@ struct LoopReport {
     int evaluations = 0;
     int budget = 0;  // per run
     int last_sum = 0;
+    // How much the model's change shrank per pass over the loop's last passes (at most five),
+    // measured in its last run: the loop's rate as the run went, settled or not. -1 for a loop
+    // of fewer than three passes, and for the outlier stages' loops, which restart.
+    double rate = -1.0;
 };
 
 // The reading noise the data show. The two-face spreads are of face differences, each the

@@ -120,6 +120,7 @@ class RunRecorder {
 
     std::shared_ptr<const RunRecord>* slot_;
     std::shared_ptr<RunRecord> record_;
+    const TMapper* model_ = nullptr;  // the model the procedure's fits write
     RunRecord* outer_ = nullptr;
     bool stopped_ = false;
 };

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -14,6 +15,31 @@ const double kFaceDifferenceToReading = 1.0 / std::sqrt(2.0);
 
 bool Contains(int result, int code, int other) {
     return code != 0 && (result == code || (other != 0 && result == code + other));
+}
+
+// The Euclidean norm of a model's change over its elements as stored (degrees and metres): the
+// rate of a loop is that of its slowest mode, whatever the scale of each element.
+double ModelChange(const TMapper& before, const TMapper& after) {
+    double sum = 0.0;
+    for (const MapperElement& e : kMapperElements) {
+        const double change = after.*e.member - before.*e.member;
+        sum += change * change;
+    }
+    return std::sqrt(sum);
+}
+
+// The geometric mean of the ratios of successive changes over the last five passes at most.
+double RateOfChanges(const std::vector<double>& changes) {
+    constexpr std::size_t kLastRatios = 5;
+    const std::size_t n = changes.size();
+    if (n < 3) {
+        return -1.0;
+    }
+    const std::size_t first = n - 1 - std::min(kLastRatios, n - 1);
+    if (!(changes[first] > 0.0)) {
+        return 0.0;
+    }
+    return std::pow(changes[n - 1] / changes[first], 1.0 / static_cast<double>(n - 1 - first));
 }
 
 }  // namespace
@@ -74,6 +100,7 @@ RunRecorder::~RunRecorder() {
 }
 
 void RunRecorder::Enter(const TMapper* map) {
+    model_ = map;
     record_->entry = *map;
     record_->final = *map;
 }
@@ -127,8 +154,19 @@ void RunRecorder::CountLoop(const char* name, int evaluations, int budget, int s
 int RunRecorder::Loop(const char* name, const std::vector<FitCall>& fits, int* evaluations,
                       int budget) {
     const int before = *evaluations;
-    const int sum = JointLoop(fits, evaluations, budget);
+    // The loop's own passes, one at a time, so that the change each pass makes is seen.
+    std::vector<double> changes;
+    TMapper last = model_ != nullptr ? *model_ : TMapper{};
+    int sum = 0;
+    do {
+        sum = JointLoop(fits, evaluations, *evaluations + 1);
+        if (model_ != nullptr) {
+            changes.push_back(ModelChange(last, *model_));
+            last = *model_;
+        }
+    } while (sum != 0 && *evaluations < budget);
     CountLoop(name, *evaluations - before, budget - before, sum);
+    LoopNamed(name, budget).rate = RateOfChanges(changes);
     return sum;
 }
 
