@@ -16,7 +16,7 @@ namespace compensation::bench {
 
 namespace {
 
-void BM_RunReport(benchmark::State& state, const char* scenario) {
+void BM_RunReport(benchmark::State& state, const char* scenario, unsigned threads) {
     const sim::Scenario& s = CachedScenario(scenario, 1);
     std::vector<CVector> main = s.main;
     std::vector<CVector> outside1 = s.outside1;
@@ -47,18 +47,29 @@ void BM_RunReport(benchmark::State& state, const char* scenario) {
     }
     std::size_t elements = 0;
     for (auto _ : state) {
-        const RunReport report = LastRunReport(engine);
+        ReportOptions options;
+        options.threads = threads;
+        const RunReport report = LastRunReport(engine, options);
         elements = report.elements.size();
         benchmark::DoNotOptimize(elements);
     }
     state.counters["elements"] = static_cast<double>(elements);
 }
 
-BENCHMARK_CAPTURE(BM_RunReport, quick, "quick")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, full, "full")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, fullfull0, "fullfull0")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, fullfull1, "fullfull1")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, fullfull2, "fullfull2")->Unit(benchmark::kMillisecond);
+// One thread (the same bits on every machine), then one per hardware thread.
+BENCHMARK_CAPTURE(BM_RunReport, quick, "quick", 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, full, "full", 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull0, "fullfull0", 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull1, "fullfull1", 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull2, "fullfull2", 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, quick_all_threads, "quick", 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, full_all_threads, "full", 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull0_all_threads, "fullfull0", 0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull1_all_threads, "fullfull1", 0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull2_all_threads, "fullfull2", 0)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

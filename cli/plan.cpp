@@ -316,7 +316,7 @@ Planned Simulate(const PlanOptions& options) {
     noise.range = plan.noiseRange;
     noise.azimuth = plan.noiseAngle;
     noise.elevation = plan.noiseAngle;
-    planned.report = LastRunReport(engine, {true, noise});
+    planned.report = LastRunReport(engine, {true, noise, 0});
     Judge(planned);
     return planned;
 }

@@ -178,6 +178,10 @@ struct ReportOptions {
     // noise-free readings fix the fixed point and the noise expected of the instrument sets the
     // uncertainty (range in metres, angles in radians per reading).
     std::optional<NoiseEstimate> assumedNoise;
+    // Threads that share the readings of the uncertainties' linearisation. One gives the same
+    // bits on every machine; more give the same sums associated differently (last-bit
+    // differences) in a fraction of the time; 0 takes one per hardware thread.
+    unsigned threads = 1;
 };
 
 // The report of the last procedure run on `engine` (Stage::kNotRun before any). Computing the

@@ -4,7 +4,11 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <exception>
 #include <map>
+#include <system_error>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 #include "model/live.h"
@@ -114,6 +118,95 @@ std::vector<double> Evaluate(CCompensation& engine, Snapshot& snapshot, const TM
         }
     }
     return phi;
+}
+
+// Adds to `m` the outer product of one reading component's column of dphi/dr, scaled by the
+// component's noise: every copy of the reading is moved by `step`, the fits that read it run
+// again, and the copies are put back.
+void AddReading(CCompensation& engine, Snapshot& snapshot, const Reading& reading,
+                double CVector::*field, double step, double sigma, const TMapper& fixedPoint,
+                const std::vector<double TMapper::*>& elements, const std::vector<int>& owner,
+                const std::vector<double>& phi0, std::vector<double>& m) {
+    const auto at = [&snapshot](const std::pair<int, int>& copy) -> CVector& {
+        return snapshot
+            .sets[static_cast<std::size_t>(copy.first)][static_cast<std::size_t>(copy.second)];
+    };
+    const double saved = at(reading.copies.front()).*field;
+    for (const auto& copy : reading.copies) {
+        at(copy).*field = saved + step;
+    }
+    const std::vector<double> phi =
+        Evaluate(engine, snapshot, fixedPoint, elements, owner, phi0, reading.readBy);
+    for (const auto& copy : reading.copies) {
+        at(copy).*field = saved;
+    }
+    const std::size_t p = phi0.size();
+    std::vector<double> column(p);
+    for (std::size_t i = 0; i < p; ++i) {
+        column[i] = (phi[i] - phi0[i]) / step * sigma;
+    }
+    for (std::size_t i = 0; i < p; ++i) {
+        for (std::size_t k = 0; k < p; ++k) {
+            m[i * p + k] += column[i] * column[k];
+        }
+    }
+}
+
+// Threads for `count` tasks when each thread should have at least `least` of them.
+std::size_t Workers(std::size_t threads, std::size_t count, std::size_t least) {
+    return std::max<std::size_t>(1, std::min(threads, count / least));
+}
+
+// Runs task(worker, engine, sets, k) for k in [0, count), split into `workers` contiguous
+// shares. The first share runs on the calling thread with the caller's engine and sets; each
+// other share on a thread of its own with copies of them and a raw-term cache of its own
+// (the cache is the thread's). A share whose thread cannot be started runs on the calling
+// thread after the first; an exception in any share reaches the caller once all ended.
+template <typename Task>
+void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Snapshot& snapshot,
+              std::size_t readingCount, const Task& task) {
+    const auto share = [&](std::size_t w, CCompensation& worker, Snapshot& sets) {
+        for (std::size_t k = count * w / workers; k < count * (w + 1) / workers; ++k) {
+            task(w, worker, sets, k);
+        }
+    };
+    // The copies are made before any share starts: the first share moves readings of the
+    // caller's sets while it runs.
+    std::vector<CCompensation> engines(workers - 1, engine);
+    std::vector<Snapshot> copies(workers - 1, snapshot);
+    std::vector<std::exception_ptr> failures(workers);
+    std::vector<std::thread> pool;
+    std::vector<std::size_t> unstarted;
+    for (std::size_t w = 1; w < workers; ++w) {
+        try {
+            pool.emplace_back([&, w] {
+                try {
+                    const RawTermCache terms(3 * readingCount);
+                    share(w, engines[w - 1], copies[w - 1]);
+                } catch (...) {
+                    failures[w] = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            unstarted.push_back(w);
+        }
+    }
+    try {
+        share(0, engine, snapshot);
+        for (std::size_t w : unstarted) {
+            share(w, engines[w - 1], copies[w - 1]);
+        }
+    } catch (...) {
+        failures[0] = std::current_exception();
+    }
+    for (std::thread& thread : pool) {
+        thread.join();
+    }
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
 }
 
 // The spectral radius of an n x n matrix as the limit of ||M^k||^(1/k), taken by repeated
@@ -272,15 +365,15 @@ bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
 
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise,
-                                          bool covariance) {
+                                          bool covariance, std::size_t threads) {
     // The fits run again thousands of times on the same readings; their raw terms are kept as
     // a procedure run keeps them. A perturbed angle is a reading of its own (a range step
     // leaves the angles), so two more entries a reading.
-    std::size_t readings = 0;
+    std::size_t readingCount = 0;
     for (const std::vector<CVector>& set : snapshot.sets) {
-        readings += set.size();
+        readingCount += set.size();
     }
-    const RawTermCache rawTerms(3 * readings);
+    const RawTermCache rawTerms(3 * readingCount);
     FixedPointCovariance result;
     ProbeElements(engine, snapshot, fixedPoint);
     // An element two fits write belongs to the later one in the final joint loop: its value is
@@ -308,54 +401,45 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     const std::vector<double> phi0 =
         Evaluate(engine, snapshot, fixedPoint, result.elements, owner, {}, {});
 
-    // A = I - dphi/dtheta, column by column.
+    // A = I - dphi/dtheta, column by column. Each column writes its own entries, so the
+    // workers' shares need no adding up.
     std::vector<double> a(P * P, 0.0);
     result.jacobian.assign(P * P, 0.0);
     result.owner = owner;
-    for (int j = 0; j < p; ++j) {
-        TMapper moved = fixedPoint;
-        moved.*result.elements[static_cast<std::size_t>(j)] += kElementStep;
-        const std::vector<double> phi =
-            Evaluate(engine, snapshot, moved, result.elements, owner, {}, {});
-        for (int i = 0; i < p; ++i) {
-            const auto I = static_cast<std::size_t>(i);
-            const std::size_t at = I * P + static_cast<std::size_t>(j);
-            result.jacobian[at] = (phi[I] - phi0[I]) / kElementStep;
-            a[at] = (i == j ? 1.0 : 0.0) - result.jacobian[at];
-        }
-    }
+    InShares(Workers(threads, P, 8), P, engine, snapshot, readingCount,
+             [&](std::size_t, CCompensation& worker, Snapshot& sets, std::size_t j) {
+                 TMapper moved = fixedPoint;
+                 moved.*result.elements[j] += kElementStep;
+                 const std::vector<double> phi =
+                     Evaluate(worker, sets, moved, result.elements, owner, {}, {});
+                 for (std::size_t i = 0; i < P; ++i) {
+                     const std::size_t at = i * P + j;
+                     result.jacobian[at] = (phi[i] - phi0[i]) / kElementStep;
+                     a[at] = (i == j ? 1.0 : 0.0) - result.jacobian[at];
+                 }
+             });
 
-    // M = dphi/dr S dphi/dr^T, summed over every reading's range, azimuth and elevation.
-    std::vector<double> m(P * P, 0.0);
-    const auto addReading = [&](const Reading& reading, double CVector::*field, double step,
-                                double sigma) {
-        const auto at = [&snapshot](const std::pair<int, int>& copy) -> CVector& {
-            return snapshot
-                .sets[static_cast<std::size_t>(copy.first)][static_cast<std::size_t>(copy.second)];
-        };
-        const double saved = at(reading.copies.front()).*field;
-        for (const auto& copy : reading.copies) {
-            at(copy).*field = saved + step;
+    // M = dphi/dr S dphi/dr^T, summed over every reading's range, azimuth and elevation. The
+    // workers' shares are added in order: one worker gives the bits of a sum over the readings
+    // in order; more give the same sum, associated differently.
+    const std::vector<Reading> readings = GroupReadings(snapshot);
+    const std::size_t workers = Workers(threads, readings.size(), 64);
+    std::vector<std::vector<double>> shares(workers, std::vector<double>(P * P, 0.0));
+    InShares(workers, readings.size(), engine, snapshot, readingCount,
+             [&](std::size_t w, CCompensation& worker, Snapshot& sets, std::size_t r) {
+                 for (const auto& [field, step, sigma] :
+                      {std::tuple(&CVector::Range, kRangeStep, noise.range),
+                       std::tuple(&CVector::Azimuth, kAngleStep, noise.azimuth),
+                       std::tuple(&CVector::Elevation, kAngleStep, noise.elevation)}) {
+                     AddReading(worker, sets, readings[r], field, step, sigma, fixedPoint,
+                                result.elements, owner, phi0, shares[w]);
+                 }
+             });
+    std::vector<double> m = std::move(shares[0]);
+    for (std::size_t w = 1; w < workers; ++w) {
+        for (std::size_t k = 0; k < P * P; ++k) {
+            m[k] += shares[w][k];
         }
-        const std::vector<double> phi =
-            Evaluate(engine, snapshot, fixedPoint, result.elements, owner, phi0, reading.readBy);
-        for (const auto& copy : reading.copies) {
-            at(copy).*field = saved;
-        }
-        std::vector<double> column(P);
-        for (std::size_t i = 0; i < P; ++i) {
-            column[i] = (phi[i] - phi0[i]) / step * sigma;
-        }
-        for (std::size_t i = 0; i < P; ++i) {
-            for (std::size_t k = 0; k < P; ++k) {
-                m[i * P + k] += column[i] * column[k];
-            }
-        }
-    };
-    for (const Reading& reading : GroupReadings(snapshot)) {
-        addReading(reading, &CVector::Range, kRangeStep, noise.range);
-        addReading(reading, &CVector::Azimuth, kAngleStep, noise.azimuth);
-        addReading(reading, &CVector::Elevation, kAngleStep, noise.elevation);
     }
 
     // C = A^-1 M A^-T: X = A^-1 M, then C^T = A^-1 X^T.

@@ -3,6 +3,7 @@
 #ifndef COMPENSATION_REPORT_FIXED_POINT_H
 #define COMPENSATION_REPORT_FIXED_POINT_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,11 @@ struct FixedPointCovariance {
 
 // Linearises the snapshot's fits at `fixedPoint`; `engine` runs the fits (its trace is not
 // written: the fits the snapshots call do not trace). With `covariance` false only the fitted
-// elements are found (one call of each fit), and `covariance` stays empty.
+// elements are found (one call of each fit), and `covariance` stays empty. The readings are
+// shared among up to `threads` threads (each needs 64 readings or more).
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise,
-                                          bool covariance = true);
+                                          bool covariance = true, std::size_t threads = 1);
 
 // The final joint loop's rate per pass and the pair of fits that feed each other most, from the
 // linearisation (`fitNames` in the loop's order).

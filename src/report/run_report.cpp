@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "compensation/tracing.h"
 #include "model/mapper_elements.h"
@@ -155,7 +156,7 @@ void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPoi
 
 // The fitted elements of a settled run, with their uncertainties and correlations when asked.
 void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record, bool uncertainty,
-                    RunReport& report) {
+                    unsigned threads, RunReport& report) {
     if (!record.snapshot) {
         return;
     }
@@ -189,7 +190,9 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
         }
     }
     const detail::FixedPointCovariance cov =
-        detail::LinearisedCovariance(scratch, work, record.final, record.noise, uncertainty);
+        detail::LinearisedCovariance(scratch, work, record.final, record.noise, uncertainty,
+                                     threads > 0 ? threads
+                                                 : std::max(1U, std::thread::hardware_concurrency()));
     if (!uncertainty) {
         for (std::size_t i = 0; i < cov.elements.size(); ++i) {
             report.elements.push_back(MakeElement(cov.elements[i], cov.fits[i], record));
@@ -273,13 +276,13 @@ RunReport LastRunReport(const CCompensation& engine, const ReportOptions& option
     report.loops = record->loops;
     report.noise = record->noise;
     if (!options.assumedNoise) {
-        AddUncertainty(engine, *record, options.uncertainty, report);
+        AddUncertainty(engine, *record, options.uncertainty, options.threads, report);
         return report;
     }
     detail::RunRecord assumed = *record;
     assumed.noise = *options.assumedNoise;
     assumed.noise.available = true;
-    AddUncertainty(engine, assumed, options.uncertainty, report);
+    AddUncertainty(engine, assumed, options.uncertainty, options.threads, report);
     return report;
 }
 
