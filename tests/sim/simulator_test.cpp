@@ -249,12 +249,6 @@ TEST(Scenario, ABlunderLandsOnlyWhereItIsNamed) {
     EXPECT_TRUE(SameBits(All(MakeScenario("fullfull0", blunders)), All(expected)));
 }
 
-TEST(Scenario, ABlunderBeyondItsSetIsRefused) {
-    Options blunders;
-    blunders.noise.gross = {{Set::Outside2, 20, 1e-3, 0.0, 0.0}};  // outside2 holds 20
-    EXPECT_THROW(MakeScenario("fullfull0", blunders), std::invalid_argument);
-}
-
 TEST(Scenario, TheSizeScaleGrowsTargetsAndViews) {
     Options o;
     o.size_scale = 2.0;
@@ -263,14 +257,8 @@ TEST(Scenario, TheSizeScaleGrowsTargetsAndViews) {
     EXPECT_EQ(std::pair(fullFull.nTargets, fullFull.nViews), std::pair(30, 32));
 }
 
-TEST(Scenario, TheModesTruthOrTheHostsOwnIsTaken) {
-    Options o;
-    o.mode = 2;
-    EXPECT_EQ(MakeScenario("fullfull", o).truth.El_ElC, RealisticTruth(Kind::FullFull, 2).El_ElC);
-    o.mode = 0, o.truth = TMapper{}, o.truth->A1 = 3e-3;
-    EXPECT_EQ(MakeScenario("quick", o).truth.A1, 3e-3);
-}
-
+// A mode or size no procedure has, an unknown name, a blunder beyond its set or a pair beyond
+// the targets.
 TEST(Scenario, ImpossibleOptionsAreRefused) {
     Options o;
     o.mode = 3;
@@ -278,6 +266,8 @@ TEST(Scenario, ImpossibleOptionsAreRefused) {
     o.mode = 0, o.size_scale = 0.5;
     EXPECT_THROW(MakeScenario("quick", o), std::invalid_argument);
     EXPECT_THROW(MakeScenario("nonesuch"), std::invalid_argument);
+    o.size_scale = 1.0, o.noise.gross = {{Set::Outside2, 20, 1e-3, 0.0, 0.0}};  // outside2 holds 20
+    EXPECT_THROW(MakeScenario("fullfull0", o), std::invalid_argument);
     Layout broken = FullLayout();
     broken.n2_d2 = static_cast<int>(broken.targets.size()) + 1;
     EXPECT_THROW(Simulate(broken, TMapper{}), std::invalid_argument);
