@@ -12,6 +12,7 @@
 
 #include "cli_test_support.h"
 #include "support/trace_dir.h"
+#include "transform/transform_fixtures.h"
 
 namespace compensation::cli {
 namespace {
@@ -377,30 +378,20 @@ TEST(CompensateCommand, CalibrateAppliesAModelAsTheFormulasSay) {
     EXPECT_NEAR(v["y"], 2.0001 * std::sin(-5e-5), 1e-15);  // R sin El of the corrected reading
 }
 
+// Measured points made from nominal ones with a chosen transform by the transform tests' own
+// mapping; the readings carry no model.
 TEST(CompensateCommand, TransformRecoversAChosenTransform) {
-    // Measured points made from nominal ones with a chosen transform, P' = M P + t, M built
-    // row by row from the angles as the transform defines it; the readings carry no model.
-    const double a = 0.01, b = -0.02, g = 0.5, t[3] = {0.1, -0.2, 0.3};
-    const double ca = std::cos(a), sa = std::sin(a), cb = std::cos(b), sb = std::sin(b),
-                 cg = std::cos(g), sg = std::sin(g);
-    const double m[3][3] = {{cb * cg, cb * sg, -sb},
-                            {sa * sb * cg - ca * sg, sa * sb * sg + ca * cg, sa * cb},
-                            {ca * sb * cg + sa * sg, ca * sb * sg - sa * cg, ca * cb}};
-    const double points[5][3] = {
+    const TRANSFORM_PARMS chosen = {0.01, -0.02, 0.5, 0.1, -0.2, 0.3};
+    const transform_test::Point points[] = {
         {2, 0.5, 3}, {-1.5, 1, 2.5}, {0.5, -0.8, 4}, {3, 0.2, -1}, {-2, -0.5, -2.5}};
     std::ostringstream nominal, measured;
     nominal << "x,y,z\n";
     measured.precision(17);
     measured << "type,range,azimuth_rad,elevation_rad,t,quality\n";
-    for (const auto& p : points) {
-        nominal << p[0] << ',' << p[1] << ',' << p[2] << '\n';
-        double q[3];
-        for (int r = 0; r < 3; ++r) {
-            q[r] = m[r][0] * p[0] + m[r][1] * p[1] + m[r][2] * p[2] + t[r];
-        }
-        measured << "100," << std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]) << ','
-                 << -std::atan2(q[0], q[2]) << ',' << std::atan2(q[1], std::hypot(q[0], q[2]))
-                 << ",20,100\n";
+    for (const transform_test::Point& p : points) {
+        nominal << p.x << ',' << p.y << ',' << p.z << '\n';
+        const CVector q = transform_test::PointAt(transform_test::Apply(chosen, p));
+        measured << "100," << q.Range << ',' << q.Azimuth << ',' << q.Elevation << ",20,100\n";
     }
     const TempDir dir;
     const std::string nominalCsv = dir.Write("nominal.csv", nominal.str());
@@ -414,10 +405,11 @@ TEST(CompensateCommand, TransformRecoversAChosenTransform) {
         const Json result = Json::parse(run.out);
         // Exact data: only rounding (1e-16 relative on metre-sized points) separates the fit
         // from the chosen values; 1e-9 is far above it and far below any wrong solution.
-        const double chosen[] = {a, b, g, t[0], t[1], t[2]};
         const char* names[] = {"Alpha", "Beta", "Gamma", "X", "Y", "Z"};
         for (int i = 0; i < 6; ++i) {
-            EXPECT_NEAR(result["transform"][names[i]].get<double>(), chosen[i], 1e-9) << names[i];
+            EXPECT_NEAR(result["transform"][names[i]].get<double>(),
+                        chosen.*transform_test::kParameterMembers[i], 1e-9)
+                << names[i];
         }
         EXPECT_LT(result["rms"].get<double>(), 1e-9);
     }
