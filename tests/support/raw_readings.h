@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -71,27 +70,6 @@ inline CVector RawReadingFor(const CVector& truth, const TMapper& model) {
     EXPECT_LE(best, kInversionTolerance) << "Calibrate does not reproduce the truth";
     bestRaw.Sphr2Cart();
     return bestRaw;
-}
-
-// The raw readings of `targets` from every pose: target i of view k at k * targets.size() + i.
-inline std::vector<CVector> ViewMajorRawReadings(const std::vector<Point3>& targets,
-                                                 const std::vector<InstrumentPose>& poses,
-                                                 const TMapper& model, int type = 100) {
-    std::vector<CVector> readings;
-    for (const InstrumentPose& pose : poses) {
-        for (const Point3& target : targets) {
-            readings.push_back(RawReadingFor(TrueReading(target, pose, type), model));
-        }
-    }
-    return readings;
-}
-
-// Appends the raw front-sight readings of two world points seen from one pose.
-inline void AppendRawPair(std::vector<CVector>& pairs, const InstrumentPose& pose,
-                          const Point3& first, const Point3& second, const TMapper& model,
-                          double quality = 99.0) {
-    pairs.push_back(RawReadingFor(TrueReading(first, pose, 100, quality), model));
-    pairs.push_back(RawReadingFor(TrueReading(second, pose, 100, quality), model));
 }
 
 }  // namespace compensation::testing
