@@ -55,11 +55,6 @@ inline std::string NativePath(const std::string& path) {
 #endif
 }
 
-// The tool's printed output: text, whose lines end in CR LF on Windows.
-inline std::string ReadText(const std::string& path) {
-    return compensation::testing::ReadFile(path);
-}
-
 // Runs `compensate args...` from the source tree, as the README's examples do.
 inline CommandResult RunCompensate(const std::vector<std::string>& args) {
     const TempDir capture;
@@ -87,7 +82,9 @@ inline CommandResult RunCompensate(const std::vector<std::string>& args) {
 #else
     const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
-    return {status, ReadText(capture.File("out")), ReadText(capture.File("err"))};
+    // The printed output is text, whose lines end in CR LF on Windows: read in text mode.
+    using compensation::testing::ReadFile;
+    return {status, ReadFile(capture.File("out")), ReadFile(capture.File("err"))};
 }
 
 }  // namespace compensation::cli::testing
