@@ -17,8 +17,8 @@
 #include "compensation/compensation.h"
 #include "compensation/tracing.h"
 #include "compensation_sim/simulator.h"
+#include "e2e/e2e_support.h"
 #include "engine/trace_format.h"
-#include "support/test_constants.h"
 #include "support/trace_dir.h"
 
 namespace {
@@ -26,6 +26,7 @@ namespace {
 using compensation::testing::ReadFile;
 using compensation::testing::ScopedEnv;
 using compensation::testing::ScopedTraceDir;
+namespace e2e = compensation::e2e;
 
 constexpr const char* kMeanStdLines =
     "Entering MeanStdArray \n       pnOut = 1\nLeaving MeanStdArray \n";
@@ -142,52 +143,27 @@ TEST(TraceSession, AnUnwritableDirectoryIsSkipped) {
     EXPECT_EQ(OpenDescriptors(), idle);
 }
 
-struct QuickRun {
-    std::vector<CVector> vectors;
-    TMapper model{};
-    TCompOut out{};
-    int result = 0;
-};
-
-QuickRun RunQuick(CCompensation& engine, const compensation::sim::Scenario& s) {
-    QuickRun run{s.main, s.start, s.compOut, 0};
-    run.result = engine.QuickCompInsertion(run.vectors.data(), static_cast<int>(run.vectors.size()),
-                                           &run.model, &run.out);
-    return run;
-}
-
-void ExpectSameBits(const QuickRun& a, const QuickRun& b) {
-    EXPECT_EQ(a.result, b.result);
-    EXPECT_EQ(std::memcmp(&a.model, &b.model, sizeof(TMapper)), 0);
-    EXPECT_EQ(std::memcmp(&a.out, &b.out, sizeof(TCompOut)), 0);
-    ASSERT_EQ(a.vectors.size(), b.vectors.size());
-    for (std::size_t i = 0; i < a.vectors.size(); ++i) {
-        EXPECT_EQ(a.vectors[i].Quality, b.vectors[i].Quality) << i;
-    }
-}
-
-compensation::sim::Scenario NoisyQuick() {
-    compensation::sim::Options options;
-    options.noise.range = compensation::testing::kRangeNoise;
-    options.noise.angle = compensation::testing::kAngleNoise;
-    options.noise.seed = 5;
-    return compensation::sim::MakeScenario("quick", options);
-}
-
 // The environment switch: an engine made with it off writes nothing, not even its banner, and
 // computes the same bits as a traced one.
 TEST(TraceSwitch, TheEnvironmentSwitchesTheTraceOffWithoutChangingAResult) {
-    const compensation::sim::Scenario s = NoisyQuick();
+    compensation::sim::Options noisy;
+    noisy.noise = e2e::RealisticNoise(5);
+    const compensation::sim::Scenario s = compensation::sim::MakeScenario("quick", noisy);
     const ScopedTraceDir trace;
-    CCompensation traced;
-    const QuickRun expected = RunQuick(traced, s);
+    compensation::sim::Scenario traced = s;
+    const e2e::Outcome expected = e2e::RunQuick(traced);
     ASSERT_TRUE(std::filesystem::exists(trace.file()));
     std::filesystem::remove(trace.file());
     for (const char* off : {"0", "off", "OFF", "no", "False"}) {
         const ScopedEnv variable(compensation::kTraceSwitchVariable, off);
-        CCompensation silent;
-        EXPECT_FALSE(compensation::IsTracing(silent)) << off;
-        ExpectSameBits(RunQuick(silent, s), expected);
+        EXPECT_FALSE(compensation::IsTracing(CCompensation())) << off;
+        compensation::sim::Scenario silent = s;
+        const e2e::Outcome run = e2e::RunQuick(silent);
+        EXPECT_EQ(run.result, expected.result);
+        EXPECT_EQ(std::memcmp(&run.model, &expected.model, sizeof(TMapper)), 0);
+        EXPECT_EQ(std::memcmp(&run.out, &expected.out, sizeof(TCompOut)), 0);
+        EXPECT_TRUE(e2e::SameReadings(silent.main, traced.main));
+        EXPECT_EQ(run.summary, expected.summary);
         EXPECT_FALSE(std::filesystem::exists(trace.file())) << off;
     }
     for (const char* on : {"1", "on", ""}) {
