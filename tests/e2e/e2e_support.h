@@ -98,6 +98,12 @@ void ExpectOnlyFittedElementsWritten(const TMapper& model, const TMapper& start,
     }
 }
 
+// Index in the main array of target `position` of view `view` (1-based, as TCompOut holds it;
+// 0 is the view's reference vector), among its front sights or, with `back`, its back sights.
+inline int MainIndex(const Scenario& s, int view, int position, bool back = false) {
+    return view * (1 + 2 * s.nTargets) + position + (back ? s.nTargets : 0);
+}
+
 // Every measurement keeps the quality it was read with (100).
 inline void ExpectNothingRejected(const std::vector<CVector>& readings) {
     for (std::size_t i = 0; i < readings.size(); ++i) {

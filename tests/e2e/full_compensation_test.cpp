@@ -21,14 +21,6 @@ using sim::MakeScenario;
 using sim::Noise;
 using sim::Point;
 
-// Index of target `position` (1-based, as TCompOut holds it) of view v in the main array.
-int FrontIndex(const Scenario& s, int view, int position) {
-    return view * (1 + 2 * s.nTargets) + position;
-}
-int BackIndex(const Scenario& s, int view, int position) {
-    return FrontIndex(s, view, position) + s.nTargets;
-}
-
 // A host quality other than 100 tells the marks apart: two-face writes 50, a pair subtracts 50.
 Scenario FullScenario(const Noise& noise, std::vector<GrossError> gross, double quality = 100.0) {
     sim::Options options;
@@ -111,14 +103,14 @@ TEST(FullCompensation, ABlunderInAPairMeasurementIsRejectedAndMarked) {
             const int n1 = plain.compOut.*pair.n1;
             const int n2 = plain.compOut.*pair.n2;
             Scenario s = FullScenario(noisy ? RealisticNoise(7) : Noise{},
-                                      {RangeBlunder(FrontIndex(plain, kView, n1))}, kHost);
+                                      {RangeBlunder(MainIndex(plain, kView, n1))}, kHost);
             const Outcome run = RunFull(s);
             EXPECT_EQ(run.result, 0);
             for (int i = 0; i < s.nCount(); ++i) {
                 double expected = kHost;
-                if (i == FrontIndex(s, kView, n1) || i == FrontIndex(s, kView, n2)) {
+                if (i == MainIndex(s, kView, n1) || i == MainIndex(s, kView, n2)) {
                     expected = kHost - 50.0;
-                } else if (i == BackIndex(s, kView, n1)) {
+                } else if (i == MainIndex(s, kView, n1, true)) {
                     expected = 50.0;
                 }
                 EXPECT_EQ(s.main[static_cast<std::size_t>(i)].Quality, expected) << i;
@@ -132,7 +124,7 @@ TEST(FullCompensation, ABlunderInAPairMeasurementLeavesTheTruthRecovered) {
     for (const PairFields& pair : kChosenPairs) {
         SCOPED_TRACE(pair.name);
         Scenario s =
-            FullScenario(Noise{}, {RangeBlunder(FrontIndex(plain, 5, plain.compOut.*pair.n1))});
+            FullScenario(Noise{}, {RangeBlunder(MainIndex(plain, 5, plain.compOut.*pair.n1))});
         const Outcome run = RunFull(s);
         ExpectRecovered(FittedElements(s.truth), run.model, s.truth);
     }
@@ -148,21 +140,21 @@ TEST(FullCompensation, RejectionsOfDifferentSetsLandOnTheirOwnViews) {
     const int n1 = plain.compOut.m_n1_x0y0;
     const int n2 = plain.compOut.m_n2_x0y0;
     Scenario s = FullScenario(Noise{},
-                              {RangeBlunder(BackIndex(plain, kTwoFaceView, n1)),
-                               RangeBlunder(FrontIndex(plain, kPairView, n2), 5e-4),
-                               RangeBlunder(BackIndex(plain, kPairView, n2), 5e-4)},
+                              {RangeBlunder(MainIndex(plain, kTwoFaceView, n1, true)),
+                               RangeBlunder(MainIndex(plain, kPairView, n2), 5e-4),
+                               RangeBlunder(MainIndex(plain, kPairView, n2, true), 5e-4)},
                               kHost);
 
     ASSERT_EQ(RunFull(s).result, 0);
     auto quality = [&s](int index) { return s.main[static_cast<std::size_t>(index)].Quality; };
-    EXPECT_EQ(quality(FrontIndex(s, kTwoFaceView, n1)), 50.0);
-    EXPECT_EQ(quality(BackIndex(s, kTwoFaceView, n1)), 50.0);
+    EXPECT_EQ(quality(MainIndex(s, kTwoFaceView, n1)), 50.0);
+    EXPECT_EQ(quality(MainIndex(s, kTwoFaceView, n1, true)), 50.0);
     for (int view = 0; view < s.nViews; ++view) {
         const double pairMark = view == kPairView ? kHost - 50.0 : kHost;
         if (view != kTwoFaceView) {
-            EXPECT_EQ(quality(FrontIndex(s, view, n1)), pairMark) << "view " << view;
+            EXPECT_EQ(quality(MainIndex(s, view, n1)), pairMark) << "view " << view;
         }
-        EXPECT_EQ(quality(FrontIndex(s, view, n2)), pairMark) << "view " << view;
+        EXPECT_EQ(quality(MainIndex(s, view, n2)), pairMark) << "view " << view;
     }
 }
 
@@ -208,7 +200,7 @@ int PairClassifications(const testing::ScopedTraceDir& trace) {
 Scenario WithPairIn(int TCompOut::*position, int views, std::vector<GrossError> gross = {}) {
     Scenario s = FullScenario(Noise{}, std::move(gross));
     for (int v = 0; v < s.nViews - views; ++v) {
-        s.main[static_cast<std::size_t>(FrontIndex(s, v, s.compOut.*position))].Quality = 40.0;
+        s.main[static_cast<std::size_t>(MainIndex(s, v, s.compOut.*position))].Quality = 40.0;
     }
     return s;
 }
@@ -231,7 +223,7 @@ Scenario WithCrowdedRing() {
 // after the two-face stage, or a first joint loop that never settles (its sum, 19). A failure
 // writes nothing back (not even the ring blunder's two-face rejection) and scores nothing.
 TEST(FullCompensation, FailureResultsStopWhereTheDataCallForThem) {
-    const GrossError ringBlunder = RangeBlunder(FrontIndex(MakeScenario("full"), 4, 1));
+    const GrossError ringBlunder = RangeBlunder(MainIndex(MakeScenario("full"), 4, 1));
     struct Case {
         const char* what;
         std::function<Scenario()> make;

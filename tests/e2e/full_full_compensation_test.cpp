@@ -35,10 +35,6 @@ Scenario MakeFullFull(int mode, const sim::Noise& noise = {}) {
     return sim::MakeScenario("fullfull", options);
 }
 
-int MainIndex(const Scenario& s, int v, int t) {
-    return v * (1 + 2 * s.nTargets) + 1 + t;
-}
-
 double FaceCorrection(const TMapper& m, double el) {
     const double q = kQuarterPi - 0.5 * el;
     return 2.0 * m.A2 + m.El_ElS * std::sin(q) +
@@ -194,7 +190,7 @@ void ExpectNoFitRan(const Scenario& s, const Outcome& run) {
 // Views 6 and 7 (headings -33.75, -11.25) are the only ones in sector 3 (-45 to 0 degrees).
 void LoseSectorThree(Scenario& s) {
     for (int v : {6, 7}) {
-        s.main[static_cast<std::size_t>(MainIndex(s, v, 0) - 1)].Quality = 40.0;
+        s.main[static_cast<std::size_t>(MainIndex(s, v, 0))].Quality = 40.0;
     }
 }
 
@@ -245,7 +241,7 @@ TEST(FullFullCompensation, CoverageFailuresReturnTheSumOfBothCodesBeforeAnyFit) 
 Scenario WithPairInThirteenViews(int Layout::*n1) {
     Scenario s = MakeFullFull(0);
     for (int v = s.nViews - 3; v < s.nViews; ++v) {
-        s.main[static_cast<std::size_t>(MainIndex(s, v, s.layout.*n1 - 1))].Quality = 40.0;
+        s.main[static_cast<std::size_t>(MainIndex(s, v, s.layout.*n1))].Quality = 40.0;
     }
     return s;
 }

@@ -88,11 +88,10 @@ TEST(QuickCompensation, RealisticNoiseStaysWithinItsSpread) {
     });
 }
 
-// Back sight of target 4 in view 5: a 0.01-degree blunder in elevation, small enough to stay
-// paired with its front sight, some hundred times the two-face spread limit.
+// Back sight of the fifth target in view 5: a 0.01-degree blunder in elevation, small enough to
+// stay paired with its front sight, some hundred times the two-face spread limit.
 Scenario WithABackSightBlunder(int* blunder) {
-    const Scenario layoutOnly = MakeScenario("quick");
-    *blunder = 5 * (1 + 2 * layoutOnly.nTargets) + 1 + layoutOnly.nTargets + 4;
+    *blunder = MainIndex(MakeScenario("quick"), 5, 5, true);
     Options options;
     options.noise.gross.push_back({sim::Set::Main, *blunder, 0.0, 0.0, 1.75e-4});
     return MakeScenario("quick", options);
