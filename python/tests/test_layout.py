@@ -61,10 +61,6 @@ def numbers(ax):
     return {int(t.get_text()): np.asarray(t.xy) for t in ax.texts}
 
 
-def test_targets_from_range_azimuth_elevation_are_placed_as_computed_by_hand():
-    np.testing.assert_allclose(comp.read_layout(LAYOUT)["targets"], TARGETS, atol=TOLERANCE)
-
-
 def test_both_views_plot_the_hand_computed_targets_numbered_from_one():
     above, side = plots.plot_layout(LAYOUT).axes
     np.testing.assert_allclose(points(above, "targets"), TARGETS[:, [0, 2]], atol=TOLERANCE)
