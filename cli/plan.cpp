@@ -31,10 +31,9 @@ using Json = nlohmann::ordered_json;
 // about 50 evaluations, which leaves real data, whose rejections restart the loop, no margin.
 constexpr double kSlowLoopRate = 0.82;
 
-// The run report's linearisation knows a physical reading by its values, so the repeats of an
-// outside pair, identical without noise, would count as one reading perturbed ten times over.
-// Readings with a thousandth of the expected noise keep them apart and move the fixed point by a
-// thousandth of its uncertainty.
+// The run report's linearisation knows a physical reading by its values: readings with a
+// thousandth of the expected noise keep apart any two that a noise-free tracker would read alike,
+// and move the fixed point by a thousandth of its uncertainty.
 constexpr double kTieBreakShare = 1e-3;
 
 struct Warning {
@@ -271,6 +270,15 @@ Planned Simulate(const PlanOptions& options) {
     tieBreak.angle = plan.noiseAngle * kTieBreakShare;
     try {
         planned.scenario = sim::Simulate(plan.layout, truth, tieBreak);
+        // The outside averaging drops the views that spread most while the targets' spread
+        // stays above its limit, which the expected noise reaches at the outside station's
+        // ranges: the outside sets carry that noise, so that as many views take part as will.
+        sim::Noise expected;
+        expected.range = plan.noiseRange;
+        expected.angle = plan.noiseAngle;
+        const sim::Scenario noisy = sim::Simulate(plan.layout, truth, expected);
+        planned.scenario.outside1 = noisy.outside1;
+        planned.scenario.outside2 = noisy.outside2;
     } catch (const std::exception& error) {
         throw UsageError(options.layout +
                          ": the simulated tracker cannot measure this layout: " + error.what());

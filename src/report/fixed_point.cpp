@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
 #include <exception>
+#include <limits>
 #include <map>
 #include <system_error>
 #include <thread>
@@ -157,7 +157,7 @@ std::size_t Workers(std::size_t threads, std::size_t count, std::size_t least) {
     return std::max<std::size_t>(1, std::min(threads, count / least));
 }
 
-// Runs task(worker, engine, sets, k) for k in [0, count), split into `workers` contiguous
+// Runs task(share, engine, sets, k) for k in [0, count), split into `workers` contiguous
 // shares. The first share runs on the calling thread with the caller's engine and sets; each
 // other share on a thread of its own with copies of them and a raw-term cache of its own
 // (the cache is the thread's). A share whose thread cannot be started runs on the calling

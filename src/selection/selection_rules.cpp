@@ -8,6 +8,7 @@
 #include "engine/constants.h"
 #include "engine/result_codes.h"
 #include "fits/bel_geometry.h"
+#include "fits/fit_support.h"
 #include "procedures/procedure_steps.h"
 #include "selection/selection.h"
 
@@ -89,12 +90,17 @@ std::vector<RuleCheck> CheckSelectionRules(const CCompensation& host, const Sele
     };
     classify("x0y0 pairs", detail::kX0Y0Pairs);
     classify("d2 pairs", detail::kD2Pairs);
-    if (Host(in.outside1).count >= 2) {
+    const int outsideViews = Host(in.outside1).count / kOutsideTargetsPerView;
+    int firstLive = 0;
+    while (firstLive < outsideViews && !detail::IsLivePair(in.outside1.data(), firstLive)) {
+        ++firstLive;
+    }
+    if (firstLive < outsideViews) {
         // D2 is told from the d2 pair's separation when the outside station sees the two targets
         // nearly along one line of sight and far apart: there the separation is a difference of
         // ranges, which the wide-angle views of the main station do not give. The placement
-        // evaluator judges the first outside view as the instrument frame holds it.
-        CVector sights[2] = {in.outside1[0], in.outside1[1]};
+        // evaluator judges the first live outside view as the instrument frame holds it.
+        CVector sights[2] = {in.outside1[2 * firstLive], in.outside1[2 * firstLive + 1]};
         for (CVector& sight : sights) {
             sight.Sphr2Cart();
         }
