@@ -157,16 +157,17 @@ std::size_t Workers(std::size_t threads, std::size_t count, std::size_t least) {
     return std::max<std::size_t>(1, std::min(threads, count / least));
 }
 
-// Runs task(share, engine, sets, k) for k in [0, count), split into `workers` contiguous
-// shares. The first share runs on the calling thread with the caller's engine and sets; each
-// other share on a thread of its own with copies of them and a raw-term cache of its own
-// (the cache is the thread's). A share whose thread cannot be started runs on the calling
-// thread after the first; an exception in any share reaches the caller once all ended.
+// Runs task(share, engine, sets, k) for k in [0, count), dealt round `workers` shares (the
+// readings of one set cost alike and lie together, so dealt shares cost alike). The first share
+// runs on the calling thread with the caller's engine and sets; each other share on a thread of its
+// own with copies of them and a raw-term cache of its own (the cache is the thread's). A share
+// whose thread cannot be started runs on the calling thread after the first; an exception in any
+// share reaches the caller once all ended.
 template <typename Task>
 void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Snapshot& snapshot,
               std::size_t readingCount, const Task& task) {
     const auto share = [&](std::size_t w, CCompensation& worker, Snapshot& sets) {
-        for (std::size_t k = count * w / workers; k < count * (w + 1) / workers; ++k) {
+        for (std::size_t k = w; k < count; k += workers) {
             task(w, worker, sets, k);
         }
     };
