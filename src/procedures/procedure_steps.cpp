@@ -305,7 +305,8 @@ FitCall OutsideFit(CCompensation& engine, OutsideFitMember fit, HostArray outsid
     });
 }
 
-int JointLoop(const std::vector<FitCall>& fits, int* evaluations, int budget) {
+int JointLoop(const std::vector<FitCall>& fits, int* evaluations, int budget,
+              const std::function<void()>& afterPass) {
     int sum = 0;
     do {
         sum = 0;
@@ -313,6 +314,9 @@ int JointLoop(const std::vector<FitCall>& fits, int* evaluations, int budget) {
             sum += fit(1);
         }
         ++*evaluations;
+        if (afterPass) {
+            afterPass();
+        }
     } while (sum != 0 && *evaluations < budget);
     return sum;
 }

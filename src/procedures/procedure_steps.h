@@ -206,8 +206,9 @@ FitCall OutsideFit(CCompensation& engine, OutsideFitMember fit, HostArray outsid
 
 // Runs the fits jointly until their sum is 0 or *evaluations reaches `budget` (the counter
 // counts evaluations and is shared where a procedure shares its budget). At least one evaluation
-// is made. Returns the last sum.
-int JointLoop(const std::vector<FitCall>& fits, int* evaluations, int budget);
+// is made. Returns the last sum. `afterPass`, when given, is called after every evaluation.
+int JointLoop(const std::vector<FitCall>& fits, int* evaluations, int budget,
+              const std::function<void()>& afterPass = {});
 
 // The same with a counter of its own starting at 0.
 inline int JointLoop(const std::vector<FitCall>& fits, int budget) {

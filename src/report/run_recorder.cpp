@@ -154,17 +154,15 @@ void RunRecorder::CountLoop(const char* name, int evaluations, int budget, int s
 int RunRecorder::Loop(const char* name, const std::vector<FitCall>& fits, int* evaluations,
                       int budget) {
     const int before = *evaluations;
-    // The loop's own passes, one at a time, so that the change each pass makes is seen.
+    // The change each pass makes, for the loop's rate.
     std::vector<double> changes;
     TMapper last = model_ != nullptr ? *model_ : TMapper{};
-    int sum = 0;
-    do {
-        sum = JointLoop(fits, evaluations, *evaluations + 1);
+    const int sum = JointLoop(fits, evaluations, budget, [this, &changes, &last] {
         if (model_ != nullptr) {
             changes.push_back(ModelChange(last, *model_));
             last = *model_;
         }
-    } while (sum != 0 && *evaluations < budget);
+    });
     CountLoop(name, *evaluations - before, budget - before, sum);
     LoopNamed(name, budget).rate = RateOfChanges(changes);
     return sum;

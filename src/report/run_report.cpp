@@ -189,10 +189,9 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
             }
         }
     }
-    const detail::FixedPointCovariance cov =
-        detail::LinearisedCovariance(scratch, work, record.final, record.noise, uncertainty,
-                                     threads > 0 ? threads
-                                                 : std::max(1U, std::thread::hardware_concurrency()));
+    const detail::FixedPointCovariance cov = detail::LinearisedCovariance(
+        scratch, work, record.final, record.noise, uncertainty,
+        threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency()));
     if (!uncertainty) {
         for (std::size_t i = 0; i < cov.elements.size(); ++i) {
             report.elements.push_back(MakeElement(cov.elements[i], cov.fits[i], record));
