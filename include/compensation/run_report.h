@@ -172,6 +172,8 @@ struct RunReport {
 // 60 to 120 times the procedure on the bundled examples, a minute for 4,000 readings). Without
 // them the report still lists every fitted element with its start, fitted value and verdict
 // (uncertainty -1, correlations empty), at the cost of one call of each fit.
+enum class Derivatives { kFromRows, kByDifferences };
+
 struct ReportOptions {
     bool uncertainty = true;
     // The reading noise to propagate instead of the one the data show: for planning, where
@@ -180,8 +182,13 @@ struct ReportOptions {
     std::optional<NoiseEstimate> assumedNoise;
     // Threads that share the readings of the uncertainties' linearisation. One gives the same
     // bits on every machine; more give the same sums associated differently (last-bit
-    // differences) in a fraction of the time; 0 takes one per hardware thread.
+    // differences) in a fraction of the time; 0 takes one per hardware thread. They share the
+    // fit calls of `Derivatives::kByDifferences`; the rows need none.
     unsigned threads = 1;
+    // How the fits' derivatives are formed: from each fit's rows, in one pass over its
+    // readings, or by calling whole fits again for every reading component and element
+    // (forward differences; hundreds of times slower, an independent check of the rows).
+    Derivatives derivatives = Derivatives::kFromRows;
 };
 
 // The report of the last procedure run on `engine` (Stage::kNotRun before any). Computing the

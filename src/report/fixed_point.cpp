@@ -6,6 +6,7 @@
 #include <exception>
 #include <limits>
 #include <map>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -14,6 +15,7 @@
 #include "model/live.h"
 #include "model/mapper_elements.h"
 #include "model/raw_term_cache.h"
+#include "report/fit_derivatives.h"
 
 namespace compensation::detail {
 
@@ -27,49 +29,44 @@ constexpr double kRangeStep = 1e-7;    // metres
 constexpr double kAngleStep = 1e-8;    // radians
 constexpr double kElementStep = 1e-7;  // degrees or metres, as the element is stored
 
-// One physical reading: every copy of it in the snapshot's sets (the procedures copy readings
-// into several working sets; a perturbation must reach every copy, so that fits sharing a
-// reading see the same noise).
-struct Reading {
-    std::vector<std::pair<int, int>> copies;
-    std::vector<bool> readBy;  // per fit
+// The live physical readings: every copy of one reading in the snapshot's sets (the procedures
+// copy readings into several working sets) is the same reading with the same noise. `readingOf`
+// gives each copy's reading, -1 for a reading no set holds live.
+struct ReadingIndex {
+    std::size_t count = 0;
+    std::vector<std::vector<int>> readingOf;  // per set and copy
 };
 
-std::vector<Reading> GroupReadings(const Snapshot& snapshot) {
-    std::map<std::array<double, 3>, std::size_t> index;
-    std::vector<Reading> readings;
+ReadingIndex GroupReadings(const Snapshot& snapshot) {
+    std::map<std::array<double, 3>, int> index;
     std::vector<bool> live;
+    ReadingIndex result;
+    result.readingOf.resize(snapshot.sets.size());
     for (std::size_t set = 0; set < snapshot.sets.size(); ++set) {
-        for (std::size_t i = 0; i < snapshot.sets[set].size(); ++i) {
-            const CVector& v = snapshot.sets[set][i];
+        for (const CVector& v : snapshot.sets[set]) {
             const std::array<double, 3> key = {v.Range, v.Azimuth, v.Elevation};
             auto found = index.find(key);
             if (found == index.end()) {
-                found = index.emplace(key, readings.size()).first;
-                readings.emplace_back();
+                found = index.emplace(key, static_cast<int>(live.size())).first;
                 live.push_back(false);
             }
-            readings[found->second].copies.emplace_back(static_cast<int>(set), static_cast<int>(i));
-            live[found->second] = live[found->second] || IsLive(v);
+            result.readingOf[set].push_back(found->second);
+            live[static_cast<std::size_t>(found->second)] =
+                live[static_cast<std::size_t>(found->second)] || IsLive(v);
         }
     }
-    std::vector<Reading> used;
-    for (std::size_t r = 0; r < readings.size(); ++r) {
-        if (!live[r]) {
-            continue;
-        }
-        Reading& reading = readings[r];
-        reading.readBy.assign(snapshot.fits.size(), false);
-        for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
-            for (const auto& copy : reading.copies) {
-                for (int set : snapshot.fits[f].reads) {
-                    reading.readBy[f] = reading.readBy[f] || set == copy.first;
-                }
+    // Numbered again over the live ones, in order of first appearance.
+    std::vector<int> renumbered(live.size(), -1);
+    for (std::vector<int>& copies : result.readingOf) {
+        for (int& reading : copies) {
+            const auto r = static_cast<std::size_t>(reading);
+            if (live[r] && renumbered[r] < 0) {
+                renumbered[r] = static_cast<int>(result.count++);
             }
+            reading = renumbered[r];
         }
-        used.push_back(std::move(reading));
     }
-    return used;
+    return result;
 }
 
 // The elements a fit writes: on a model moved away from the fixed point, those it changes.
@@ -93,61 +90,6 @@ void ProbeElements(CCompensation& engine, Snapshot& snapshot, const TMapper& fix
             if (map.*e.member != moved.*e.member && map.*e.member != 0.0) {
                 fit.elements.push_back(e.member);
             }
-        }
-    }
-}
-
-// phi for the fits flagged in `which` (all when empty); the others keep `base`.
-std::vector<double> Evaluate(CCompensation& engine, Snapshot& snapshot, const TMapper& model,
-                             const std::vector<double TMapper::*>& elements,
-                             const std::vector<int>& owner, const std::vector<double>& base,
-                             const std::vector<bool>& which) {
-    std::vector<double> phi = base;
-    phi.resize(elements.size());
-    TCompOut scratch = snapshot.out;
-    for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
-        if (!which.empty() && !which[f]) {
-            continue;
-        }
-        TMapper map = model;
-        snapshot.fits[f].call(engine, snapshot, &map, &scratch);
-        for (std::size_t e = 0; e < elements.size(); ++e) {
-            if (owner[e] == static_cast<int>(f)) {
-                phi[e] = map.*elements[e];
-            }
-        }
-    }
-    return phi;
-}
-
-// Adds to `m` the outer product of one reading component's column of dphi/dr, scaled by the
-// component's noise: every copy of the reading is moved by `step`, the fits that read it run
-// again, and the copies are put back.
-void AddReading(CCompensation& engine, Snapshot& snapshot, const Reading& reading,
-                double CVector::*field, double step, double sigma, const TMapper& fixedPoint,
-                const std::vector<double TMapper::*>& elements, const std::vector<int>& owner,
-                const std::vector<double>& phi0, std::vector<double>& m) {
-    const auto at = [&snapshot](const std::pair<int, int>& copy) -> CVector& {
-        return snapshot
-            .sets[static_cast<std::size_t>(copy.first)][static_cast<std::size_t>(copy.second)];
-    };
-    const double saved = at(reading.copies.front()).*field;
-    for (const auto& copy : reading.copies) {
-        at(copy).*field = saved + step;
-    }
-    const std::vector<double> phi =
-        Evaluate(engine, snapshot, fixedPoint, elements, owner, phi0, reading.readBy);
-    for (const auto& copy : reading.copies) {
-        at(copy).*field = saved;
-    }
-    const std::size_t p = phi0.size();
-    std::vector<double> column(p);
-    for (std::size_t i = 0; i < p; ++i) {
-        column[i] = (phi[i] - phi0[i]) / step * sigma;
-    }
-    for (std::size_t i = 0; i < p; ++i) {
-        for (std::size_t k = 0; k < p; ++k) {
-            m[i * p + k] += column[i] * column[k];
         }
     }
 }
@@ -208,6 +150,72 @@ void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Sna
             std::rethrow_exception(failure);
         }
     }
+}
+
+// A fit's derivatives by forward differences: the fit runs again at the model moved in each
+// input element, and with each live copy it reads moved in each component. The tasks are shared
+// among up to `threads` threads; each writes its own column.
+FitDerivatives DifferenceDerivatives(CCompensation& engine, Snapshot& snapshot, std::size_t f,
+                                     const TMapper& model,
+                                     const std::vector<double TMapper::*>& inputs,
+                                     const ReadingIndex& readings, std::size_t readingCount,
+                                     std::size_t threads) {
+    const SnapshotFitSpec& fit = snapshot.fits[f];
+    FitDerivatives d;
+    d.outputs = fit.elements;
+    const std::size_t outputs = d.outputs.size();
+    const auto run = [&fit, &d, outputs](CCompensation& e, Snapshot& sets, TMapper map,
+                                         double* values) {
+        TCompOut scratch = sets.out;
+        fit.call(e, sets, &map, &scratch);
+        for (std::size_t o = 0; o < outputs; ++o) {
+            values[o] = map.*d.outputs[o];
+        }
+    };
+    std::vector<double> phi0(outputs);
+    run(engine, snapshot, model, phi0.data());
+    for (int set : fit.reads) {
+        const auto s = static_cast<std::size_t>(set);
+        for (std::size_t i = 0; i < snapshot.sets[s].size(); ++i) {
+            if (readings.readingOf[s][i] >= 0) {
+                d.copies.push_back({set, static_cast<int>(i)});
+            }
+        }
+    }
+    const std::size_t p = inputs.size();
+    d.byElement.assign(outputs * p, 0.0);
+    d.byCopy.assign(d.copies.size() * kComponents * outputs, 0.0);
+    constexpr std::tuple<double CVector::*, double> kSteps[kComponents] = {
+        {&CVector::Range, kRangeStep},
+        {&CVector::Azimuth, kAngleStep},
+        {&CVector::Elevation, kAngleStep}};
+    const std::size_t tasks = p + kComponents * d.copies.size();
+    InShares(Workers(threads, tasks, 64), tasks, engine, snapshot, readingCount,
+             [&](std::size_t, CCompensation& worker, Snapshot& sets, std::size_t task) {
+                 std::vector<double> phi(outputs);
+                 if (task < p) {
+                     TMapper moved = model;
+                     moved.*inputs[task] += kElementStep;
+                     run(worker, sets, moved, phi.data());
+                     for (std::size_t o = 0; o < outputs; ++o) {
+                         d.byElement[o * p + task] = (phi[o] - phi0[o]) / kElementStep;
+                     }
+                     return;
+                 }
+                 const std::size_t c = (task - p) / kComponents;
+                 const std::size_t k = (task - p) % kComponents;
+                 const auto [field, step] = kSteps[k];
+                 CVector& reading = sets.sets[static_cast<std::size_t>(d.copies[c].set)]
+                                             [static_cast<std::size_t>(d.copies[c].index)];
+                 const double saved = reading.*field;
+                 reading.*field = saved + step;
+                 run(worker, sets, model, phi.data());
+                 reading.*field = saved;
+                 for (std::size_t o = 0; o < outputs; ++o) {
+                     d.byCopy[(c * kComponents + k) * outputs + o] = (phi[o] - phi0[o]) / step;
+                 }
+             });
+    return d;
 }
 
 // The spectral radius of an n x n matrix as the limit of ||M^k||^(1/k), taken by repeated
@@ -366,10 +374,11 @@ bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
 
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise,
-                                          bool covariance, std::size_t threads) {
-    // The fits run again thousands of times on the same readings; their raw terms are kept as
-    // a procedure run keeps them. A perturbed angle is a reading of its own (a range step
-    // leaves the angles), so two more entries a reading.
+                                          bool covariance, bool byDifferences,
+                                          std::size_t threads) {
+    // The fits run again on the same readings (thousands of times by differences); their raw
+    // terms are kept as a procedure run keeps them. A perturbed angle is a reading of its own (a
+    // range step leaves the angles), so two more entries a reading.
     std::size_t readingCount = 0;
     for (const std::vector<CVector>& set : snapshot.sets) {
         readingCount += set.size();
@@ -399,47 +408,71 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     }
     const int p = static_cast<int>(result.elements.size());
     const auto P = static_cast<std::size_t>(p);
-    const std::vector<double> phi0 =
-        Evaluate(engine, snapshot, fixedPoint, result.elements, owner, {}, {});
+    const ReadingIndex readings = GroupReadings(snapshot);
 
-    // A = I - dphi/dtheta, column by column. Each column writes its own entries, so the
-    // workers' shares need no adding up.
-    std::vector<double> a(P * P, 0.0);
+    // dphi/dtheta row by row, and dphi/dr column by column (a column per live reading and
+    // component), from each fit's derivatives: the rows of the elements it owns.
     result.jacobian.assign(P * P, 0.0);
     result.owner = owner;
-    InShares(Workers(threads, P, 8), P, engine, snapshot, readingCount,
-             [&](std::size_t, CCompensation& worker, Snapshot& sets, std::size_t j) {
-                 TMapper moved = fixedPoint;
-                 moved.*result.elements[j] += kElementStep;
-                 const std::vector<double> phi =
-                     Evaluate(worker, sets, moved, result.elements, owner, {}, {});
-                 for (std::size_t i = 0; i < P; ++i) {
-                     const std::size_t at = i * P + j;
-                     result.jacobian[at] = (phi[i] - phi0[i]) / kElementStep;
-                     a[at] = (i == j ? 1.0 : 0.0) - result.jacobian[at];
-                 }
-             });
+    std::vector<double> columns(readings.count * kComponents * P, 0.0);
+    for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
+        const SnapshotFitSpec& fit = snapshot.fits[f];
+        std::optional<FitDerivatives> fromRows;
+        if (fit.rows && !byDifferences) {
+            fromRows = fit.rows(snapshot, fixedPoint, result.elements);
+        }
+        const FitDerivatives d =
+            fromRows ? std::move(*fromRows)
+                     : DifferenceDerivatives(engine, snapshot, f, fixedPoint, result.elements,
+                                             readings, readingCount, threads);
+        const std::size_t outputs = d.outputs.size();
+        for (std::size_t e = 0; e < P; ++e) {
+            if (owner[e] != static_cast<int>(f)) {
+                continue;
+            }
+            const auto o = static_cast<std::size_t>(
+                std::find(d.outputs.begin(), d.outputs.end(), result.elements[e]) -
+                d.outputs.begin());
+            if (o == outputs) {
+                continue;  // the fit leaves it: dphi/dtheta and dphi/dr are 0 in its row
+            }
+            std::copy_n(d.byElement.begin() + static_cast<std::ptrdiff_t>(o * P), P,
+                        result.jacobian.begin() + static_cast<std::ptrdiff_t>(e * P));
+            for (std::size_t c = 0; c < d.copies.size(); ++c) {
+                const int reading =
+                    readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
+                                      [static_cast<std::size_t>(d.copies[c].index)];
+                if (reading < 0) {
+                    continue;
+                }
+                for (std::size_t k = 0; k < kComponents; ++k) {
+                    columns[(static_cast<std::size_t>(reading) * kComponents + k) * P + e] +=
+                        d.byCopy[(c * kComponents + k) * outputs + o];
+                }
+            }
+        }
+    }
+    std::vector<double> a(P * P, 0.0);
+    for (std::size_t k = 0; k < P * P; ++k) {
+        a[k] = (k % (P + 1) == 0 ? 1.0 : 0.0) - result.jacobian[k];
+    }
 
-    // M = dphi/dr S dphi/dr^T, summed over every reading's range, azimuth and elevation. The
-    // workers' shares are added in order: one worker gives the bits of a sum over the readings
-    // in order; more give the same sum, associated differently.
-    const std::vector<Reading> readings = GroupReadings(snapshot);
-    const std::size_t workers = Workers(threads, readings.size(), 64);
-    std::vector<std::vector<double>> shares(workers, std::vector<double>(P * P, 0.0));
-    InShares(workers, readings.size(), engine, snapshot, readingCount,
-             [&](std::size_t w, CCompensation& worker, Snapshot& sets, std::size_t r) {
-                 for (const auto& [field, step, sigma] :
-                      {std::tuple(&CVector::Range, kRangeStep, noise.range),
-                       std::tuple(&CVector::Azimuth, kAngleStep, noise.azimuth),
-                       std::tuple(&CVector::Elevation, kAngleStep, noise.elevation)}) {
-                     AddReading(worker, sets, readings[r], field, step, sigma, fixedPoint,
-                                result.elements, owner, phi0, shares[w]);
-                 }
-             });
-    std::vector<double> m = std::move(shares[0]);
-    for (std::size_t w = 1; w < workers; ++w) {
-        for (std::size_t k = 0; k < P * P; ++k) {
-            m[k] += shares[w][k];
+    // M = dphi/dr S dphi/dr^T, summed over the readings in order.
+    const double sigma[kComponents] = {noise.range, noise.azimuth, noise.elevation};
+    std::vector<double> m(P * P, 0.0);
+    for (std::size_t r = 0; r < readings.count; ++r) {
+        for (std::size_t k = 0; k < kComponents; ++k) {
+            const double* column = columns.data() + (r * kComponents + k) * P;
+            const double variance = sigma[k] * sigma[k];
+            for (std::size_t i = 0; i < P; ++i) {
+                if (column[i] == 0.0) {
+                    continue;
+                }
+                const double scaled = variance * column[i];
+                for (std::size_t j = 0; j < P; ++j) {
+                    m[i * P + j] += scaled * column[j];
+                }
+            }
         }
     }
 

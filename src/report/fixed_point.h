@@ -22,11 +22,14 @@ struct FixedPointCovariance {
 
 // Linearises the snapshot's fits at `fixedPoint`; `engine` runs the fits (its trace is not
 // written: the fits the snapshots call do not trace). With `covariance` false only the fitted
-// elements are found (one call of each fit), and `covariance` stays empty. The readings are
-// shared among up to `threads` threads (each needs 64 readings or more).
+// elements are found (one call of each fit), and `covariance` stays empty. Each fit's
+// derivatives come from its rows when it has them, else (and for every fit with
+// `byDifferences`) from forward differences, whose fit calls are shared among up to `threads`
+// threads (each needs 64 calls or more).
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise,
-                                          bool covariance = true, std::size_t threads = 1);
+                                          bool covariance = true, bool byDifferences = false,
+                                          std::size_t threads = 1);
 
 // The final joint loop's rate per pass and the pair of fits that feed each other most, from the
 // linearisation (`fitNames` in the loop's order).

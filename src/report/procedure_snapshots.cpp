@@ -70,14 +70,16 @@ std::shared_ptr<Snapshot> QuickSnapshot(const TwoFacePairs& pairs,
          [count](Engine& e, Snapshot& s, TMapper* map, TCompOut* out) {
              e.CalculateQCFSBSa(s.sets[kFronts].data(), s.sets[kBacks].data(), map, count, out, 1);
          },
-         kQuickTwoFaceElements},
+         kQuickTwoFaceElements,
+         {}},
         {"CalculateQC_axy",
          {kFronts},
          [layout](Engine& e, Snapshot& s, TMapper* map, TCompOut* out) {
              e.CalculateQC_axy(s.sets[kFronts].data(), layout.targets, layout.views,
                                s.ibPairs.data(), map, out, 1);
          },
-         kQuickInterballElements},
+         kQuickInterballElements,
+         {}},
     };
     return snapshot;
 }
@@ -100,12 +102,14 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o, 1,
                                 0);
          },
+         {},
          {}},
         {"Calculate_x0y0",
          {kX0Y0},
          [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
              e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
          },
+         {},
          {}},
         {"CalculateFFCaxy123",
          {kFronts},
@@ -113,6 +117,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
                                   s.ibPairs.data(), m, o, 1, 0);
          },
+         {},
          {}},
         {"Calculate_d2",
          {kOutside, kD2},
@@ -120,6 +125,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.Calculate_d2(s.sets[kOutside].data(), outsideCount, s.sets[kD2].data(), d2Count, m,
                             o, 1);
          },
+         {},
          {}},
     };
     return snapshot;
@@ -169,6 +175,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                             e.CalculateFBBFSBS(s.sets[kFlyingFronts].data(),
                                                s.sets[kFlyingBacks].data(), m, flyingCount, o, 1);
                         },
+                        {},
                         {}});
     }
     const bool harmonics = in.azimuthHarmonicPhase;
@@ -183,12 +190,14 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                                 pairCount, o, 1);
                         }
                     },
+                    {},
                     {}});
     fits.push_back({"Calculate_x0y0",
                     {kX0Y0},
                     [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
                         e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
                     },
+                    {},
                     {}});
     if (in.mode == kFlyingFBB) {
         fits.push_back(
@@ -198,6 +207,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                  e.CalculateFBBIB(s.sets[kFlyingFronts].data(), m, flyingTargets, flyingViews, o,
                                   1);
              },
+             {},
              {}});
     } else if (in.mode != kNoFlying) {
         fits.push_back(
@@ -207,6 +217,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                  e.CalculateFCKIB(s.sets[kFirstFlyingFronts].data(), m, flyingTargets, flyingViews,
                                   o, 1);
              },
+             {},
              {}});
     }
     fits.push_back({"CalculateFFCaxy123",
@@ -215,6 +226,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                         e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
                                              s.ibPairs.data(), m, o, 1, 1);
                     },
+                    {},
                     {}});
     fits.push_back({"Calculate_d2",
                     {kOutside1, kD2},
@@ -222,6 +234,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                         e.Calculate_d2(s.sets[kOutside1].data(), outside1Count, s.sets[kD2].data(),
                                        d2Count, m, o, 1);
                     },
+                    {},
                     {}});
     if (in.mode == kNoFlying) {
         // The El_ElC fit reads the means of the outside targets over their views: they are
@@ -237,6 +250,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                             e.Calculate_bEl(averages.data(), s.sets[kFirstFronts].data(),
                                             layout.views, layout.targets, m, o, 1);
                         },
+                        {},
                         {}});
     } else {
         fits.push_back(
@@ -246,6 +260,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                  e.Calculate_cm(s.sets[kOutside2].data(), outside2Count, s.sets[kExtra].data(),
                                 extraCount, m, o, 1);
              },
+             {},
              {}});
     }
     return snapshot;

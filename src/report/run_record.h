@@ -16,6 +16,7 @@
 #include "compensation/engine.h"
 #include "compensation/run_report.h"
 #include "procedures/procedure_steps.h"
+#include "report/fit_derivatives.h"
 
 namespace compensation::detail {
 
@@ -32,6 +33,8 @@ struct SnapshotFitSpec {
     SnapshotFit call;
     // The elements it writes; found by probing when left empty.
     std::vector<double TMapper::*> elements;
+    // Its derivatives from its rows, when its family gives them.
+    FitLinearisation rows;
 };
 
 // Copies of a procedure's final working sets and its fits over them, in the order of the

@@ -155,8 +155,10 @@ void AddFaceDependentSum(const detail::RunRecord& record, const detail::FixedPoi
 }
 
 // The fitted elements of a settled run, with their uncertainties and correlations when asked.
-void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record, bool uncertainty,
-                    unsigned threads, RunReport& report) {
+void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record,
+                    const ReportOptions& options, RunReport& report) {
+    const bool uncertainty = options.uncertainty;
+    const unsigned threads = options.threads;
     if (!record.snapshot) {
         return;
     }
@@ -191,6 +193,7 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     }
     const detail::FixedPointCovariance cov = detail::LinearisedCovariance(
         scratch, work, record.final, record.noise, uncertainty,
+        options.derivatives == Derivatives::kByDifferences,
         threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency()));
     if (!uncertainty) {
         for (std::size_t i = 0; i < cov.elements.size(); ++i) {
@@ -275,13 +278,13 @@ RunReport LastRunReport(const CCompensation& engine, const ReportOptions& option
     report.loops = record->loops;
     report.noise = record->noise;
     if (!options.assumedNoise) {
-        AddUncertainty(engine, *record, options.uncertainty, options.threads, report);
+        AddUncertainty(engine, *record, options, report);
         return report;
     }
     detail::RunRecord assumed = *record;
     assumed.noise = *options.assumedNoise;
     assumed.noise.available = true;
-    AddUncertainty(engine, assumed, options.uncertainty, options.threads, report);
+    AddUncertainty(engine, assumed, options, report);
     return report;
 }
 

@@ -210,16 +210,17 @@ TEST(RunReport, WithoutUncertaintiesListsTheSameElementsAndVerdicts) {
     EXPECT_EQ(cheap.elements.size(), listed);
 }
 
-// Threads share the readings and elements of the linearisation; the sums they add up are the
-// same sums associated differently, so the uncertainties agree to rounding, and a thread count
-// gives the same bits every time.
-TEST(RunReport, ThreadsSharingTheLinearisationChangeOnlyTheRounding) {
+// Threads share the fit calls of the differences; the sums they add up are the same sums
+// associated differently, so the uncertainties agree to rounding, and a thread count gives the
+// same bits every time.
+TEST(RunReport, ThreadsSharingTheDifferencesChangeOnlyTheRounding) {
     CCompensation engine;
     TMapper model{};
     ASSERT_EQ(compensation::validation::RunOnce("fullfull0", 2, engine, model), 0);
     const auto withThreads = [&engine](unsigned threads) {
         compensation::ReportOptions options;
         options.threads = threads;
+        options.derivatives = compensation::Derivatives::kByDifferences;
         return LastRunReport(engine, options);
     };
     const RunReport one = withThreads(1);
@@ -238,6 +239,37 @@ TEST(RunReport, ThreadsSharingTheLinearisationChangeOnlyTheRounding) {
         EXPECT_NEAR(three.correlations[k], one.correlations[k], 1e-9);
     }
     EXPECT_NEAR(three.contraction.rate, one.contraction.rate, 1e-9);
+}
+
+// The fits' derivatives from their rows against forward differences of whole fit calls: formed
+// independently, they differ by the terms the rows leave out (the design rows' own motion and the
+// calibration's slope in the reading, each below 1e-3) and by the differences' truncation.
+TEST(RunReport, DerivativesFromRowsAgreeWithDifferencesOfWholeFits) {
+    constexpr double kRelative = 2e-3;
+    for (const char* scenario : {"quick", "full", "fullfull0", "fullfull1", "fullfull2"}) {
+        SCOPED_TRACE(scenario);
+        CCompensation engine;
+        TMapper model{};
+        ASSERT_EQ(compensation::validation::RunOnce(scenario, 2, engine, model), 0);
+        compensation::ReportOptions differences;
+        differences.derivatives = compensation::Derivatives::kByDifferences;
+        differences.threads = 0;
+        const RunReport rows = LastRunReport(engine);
+        const RunReport fits = LastRunReport(engine, differences);
+        ASSERT_EQ(rows.elements.size(), fits.elements.size());
+        for (std::size_t i = 0; i < rows.elements.size(); ++i) {
+            SCOPED_TRACE(rows.elements[i].name);
+            ASSERT_EQ(rows.elements[i].name, fits.elements[i].name);
+            EXPECT_NEAR(rows.elements[i].uncertainty, fits.elements[i].uncertainty,
+                        kRelative * fits.elements[i].uncertainty);
+            EXPECT_EQ(rows.elements[i].verdict, fits.elements[i].verdict);
+        }
+        ASSERT_EQ(rows.correlations.size(), fits.correlations.size());
+        for (std::size_t k = 0; k < rows.correlations.size(); ++k) {
+            EXPECT_NEAR(rows.correlations[k], fits.correlations[k], kRelative) << k;
+        }
+        EXPECT_NEAR(rows.contraction.rate, fits.contraction.rate, kRelative);
+    }
 }
 
 }  // namespace

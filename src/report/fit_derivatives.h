@@ -1,0 +1,116 @@
+// The first-order response of one fit's elements to the readings it reads and to the model it
+// enters with, at the procedure's fixed point: what the linearisation of the fixed point needs
+// of each fit.
+//
+// A fit family that exposes its rows gives them in one pass over its readings: every fit calibrates
+// copies of the readings and solves a small least-squares problem (or averages closed-form
+// estimates) in quantities formed from them. Differentiated, the solution u = N^-1 X^T W y moves
+// with a row's observation by the gain N^-1 x_i w_i, and the observation with the calibrated
+// readings it is formed from; the calibration moves with the raw reading (identity, below) and
+// with the model's elements (exactly: the model is linear in them). The design rows x_i are
+// held at their values: they move with the readings as well, but they multiply the solution and
+// leave the residuals, of the size of the elements (1e-4 rad) and of the noise, so what they
+// add is below 1e-3 of the derivative.
+//
+// A calibrated reading moves with its raw reading by I + d(correction)/d(reading). The
+// corrections change with the angles by at most their own size per radian times the highest
+// harmonic (6 x 1e-4 rad), and with the range by X0 / R^2: the identity is used, within 1e-3.
+#ifndef COMPENSATION_REPORT_FIT_DERIVATIVES_H
+#define COMPENSATION_REPORT_FIT_DERIVATIVES_H
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "compensation/mapper.h"
+#include "compensation/vector.h"
+
+namespace compensation::detail {
+
+struct Snapshot;
+
+// One copy of a reading in the snapshot's sets.
+struct ReadingCopy {
+    int set;
+    int index;
+};
+
+// The reading components, in the order of every per-copy block below.
+enum ReadingComponent { kRangeComponent, kAzimuthComponent, kElevationComponent, kComponents };
+
+struct FitDerivatives {
+    // The elements the fit writes: one row each below.
+    std::vector<double TMapper::*> outputs;
+    // d output / d input element, both as the model stores them (degrees or metres); outputs x
+    // inputs, row-major; the inputs are the linearisation's elements, in its order.
+    std::vector<double> byElement;
+    // The copies the outputs respond to, and for each d output / d its raw range (m), azimuth
+    // and elevation (rad): copies x kComponents x outputs.
+    std::vector<ReadingCopy> copies;
+    std::vector<double> byCopy;
+};
+
+// A fit family's rows at `model`: the derivatives of the fit over `snapshot`'s sets; nothing
+// where the rows do not describe the call (an element the data leave undetermined keeps its
+// entry value, and the others are solved with it held), which then takes forward differences.
+using FitLinearisation = std::function<std::optional<FitDerivatives>(
+    const Snapshot& snapshot, const TMapper& model, const std::vector<double TMapper::*>& inputs)>;
+
+// d (calibrated range (m), azimuth, elevation (rad)) / d element (as stored) of one raw reading,
+// for each of `elements`: elements x kComponents. All zero for a reading without a face. The
+// model's T_ref is read (the temperature terms' reference); no other value of it is.
+void ElementColumns(const CVector& raw, const TMapper& model,
+                    const std::vector<double TMapper::*>& elements, double* columns);
+
+// Gathers how a fit's outputs respond to the calibrated readings, and turns that into the fit's
+// derivatives through its calibrations.
+class FitResponse {
+  public:
+    FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
+                const std::vector<double TMapper::*>& inputs, const TMapper& model);
+
+    std::size_t Outputs() const { return outputs_.size(); }
+
+    // d outputs / d calibrated (range, azimuth, elevation) of the reading at `copy`, to add to:
+    // kComponents x Outputs(), zero at first.
+    double* At(ReadingCopy copy);
+
+    // The fit's derivatives, its calibrations taking every input from the model except
+    // `notFromModel` (the elements the fit sets to 0 or to values of its own).
+    FitDerivatives Finish(const std::vector<double TMapper::*>& notFromModel) const;
+
+    // The elements of the fit's calibrations: d outputs / d `elements`, outputs x elements,
+    // through the copies gathered.
+    std::vector<double> ThroughCalibration(const std::vector<double TMapper::*>& elements) const;
+
+  private:
+    const Snapshot& snapshot_;
+    std::vector<double TMapper::*> outputs_;
+    const std::vector<double TMapper::*>& inputs_;
+    const TMapper& model_;
+    std::vector<std::vector<int>> slot_;  // per set and reading: block + 1, 0 for none
+    std::vector<ReadingCopy> copies_;
+    std::vector<double> blocks_;
+};
+
+// The gain of a linear least-squares solution, u = N^-1 sum_i w_i x_i y_i with
+// N = sum_i w_i x_i x_i^T: u moves with y_i by N^-1 w_i x_i.
+class LeastSquaresGain {
+  public:
+    explicit LeastSquaresGain(int unknowns);
+    void AddRow(const double* design, double weight = 1.0);
+    // False when N is singular.
+    bool Factorise();
+    // N^-1 w x into `gain` (unknowns).
+    void Gain(const double* design, double weight, double* gain) const;
+
+  private:
+    int n_;
+    std::vector<double> normal_;
+    std::vector<double> inverse_;
+};
+
+}  // namespace compensation::detail
+
+#endif  // COMPENSATION_REPORT_FIT_DERIVATIVES_H
