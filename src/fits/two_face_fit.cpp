@@ -12,6 +12,7 @@
 #include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "model/vec3.h"
+#include "report/fit_derivatives.h"
 #include "report/run_record.h"
 
 namespace compensation::detail::two_face {
@@ -467,6 +468,278 @@ int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* mo
 }
 
 }  // namespace
+
+// --- Rows for the run report's linearisation ------------------------------------------------
+
+namespace {
+
+// d observation / d calibrated (range, azimuth, elevation) of the front and the back sight, by
+// central differences over the pair's fields that each reading moves. The observations are sums
+// of the face differences and one cosine of the elevation: the step's truncation is far below
+// rounding.
+void ObservationGradient(ObservationFunction observation, const CalibratedPair& pair, double* front,
+                         double* back) {
+    constexpr double kStep = 1e-6;  // metres or radians
+    const auto moved = [&](double sign, int component, bool isFront) {
+        CalibratedPair p = pair;
+        const double step = sign * kStep;
+        const double face = isFront ? step : -step;
+        switch (component) {
+            case kRangeComponent:
+                p.dR += face;
+                break;
+            case kAzimuthComponent:
+                p.dAz += face;
+                if (isFront) {
+                    p.azF += step;
+                }
+                break;
+            default:
+                p.dEl += face;
+                if (isFront) {
+                    p.elF += step;
+                    p.h -= 0.5 * step;
+                }
+                break;
+        }
+        return observation(p);
+    };
+    for (int k = 0; k < kComponents; ++k) {
+        front[k] = (moved(1.0, k, true) - moved(-1.0, k, true)) / (2.0 * kStep);
+        back[k] = (moved(1.0, k, false) - moved(-1.0, k, false)) / (2.0 * kStep);
+    }
+}
+
+// d row / d calibrated front azimuth and elevation, by central differences. A design row reads
+// only the front sight's direction (its azimuth, elevation and half-angle), smooth functions of
+// it.
+void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, double* byAzimuth,
+                 double* byElevation) {
+    constexpr double kStep = 1e-6;  // radians
+    std::array<double, kMaxColumns> plus{};
+    std::array<double, kMaxColumns> minus{};
+    for (const bool azimuth : {true, false}) {
+        for (const double sign : {1.0, -1.0}) {
+            CalibratedPair p = pair;
+            if (azimuth) {
+                p.azF += sign * kStep;
+            } else {
+                p.elF += sign * kStep;
+                p.h -= 0.5 * sign * kStep;
+            }
+            stage.row(p, n, sign > 0.0 ? plus.data() : minus.data());
+        }
+        double* into = azimuth ? byAzimuth : byElevation;
+        for (int k = 0; k < n; ++k) {
+            into[k] = (plus[k] - minus[k]) / (2.0 * kStep);
+        }
+    }
+}
+
+// Adds to `response` how one least-squares stage's solution u (as the stage solved it), written
+// to `outputs`, moves with the calibrated readings of its pass: u = N^-1 X^T y s moves by
+// N^-1 (X^T s dy + dX^T r - X^T dX u), r = s y - X u the residuals. False when the stage is no
+// least-squares fit the rows describe: another estimator, a singular system, or columns left
+// undetermined (their entry values then take part).
+bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pass,
+                      const double* solution, const std::vector<double TMapper::*>& outputs,
+                      ReadingCopy front, ReadingCopy back, FitResponse& response) {
+    if (stage.solve != SolveLeastSquares || pass.empty()) {
+        return false;
+    }
+    const int n = static_cast<int>(stage.elements.size());
+    std::array<double, kMaxColumns> row{};
+    LeastSquaresGain gain(n);
+    std::vector<double> normal(static_cast<std::size_t>(n) * n, 0.0);
+    for (const CalibratedPair& pair : pass) {
+        stage.row(pair, n, row.data());
+        gain.AddRow(row.data());
+        for (int a = 0; a < n; ++a) {
+            for (int b = 0; b < n; ++b) {
+                normal[static_cast<std::size_t>(a * n + b)] +=
+                    row[a] * row[b] / static_cast<double>(pass.size());
+            }
+        }
+    }
+    // The fit's own test, on its normalised matrix.
+    std::array<bool, kMaxColumns> undetermined{};
+    if (FindUndeterminedColumns(n, normal.data(), undetermined.data()) || !gain.Factorise()) {
+        return false;
+    }
+    // The solved value k is written as scale_k u_k to the output of its element, if any.
+    std::array<int, kMaxColumns> output{};
+    for (int k = 0; k < n; ++k) {
+        const auto at = std::find(outputs.begin(), outputs.end(), stage.elements[k].element);
+        output[k] = at == outputs.end() ? -1 : static_cast<int>(at - outputs.begin());
+    }
+    const std::size_t count = outputs.size();
+    std::array<double, kMaxColumns> gx{};
+    std::array<double, kMaxColumns> dx[2] = {};
+    std::array<double, kMaxColumns> gdx[2] = {};
+    double dFront[kComponents];
+    double dBack[kComponents];
+    for (const CalibratedPair& pair : pass) {
+        stage.row(pair, n, row.data());
+        double residual = stage.rhsScale * stage.observation(pair);
+        for (int k = 0; k < n; ++k) {
+            residual -= row[k] * solution[k];
+        }
+        gain.Gain(row.data(), 1.0, gx.data());
+        RowGradient(stage, pair, n, dx[0].data(), dx[1].data());
+        double dxu[2] = {0.0, 0.0};
+        for (int m = 0; m < 2; ++m) {
+            gain.Gain(dx[m].data(), residual, gdx[m].data());
+            for (int k = 0; k < n; ++k) {
+                dxu[m] += dx[m][k] * solution[k];
+            }
+        }
+        ObservationGradient(stage.observation, pair, dFront, dBack);
+        double* atFront = response.At({front.set, pair.index});
+        double* atBack = response.At({back.set, pair.index});
+        for (int k = 0; k < n; ++k) {
+            if (output[k] < 0) {
+                continue;
+            }
+            const double scale = stage.elements[k].scale;
+            const auto o = static_cast<std::size_t>(output[k]);
+            for (int c = 0; c < kComponents; ++c) {
+                // The row moves with the front sight's azimuth (m = 0) and elevation (m = 1).
+                const int m = c - kAzimuthComponent;
+                double front = stage.rhsScale * dFront[c];
+                double rowMotion = 0.0;
+                if (m >= 0) {
+                    front -= dxu[m];
+                    rowMotion = gdx[m][k];
+                }
+                atFront[static_cast<std::size_t>(c) * count + o] +=
+                    scale * (gx[k] * front + rowMotion);
+                atBack[static_cast<std::size_t>(c) * count + o] +=
+                    scale * gx[k] * stage.rhsScale * dBack[c];
+            }
+        }
+    }
+    return true;
+}
+
+std::vector<double TMapper::*> Members(Table<FittedElement> elements) {
+    std::vector<double TMapper::*> members;
+    for (const FittedElement& fitted : elements) {
+        members.push_back(fitted.element);
+    }
+    return members;
+}
+
+// Adds `factor` times output row `from` to output row `to`, by element and by copy.
+void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor) {
+    const std::size_t outputs = d.outputs.size();
+    const std::size_t inputs = d.byElement.size() / outputs;
+    for (std::size_t e = 0; e < inputs; ++e) {
+        d.byElement[to * inputs + e] += factor * d.byElement[from * inputs + e];
+    }
+    for (std::size_t k = 0; k < d.byCopy.size(); k += outputs) {
+        d.byCopy[k + to] += factor * d.byCopy[k + from];
+    }
+}
+
+}  // namespace
+
+std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot& snapshot,
+                                          int frontSet, int backSet, int pairCount,
+                                          const TMapper& model,
+                                          const std::vector<double TMapper::*>& inputs) {
+    const CVector* front = snapshot.sets[static_cast<std::size_t>(frontSet)].data();
+    const CVector* back = snapshot.sets[static_cast<std::size_t>(backSet)].data();
+    // What the call writes: the range and data elements, less the work elements it puts back.
+    std::vector<double TMapper::*> range = Members(Table<FittedElement>(fit.range.elements));
+    std::vector<double TMapper::*> data;
+    for (const Stage& stage : fit.data) {
+        const std::vector<double TMapper::*> members = Members(stage.elements);
+        data.insert(data.end(), members.begin(), members.end());
+    }
+    std::vector<double TMapper::*> work(fit.workElements.begin(), fit.workElements.end());
+    std::vector<double TMapper::*> outputs;
+    for (const auto* part : {&range, &data}) {
+        for (double TMapper::*element : *part) {
+            if (std::find(work.begin(), work.end(), element) == work.end()) {
+                outputs.push_back(element);
+            }
+        }
+    }
+
+    // The call's passes, as it makes them.
+    TMapper map = model;
+    ZeroElements(map, fit.range.elements);
+    if (fit.zeroDataElementsFirst) {
+        ZeroDataElements(map, fit);
+    }
+    const std::vector<PairTerms> terms = RawTermsOfLivePairs(front, back, pairCount);
+    const std::vector<CalibratedPair> rangePass =
+        CalibrateLivePairs(front, back, pairCount, &map, terms, false);
+    if (static_cast<int>(rangePass.size()) < fit.minimumPairs) {
+        return std::nullopt;
+    }
+    std::array<double, kMaxColumns> rangeSolution{};
+    EntrySolution(fit.range, model, rangeSolution.data());
+    if (Solve(fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
+        return std::nullopt;
+    }
+    WriteSolution(map, fit.range, rangeSolution.data());
+    ZeroDataElements(map, fit);
+    ZeroElements(map, fit.workElements);
+    const std::vector<CalibratedPair> dataPass =
+        CalibrateLivePairs(front, back, pairCount, &map, terms, false);
+
+    const ReadingCopy fronts{frontSet, 0};
+    const ReadingCopy backs{backSet, 0};
+    FitResponse rangeResponse(snapshot, outputs, inputs, model);
+    FitResponse dataResponse(snapshot, outputs, inputs, model);
+    if (!AddStageResponse(fit.range, rangePass, rangeSolution.data(), outputs, fronts, backs,
+                          rangeResponse)) {
+        return std::nullopt;
+    }
+    for (const Stage& stage : fit.data) {
+        std::array<double, kMaxColumns> solution{};
+        EntrySolution(stage, model, solution.data());
+        if (Solve(stage, dataPass, solution.data()) != StageOutcome::kSolved ||
+            !AddStageResponse(stage, dataPass, solution.data(), outputs, fronts, backs,
+                              dataResponse)) {
+            return std::nullopt;
+        }
+    }
+
+    // The range pass takes every element from the model but the range elements (and the data
+    // elements, when they are cleared first); the data pass neither those nor the work
+    // elements, and the range elements from the range stage's solution.
+    std::vector<double TMapper::*> notInRangePass = range;
+    if (fit.zeroDataElementsFirst) {
+        notInRangePass.insert(notInRangePass.end(), data.begin(), data.end());
+    }
+    std::vector<double TMapper::*> notInDataPass = range;
+    notInDataPass.insert(notInDataPass.end(), data.begin(), data.end());
+    notInDataPass.insert(notInDataPass.end(), work.begin(), work.end());
+    FitDerivatives d = rangeResponse.Finish(notInRangePass);
+    const FitDerivatives dataPart = dataResponse.Finish(notInDataPass);
+    if (dataPart.copies.size() != d.copies.size()) {
+        return std::nullopt;  // both passes read the same live pairs in the same order
+    }
+    for (std::size_t k = 0; k < d.byElement.size(); ++k) {
+        d.byElement[k] += dataPart.byElement[k];
+    }
+    for (std::size_t k = 0; k < d.byCopy.size(); ++k) {
+        d.byCopy[k] += dataPart.byCopy[k];
+    }
+    const std::vector<double> fed = dataResponse.ThroughCalibration(range);
+    for (std::size_t o = 0; o < outputs.size(); ++o) {
+        for (std::size_t r = 0; r < range.size(); ++r) {
+            const auto from = static_cast<std::size_t>(
+                std::find(outputs.begin(), outputs.end(), range[r]) - outputs.begin());
+            if (from < outputs.size() && fed[o * range.size() + r] != 0.0) {
+                AddOutputRow(d, o, from, fed[o * range.size() + r]);
+            }
+        }
+    }
+    return d;
+}
 
 int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
                   int pairCount, TCompOut* out, int flagClassify) {

@@ -53,11 +53,18 @@ double* FitResponse::At(ReadingCopy copy) {
     int& slot = slots[static_cast<std::size_t>(copy.index)];
     const std::size_t block = kComponents * outputs_.size();
     if (slot == 0) {
+        if (copies_.size() % kChunk == 0) {
+            chunks_.emplace_back(kChunk * block, 0.0);
+        }
         copies_.push_back(copy);
-        blocks_.resize(blocks_.size() + block, 0.0);
         slot = static_cast<int>(copies_.size());
     }
-    return blocks_.data() + static_cast<std::size_t>(slot - 1) * block;
+    const auto c = static_cast<std::size_t>(slot - 1);
+    return chunks_[c / kChunk].data() + (c % kChunk) * block;
+}
+
+const double* FitResponse::Block(std::size_t copy) const {
+    return chunks_[copy / kChunk].data() + (copy % kChunk) * kComponents * outputs_.size();
 }
 
 std::vector<double> FitResponse::ThroughCalibration(
@@ -71,7 +78,7 @@ std::vector<double> FitResponse::ThroughCalibration(
         ElementColumns(snapshot_.sets[static_cast<std::size_t>(copy.set)]
                                      [static_cast<std::size_t>(copy.index)],
                        model_, elements, columns.data());
-        const double* block = blocks_.data() + c * kComponents * outputs;
+        const double* block = Block(c);
         for (std::size_t e = 0; e < count; ++e) {
             for (int k = 0; k < kComponents; ++k) {
                 const double column = columns[e * kComponents + static_cast<std::size_t>(k)];
@@ -79,8 +86,8 @@ std::vector<double> FitResponse::ThroughCalibration(
                     continue;
                 }
                 for (std::size_t o = 0; o < outputs; ++o) {
-                    result[o * count + e] += block[static_cast<std::size_t>(k) * outputs + o] *
-                                             column;
+                    result[o * count + e] +=
+                        block[static_cast<std::size_t>(k) * outputs + o] * column;
                 }
             }
         }
@@ -92,12 +99,14 @@ FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFrom
     FitDerivatives d;
     d.outputs = outputs_;
     d.copies = copies_;
-    d.byCopy = blocks_;
+    d.byCopy.reserve(copies_.size() * kComponents * outputs_.size());
+    for (std::size_t c = 0; c < copies_.size(); ++c) {
+        d.byCopy.insert(d.byCopy.end(), Block(c), Block(c) + kComponents * outputs_.size());
+    }
     std::vector<double TMapper::*> fromModel;
     std::vector<std::size_t> at;
     for (std::size_t e = 0; e < inputs_.size(); ++e) {
-        if (std::find(notFromModel.begin(), notFromModel.end(), inputs_[e]) ==
-            notFromModel.end()) {
+        if (std::find(notFromModel.begin(), notFromModel.end(), inputs_[e]) == notFromModel.end()) {
             fromModel.push_back(inputs_[e]);
             at.push_back(e);
         }

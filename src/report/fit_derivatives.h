@@ -73,7 +73,7 @@ class FitResponse {
     std::size_t Outputs() const { return outputs_.size(); }
 
     // d outputs / d calibrated (range, azimuth, elevation) of the reading at `copy`, to add to:
-    // kComponents x Outputs(), zero at first.
+    // kComponents x Outputs(), zero at first; it stays where it is while the response lives.
     double* At(ReadingCopy copy);
 
     // The fit's derivatives, its calibrations taking every input from the model except
@@ -90,8 +90,12 @@ class FitResponse {
     const std::vector<double TMapper::*>& inputs_;
     const TMapper& model_;
     std::vector<std::vector<int>> slot_;  // per set and reading: block + 1, 0 for none
+    const double* Block(std::size_t copy) const;
+
+    // Blocks in chunks of kChunk, so that a block never moves.
+    static constexpr std::size_t kChunk = 256;
     std::vector<ReadingCopy> copies_;
-    std::vector<double> blocks_;
+    std::vector<std::vector<double>> chunks_;
 };
 
 // The gain of a linear least-squares solution, u = N^-1 sum_i w_i x_i y_i with

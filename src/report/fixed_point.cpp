@@ -439,9 +439,8 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             std::copy_n(d.byElement.begin() + static_cast<std::ptrdiff_t>(o * P), P,
                         result.jacobian.begin() + static_cast<std::ptrdiff_t>(e * P));
             for (std::size_t c = 0; c < d.copies.size(); ++c) {
-                const int reading =
-                    readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
-                                      [static_cast<std::size_t>(d.copies[c].index)];
+                const int reading = readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
+                                                      [static_cast<std::size_t>(d.copies[c].index)];
                 if (reading < 0) {
                     continue;
                 }
