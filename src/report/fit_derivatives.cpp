@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "model/element_columns.h"
 #include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "report/fixed_point.h"
@@ -19,21 +20,11 @@ void ElementColumns(const CVector& raw, const TMapper& model,
     if (reading.FSBS == 0) {
         return;
     }
-    const RawTerms terms = RawTermsFor(reading);
-    // The model is linear in its elements: a unit element alone applies its own column.
-    TMapper unit{};
-    unit.T_ref = model.T_ref;
+    const ElementColumnSet all = ElementColumnsOf(reading, RawTermsFor(reading), model.T_ref);
     for (std::size_t e = 0; e < elements.size(); ++e) {
-        if (elements[e] == &TMapper::T_ref) {
-            continue;
-        }
-        unit.*elements[e] = 1.0;
-        CVector moved = reading;
-        ApplyModel(moved, unit, terms, 1.0);
-        unit.*elements[e] = 0.0;
-        columns[e * kComponents + kRangeComponent] = moved.Range - reading.Range;
-        columns[e * kComponents + kAzimuthComponent] = moved.Azimuth - reading.Azimuth;
-        columns[e * kComponents + kElevationComponent] = moved.Elevation - reading.Elevation;
+        columns[e * kComponents + kRangeComponent] = all.range.*elements[e];
+        columns[e * kComponents + kAzimuthComponent] = all.azimuth.*elements[e];
+        columns[e * kComponents + kElevationComponent] = all.elevation.*elements[e];
     }
 }
 
