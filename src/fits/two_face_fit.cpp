@@ -474,64 +474,54 @@ int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* mo
 namespace {
 
 // d observation / d calibrated (range, azimuth, elevation) of the front and the back sight, by
-// central differences over the pair's fields that each reading moves. The observations are sums
-// of the face differences and one cosine of the elevation: the step's truncation is far below
-// rounding.
+// forward differences over the pair's fields: a sight moves the face differences, and the front
+// sight also the pair's direction. The observations are the face differences and one cosine of
+// the elevation: the step's truncation is far below rounding.
 void ObservationGradient(ObservationFunction observation, const CalibratedPair& pair, double* front,
                          double* back) {
-    constexpr double kStep = 1e-6;  // metres or radians
-    const auto moved = [&](double sign, int component, bool isFront) {
+    constexpr double kStep = 1e-7;  // metres or radians
+    const double base = observation(pair);
+    const auto slope = [&](double CalibratedPair::*field, double CalibratedPair::*also,
+                           double alsoFactor) {
         CalibratedPair p = pair;
-        const double step = sign * kStep;
-        const double face = isFront ? step : -step;
-        switch (component) {
-            case kRangeComponent:
-                p.dR += face;
-                break;
-            case kAzimuthComponent:
-                p.dAz += face;
-                if (isFront) {
-                    p.azF += step;
-                }
-                break;
-            default:
-                p.dEl += face;
-                if (isFront) {
-                    p.elF += step;
-                    p.h -= 0.5 * step;
-                }
-                break;
+        p.*field += kStep;
+        if (also != nullptr) {
+            p.*also += alsoFactor * kStep;
         }
-        return observation(p);
+        return (observation(p) - base) / kStep;
     };
-    for (int k = 0; k < kComponents; ++k) {
-        front[k] = (moved(1.0, k, true) - moved(-1.0, k, true)) / (2.0 * kStep);
-        back[k] = (moved(1.0, k, false) - moved(-1.0, k, false)) / (2.0 * kStep);
-    }
+    const double byRange = slope(&CalibratedPair::dR, nullptr, 0.0);
+    const double byAzimuth = slope(&CalibratedPair::dAz, nullptr, 0.0);
+    const double byElevation = slope(&CalibratedPair::dEl, nullptr, 0.0);
+    const double byFrontAzimuth = slope(&CalibratedPair::azF, nullptr, 0.0);
+    const double byFrontElevation = slope(&CalibratedPair::elF, &CalibratedPair::h, -0.5);
+    front[kRangeComponent] = byRange;
+    front[kAzimuthComponent] = byAzimuth + byFrontAzimuth;
+    front[kElevationComponent] = byElevation + byFrontElevation;
+    back[kRangeComponent] = -byRange;
+    back[kAzimuthComponent] = -byAzimuth;
+    back[kElevationComponent] = -byElevation;
 }
 
-// d row / d calibrated front azimuth and elevation, by central differences. A design row reads
-// only the front sight's direction (its azimuth, elevation and half-angle), smooth functions of
-// it.
-void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, double* byAzimuth,
-                 double* byElevation) {
-    constexpr double kStep = 1e-6;  // radians
-    std::array<double, kMaxColumns> plus{};
-    std::array<double, kMaxColumns> minus{};
+// d row / d calibrated front azimuth and elevation, by forward differences from `row`. A design
+// row reads only the front sight's direction (its azimuth, elevation and half-angle), smooth
+// functions of it; the step's truncation is below 1e-6 of the slope.
+void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, const double* row,
+                 double* byAzimuth, double* byElevation) {
+    constexpr double kStep = 1e-7;  // radians
+    std::array<double, kMaxColumns> moved{};
     for (const bool azimuth : {true, false}) {
-        for (const double sign : {1.0, -1.0}) {
-            CalibratedPair p = pair;
-            if (azimuth) {
-                p.azF += sign * kStep;
-            } else {
-                p.elF += sign * kStep;
-                p.h -= 0.5 * sign * kStep;
-            }
-            stage.row(p, n, sign > 0.0 ? plus.data() : minus.data());
+        CalibratedPair p = pair;
+        if (azimuth) {
+            p.azF += kStep;
+        } else {
+            p.elF += kStep;
+            p.h -= 0.5 * kStep;
         }
+        stage.row(p, n, moved.data());
         double* into = azimuth ? byAzimuth : byElevation;
         for (int k = 0; k < n; ++k) {
-            into[k] = (plus[k] - minus[k]) / (2.0 * kStep);
+            into[k] = (moved[k] - row[k]) / kStep;
         }
     }
 }
@@ -543,7 +533,7 @@ void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, double* 
 // undetermined (their entry values then take part).
 bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pass,
                       const double* solution, const std::vector<double TMapper::*>& outputs,
-                      ReadingCopy front, ReadingCopy back, FitResponse& response) {
+                      ReadingCopy front, ReadingCopy back, int passIndex, FitResponse& response) {
     if (stage.solve != SolveLeastSquares || pass.empty()) {
         return false;
     }
@@ -585,7 +575,7 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
             residual -= row[k] * solution[k];
         }
         gain.Gain(row.data(), 1.0, gx.data());
-        RowGradient(stage, pair, n, dx[0].data(), dx[1].data());
+        RowGradient(stage, pair, n, row.data(), dx[0].data(), dx[1].data());
         double dxu[2] = {0.0, 0.0};
         for (int m = 0; m < 2; ++m) {
             gain.Gain(dx[m].data(), residual, gdx[m].data());
@@ -594,8 +584,8 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
             }
         }
         ObservationGradient(stage.observation, pair, dFront, dBack);
-        double* atFront = response.At({front.set, pair.index});
-        double* atBack = response.At({back.set, pair.index});
+        double* atFront = response.At({front.set, pair.index}, passIndex);
+        double* atBack = response.At({back.set, pair.index}, passIndex);
         for (int k = 0; k < n; ++k) {
             if (output[k] < 0) {
                 continue;
@@ -629,19 +619,24 @@ std::vector<double TMapper::*> Members(Table<FittedElement> elements) {
     return members;
 }
 
-// Adds `factor` times output row `from` to output row `to`, by element and by copy.
-void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor) {
-    const std::size_t outputs = d.outputs.size();
-    const std::size_t inputs = d.byElement.size() / outputs;
-    for (std::size_t e = 0; e < inputs; ++e) {
-        d.byElement[to * inputs + e] += factor * d.byElement[from * inputs + e];
-    }
-    for (std::size_t k = 0; k < d.byCopy.size(); k += outputs) {
-        d.byCopy[k + to] += factor * d.byCopy[k + from];
-    }
-}
-
 }  // namespace
+
+std::vector<double TMapper::*> TwoFaceOutputs(const TwoFaceFit& fit) {
+    std::vector<double TMapper::*> outputs;
+    const auto add = [&fit, &outputs](Table<FittedElement> elements) {
+        for (const FittedElement& fitted : elements) {
+            if (std::find(fit.workElements.begin(), fit.workElements.end(), fitted.element) ==
+                fit.workElements.end()) {
+                outputs.push_back(fitted.element);
+            }
+        }
+    };
+    add(fit.range.elements);
+    for (const Stage& stage : fit.data) {
+        add(stage.elements);
+    }
+    return outputs;
+}
 
 std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot& snapshot,
                                           int frontSet, int backSet, int pairCount,
@@ -649,21 +644,12 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
                                           const std::vector<double TMapper::*>& inputs) {
     const CVector* front = snapshot.sets[static_cast<std::size_t>(frontSet)].data();
     const CVector* back = snapshot.sets[static_cast<std::size_t>(backSet)].data();
-    // What the call writes: the range and data elements, less the work elements it puts back.
-    std::vector<double TMapper::*> range = Members(Table<FittedElement>(fit.range.elements));
+    const std::vector<double TMapper::*> outputs = TwoFaceOutputs(fit);
+    const std::vector<double TMapper::*> range = Members(fit.range.elements);
     std::vector<double TMapper::*> data;
     for (const Stage& stage : fit.data) {
         const std::vector<double TMapper::*> members = Members(stage.elements);
         data.insert(data.end(), members.begin(), members.end());
-    }
-    std::vector<double TMapper::*> work(fit.workElements.begin(), fit.workElements.end());
-    std::vector<double TMapper::*> outputs;
-    for (const auto* part : {&range, &data}) {
-        for (double TMapper::*element : *part) {
-            if (std::find(work.begin(), work.end(), element) == work.end()) {
-                outputs.push_back(element);
-            }
-        }
     }
 
     // The call's passes, as it makes them.
@@ -689,56 +675,36 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
     const std::vector<CalibratedPair> dataPass =
         CalibrateLivePairs(front, back, pairCount, &map, terms, false);
 
+    enum { kRangePass, kDataPass, kPasses };
     const ReadingCopy fronts{frontSet, 0};
     const ReadingCopy backs{backSet, 0};
-    FitResponse rangeResponse(snapshot, outputs, inputs, model);
-    FitResponse dataResponse(snapshot, outputs, inputs, model);
+    FitResponse response(snapshot, outputs, inputs, model, kPasses);
     if (!AddStageResponse(fit.range, rangePass, rangeSolution.data(), outputs, fronts, backs,
-                          rangeResponse)) {
+                          kRangePass, response)) {
         return std::nullopt;
     }
     for (const Stage& stage : fit.data) {
         std::array<double, kMaxColumns> solution{};
         EntrySolution(stage, model, solution.data());
         if (Solve(stage, dataPass, solution.data()) != StageOutcome::kSolved ||
-            !AddStageResponse(stage, dataPass, solution.data(), outputs, fronts, backs,
-                              dataResponse)) {
+            !AddStageResponse(stage, dataPass, solution.data(), outputs, fronts, backs, kDataPass,
+                              response)) {
             return std::nullopt;
         }
     }
 
     // The range pass takes every element from the model but the range elements (and the data
-    // elements, when they are cleared first); the data pass neither those nor the work
+    // elements, when they are cleared first); the data pass neither the data nor the work
     // elements, and the range elements from the range stage's solution.
-    std::vector<double TMapper::*> notInRangePass = range;
+    PassCalibration rangeCalibration{range, {}};
     if (fit.zeroDataElementsFirst) {
-        notInRangePass.insert(notInRangePass.end(), data.begin(), data.end());
+        rangeCalibration.notFromModel.insert(rangeCalibration.notFromModel.end(), data.begin(),
+                                             data.end());
     }
-    std::vector<double TMapper::*> notInDataPass = range;
-    notInDataPass.insert(notInDataPass.end(), data.begin(), data.end());
-    notInDataPass.insert(notInDataPass.end(), work.begin(), work.end());
-    FitDerivatives d = rangeResponse.Finish(notInRangePass);
-    const FitDerivatives dataPart = dataResponse.Finish(notInDataPass);
-    if (dataPart.copies.size() != d.copies.size()) {
-        return std::nullopt;  // both passes read the same live pairs in the same order
-    }
-    for (std::size_t k = 0; k < d.byElement.size(); ++k) {
-        d.byElement[k] += dataPart.byElement[k];
-    }
-    for (std::size_t k = 0; k < d.byCopy.size(); ++k) {
-        d.byCopy[k] += dataPart.byCopy[k];
-    }
-    const std::vector<double> fed = dataResponse.ThroughCalibration(range);
-    for (std::size_t o = 0; o < outputs.size(); ++o) {
-        for (std::size_t r = 0; r < range.size(); ++r) {
-            const auto from = static_cast<std::size_t>(
-                std::find(outputs.begin(), outputs.end(), range[r]) - outputs.begin());
-            if (from < outputs.size() && fed[o * range.size() + r] != 0.0) {
-                AddOutputRow(d, o, from, fed[o * range.size() + r]);
-            }
-        }
-    }
-    return d;
+    PassCalibration dataCalibration{data, range};
+    dataCalibration.notFromModel.insert(dataCalibration.notFromModel.end(),
+                                        fit.workElements.begin(), fit.workElements.end());
+    return response.Finish({rangeCalibration, dataCalibration});
 }
 
 int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,

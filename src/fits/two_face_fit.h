@@ -280,6 +280,10 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
                                           const TMapper& model,
                                           const std::vector<double TMapper::*>& inputs);
 
+// The elements one call of `fit` writes: its stages' elements less the work elements it puts
+// back.
+std::vector<double TMapper::*> TwoFaceOutputs(const TwoFaceFit& fit);
+
 // The members the procedures' final joint loops call.
 const TwoFaceFit& QuickFit();
 const TwoFaceFit& FullFit(bool azimuthHarmonics);

@@ -112,7 +112,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o, 1,
                                 0);
          },
-         {},
+         two_face::TwoFaceOutputs(two_face::FullFit(false)),
          TwoFaceRowsOf(two_face::FullFit(false), kFronts, kBacks, pairCount)},
         {"Calculate_x0y0",
          {kX0Y0},
@@ -186,24 +186,25 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                  e.CalculateFBBFSBS(s.sets[kFlyingFronts].data(), s.sets[kFlyingBacks].data(), m,
                                     flyingCount, o, 1);
              },
-             {},
+             two_face::TwoFaceOutputs(two_face::FbbFit()),
              TwoFaceRowsOf(two_face::FbbFit(), kFlyingFronts, kFlyingBacks, flyingCount)});
     }
     const bool harmonics = in.azimuthHarmonicPhase;
-    fits.push_back({harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
-                    {kFronts, kBacks},
-                    [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                        if (harmonics) {
-                            e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
-                                               pairCount, o, 1, 1);
-                        } else {
-                            e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
-                                                pairCount, o, 1);
-                        }
-                    },
-                    {},
-                    TwoFaceRowsOf(harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit(),
-                                  kFronts, kBacks, pairCount)});
+    fits.push_back(
+        {harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
+         {kFronts, kBacks},
+         [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             if (harmonics) {
+                 e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o,
+                                    1, 1);
+             } else {
+                 e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o,
+                                     1);
+             }
+         },
+         two_face::TwoFaceOutputs(harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit()),
+         TwoFaceRowsOf(harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit(), kFronts,
+                       kBacks, pairCount)});
     fits.push_back({"Calculate_x0y0",
                     {kX0Y0},
                     [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
