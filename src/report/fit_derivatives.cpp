@@ -1,6 +1,7 @@
 #include "report/fit_derivatives.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -63,6 +64,9 @@ const double* FitResponse::Block(std::size_t copy, int pass) const {
 
 namespace {
 
+// Every element of the model is as many outputs as a fit can have.
+constexpr std::size_t kMostOutputs = 83;
+
 // Adds to `into` (outputs x elements) the block's response through the columns of `elements`.
 void Chain(const double* block, const ElementColumnSet& columns,
            const std::vector<double TMapper::*>& elements, const std::vector<bool>& taken,
@@ -70,6 +74,15 @@ void Chain(const double* block, const ElementColumnSet& columns,
     const TMapper* byComponent[kComponents] = {&columns.range, &columns.azimuth,
                                                &columns.elevation};
     const std::size_t count = elements.size();
+    // Only the outputs the block moves: a pass often serves one stage of the fit.
+    assert(outputs <= kMostOutputs && "a fit's outputs are distinct elements");
+    std::size_t active[kMostOutputs];
+    std::size_t actives = 0;
+    for (std::size_t o = 0; o < std::min(outputs, kMostOutputs); ++o) {
+        if (block[o] != 0.0 || block[outputs + o] != 0.0 || block[2 * outputs + o] != 0.0) {
+            active[actives++] = o;
+        }
+    }
     for (std::size_t e = 0; e < count; ++e) {
         if (!taken[e]) {
             continue;
@@ -80,8 +93,8 @@ void Chain(const double* block, const ElementColumnSet& columns,
                 continue;
             }
             const double* response = block + k * outputs;
-            for (std::size_t o = 0; o < outputs; ++o) {
-                into[o * count + e] += response[o] * column;
+            for (std::size_t a = 0; a < actives; ++a) {
+                into[active[a] * count + e] += response[active[a]] * column;
             }
         }
     }
