@@ -62,7 +62,8 @@ ReadingIndex GroupReadings(const Snapshot& snapshot) {
         for (std::size_t i = 0; i < snapshot.sets[set].size(); ++i) {
             const CVector& v = snapshot.sets[set][i];
             copies.push_back({{Bits(v.Range), Bits(v.Azimuth), Bits(v.Elevation)},
-                              static_cast<int>(at.size()), IsLive(v)});
+                              static_cast<int>(at.size()),
+                              IsLive(v)});
             at.emplace_back(set, i);
         }
     }
@@ -87,8 +88,7 @@ ReadingIndex GroupReadings(const Snapshot& snapshot) {
     for (const auto& [order, first] : groups) {
         (void)order;
         const int reading = static_cast<int>(result.count++);
-        for (std::size_t c = first; c < copies.size() && copies[c].key == copies[first].key;
-             ++c) {
+        for (std::size_t c = first; c < copies.size() && copies[c].key == copies[first].key; ++c) {
             const auto [set, i] = at[static_cast<std::size_t>(copies[c].order)];
             result.readingOf[set][i] = reading;
         }
@@ -434,7 +434,8 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     for (const std::vector<CVector>& set : snapshot.sets) {
         readingCount += set.size();
     }
-    const RawTermCache rawTerms(3 * readingCount);
+    RawTermCache rawTerms(3 * readingCount);
+    rawTerms.Keep(snapshot.rawTerms);
     FixedPointCovariance result;
     ProbeElements(engine, snapshot, fixedPoint);
     // An element two fits write belongs to the later one in the final joint loop: its value is
