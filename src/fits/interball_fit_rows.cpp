@@ -1,0 +1,116 @@
+// The interball fit's rows: how its elements move with the measurements and the model, in one
+// pass over the call's design rows.
+//
+// The fit's estimate, in degrees, is e = -(180/pi) M^-1 b with M the mean normal matrix of the
+// centred columns a_r and b = (1/N) sum_r a_r s_r over its N rows. Each pair's centred columns sum
+// to zero over the pair's views, so b is the same whether s_r is centred or not: the unknown pair
+// distance leaves no trace, and with the design rows held
+//
+//     de / ds_r = -(180/pi) M^-1 a_r / N.
+//
+// s_r = |P_A - P_B|^2 moves with A's calibrated range and angles by 2 (P_A - P_B) . dP_A and with
+// B's by the opposite, dP being the point's motion per metre of range and per radian of each
+// angle. The model enters through the calibration alone: the fit sets its own elements to zero
+// before it calibrates, so they take no part, and the others reach e through the calibrated
+// readings.
+#include <array>
+#include <cstddef>
+#include <vector>
+
+#include "engine/constants.h"
+#include "engine/determined_solve.h"
+#include "fits/interball_fit.h"
+#include "fits/point_gradients.h"
+#include "model/live.h"
+#include "report/fixed_point.h"
+#include "report/run_record.h"
+
+namespace compensation::detail {
+
+std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set, int targetCount,
+                                               int viewCount, InterballTable table,
+                                               const TMapper& model,
+                                               const std::vector<double TMapper::*>& inputs) {
+    const std::vector<CVector>& readings = snapshot.sets[static_cast<std::size_t>(set)];
+    if (targetCount < 2 || viewCount < 1 || table.size() < 1) {
+        return std::nullopt;
+    }
+    const std::size_t total = static_cast<std::size_t>(targetCount) * viewCount;
+    const std::size_t pairs = static_cast<std::size_t>(targetCount) * (targetCount - 1) / 2;
+    if (readings.size() < total || snapshot.ibPairs.size() < pairs) {
+        return std::nullopt;
+    }
+
+    // The call's stages on copies of what the fit reads: it writes nothing here.
+    std::vector<CVector> measurements(readings.begin(),
+                                      readings.begin() + static_cast<std::ptrdiff_t>(total));
+    std::vector<int> pairTable = snapshot.ibPairs;
+    TMapper zeroed = model;
+    std::vector<double TMapper::*> outputs;
+    for (const InterballElement& row : table) {
+        zeroed.*row.element = 0.0;
+        outputs.push_back(row.element);
+    }
+    TCompOut scratch{};
+    const InterballInput in{
+        measurements.data(), targetCount, viewCount, pairTable.data(), &zeroed, &scratch, 1};
+    std::vector<CVector> calibrated;
+    CalibrateLive(in, zeroed, RawTermsOfLive(in), calibrated);
+    const DesignRows rows = BuildDesignRows(in, table, calibrated);
+
+    // The fit's own test of its normal equations decides whether it solves; the rows then need
+    // their inverse.
+    const int n = static_cast<int>(table.size());
+    const auto N = static_cast<std::size_t>(n);
+    std::vector<double> matrix;
+    std::vector<double> rhs;
+    FormNormalEquations(rows, matrix, rhs);
+    std::vector<double> eliminated = matrix;
+    std::vector<double> solution(N);
+    if (!SolveDetermined(n, eliminated.data(), rhs.data(), solution.data())) {
+        return std::nullopt;
+    }
+    std::vector<double> inverse(N * N, 0.0);
+    for (std::size_t p = 0; p < N; ++p) {
+        inverse[p * N + p] = 1.0;
+    }
+    if (!SolveGeneral(n, n, matrix, inverse)) {
+        return std::nullopt;
+    }
+
+    // dP per metre of range and per radian of azimuth and elevation, once per live measurement.
+    std::vector<std::array<Vec3, kComponents>> slopes(total);
+    for (std::size_t m = 0; m < total; ++m) {
+        if (IsLive(calibrated[m])) {
+            slopes[m] = {GradientRange(calibrated[m]), GradientAzimuth(calibrated[m]),
+                         GradientElevation(calibrated[m])};
+        }
+    }
+
+    FitResponse response(snapshot, outputs, inputs, model);
+    const double scale = -kRadToDeg / rows.count();
+    std::vector<double> gain(N);
+    for (int r = 0; r < rows.count(); ++r) {
+        for (std::size_t p = 0; p < N; ++p) {
+            double sum = 0.0;
+            for (std::size_t q = 0; q < N; ++q) {
+                sum += inverse[p * N + q] * rows.a[q][static_cast<std::size_t>(r)];
+            }
+            gain[p] = scale * sum;
+        }
+        const auto [mA, mB] = rows.ends[static_cast<std::size_t>(r)];
+        const Vec3 separation = Minus(PositionOf(calibrated[mA]), PositionOf(calibrated[mB]));
+        for (const auto& [m, sign] : {std::pair{mA, 2.0}, std::pair{mB, -2.0}}) {
+            double* block = response.At({set, static_cast<int>(m)});
+            for (std::size_t k = 0; k < kComponents; ++k) {
+                const double ds = sign * Dot(separation, slopes[m][k]);
+                for (std::size_t p = 0; p < N; ++p) {
+                    block[k * N + p] += ds * gain[p];
+                }
+            }
+        }
+    }
+    return response.Finish(outputs);
+}
+
+}  // namespace compensation::detail
