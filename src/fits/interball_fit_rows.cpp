@@ -87,26 +87,40 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
         }
     }
 
-    FitResponse response(snapshot, outputs, inputs, model);
-    const double scale = -kRadToDeg / rows.count();
-    std::vector<double> gain(N);
+    // Each measurement's response gathered in the design's space first, sum_r ds_r a_r over the
+    // rows it takes part in, and turned into the estimate's once: M^-1 per measurement rather
+    // than per row.
+    std::vector<double> image(total * kComponents * N, 0.0);
+    std::vector<bool> read(total, false);
     for (int r = 0; r < rows.count(); ++r) {
-        for (std::size_t p = 0; p < N; ++p) {
-            double sum = 0.0;
-            for (std::size_t q = 0; q < N; ++q) {
-                sum += inverse[p * N + q] * rows.a[q][static_cast<std::size_t>(r)];
-            }
-            gain[p] = scale * sum;
-        }
         const auto [mA, mB] = rows.ends[static_cast<std::size_t>(r)];
         const Vec3 separation = Minus(PositionOf(calibrated[mA]), PositionOf(calibrated[mB]));
         for (const auto& [m, sign] : {std::pair{mA, 2.0}, std::pair{mB, -2.0}}) {
-            double* block = response.At({set, static_cast<int>(m)});
+            read[m] = true;
             for (std::size_t k = 0; k < kComponents; ++k) {
                 const double ds = sign * Dot(separation, slopes[m][k]);
-                for (std::size_t p = 0; p < N; ++p) {
-                    block[k * N + p] += ds * gain[p];
+                double* w = image.data() + (m * kComponents + k) * N;
+                for (std::size_t q = 0; q < N; ++q) {
+                    w[q] += ds * rows.a[q][static_cast<std::size_t>(r)];
                 }
+            }
+        }
+    }
+    FitResponse response(snapshot, outputs, inputs, model);
+    const double scale = -kRadToDeg / rows.count();
+    for (std::size_t m = 0; m < total; ++m) {
+        if (!read[m]) {
+            continue;
+        }
+        double* block = response.At({set, static_cast<int>(m)});
+        for (std::size_t k = 0; k < kComponents; ++k) {
+            const double* w = image.data() + (m * kComponents + k) * N;
+            for (std::size_t p = 0; p < N; ++p) {
+                double sum = 0.0;
+                for (std::size_t q = 0; q < N; ++q) {
+                    sum += inverse[p * N + q] * w[q];
+                }
+                block[k * N + p] = scale * sum;
             }
         }
     }
