@@ -1,9 +1,11 @@
 #include "report/fit_derivatives.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <utility>
 
+#include "model/element_columns.h"
 #include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "report/fixed_point.h"
@@ -19,98 +21,178 @@ void ElementColumns(const CVector& raw, const TMapper& model,
     if (reading.FSBS == 0) {
         return;
     }
-    const RawTerms terms = RawTermsFor(reading);
-    // The model is linear in its elements: a unit element alone applies its own column.
-    TMapper unit{};
-    unit.T_ref = model.T_ref;
+    const ElementColumnSet all = ElementColumnsOf(reading, RawTermsFor(reading), model.T_ref);
     for (std::size_t e = 0; e < elements.size(); ++e) {
-        if (elements[e] == &TMapper::T_ref) {
-            continue;
-        }
-        unit.*elements[e] = 1.0;
-        CVector moved = reading;
-        ApplyModel(moved, unit, terms, 1.0);
-        unit.*elements[e] = 0.0;
-        columns[e * kComponents + kRangeComponent] = moved.Range - reading.Range;
-        columns[e * kComponents + kAzimuthComponent] = moved.Azimuth - reading.Azimuth;
-        columns[e * kComponents + kElevationComponent] = moved.Elevation - reading.Elevation;
+        columns[e * kComponents + kRangeComponent] = all.range.*elements[e];
+        columns[e * kComponents + kAzimuthComponent] = all.azimuth.*elements[e];
+        columns[e * kComponents + kElevationComponent] = all.elevation.*elements[e];
     }
 }
 
 FitResponse::FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
-                         const std::vector<double TMapper::*>& inputs, const TMapper& model)
+                         const std::vector<double TMapper::*>& inputs, const TMapper& model,
+                         int passes)
     : snapshot_(snapshot),
       outputs_(std::move(outputs)),
       inputs_(inputs),
       model_(model),
+      passes_(passes),
+      block_(kComponents * outputs_.size()),
       slot_(snapshot.sets.size()) {}
 
-double* FitResponse::At(ReadingCopy copy) {
+double* FitResponse::At(ReadingCopy copy, int pass) {
     std::vector<int>& slots = slot_[static_cast<std::size_t>(copy.set)];
     if (slots.empty()) {
         slots.assign(snapshot_.sets[static_cast<std::size_t>(copy.set)].size(), 0);
     }
     int& slot = slots[static_cast<std::size_t>(copy.index)];
-    const std::size_t block = kComponents * outputs_.size();
     if (slot == 0) {
+        if (copies_.size() % kChunk == 0) {
+            chunks_.emplace_back(kChunk * static_cast<std::size_t>(passes_) * block_, 0.0);
+        }
         copies_.push_back(copy);
-        blocks_.resize(blocks_.size() + block, 0.0);
         slot = static_cast<int>(copies_.size());
     }
-    return blocks_.data() + static_cast<std::size_t>(slot - 1) * block;
+    return const_cast<double*>(Block(static_cast<std::size_t>(slot - 1), pass));
+}
+
+const double* FitResponse::Block(std::size_t copy, int pass) const {
+    const std::size_t perCopy = static_cast<std::size_t>(passes_) * block_;
+    return chunks_[copy / kChunk].data() + (copy % kChunk) * perCopy +
+           static_cast<std::size_t>(pass) * block_;
+}
+
+namespace {
+
+// Every element of the model is as many outputs as a fit can have.
+constexpr std::size_t kMostOutputs = 83;
+
+// Adds to `into` (outputs x elements) the block's response through the columns of `elements`.
+void Chain(const double* block, const ElementColumnSet& columns,
+           const std::vector<double TMapper::*>& elements, const std::vector<bool>& taken,
+           std::size_t outputs, double* into) {
+    const TMapper* byComponent[kComponents] = {&columns.range, &columns.azimuth,
+                                               &columns.elevation};
+    const std::size_t count = elements.size();
+    // Only the outputs the block moves: a pass often serves one stage of the fit.
+    assert(outputs <= kMostOutputs && "a fit's outputs are distinct elements");
+    std::size_t active[kMostOutputs];
+    std::size_t actives = 0;
+    for (std::size_t o = 0; o < std::min(outputs, kMostOutputs); ++o) {
+        if (block[o] != 0.0 || block[outputs + o] != 0.0 || block[2 * outputs + o] != 0.0) {
+            active[actives++] = o;
+        }
+    }
+    for (std::size_t e = 0; e < count; ++e) {
+        if (!taken[e]) {
+            continue;
+        }
+        for (std::size_t k = 0; k < kComponents; ++k) {
+            const double column = byComponent[k]->*elements[e];
+            if (column == 0.0) {
+                continue;
+            }
+            const double* response = block + k * outputs;
+            for (std::size_t a = 0; a < actives; ++a) {
+                into[active[a] * count + e] += response[active[a]] * column;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) const {
+    const std::size_t outputs = outputs_.size();
+    const std::size_t p = inputs_.size();
+    FitDerivatives d;
+    d.outputs = outputs_;
+    d.copies = copies_;
+    d.byCopy.assign(copies_.size() * block_, 0.0);
+    d.byElement.assign(outputs * p, 0.0);
+    std::vector<std::vector<bool>> taken(passes.size());
+    std::vector<std::vector<double>> fedBy(passes.size());  // outputs x fed, a pass each
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        taken[pass].assign(p, true);
+        for (std::size_t e = 0; e < p; ++e) {
+            for (const auto* held : {&passes[pass].notFromModel, &passes[pass].fed}) {
+                if (std::find(held->begin(), held->end(), inputs_[e]) != held->end()) {
+                    taken[pass][e] = false;
+                }
+            }
+        }
+        fedBy[pass].assign(outputs * passes[pass].fed.size(), 0.0);
+    }
+    for (std::size_t c = 0; c < copies_.size(); ++c) {
+        CVector reading = snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
+                                        [static_cast<std::size_t>(copies_[c].index)];
+        reading.SeType();
+        const bool faced = reading.FSBS != 0;
+        const ElementColumnSet columns =
+            faced ? ElementColumnsOf(reading, RawTermsFor(reading), model_.T_ref)
+                  : ElementColumnSet{};
+        for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+            const double* block = Block(c, static_cast<int>(pass));
+            for (std::size_t k = 0; k < block_; ++k) {
+                d.byCopy[c * block_ + k] += block[k];
+            }
+            if (!faced) {
+                continue;
+            }
+            Chain(block, columns, inputs_, taken[pass], outputs, d.byElement.data());
+            Chain(block, columns, passes[pass].fed,
+                  std::vector<bool>(passes[pass].fed.size(), true), outputs, fedBy[pass].data());
+        }
+    }
+    // A fed element's value is the output of the same name: its rows carry into the rows that
+    // the element moves.
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        const std::vector<double TMapper::*>& fed = passes[pass].fed;
+        for (std::size_t j = 0; j < fed.size(); ++j) {
+            const auto from = static_cast<std::size_t>(
+                std::find(outputs_.begin(), outputs_.end(), fed[j]) - outputs_.begin());
+            for (std::size_t o = 0; o < outputs && from < outputs; ++o) {
+                const double factor = fedBy[pass][o * fed.size() + j];
+                if (factor != 0.0) {
+                    AddOutputRow(d, o, from, factor);
+                }
+            }
+        }
+    }
+    return d;
+}
+
+FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) const {
+    return Finish(std::vector<PassCalibration>{{notFromModel, {}}});
 }
 
 std::vector<double> FitResponse::ThroughCalibration(
     const std::vector<double TMapper::*>& elements) const {
     const std::size_t outputs = outputs_.size();
-    const std::size_t count = elements.size();
-    std::vector<double> result(outputs * count, 0.0);
-    std::vector<double> columns(count * kComponents);
+    std::vector<double> result(outputs * elements.size(), 0.0);
+    const std::vector<bool> all(elements.size(), true);
     for (std::size_t c = 0; c < copies_.size(); ++c) {
-        const ReadingCopy copy = copies_[c];
-        ElementColumns(snapshot_.sets[static_cast<std::size_t>(copy.set)]
-                                     [static_cast<std::size_t>(copy.index)],
-                       model_, elements, columns.data());
-        const double* block = blocks_.data() + c * kComponents * outputs;
-        for (std::size_t e = 0; e < count; ++e) {
-            for (int k = 0; k < kComponents; ++k) {
-                const double column = columns[e * kComponents + static_cast<std::size_t>(k)];
-                if (column == 0.0) {
-                    continue;
-                }
-                for (std::size_t o = 0; o < outputs; ++o) {
-                    result[o * count + e] += block[static_cast<std::size_t>(k) * outputs + o] *
-                                             column;
-                }
-            }
+        CVector reading = snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
+                                        [static_cast<std::size_t>(copies_[c].index)];
+        reading.SeType();
+        if (reading.FSBS == 0) {
+            continue;
         }
+        Chain(Block(c, 0), ElementColumnsOf(reading, RawTermsFor(reading), model_.T_ref), elements,
+              all, outputs, result.data());
     }
     return result;
 }
 
-FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) const {
-    FitDerivatives d;
-    d.outputs = outputs_;
-    d.copies = copies_;
-    d.byCopy = blocks_;
-    std::vector<double TMapper::*> fromModel;
-    std::vector<std::size_t> at;
-    for (std::size_t e = 0; e < inputs_.size(); ++e) {
-        if (std::find(notFromModel.begin(), notFromModel.end(), inputs_[e]) ==
-            notFromModel.end()) {
-            fromModel.push_back(inputs_[e]);
-            at.push_back(e);
-        }
+void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor) {
+    const std::size_t outputs = d.outputs.size();
+    const std::size_t inputs = d.byElement.size() / outputs;
+    for (std::size_t e = 0; e < inputs; ++e) {
+        d.byElement[to * inputs + e] += factor * d.byElement[from * inputs + e];
     }
-    const std::vector<double> through = ThroughCalibration(fromModel);
-    const std::size_t outputs = outputs_.size();
-    d.byElement.assign(outputs * inputs_.size(), 0.0);
-    for (std::size_t o = 0; o < outputs; ++o) {
-        for (std::size_t k = 0; k < at.size(); ++k) {
-            d.byElement[o * inputs_.size() + at[k]] = through[o * at.size() + k];
-        }
+    for (std::size_t k = 0; k < d.byCopy.size(); k += outputs) {
+        d.byCopy[k + to] += factor * d.byCopy[k + from];
     }
-    return d;
 }
 
 LeastSquaresGain::LeastSquaresGain(int unknowns)
