@@ -31,17 +31,18 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
                                                int viewCount, InterballTable table,
                                                const TMapper& model,
                                                const std::vector<double TMapper::*>& inputs) {
-    const std::vector<CVector>& readings = snapshot.sets[static_cast<std::size_t>(set)];
-    if (targetCount < 2 || viewCount < 1 || table.size() < 1) {
+    if (set < 0 || static_cast<std::size_t>(set) >= snapshot.sets.size() || targetCount < 2 ||
+        viewCount < 1 || table.size() < 1) {
         return std::nullopt;
     }
+    const std::vector<CVector>& readings = snapshot.sets[static_cast<std::size_t>(set)];
     const std::size_t total = static_cast<std::size_t>(targetCount) * viewCount;
     const std::size_t pairs = static_cast<std::size_t>(targetCount) * (targetCount - 1) / 2;
     if (readings.size() < total || snapshot.ibPairs.size() < pairs) {
         return std::nullopt;
     }
 
-    // The call's stages on copies of what the fit reads: it writes nothing here.
+    // The call's stages (which only read their input) on copies of what the fit reads.
     std::vector<CVector> measurements(readings.begin(),
                                       readings.begin() + static_cast<std::ptrdiff_t>(total));
     std::vector<int> pairTable = snapshot.ibPairs;
@@ -51,9 +52,8 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
         zeroed.*row.element = 0.0;
         outputs.push_back(row.element);
     }
-    TCompOut scratch{};
     const InterballInput in{
-        measurements.data(), targetCount, viewCount, pairTable.data(), &zeroed, &scratch, 1};
+        measurements.data(), targetCount, viewCount, pairTable.data(), &zeroed, nullptr, 1};
     std::vector<CVector> calibrated;
     CalibrateLive(in, zeroed, RawTermsOfLive(in), calibrated);
     const DesignRows rows = BuildDesignRows(in, table, calibrated);
@@ -91,17 +91,21 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     // rows it takes part in, and turned into the estimate's once: M^-1 per measurement rather
     // than per row.
     std::vector<double> image(total * kComponents * N, 0.0);
-    std::vector<bool> read(total, false);
+    std::vector<bool> inRows(total, false);
+    std::vector<double> design(N);
     for (int r = 0; r < rows.count(); ++r) {
+        for (std::size_t q = 0; q < N; ++q) {
+            design[q] = rows.a[q][static_cast<std::size_t>(r)];
+        }
         const auto [mA, mB] = rows.ends[static_cast<std::size_t>(r)];
         const Vec3 separation = Minus(PositionOf(calibrated[mA]), PositionOf(calibrated[mB]));
         for (const auto& [m, sign] : {std::pair{mA, 2.0}, std::pair{mB, -2.0}}) {
-            read[m] = true;
+            inRows[m] = true;
             for (std::size_t k = 0; k < kComponents; ++k) {
                 const double ds = sign * Dot(separation, slopes[m][k]);
                 double* w = image.data() + (m * kComponents + k) * N;
                 for (std::size_t q = 0; q < N; ++q) {
-                    w[q] += ds * rows.a[q][static_cast<std::size_t>(r)];
+                    w[q] += ds * design[q];
                 }
             }
         }
@@ -109,7 +113,7 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     FitResponse response(snapshot, outputs, inputs, model);
     const double scale = -kRadToDeg / rows.count();
     for (std::size_t m = 0; m < total; ++m) {
-        if (!read[m]) {
+        if (!inRows[m]) {
             continue;
         }
         double* block = response.At({set, static_cast<int>(m)});
