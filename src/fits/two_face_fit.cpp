@@ -538,11 +538,12 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
         return false;
     }
     const int n = static_cast<int>(stage.elements.size());
-    std::array<double, kMaxColumns> row{};
+    std::vector<std::array<double, kMaxColumns>> rows(pass.size());
     LeastSquaresGain gain(n);
     std::vector<double> normal(static_cast<std::size_t>(n) * n, 0.0);
-    for (const CalibratedPair& pair : pass) {
-        stage.row(pair, n, row.data());
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+        std::array<double, kMaxColumns>& row = rows[i];
+        stage.row(pass[i], n, row.data());
         gain.AddRow(row.data());
         for (int a = 0; a < n; ++a) {
             for (int b = 0; b < n; ++b) {
@@ -568,8 +569,9 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     std::array<double, kMaxColumns> gdx[2] = {};
     double dFront[kComponents];
     double dBack[kComponents];
-    for (const CalibratedPair& pair : pass) {
-        stage.row(pair, n, row.data());
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+        const CalibratedPair& pair = pass[i];
+        const std::array<double, kMaxColumns>& row = rows[i];
         double residual = stage.rhsScale * stage.observation(pair);
         for (int k = 0; k < n; ++k) {
             residual -= row[k] * solution[k];

@@ -2,15 +2,17 @@
 //
 // The model (ApplyModel in model/raw_terms.h) is linear in its elements: each element adds its
 // value times a factor of the reading (a harmonic of the azimuth, a power of the elevation, the
-// temperature offset, the face sign) into one of a few sums (the range correction, A1s, A3s, A2s,
-// P, Q, the azimuth and elevation series), and each sum reaches the range, azimuth and elevation
-// in its own way. The column of an element is therefore that factor times its sum's way, which is
-// what this file writes out: one pass over the reading gives every element's column, where
-// applying a unit model costs one evaluation of the whole model per element.
+// inverse range), with the face sign and the temperature offset where it carries them, into one
+// of ten sums (the range terms D1 and D2s, A1s, A3s, the offsets P and Q, the azimuth series,
+// A2s, the elevation series, the polynomials), and each sum reaches the calibrated range,
+// azimuth and elevation in its own way. An element's column is therefore its factor times its
+// sum's way: one look at a reading gives the ways and factors, and each element's column then
+// costs a few multiplications, where applying a unit model costs one evaluation of the whole
+// model per element.
 #ifndef COMPENSATION_MODEL_ELEMENT_COLUMNS_H
 #define COMPENSATION_MODEL_ELEMENT_COLUMNS_H
 
-#include <initializer_list>
+#include <cstddef>
 
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
@@ -19,145 +21,205 @@
 
 namespace compensation::detail {
 
-// d calibrated range (m), azimuth and elevation (rad) / d element (as stored), by element.
-struct ElementColumnSet {
-    TMapper range{};
-    TMapper azimuth{};
-    TMapper elevation{};
+enum class ModelSum { kD1, kD2s, kA1s, kA3s, kP, kQ, kAzimuth, kA2s, kElevation, kPolynomial };
+inline constexpr std::size_t kModelSums = 10;
+
+enum class ReadingFactor {
+    kOne,
+    kS1,
+    kC1,
+    kS2,
+    kC2,
+    kS3,
+    kC3,
+    kS4,
+    kC4,
+    kS5,
+    kC5,
+    kS6,
+    kC6,
+    kInverseRange,  // 1 / (R kDegToRad): the offsets X0 and Y0 act as angles over the range
+    kSinQ,
+    kCosQ,
+    kEl,
+    kEl2,
+    kEl3,
+    kDegree,  // kDegToRad: K_minus is held in degrees inside a polynomial of radians
+};
+inline constexpr std::size_t kReadingFactors = 20;
+
+// One element: the sum it joins, its factor, whether it carries the face sign f and the
+// temperature offset dT, and its sign in the sum.
+struct ModelElementEntry {
+    double TMapper::*element;
+    ModelSum sum;
+    ReadingFactor factor;
+    bool face;
+    bool drift;
+    double sign;
 };
 
-// The columns of every element for a reading whose face sign is set and not zero, with the
-// terms of its raw angles and the model's reference temperature. T_ref itself has none (it is
-// the temperature terms' origin, not a correction).
-inline ElementColumnSet ElementColumnsOf(const CVector& v, const RawTerms& h, double tRef) {
-    struct Term {
-        double TMapper::*element;
-        double factor;
-    };
-    using Terms = std::initializer_list<Term>;
-    ElementColumnSet c;
-    const auto add = [](TMapper& column, double way, Terms terms) {
-        for (const Term& term : terms) {
-            column.*term.element += way * term.factor;
+// clang-format off
+inline constexpr ModelElementEntry kModelElementEntries[] = {
+    {&TMapper::D1, ModelSum::kD1, ReadingFactor::kOne, false, false, 1.0},
+    {&TMapper::D2, ModelSum::kD2s, ReadingFactor::kOne, false, false, 1.0},
+    {&TMapper::D2_AzS, ModelSum::kD2s, ReadingFactor::kS1, true, false, 1.0},
+    {&TMapper::D2_AzC, ModelSum::kD2s, ReadingFactor::kC1, true, false, 1.0},
+    {&TMapper::D2_dT, ModelSum::kD2s, ReadingFactor::kOne, false, true, 1.0},
+    {&TMapper::A1, ModelSum::kA1s, ReadingFactor::kOne, false, false, 1.0},
+    {&TMapper::A1_dT, ModelSum::kA1s, ReadingFactor::kOne, false, true, 1.0},
+    {&TMapper::A1_AzS, ModelSum::kA1s, ReadingFactor::kS1, true, false, 1.0},
+    {&TMapper::A1_AzC, ModelSum::kA1s, ReadingFactor::kC1, true, false, 1.0},
+    {&TMapper::A1_2AzS, ModelSum::kA1s, ReadingFactor::kS2, false, false, 1.0},
+    {&TMapper::A1_2AzS_dT, ModelSum::kA1s, ReadingFactor::kS2, false, true, 1.0},
+    {&TMapper::A1_2AzC, ModelSum::kA1s, ReadingFactor::kC2, false, false, 1.0},
+    {&TMapper::A1_2AzC_dT, ModelSum::kA1s, ReadingFactor::kC2, false, true, 1.0},
+    {&TMapper::A1_3AzS, ModelSum::kA1s, ReadingFactor::kS3, true, false, 1.0},
+    {&TMapper::A1_3AzC, ModelSum::kA1s, ReadingFactor::kC3, true, false, 1.0},
+    {&TMapper::A1_4AzS, ModelSum::kA1s, ReadingFactor::kS4, false, false, 1.0},
+    {&TMapper::A1_4AzC, ModelSum::kA1s, ReadingFactor::kC4, false, false, 1.0},
+    {&TMapper::A1_5AzS, ModelSum::kA1s, ReadingFactor::kS5, true, false, 1.0},
+    {&TMapper::A1_5AzC, ModelSum::kA1s, ReadingFactor::kC5, true, false, 1.0},
+    {&TMapper::A1_6AzS, ModelSum::kA1s, ReadingFactor::kS6, false, false, 1.0},
+    {&TMapper::A1_6AzC, ModelSum::kA1s, ReadingFactor::kC6, false, false, 1.0},
+    {&TMapper::A3, ModelSum::kA3s, ReadingFactor::kOne, false, false, 1.0},
+    {&TMapper::A3_dT, ModelSum::kA3s, ReadingFactor::kOne, false, true, 1.0},
+    {&TMapper::A3_AzS, ModelSum::kA3s, ReadingFactor::kS1, true, false, 1.0},
+    {&TMapper::A3_AzC, ModelSum::kA3s, ReadingFactor::kC1, true, false, 1.0},
+    {&TMapper::A3_2AzS, ModelSum::kA3s, ReadingFactor::kS2, false, false, 1.0},
+    {&TMapper::A3_2AzS_dT, ModelSum::kA3s, ReadingFactor::kS2, false, true, 1.0},
+    {&TMapper::A3_2AzC, ModelSum::kA3s, ReadingFactor::kC2, false, false, 1.0},
+    {&TMapper::A3_2AzC_dT, ModelSum::kA3s, ReadingFactor::kC2, false, true, 1.0},
+    {&TMapper::A3_3AzS, ModelSum::kA3s, ReadingFactor::kS3, true, false, 1.0},
+    {&TMapper::A3_3AzC, ModelSum::kA3s, ReadingFactor::kC3, true, false, 1.0},
+    {&TMapper::A3_4AzS, ModelSum::kA3s, ReadingFactor::kS4, false, false, 1.0},
+    {&TMapper::A3_4AzC, ModelSum::kA3s, ReadingFactor::kC4, false, false, 1.0},
+    {&TMapper::A3_5AzS, ModelSum::kA3s, ReadingFactor::kS5, true, false, 1.0},
+    {&TMapper::A3_5AzC, ModelSum::kA3s, ReadingFactor::kC5, true, false, 1.0},
+    {&TMapper::A3_6AzS, ModelSum::kA3s, ReadingFactor::kS6, false, false, 1.0},
+    {&TMapper::A3_6AzC, ModelSum::kA3s, ReadingFactor::kC6, false, false, 1.0},
+    {&TMapper::X0, ModelSum::kP, ReadingFactor::kInverseRange, false, false, 1.0},
+    {&TMapper::Ay, ModelSum::kP, ReadingFactor::kOne, false, false, 1.0},
+    {&TMapper::Ay_dT, ModelSum::kP, ReadingFactor::kOne, false, true, 1.0},
+    {&TMapper::Y0, ModelSum::kQ, ReadingFactor::kInverseRange, false, false, 1.0},
+    {&TMapper::Ax, ModelSum::kQ, ReadingFactor::kOne, false, false, -1.0},
+    {&TMapper::Ax_dT, ModelSum::kQ, ReadingFactor::kOne, false, true, -1.0},
+    {&TMapper::Az_AzS, ModelSum::kAzimuth, ReadingFactor::kS1, true, false, -1.0},
+    {&TMapper::Az_AzS_dT, ModelSum::kAzimuth, ReadingFactor::kS1, true, true, -1.0},
+    {&TMapper::Az_AzC, ModelSum::kAzimuth, ReadingFactor::kC1, true, false, -1.0},
+    {&TMapper::Az_AzC_dT, ModelSum::kAzimuth, ReadingFactor::kC1, true, true, -1.0},
+    {&TMapper::Az_3AzS, ModelSum::kAzimuth, ReadingFactor::kS3, true, false, -1.0},
+    {&TMapper::Az_3AzC, ModelSum::kAzimuth, ReadingFactor::kC3, true, false, -1.0},
+    {&TMapper::Az_5AzS, ModelSum::kAzimuth, ReadingFactor::kS5, true, false, -1.0},
+    {&TMapper::Az_5AzC, ModelSum::kAzimuth, ReadingFactor::kC5, true, false, -1.0},
+    {&TMapper::Az_2AzS, ModelSum::kAzimuth, ReadingFactor::kS2, false, false, 1.0},
+    {&TMapper::Az_2AzC, ModelSum::kAzimuth, ReadingFactor::kC2, false, false, 1.0},
+    {&TMapper::Az_4AzS, ModelSum::kAzimuth, ReadingFactor::kS4, false, false, 1.0},
+    {&TMapper::Az_4AzC, ModelSum::kAzimuth, ReadingFactor::kC4, false, false, 1.0},
+    {&TMapper::Az_6AzS, ModelSum::kAzimuth, ReadingFactor::kS6, false, false, 1.0},
+    {&TMapper::Az_6AzC, ModelSum::kAzimuth, ReadingFactor::kC6, false, false, 1.0},
+    {&TMapper::A2, ModelSum::kA2s, ReadingFactor::kOne, false, false, 1.0},
+    {&TMapper::A2_dT, ModelSum::kA2s, ReadingFactor::kOne, false, true, 1.0},
+    {&TMapper::A2_3AzS, ModelSum::kA2s, ReadingFactor::kS3, true, false, 1.0},
+    {&TMapper::A2_3AzC, ModelSum::kA2s, ReadingFactor::kC3, true, false, 1.0},
+    {&TMapper::A2_5AzS, ModelSum::kA2s, ReadingFactor::kS5, true, false, 1.0},
+    {&TMapper::A2_5AzC, ModelSum::kA2s, ReadingFactor::kC5, true, false, 1.0},
+    {&TMapper::El_2AzS, ModelSum::kElevation, ReadingFactor::kS2, false, false, 1.0},
+    {&TMapper::El_2AzS_dT, ModelSum::kElevation, ReadingFactor::kS2, false, true, 1.0},
+    {&TMapper::El_2AzC, ModelSum::kElevation, ReadingFactor::kC2, false, false, 1.0},
+    {&TMapper::El_2AzC_dT, ModelSum::kElevation, ReadingFactor::kC2, false, true, 1.0},
+    {&TMapper::El_4AzS, ModelSum::kElevation, ReadingFactor::kS4, false, false, 1.0},
+    {&TMapper::El_4AzC, ModelSum::kElevation, ReadingFactor::kC4, false, false, 1.0},
+    {&TMapper::El_6AzS, ModelSum::kElevation, ReadingFactor::kS6, false, false, 1.0},
+    {&TMapper::El_6AzC, ModelSum::kElevation, ReadingFactor::kC6, false, false, 1.0},
+    {&TMapper::El_ElS, ModelSum::kElevation, ReadingFactor::kSinQ, false, false, 1.0},
+    {&TMapper::El_ElS_dT, ModelSum::kElevation, ReadingFactor::kSinQ, false, true, 1.0},
+    {&TMapper::El_ElC, ModelSum::kElevation, ReadingFactor::kCosQ, true, false, 1.0},
+    {&TMapper::El_ElC_dT, ModelSum::kElevation, ReadingFactor::kCosQ, true, true, 1.0},
+    {&TMapper::B_plus, ModelSum::kPolynomial, ReadingFactor::kEl, false, false, 1.0},
+    {&TMapper::A_plus, ModelSum::kPolynomial, ReadingFactor::kEl2, false, false, 1.0},
+    {&TMapper::C_plus, ModelSum::kPolynomial, ReadingFactor::kEl3, false, false, 1.0},
+    {&TMapper::K_minus, ModelSum::kPolynomial, ReadingFactor::kDegree, true, false, 1.0},
+    {&TMapper::B_minus, ModelSum::kPolynomial, ReadingFactor::kEl, true, false, 1.0},
+    {&TMapper::A_minus, ModelSum::kPolynomial, ReadingFactor::kEl2, true, false, 1.0},
+    {&TMapper::C_minus, ModelSum::kPolynomial, ReadingFactor::kEl3, true, false, 1.0},
+};
+// clang-format on
+
+// The entry of an element, or nullptr for T_ref (the temperature terms' origin, no correction).
+inline const ModelElementEntry* ModelElementEntryOf(double TMapper::*element) {
+    for (const ModelElementEntry& entry : kModelElementEntries) {
+        if (entry.element == element) {
+            return &entry;
         }
-    };
-    const double f = static_cast<double>(v.FSBS);
-    const double El = v.Elevation;
-    const double dT = v.T - tRef;
-    const double Rk = v.Range * kDegToRad;
-    const double sinq = h.sinq;
-    const double cosq = h.cosq;
-    const double* s = h.s;
-    const double* k = h.c;
-    // The azimuth correction is turned from degrees into radians; the elevation correction also
-    // takes the face sign.
-    const double toAzimuth = kDegToRad;
-    const double toElevation = f * kDegToRad;
-
-    // Range: D1 f cos El and (2 sin q - 1) D2s, which also lower the elevation.
-    c.range.D1 = f * h.cosEl;
-    c.elevation.D1 = toElevation * (-2.0 * cosq * cosq / Rk);
-    const Terms d2s = {{&TMapper::D2, 1.0},
-                       {&TMapper::D2_AzS, f * s[1]},
-                       {&TMapper::D2_AzC, f * k[1]},
-                       {&TMapper::D2_dT, dT}};
-    add(c.range, 2.0 * sinq - 1.0, d2s);
-    add(c.elevation, toElevation * (-2.0 * f * cosq / Rk), d2s);
-
-    const auto a1Like = [&](TMapper& column, double way, double TMapper::*constant,
-                            double TMapper::*drift, double TMapper::*azS, double TMapper::*azC,
-                            double TMapper::*az2S, double TMapper::*az2SdT, double TMapper::*az2C,
-                            double TMapper::*az2CdT, double TMapper::*az3S, double TMapper::*az3C,
-                            double TMapper::*az4S, double TMapper::*az4C, double TMapper::*az5S,
-                            double TMapper::*az5C, double TMapper::*az6S, double TMapper::*az6C) {
-        add(column, way,
-            {{constant, 1.0},
-             {drift, dT},
-             {azS, f * s[1]},
-             {azC, f * k[1]},
-             {az2S, s[2]},
-             {az2SdT, dT * s[2]},
-             {az2C, k[2]},
-             {az2CdT, dT * k[2]},
-             {az3S, f * s[3]},
-             {az3C, f * k[3]},
-             {az4S, s[4]},
-             {az4C, k[4]},
-             {az5S, f * s[5]},
-             {az5C, f * k[5]},
-             {az6S, s[6]},
-             {az6C, k[6]}});
-    };
-    // Azimuth: (2 A3s - 2 A1s sin q) sin q / (f cos El).
-    const double overFaceCos = 1.0 / (f * h.cosEl);
-    a1Like(c.azimuth, toAzimuth * (-2.0 * sinq * sinq * overFaceCos), &TMapper::A1, &TMapper::A1_dT,
-           &TMapper::A1_AzS, &TMapper::A1_AzC, &TMapper::A1_2AzS, &TMapper::A1_2AzS_dT,
-           &TMapper::A1_2AzC, &TMapper::A1_2AzC_dT, &TMapper::A1_3AzS, &TMapper::A1_3AzC,
-           &TMapper::A1_4AzS, &TMapper::A1_4AzC, &TMapper::A1_5AzS, &TMapper::A1_5AzC,
-           &TMapper::A1_6AzS, &TMapper::A1_6AzC);
-    a1Like(c.azimuth, toAzimuth * (2.0 * sinq * overFaceCos), &TMapper::A3, &TMapper::A3_dT,
-           &TMapper::A3_AzS, &TMapper::A3_AzC, &TMapper::A3_2AzS, &TMapper::A3_2AzS_dT,
-           &TMapper::A3_2AzC, &TMapper::A3_2AzC_dT, &TMapper::A3_3AzS, &TMapper::A3_3AzC,
-           &TMapper::A3_4AzS, &TMapper::A3_4AzC, &TMapper::A3_5AzS, &TMapper::A3_5AzC,
-           &TMapper::A3_6AzS, &TMapper::A3_6AzC);
-
-    // P and Q, the horizontal offsets and tilts: -(s1 P + c1 Q) / cos El in azimuth, and
-    // f (c1 P - s1 Q) in elevation.
-    const Terms p = {{&TMapper::X0, 1.0 / Rk}, {&TMapper::Ay, 1.0}, {&TMapper::Ay_dT, dT}};
-    const Terms q = {{&TMapper::Y0, 1.0 / Rk}, {&TMapper::Ax, -1.0}, {&TMapper::Ax_dT, -dT}};
-    add(c.azimuth, toAzimuth * (-s[1] / h.cosEl), p);
-    add(c.azimuth, toAzimuth * (-k[1] / h.cosEl), q);
-    add(c.elevation, toElevation * f * k[1], p);
-    add(c.elevation, toElevation * (-f * s[1]), q);
-
-    // The azimuth series.
-    add(c.azimuth, toAzimuth,
-        {{&TMapper::Az_AzS, -f * s[1]},
-         {&TMapper::Az_AzS_dT, -dT * f * s[1]},
-         {&TMapper::Az_AzC, -f * k[1]},
-         {&TMapper::Az_AzC_dT, -dT * f * k[1]},
-         {&TMapper::Az_3AzS, -f * s[3]},
-         {&TMapper::Az_3AzC, -f * k[3]},
-         {&TMapper::Az_5AzS, -f * s[5]},
-         {&TMapper::Az_5AzC, -f * k[5]},
-         {&TMapper::Az_2AzS, s[2]},
-         {&TMapper::Az_2AzC, k[2]},
-         {&TMapper::Az_4AzS, s[4]},
-         {&TMapper::Az_4AzC, k[4]},
-         {&TMapper::Az_6AzS, s[6]},
-         {&TMapper::Az_6AzC, k[6]}});
-
-    // Elevation: -2 A2s, the elevation series and the two polynomials.
-    add(c.elevation, toElevation * -2.0,
-        {{&TMapper::A2, 1.0},
-         {&TMapper::A2_dT, dT},
-         {&TMapper::A2_3AzS, f * s[3]},
-         {&TMapper::A2_3AzC, f * k[3]},
-         {&TMapper::A2_5AzS, f * s[5]},
-         {&TMapper::A2_5AzC, f * k[5]}});
-    add(c.elevation, -toElevation,
-        {{&TMapper::El_2AzS, s[2]},
-         {&TMapper::El_2AzS_dT, dT * s[2]},
-         {&TMapper::El_2AzC, k[2]},
-         {&TMapper::El_2AzC_dT, dT * k[2]},
-         {&TMapper::El_4AzS, s[4]},
-         {&TMapper::El_4AzC, k[4]},
-         {&TMapper::El_6AzS, s[6]},
-         {&TMapper::El_6AzC, k[6]},
-         {&TMapper::El_ElS, sinq},
-         {&TMapper::El_ElS_dT, dT * sinq},
-         {&TMapper::El_ElC, f * cosq},
-         {&TMapper::El_ElC_dT, dT * f * cosq}});
-    add(c.elevation, -toElevation * kPolyRadToDeg,
-        {{&TMapper::B_plus, El},
-         {&TMapper::A_plus, El * El},
-         {&TMapper::C_plus, El * El * El},
-         {&TMapper::K_minus, f * kDegToRad},
-         {&TMapper::B_minus, f * El},
-         {&TMapper::A_minus, f * El * El},
-         {&TMapper::C_minus, f * El * El * El}});
-    return c;
+    }
+    return nullptr;
 }
+
+// What one reading gives every element: the ways of the sums into the calibrated range (m),
+// azimuth and elevation (rad), and the factors.
+class ReadingColumns {
+  public:
+    // A reading whose face sign is set and not zero, with the terms of its raw angles and the
+    // model's reference temperature.
+    ReadingColumns(const CVector& v, const RawTerms& h, double tRef)
+        : f_(static_cast<double>(v.FSBS)), dT_(v.T - tRef) {
+        const double El = v.Elevation;
+        const double Rk = v.Range * kDegToRad;
+        const double sinq = h.sinq;
+        const double cosq = h.cosq;
+        // The azimuth correction is formed in degrees; the elevation correction also takes the
+        // face sign.
+        const double toAzimuth = kDegToRad;
+        const double toElevation = f_ * kDegToRad;
+        const double overFaceCos = 1.0 / (f_ * h.cosEl);
+        Way(ModelSum::kD1, f_ * h.cosEl, 0.0, toElevation * (-2.0 * cosq * cosq / Rk));
+        Way(ModelSum::kD2s, 2.0 * sinq - 1.0, 0.0, toElevation * (-2.0 * f_ * cosq / Rk));
+        Way(ModelSum::kA1s, 0.0, toAzimuth * (-2.0 * sinq * sinq * overFaceCos), 0.0);
+        Way(ModelSum::kA3s, 0.0, toAzimuth * (2.0 * sinq * overFaceCos), 0.0);
+        Way(ModelSum::kP, 0.0, toAzimuth * (-h.s[1] / h.cosEl), toElevation * f_ * h.c[1]);
+        Way(ModelSum::kQ, 0.0, toAzimuth * (-h.c[1] / h.cosEl), toElevation * (-f_ * h.s[1]));
+        Way(ModelSum::kAzimuth, 0.0, toAzimuth, 0.0);
+        Way(ModelSum::kA2s, 0.0, 0.0, -2.0 * toElevation);
+        Way(ModelSum::kElevation, 0.0, 0.0, -toElevation);
+        Way(ModelSum::kPolynomial, 0.0, 0.0, -toElevation * kPolyRadToDeg);
+        const double factors[kReadingFactors] = {1.0,    h.s[1], h.c[1],  h.s[2],       h.c[2],
+                                                 h.s[3], h.c[3], h.s[4],  h.c[4],       h.s[5],
+                                                 h.c[5], h.s[6], h.c[6],  1.0 / Rk,     sinq,
+                                                 cosq,   El,     El * El, El * El * El, kDegToRad};
+        for (std::size_t k = 0; k < kReadingFactors; ++k) {
+            factor_[k] = factors[k];
+        }
+    }
+
+    // d calibrated (range, azimuth, elevation) / d the entry's element, as stored.
+    void Column(const ModelElementEntry& entry, double* column) const {
+        double value = entry.sign * factor_[static_cast<std::size_t>(entry.factor)];
+        if (entry.face) {
+            value *= f_;
+        }
+        if (entry.drift) {
+            value *= dT_;
+        }
+        const double* way = way_[static_cast<std::size_t>(entry.sum)];
+        column[0] = way[0] * value;
+        column[1] = way[1] * value;
+        column[2] = way[2] * value;
+    }
+
+  private:
+    void Way(ModelSum sum, double range, double azimuth, double elevation) {
+        double* way = way_[static_cast<std::size_t>(sum)];
+        way[0] = range;
+        way[1] = azimuth;
+        way[2] = elevation;
+    }
+
+    double f_;
+    double dT_;
+    double way_[kModelSums][3] = {};
+    double factor_[kReadingFactors] = {};
+};
 
 }  // namespace compensation::detail
 

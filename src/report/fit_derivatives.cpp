@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cstring>
 #include <utility>
 
 #include "model/element_columns.h"
@@ -13,19 +12,39 @@
 
 namespace compensation::detail {
 
-void ElementColumns(const CVector& raw, const TMapper& model,
-                    const std::vector<double TMapper::*>& elements, double* columns) {
+namespace {
+
+// The entries of `elements`: nullptr for T_ref, which moves no reading.
+std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper::*>& elements) {
+    std::vector<const ModelElementEntry*> entries;
+    entries.reserve(elements.size());
+    for (double TMapper::*element : elements) {
+        entries.push_back(ModelElementEntryOf(element));
+    }
+    return entries;
+}
+
+// The columns of a copy's reading, or nothing for a reading without a face.
+std::optional<ReadingColumns> ColumnsOfCopy(const CVector& raw, const TMapper& model) {
     CVector reading = raw;
     reading.SeType();
-    std::fill(columns, columns + elements.size() * kComponents, 0.0);
     if (reading.FSBS == 0) {
-        return;
+        return std::nullopt;
     }
-    const ElementColumnSet all = ElementColumnsOf(reading, RawTermsFor(reading), model.T_ref);
-    for (std::size_t e = 0; e < elements.size(); ++e) {
-        columns[e * kComponents + kRangeComponent] = all.range.*elements[e];
-        columns[e * kComponents + kAzimuthComponent] = all.azimuth.*elements[e];
-        columns[e * kComponents + kElevationComponent] = all.elevation.*elements[e];
+    return ReadingColumns(reading, RawTermsFor(reading), model.T_ref);
+}
+
+}  // namespace
+
+void ElementColumns(const CVector& raw, const TMapper& model,
+                    const std::vector<double TMapper::*>& elements, double* columns) {
+    std::fill(columns, columns + elements.size() * kComponents, 0.0);
+    const std::optional<ReadingColumns> reading = ColumnsOfCopy(raw, model);
+    const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
+    for (std::size_t e = 0; e < elements.size() && reading; ++e) {
+        if (entries[e] != nullptr) {
+            reading->Column(*entries[e], columns + e * kComponents);
+        }
     }
 }
 
@@ -67,15 +86,13 @@ namespace {
 // Every element of the model is as many outputs as a fit can have.
 constexpr std::size_t kMostOutputs = 83;
 
-// Adds to `into` (outputs x elements) the block's response through the columns of `elements`.
-void Chain(const double* block, const ElementColumnSet& columns,
-           const std::vector<double TMapper::*>& elements, const std::vector<bool>& taken,
-           std::size_t outputs, double* into) {
-    const TMapper* byComponent[kComponents] = {&columns.range, &columns.azimuth,
-                                               &columns.elevation};
-    const std::size_t count = elements.size();
-    // Only the outputs the block moves: a pass often serves one stage of the fit.
+// Adds to `into` (outputs x entries) the block's response through the reading's columns of the
+// elements whose entries are given (null: not taken).
+void Chain(const double* block, const ReadingColumns& reading,
+           const std::vector<const ModelElementEntry*>& entries, std::size_t outputs,
+           double* into) {
     assert(outputs <= kMostOutputs && "a fit's outputs are distinct elements");
+    // Only the outputs the block moves: a pass often serves one stage of the fit.
     std::size_t active[kMostOutputs];
     std::size_t actives = 0;
     for (std::size_t o = 0; o < std::min(outputs, kMostOutputs); ++o) {
@@ -83,18 +100,23 @@ void Chain(const double* block, const ElementColumnSet& columns,
             active[actives++] = o;
         }
     }
+    if (actives == 0) {
+        return;
+    }
+    const std::size_t count = entries.size();
+    double column[kComponents];
     for (std::size_t e = 0; e < count; ++e) {
-        if (!taken[e]) {
+        if (entries[e] == nullptr) {
             continue;
         }
+        reading.Column(*entries[e], column);
         for (std::size_t k = 0; k < kComponents; ++k) {
-            const double column = byComponent[k]->*elements[e];
-            if (column == 0.0) {
+            if (column[k] == 0.0) {
                 continue;
             }
             const double* response = block + k * outputs;
             for (std::size_t a = 0; a < actives; ++a) {
-                into[active[a] * count + e] += response[active[a]] * column;
+                into[active[a] * count + e] += response[active[a]] * column[k];
             }
         }
     }
@@ -110,38 +132,36 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     d.copies = copies_;
     d.byCopy.assign(copies_.size() * block_, 0.0);
     d.byElement.assign(outputs * p, 0.0);
-    std::vector<std::vector<bool>> taken(passes.size());
+    // Per pass: the inputs it takes from the model (the others null), and its fed elements.
+    std::vector<std::vector<const ModelElementEntry*>> taken(passes.size());
+    std::vector<std::vector<const ModelElementEntry*>> fed(passes.size());
     std::vector<std::vector<double>> fedBy(passes.size());  // outputs x fed, a pass each
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-        taken[pass].assign(p, true);
+        taken[pass] = EntriesOf(inputs_);
         for (std::size_t e = 0; e < p; ++e) {
             for (const auto* held : {&passes[pass].notFromModel, &passes[pass].fed}) {
                 if (std::find(held->begin(), held->end(), inputs_[e]) != held->end()) {
-                    taken[pass][e] = false;
+                    taken[pass][e] = nullptr;
                 }
             }
         }
+        fed[pass] = EntriesOf(passes[pass].fed);
         fedBy[pass].assign(outputs * passes[pass].fed.size(), 0.0);
     }
     for (std::size_t c = 0; c < copies_.size(); ++c) {
-        CVector reading = snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
-                                        [static_cast<std::size_t>(copies_[c].index)];
-        reading.SeType();
-        const bool faced = reading.FSBS != 0;
-        const ElementColumnSet columns =
-            faced ? ElementColumnsOf(reading, RawTermsFor(reading), model_.T_ref)
-                  : ElementColumnSet{};
+        const std::optional<ReadingColumns> reading =
+            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
+                                        [static_cast<std::size_t>(copies_[c].index)],
+                          model_);
         for (std::size_t pass = 0; pass < passes.size(); ++pass) {
             const double* block = Block(c, static_cast<int>(pass));
             for (std::size_t k = 0; k < block_; ++k) {
                 d.byCopy[c * block_ + k] += block[k];
             }
-            if (!faced) {
-                continue;
+            if (reading) {
+                Chain(block, *reading, taken[pass], outputs, d.byElement.data());
+                Chain(block, *reading, fed[pass], outputs, fedBy[pass].data());
             }
-            Chain(block, columns, inputs_, taken[pass], outputs, d.byElement.data());
-            Chain(block, columns, passes[pass].fed,
-                  std::vector<bool>(passes[pass].fed.size(), true), outputs, fedBy[pass].data());
         }
     }
     // A fed element's value is the output of the same name: its rows carry into the rows that
@@ -168,18 +188,16 @@ FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFrom
 
 std::vector<double> FitResponse::ThroughCalibration(
     const std::vector<double TMapper::*>& elements) const {
-    const std::size_t outputs = outputs_.size();
-    std::vector<double> result(outputs * elements.size(), 0.0);
-    const std::vector<bool> all(elements.size(), true);
+    std::vector<double> result(outputs_.size() * elements.size(), 0.0);
+    const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
     for (std::size_t c = 0; c < copies_.size(); ++c) {
-        CVector reading = snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
-                                        [static_cast<std::size_t>(copies_[c].index)];
-        reading.SeType();
-        if (reading.FSBS == 0) {
-            continue;
+        const std::optional<ReadingColumns> reading =
+            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
+                                        [static_cast<std::size_t>(copies_[c].index)],
+                          model_);
+        if (reading) {
+            Chain(Block(c, 0), *reading, entries, outputs_.size(), result.data());
         }
-        Chain(Block(c, 0), ElementColumnsOf(reading, RawTermsFor(reading), model_.T_ref), elements,
-              all, outputs, result.data());
     }
     return result;
 }

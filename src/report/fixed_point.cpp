@@ -276,13 +276,19 @@ double SpectralRadius(int n, std::vector<double> m) {
         if (s == kSquarings) {
             break;
         }
+        // Row by row, so that the innermost loop runs along rows of both.
+        std::fill(square.begin(), square.end(), 0.0);
         for (std::size_t i = 0; i < N; ++i) {
-            for (std::size_t j = 0; j < N; ++j) {
-                double sum = 0.0;
-                for (std::size_t k = 0; k < N; ++k) {
-                    sum += m[i * N + k] * m[k * N + j];
+            double* row = square.data() + i * N;
+            for (std::size_t k = 0; k < N; ++k) {
+                const double a = m[i * N + k];
+                if (a == 0.0) {
+                    continue;
                 }
-                square[i * N + j] = sum;
+                const double* other = m.data() + k * N;
+                for (std::size_t j = 0; j < N; ++j) {
+                    row[j] += a * other[j];
+                }
             }
         }
         m.swap(square);
@@ -342,8 +348,26 @@ LoopContraction JointLoopContraction(const FixedPointCovariance& linearised,
             result.slowest_fit = fitNames[a];
         }
     }
+    // Two fits that do not both feed each other pass errors one way at most: their joint loop's
+    // iteration matrix is block triangular, with the two fits' own rates for eigenvalues.
+    const auto feeds = [&linearised](std::size_t from, std::size_t to) {
+        const std::size_t p = linearised.owner.size();
+        for (std::size_t i = 0; i < p; ++i) {
+            for (std::size_t j = 0; j < p; ++j) {
+                if (static_cast<std::size_t>(linearised.owner[i]) == to &&
+                    static_cast<std::size_t>(linearised.owner[j]) == from &&
+                    linearised.jacobian[i * p + j] != 0.0) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
     for (std::size_t a = 0; a < fits; ++a) {
         for (std::size_t b = a + 1; b < fits; ++b) {
+            if (!feeds(a, b) || !feeds(b, a)) {
+                continue;
+            }
             std::vector<bool> pair(fits, false);
             pair[a] = pair[b] = true;
             const double rate = GaussSeidelRate(linearised, pair);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 
 #include "compensation/vector.h"
 #include "model/element_columns.h"
@@ -13,8 +14,10 @@ namespace {
 
 using compensation::kMapperElements;
 using compensation::detail::ApplyModel;
-using compensation::detail::ElementColumnsOf;
+using compensation::detail::kModelElementEntries;
+using compensation::detail::ModelElementEntryOf;
 using compensation::detail::RawTermsOf;
+using compensation::detail::ReadingColumns;
 
 CVector Reading(double range, double azimuth, double elevation, int type, double temperature) {
     CVector v{};
@@ -36,12 +39,17 @@ TEST(ElementColumns, EveryElementMovesTheReadingAsTheModelAppliedWithItAloneDoes
         Reading(12.0, -2.6, 0.9, 14, 21.0), Reading(30.0, -0.8, 2.4, 200, 26.0)};
     for (const CVector& reading : readings) {
         const auto terms = RawTermsOf(reading);
-        const auto columns = ElementColumnsOf(reading, terms, kReference);
+        const ReadingColumns columns(reading, terms, kReference);
         for (const auto& element : kMapperElements) {
             if (element.member == &TMapper::T_ref) {
+                EXPECT_EQ(ModelElementEntryOf(element.member), nullptr);
                 continue;
             }
             SCOPED_TRACE(element.name);
+            const auto* entry = ModelElementEntryOf(element.member);
+            ASSERT_NE(entry, nullptr);
+            double column[3];
+            columns.Column(*entry, column);
             TMapper unit{};
             unit.T_ref = kReference;
             unit.*element.member = 1.0;
@@ -49,12 +57,13 @@ TEST(ElementColumns, EveryElementMovesTheReadingAsTheModelAppliedWithItAloneDoes
             ApplyModel(moved, unit, terms, 1.0);
             // A unit element moves a reading by at most a few metres or radians; the reading's
             // own size (30 m) rounds the difference to 1e-14.
-            EXPECT_NEAR(columns.range.*element.member, moved.Range - reading.Range, 1e-13);
-            EXPECT_NEAR(columns.azimuth.*element.member, moved.Azimuth - reading.Azimuth, 1e-13);
-            EXPECT_NEAR(columns.elevation.*element.member, moved.Elevation - reading.Elevation,
-                        1e-13);
+            EXPECT_NEAR(column[0], moved.Range - reading.Range, 1e-13);
+            EXPECT_NEAR(column[1], moved.Azimuth - reading.Azimuth, 1e-13);
+            EXPECT_NEAR(column[2], moved.Elevation - reading.Elevation, 1e-13);
         }
     }
+    // Every element but T_ref has exactly one entry.
+    EXPECT_EQ(std::size(kModelElementEntries), kMapperElements.size() - 1);
 }
 
 }  // namespace
