@@ -10,13 +10,17 @@ constexpr int kWithAzHarmonics = 1;
 
 }  // namespace
 
+compensation::detail::InterballTable compensation::detail::FullInterballTable(int flagAzHarmonics) {
+    namespace rows = interball_rows;
+    const std::size_t rowsUsed =
+        flagAzHarmonics == kWithAzHarmonics ? rows::kFullRows : rows::kFullRowsWithoutAzHarmonics;
+    return InterballTable(rows::kHarmonicTable).Leading(rowsUsed);
+}
+
 int CCompensation::CalculateFFCaxy123(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
                                       TMapper* pMap, TCompOut* pCompOut, int nFlagClassify,
                                       int nFlagAzHarmonics) {
-    namespace rows = compensation::detail::interball_rows;
-    const std::size_t rowsUsed =
-        nFlagAzHarmonics == kWithAzHarmonics ? rows::kFullRows : rows::kFullRowsWithoutAzHarmonics;
     return compensation::detail::RunInterballFit(
         {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
-        compensation::detail::InterballTable(rows::kHarmonicTable).Leading(rowsUsed));
+        compensation::detail::FullInterballTable(nFlagAzHarmonics));
 }

@@ -45,6 +45,8 @@ void ForEachUsedPair(const InterballInput& in, Visit visit) {
     }
 }
 
+}  // namespace
+
 // The raw terms of every live measurement: both calibrations of a call read the same readings,
 // and the calls of one procedure run find them in the run's cache.
 std::vector<RawTerms> RawTermsOfLive(const InterballInput& in) {
@@ -71,13 +73,7 @@ void CalibrateLive(const InterballInput& in, const TMapper& model,
     }
 }
 
-// Centred design rows: the squared distance s and one column a_p per element, each pair's block
-// shifted to its own mean so that the unknown per-pair distance drops out.
-struct DesignRows {
-    std::vector<double> s;
-    std::vector<std::vector<double>> a;
-    int count() const { return static_cast<int>(s.size()); }
-};
+namespace {
 
 void CentreOrDropBlock(std::vector<double>& column, int from) {
     const int to = static_cast<int>(column.size());
@@ -90,6 +86,8 @@ void CentreOrDropBlock(std::vector<double>& column, int from) {
         column[r] -= mean;
     }
 }
+
+}  // namespace
 
 DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
                            const std::vector<CVector>& calibrated) {
@@ -122,6 +120,7 @@ DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
     });
     DesignRows rows;
     rows.s.reserve(liveRows);
+    rows.ends.reserve(liveRows);
     rows.a.resize(n);
     for (std::vector<double>& column : rows.a) {
         column.reserve(liveRows);
@@ -138,11 +137,13 @@ DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
             }
             const Vec3 separation = Minus(PositionOf(A), PositionOf(B));
             rows.s.push_back(Dot(separation, separation));
+            rows.ends.push_back({mA, mB});
             for (int p = 0; p < n; ++p) {
                 rows.a[p].push_back(2.0 * Dot(separation, Minus(g[mA * n + p], g[mB * n + p])));
             }
         }
         CentreOrDropBlock(rows.s, from);
+        rows.ends.resize(rows.s.size());
         for (std::vector<double>& column : rows.a) {
             CentreOrDropBlock(column, from);
         }
@@ -150,20 +151,30 @@ DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
     return rows;
 }
 
-// Least squares of s + sum_p x_p a_p = 0 over the centred rows: the normal equations are solved
-// for -x. Returns false when the data cannot determine the elements: an empty sample (every
-// average 0/0), a column that is a combination of the others (a pivot that elimination reduced
-// to rounding), or a solution that is not finite in degrees.
-bool SolveNormalEquations(DesignRows& rows, std::vector<double>& solution) {
+void FormNormalEquations(const DesignRows& rows, std::vector<double>& matrix,
+                         std::vector<double>& rhs) {
     const int n = static_cast<int>(rows.a.size());
     const int N = rows.count();
-    std::vector<double> matrix(static_cast<std::size_t>(n) * n);
-    std::vector<double> rhs(n);
+    matrix.assign(static_cast<std::size_t>(n) * n, 0.0);
+    rhs.assign(n, 0.0);
     std::vector<const double*> columns(n);
     for (int p = 0; p < n; ++p) {
         columns[p] = rows.a[p].data();
     }
     BuildNormalEquations(columns.data(), n, rows.s.data(), N, matrix.data(), rhs.data());
+}
+
+namespace {
+
+// Least squares of s + sum_p x_p a_p = 0 over the centred rows: the normal equations are solved
+// for -x. Returns false when the data cannot determine the elements: an empty sample (every
+// average 0/0), a column that is a combination of the others (a pivot that elimination reduced
+// to rounding), or a solution that is not finite in degrees.
+bool SolveNormalEquations(const DesignRows& rows, std::vector<double>& solution) {
+    const int n = static_cast<int>(rows.a.size());
+    std::vector<double> matrix;
+    std::vector<double> rhs;
+    FormNormalEquations(rows, matrix, rhs);
     solution.assign(n, 0.0);
     return SolveDetermined(n, matrix.data(), rhs.data(), solution.data());
 }

@@ -15,6 +15,9 @@
 
 #include <cmath>
 #include <cstddef>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "compensation/engine.h"
 #include "compensation/mapper.h"
@@ -22,7 +25,9 @@
 #include "compensation/vector.h"
 #include "engine/constants.h"
 #include "fits/table.h"
+#include "model/raw_terms.h"
 #include "model/vec3.h"
+#include "report/fit_derivatives.h"
 
 namespace compensation {
 
@@ -122,6 +127,52 @@ struct InterballInput {
 // kInterballNotConverged or their sum; kInvalidInput when the counts or pointers cannot describe
 // the arrays (nothing written).
 int RunInterballFit(const InterballInput& input, InterballTable table);
+
+// --- The stages of a call, shared by the fit and its rows --------------------------------------
+
+// The raw terms of every live measurement: both calibrations of a call read the same readings,
+// and the calls of one procedure run find them in the run's cache.
+std::vector<RawTerms> RawTermsOfLive(const InterballInput& in);
+
+// Copies of the live measurements calibrated with the given model; the host's array is never
+// calibrated. Dead measurements are left as they are and never read.
+void CalibrateLive(const InterballInput& in, const TMapper& model,
+                   const std::vector<RawTerms>& terms, std::vector<CVector>& calibrated);
+
+// Centred design rows: the squared distance s and one column a_p per element, each pair's block
+// shifted to its own mean so that the unknown per-pair distance drops out; and the two
+// measurements (k targetCount + i, k targetCount + j) each row is formed from.
+struct DesignRows {
+    std::vector<double> s;
+    std::vector<std::vector<double>> a;
+    std::vector<std::pair<std::size_t, std::size_t>> ends;
+    int count() const { return static_cast<int>(s.size()); }
+};
+
+DesignRows BuildDesignRows(const InterballInput& in, InterballTable table,
+                           const std::vector<CVector>& calibrated);
+
+// The normal equations of the rows as means over them: matrix (n x n, row by row) and
+// right-hand side (the columns' mean products with s).
+void FormNormalEquations(const DesignRows& rows, std::vector<double>& matrix,
+                         std::vector<double>& rhs);
+
+// --- The members' tables and the family's rows -------------------------------------------------
+
+// The quick fit's table: Ax and Ay.
+InterballTable QuickInterballTable();
+
+// The full fit's table; the azimuth harmonics only when the flag is exactly 1.
+InterballTable FullInterballTable(int flagAzHarmonics);
+
+// The first-order response of the fit's elements, at `model`, to the live measurements of
+// `snapshot`'s set `set` (laid out as the fit takes them, over the snapshot's pair table) and,
+// through the calibration, to the model's other elements: the fit's rows for the run report.
+// Nothing when the fit would not solve (its elements then keep their entry values).
+std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set, int targetCount,
+                                               int viewCount, InterballTable table,
+                                               const TMapper& model,
+                                               const std::vector<double TMapper::*>& inputs);
 
 }  // namespace detail
 }  // namespace compensation

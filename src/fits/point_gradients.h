@@ -77,6 +77,19 @@ inline Vec3 GradientAy(const CVector& point) {
             -range * (a.cosAz * a.cosAz * a.sinEl - a.sinAz * a.sinAz)};
 }
 
+// Per metre by which the range grows: the line of sight.
+inline Vec3 GradientRange(const CVector& point) {
+    const SightAngles a = SightAnglesOf(point);
+    return {-a.cosEl * a.sinAz, a.sinEl, a.cosEl * a.cosAz};
+}
+
+// Per radian by which the azimuth grows: the point turns about the vertical axis.
+inline Vec3 GradientAzimuth(const CVector& point) {
+    const double R = point.Range;
+    const SightAngles a = SightAnglesOf(point);
+    return {-R * a.cosEl * a.cosAz, 0.0, -R * a.cosEl * a.sinAz};
+}
+
 // Per radian by which the elevation rises: the column of the elevation polynomial terms.
 inline Vec3 GradientElevation(const CVector& point) {
     const double R = point.Range;

@@ -19,8 +19,13 @@ constexpr compensation::detail::InterballElement kQuickTable[] = {
 
 }  // namespace
 
+compensation::detail::InterballTable compensation::detail::QuickInterballTable() {
+    return kQuickTable;
+}
+
 int CCompensation::CalculateQC_axy(CVector* pVec, int nCount, int nCountViews, int* pIBPairs,
                                    TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     return compensation::detail::RunInterballFit(
-        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify}, kQuickTable);
+        {pVec, nCount, nCountViews, pIBPairs, pMap, pCompOut, nFlagClassify},
+        compensation::detail::QuickInterballTable());
 }

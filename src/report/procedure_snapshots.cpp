@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/constants.h"
+#include "fits/interball_fit.h"
 #include "fits/two_face_fit.h"
 #include "model/mapper_elements.h"
 #include "selection/selection.h"
@@ -18,6 +19,14 @@ const std::vector<double TMapper::*> kQuickTwoFaceElements = {
 const std::vector<double TMapper::*> kQuickInterballElements = {&TMapper::Ax, &TMapper::Ay};
 
 using Engine = CCompensation;
+
+// The interball fit's rows over the set `set`, with its member's table.
+FitLinearisation InterballRows(int set, ViewLayout layout, InterballTable table) {
+    return [set, layout, table](const Snapshot& s, const TMapper& model,
+                                const std::vector<double TMapper::*>& inputs) {
+        return InterballFitRows(s, set, layout.targets, layout.views, table, model, inputs);
+    };
+}
 
 std::vector<CVector> Copy(const std::vector<CVector>& vectors) {
     return vectors;
@@ -104,7 +113,7 @@ std::shared_ptr<Snapshot> QuickSnapshot(const TwoFacePairs& pairs,
                                s.ibPairs.data(), map, out, 1);
          },
          kQuickInterballElements,
-         {}},
+         InterballRows(kFronts, layout, QuickInterballTable())},
     };
     return snapshot;
 }
@@ -143,7 +152,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
                                   s.ibPairs.data(), m, o, 1, 0);
          },
          {},
-         {}},
+         InterballRows(kFronts, layout, FullInterballTable(0))},
         {"Calculate_d2",
          {kOutside, kD2},
          [outsideCount, d2Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
@@ -255,7 +264,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                              s.ibPairs.data(), m, o, 1, 1);
                     },
                     {},
-                    {}});
+                    InterballRows(kFronts, layout, FullInterballTable(1))});
     fits.push_back({"Calculate_d2",
                     {kOutside1, kD2},
                     [outside1Count, d2Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
