@@ -1,6 +1,7 @@
 #include "report/procedure_snapshots.h"
 
 #include "engine/constants.h"
+#include "fits/pair_fit.h"
 #include "selection/selection.h"
 
 namespace compensation::detail {
@@ -110,7 +111,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
          },
          {},
-         {}},
+         X0Y0Rows(kX0Y0, x0y0Count)},
         {"CalculateFFCaxy123",
          {kFronts},
          [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
@@ -126,7 +127,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
                             o, 1);
          },
          {},
-         {}},
+         D2Rows(kOutside, outsideCount, kD2, d2Count)},
     };
     return snapshot;
 }
@@ -198,7 +199,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                         e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
                     },
                     {},
-                    {}});
+                    X0Y0Rows(kX0Y0, x0y0Count)});
     if (in.mode == kFlyingFBB) {
         fits.push_back(
             {"CalculateFBBIB",
@@ -235,7 +236,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                        d2Count, m, o, 1);
                     },
                     {},
-                    {}});
+                    D2Rows(kOutside1, outside1Count, kD2, d2Count)});
     if (in.mode == kNoFlying) {
         // The El_ElC fit reads the means of the outside targets over their views: they are
         // formed again from the outside readings, over the views the run averaged, so that a
@@ -261,7 +262,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                 extraCount, m, o, 1);
              },
              {},
-             {}});
+             KMinusRows(kOutside2, outside2Count, kExtra, extraCount)});
     }
     return snapshot;
 }
