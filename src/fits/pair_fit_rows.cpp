@@ -30,7 +30,7 @@ struct PairRow {
     ReadingCopy second;
     double a;
     double b;
-    std::array<double, kComponents> byFirst;   // d d / d first's (range, azimuth, elevation)
+    std::array<double, kComponents> byFirst;   // d(d) / d first's (range, azimuth, elevation)
     std::array<double, kComponents> bySecond;  // the same of the second
 };
 
@@ -59,7 +59,7 @@ std::vector<PairRow> LivePairRows(const Snapshot& snapshot, int set, int pairCou
     return rows;
 }
 
-// Adds d outputs / d the reading at `copy`, given d outputs / d d (`gains`) and d d / d the
+// Adds d outputs / d the reading at `copy`, given d outputs / d(d) (`gains`) and d(d) / d the
 // reading (`slopes`).
 void AddReadingResponse(FitResponse& response, ReadingCopy copy,
                         const std::array<double, kComponents>& slopes, const double* gains) {
