@@ -17,6 +17,11 @@ constexpr PairFit kKMinusFit = PairFitOf(SeparationSource::kOutsidePairs, kEleme
 
 }  // namespace
 
+FitLinearisation compensation::detail::KMinusRows(int outsideSet, int outsideCount, int pairsSet,
+                                                  int pairCount) {
+    return PairFitRows(kKMinusFit, pairsSet, pairCount, outsideSet, outsideCount);
+}
+
 // The K_minus fit writes no trace of its own (its spread calls still write theirs).
 int CCompensation::Calculate_cm(CVector* pVecOut, int nCountOut, CVector* pVec_cm, int nCount_cm,
                                 TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {

@@ -17,6 +17,11 @@ constexpr PairFit kD2Fit = PairFitOf(SeparationSource::kOutsidePairs, kElements)
 
 }  // namespace
 
+FitLinearisation compensation::detail::D2Rows(int outsideSet, int outsideCount, int pairsSet,
+                                              int pairCount) {
+    return PairFitRows(kD2Fit, pairsSet, pairCount, outsideSet, outsideCount);
+}
+
 int CCompensation::Calculate_d2(CVector* pVecOut, int nCountOut, CVector* pVec_d2, int nCount_d2,
                                 TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };

@@ -25,6 +25,7 @@
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 #include "fits/table.h"
+#include "report/fit_derivatives.h"
 
 namespace compensation {
 namespace detail {
@@ -124,6 +125,17 @@ struct PairFitInput {
 // One step of the fit; returns its status code. The input must already be checked: pointers
 // valid for the counts given, counts not negative.
 int RunPairFit(CCompensation& engine, const PairFit& fit, const PairFitInput& input);
+
+// The fit's rows over a snapshot (pair_fit_rows.cpp): its pairs are the first `pairCount` pairs
+// of set `pairsSet`, its outside pairs (kOutsidePairs only) the first `outsideCount` readings of
+// set `outsideSet`, as the host's counts give them.
+FitLinearisation PairFitRows(const PairFit& fit, int pairsSet, int pairCount, int outsideSet = -1,
+                             int outsideCount = 0);
+
+// The rows of the member fits, over the sets of a snapshot.
+FitLinearisation X0Y0Rows(int pairsSet, int pairCount);
+FitLinearisation D2Rows(int outsideSet, int outsideCount, int pairsSet, int pairCount);
+FitLinearisation KMinusRows(int outsideSet, int outsideCount, int pairsSet, int pairCount);
 
 // A fit as the host calls it: its entry lines, the host's counts checked against their arrays
 // (kInvalidInput before anything is written), the step, then the model, the result record and

@@ -9,6 +9,7 @@
 #ifndef COMPENSATION_FITS_POINT_GRADIENTS_H
 #define COMPENSATION_FITS_POINT_GRADIENTS_H
 
+#include <array>
 #include <cmath>
 
 #include "compensation/vector.h"
@@ -119,6 +120,18 @@ inline double SquaredSeparation(const CVector& a, const CVector& b) {
 // 2 (P_A - P_B) . (g(A) - g(B)).
 inline double SeparationSlope(const CVector& a, const CVector& b, PointGradient gradient) {
     return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradient(a), gradient(b)));
+}
+
+// Change of |P_A - P_B|^2 per unit of A's own range (m), azimuth and elevation (rad), with
+// `away` = P_A - P_B: 2 (P_A - P_B) . dP_A/d(R, Az, El) of the Cartesian point above. For B,
+// pass B's reading and P_B - P_A.
+inline std::array<double, 3> SquaredSeparationByReading(const CVector& point, const Vec3& away) {
+    const double R = point.Range;
+    const SightAngles a = SightAnglesOf(point);
+    const Vec3 byRange = {-a.cosEl * a.sinAz, a.sinEl, a.cosEl * a.cosAz};
+    const Vec3 byAzimuth = {-R * a.cosEl * a.cosAz, 0.0, -R * a.cosEl * a.sinAz};
+    const Vec3 byElevation = {R * a.sinEl * a.sinAz, R * a.cosEl, -R * a.sinEl * a.cosAz};
+    return {2.0 * Dot(away, byRange), 2.0 * Dot(away, byAzimuth), 2.0 * Dot(away, byElevation)};
 }
 
 }  // namespace compensation

@@ -22,6 +22,10 @@ constexpr PairFit kX0Y0Fit = PairFitOf(SeparationSource::kFreeConstant, kElement
 
 }  // namespace
 
+FitLinearisation compensation::detail::X0Y0Rows(int pairsSet, int pairCount) {
+    return PairFitRows(kX0Y0Fit, pairsSet, pairCount);
+}
+
 int CCompensation::Calculate_x0y0(CVector* pVec_x0y0, int nCount_x0y0, TMapper* pMap,
                                   TCompOut* pCompOut, int nFlagClassify) {
     const auto trace = [this](const char* title, auto value) { OutputTrace(title, value); };

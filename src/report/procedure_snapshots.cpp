@@ -4,6 +4,7 @@
 
 #include "engine/constants.h"
 #include "fits/interball_fit.h"
+#include "fits/pair_fit.h"
 #include "fits/two_face_fit.h"
 #include "model/mapper_elements.h"
 #include "selection/selection.h"
@@ -144,7 +145,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
          },
          {},
-         {}},
+         X0Y0Rows(kX0Y0, x0y0Count)},
         {"CalculateFFCaxy123",
          {kFronts},
          [layout](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
@@ -160,7 +161,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
                             o, 1);
          },
          {},
-         {}},
+         D2Rows(kOutside, outsideCount, kD2, d2Count)},
     };
     return snapshot;
 }
@@ -235,7 +236,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                         e.Calculate_x0y0(s.sets[kX0Y0].data(), x0y0Count, m, o, 1);
                     },
                     {},
-                    {}});
+                    X0Y0Rows(kX0Y0, x0y0Count)});
     if (in.mode == kFlyingFBB) {
         fits.push_back(
             {"CalculateFBBIB",
@@ -272,7 +273,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                        d2Count, m, o, 1);
                     },
                     {},
-                    {}});
+                    D2Rows(kOutside1, outside1Count, kD2, d2Count)});
     if (in.mode == kNoFlying) {
         // The El_ElC fit reads the means of the outside targets over their views: they are
         // formed again from the outside readings, over the views the run averaged, so that a
@@ -298,7 +299,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                 extraCount, m, o, 1);
              },
              {},
-             {}});
+             KMinusRows(kOutside2, outside2Count, kExtra, extraCount)});
     }
     return snapshot;
 }
