@@ -1,6 +1,8 @@
 #include "report/procedure_snapshots.h"
 
 #include "engine/constants.h"
+#include "fits/bel_geometry.h"
+#include "fits/elevation_polynomial.h"
 #include "selection/selection.h"
 
 namespace compensation::detail {
@@ -208,7 +210,12 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                   1);
              },
              {},
-             {}});
+             [flyingTargets, flyingViews](const Snapshot& s, const TMapper& model,
+                                          const std::vector<double TMapper::*>& inputs) {
+                 return ElevationPolynomialRows(
+                     s, {kFlyingFronts, flyingTargets, flyingViews, PairDistance::kCentred, 0},
+                     model, inputs);
+             }});
     } else if (in.mode != kNoFlying) {
         fits.push_back(
             {"CalculateFCKIB",
@@ -218,7 +225,13 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                   o, 1);
              },
              {},
-             {}});
+             [flyingTargets, flyingViews](const Snapshot& s, const TMapper& model,
+                                          const std::vector<double TMapper::*>& inputs) {
+                 return ElevationPolynomialRows(s,
+                                                {kFirstFlyingFronts, flyingTargets, flyingViews,
+                                                 PairDistance::kInlineView, s.out.m_nInlineView},
+                                                model, inputs);
+             }});
     }
     fits.push_back({"CalculateFFCaxy123",
                     {kFronts},
@@ -251,7 +264,16 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                             layout.views, layout.targets, m, o, 1);
                         },
                         {},
-                        {}});
+                        [layout](const Snapshot& s, const TMapper& model,
+                                 const std::vector<double TMapper::*>& inputs) {
+                            return ElElCRows(s,
+                                             {{kAveraged1, kAveraged2},
+                                              kOutsideTargetsPerView,
+                                              kFirstFronts,
+                                              layout.targets,
+                                              layout.views},
+                                             model, inputs);
+                        }});
     } else {
         fits.push_back(
             {"Calculate_cm",
