@@ -12,7 +12,6 @@
 // The samples are calibrated with the polynomial and El_ElC at 0 (the fit estimates absolute
 // values), the in-line view with El_ElC at 0 but the polynomial as the model holds it: through
 // the in-line distances the coefficients the fit enters with reach the ones it writes.
-#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -107,7 +106,8 @@ std::optional<FitDerivatives> ElevationPolynomialRows(
         return std::nullopt;
     }
 
-    FitResponse response(snapshot, kPolynomialElements, inputs, model);
+    // Pass 0 the samples, pass 1 the in-line view.
+    FitResponse response(snapshot, kPolynomialElements, inputs, model, inlineView ? 2 : 1);
     std::vector<double> pairGain(static_cast<std::size_t>(pair) * kPolynomialTerms, 0.0);
     for (const PolynomialRow& row : rows) {
         double gain[kPolynomialTerms];
@@ -126,9 +126,7 @@ std::optional<FitDerivatives> ElevationPolynomialRows(
         return response.Finish(notFromModel);
     }
 
-    // The in-line distances: y_k falls as d^2 rises. The same response gathered apart carries
-    // the polynomial the in-line view is calibrated with.
-    FitResponse inlineResponse(snapshot, kPolynomialElements, inputs, model);
+    // The in-line distances: y_k falls as d^2 rises.
     CalibratedReadings inlineReadings(readings, inlineMap);
     pair = 0;
     for (int i = 0; i + 1 < where.perView; ++i) {
@@ -146,30 +144,12 @@ std::optional<FitDerivatives> ElevationPolynomialRows(
             const int second = at(where.inlineView, j);
             const CVector& a = inlineReadings[first];
             const CVector& b = inlineReadings[second];
-            for (FitResponse* gathered : {&response, &inlineResponse}) {
-                AddSeparationResponse(gathered->At({where.set, first}), gain, kPolynomialTerms, a,
-                                      b);
-                AddSeparationResponse(gathered->At({where.set, second}), gain, kPolynomialTerms, b,
-                                      a);
-            }
+            AddSeparationResponse(response.At({where.set, first}, 1), gain, kPolynomialTerms, a, b);
+            AddSeparationResponse(response.At({where.set, second}, 1), gain, kPolynomialTerms, b,
+                                  a);
         }
     }
-    FitDerivatives derivatives = response.Finish(notFromModel);
-    const std::vector<double> throughInline =
-        inlineResponse.ThroughCalibration(kPolynomialElements);
-    const std::size_t p = inputs.size();
-    for (std::size_t e = 0; e < kPolynomialElements.size(); ++e) {
-        const auto input = static_cast<std::size_t>(
-            std::find(inputs.begin(), inputs.end(), kPolynomialElements[e]) - inputs.begin());
-        if (input == p) {
-            continue;
-        }
-        for (std::size_t o = 0; o < kPolynomialElements.size(); ++o) {
-            derivatives.byElement[o * p + input] +=
-                throughInline[o * kPolynomialElements.size() + e];
-        }
-    }
-    return derivatives;
+    return response.Finish({{notFromModel, {}}, {{&TMapper::El_ElC}, {}}});
 }
 
 }  // namespace compensation::detail

@@ -39,6 +39,10 @@ constexpr TwoFaceFit kFbbFit = TwoFaceFitOf(kMeanRangeStage, kStages)
 
 }  // namespace
 
+const compensation::detail::two_face::TwoFaceFit& compensation::detail::two_face::FbbFit() {
+    return kFbbFit;
+}
+
 int CCompensation::CalculateFBBFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify) {
     return RunTwoFaceFit(kFbbFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);

@@ -23,6 +23,11 @@ constexpr TwoFaceFit kFullFitClearedFirst = TwoFaceFitOf(kHarmonicRangeStage, kS
 
 }  // namespace
 
+const compensation::detail::two_face::TwoFaceFit& compensation::detail::two_face::FullFit(
+    bool azimuthHarmonics) {
+    return azimuthHarmonics ? kFullFitAzHarmonics : kFullFit;
+}
+
 int CCompensation::CalculateFFCFSBS(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify, int bAzHarmonics) {
     const TwoFaceFit& fit = bAzHarmonics == 1 ? kFullFitAzHarmonics : kFullFit;

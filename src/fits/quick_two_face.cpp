@@ -73,6 +73,10 @@ constexpr TwoFaceFit kPairOfPairsFit =
 
 }  // namespace
 
+const compensation::detail::two_face::TwoFaceFit& compensation::detail::two_face::QuickFit() {
+    return kQuickFit;
+}
+
 int CCompensation::CalculateQCFSBSa(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                     TCompOut* pCompOut, int nFlagClassify) {
     return RunTwoFaceFit(kQuickFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);

@@ -15,6 +15,10 @@ constexpr TwoFaceFit kSixHarmonicFit = HarmonicFit(kStages);
 
 }  // namespace
 
+const compensation::detail::two_face::TwoFaceFit& compensation::detail::two_face::SixHarmonicFit() {
+    return kSixHarmonicFit;
+}
+
 int CCompensation::CalculateFFCFSBS6(CVector* pVec_f, CVector* pVec_b, TMapper* pMap, int nCount_fb,
                                      TCompOut* pCompOut, int nFlagClassify) {
     return RunTwoFaceFit(kSixHarmonicFit, pVec_f, pVec_b, pMap, nCount_fb, pCompOut, nFlagClassify);

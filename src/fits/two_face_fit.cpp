@@ -12,6 +12,7 @@
 #include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "model/vec3.h"
+#include "report/fit_derivatives.h"
 #include "report/run_record.h"
 
 namespace compensation::detail::two_face {
@@ -467,6 +468,246 @@ int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* mo
 }
 
 }  // namespace
+
+// --- Rows for the run report's linearisation ------------------------------------------------
+
+namespace {
+
+// d observation / d calibrated (range, azimuth, elevation) of the front and the back sight, by
+// forward differences over the pair's fields: a sight moves the face differences, and the front
+// sight also the pair's direction. The observations are the face differences and one cosine of
+// the elevation: the step's truncation is far below rounding.
+void ObservationGradient(ObservationFunction observation, const CalibratedPair& pair, double* front,
+                         double* back) {
+    constexpr double kStep = 1e-7;  // metres or radians
+    const double base = observation(pair);
+    const auto slope = [&](double CalibratedPair::*field, double CalibratedPair::*also,
+                           double alsoFactor) {
+        CalibratedPair p = pair;
+        p.*field += kStep;
+        if (also != nullptr) {
+            p.*also += alsoFactor * kStep;
+        }
+        return (observation(p) - base) / kStep;
+    };
+    const double byRange = slope(&CalibratedPair::dR, nullptr, 0.0);
+    const double byAzimuth = slope(&CalibratedPair::dAz, nullptr, 0.0);
+    const double byElevation = slope(&CalibratedPair::dEl, nullptr, 0.0);
+    const double byFrontAzimuth = slope(&CalibratedPair::azF, nullptr, 0.0);
+    const double byFrontElevation = slope(&CalibratedPair::elF, &CalibratedPair::h, -0.5);
+    front[kRangeComponent] = byRange;
+    front[kAzimuthComponent] = byAzimuth + byFrontAzimuth;
+    front[kElevationComponent] = byElevation + byFrontElevation;
+    back[kRangeComponent] = -byRange;
+    back[kAzimuthComponent] = -byAzimuth;
+    back[kElevationComponent] = -byElevation;
+}
+
+// d row / d calibrated front azimuth and elevation, by forward differences from `row`. A design
+// row reads only the front sight's direction (its azimuth, elevation and half-angle), smooth
+// functions of it; the step's truncation is below 1e-6 of the slope.
+void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, const double* row,
+                 double* byAzimuth, double* byElevation) {
+    constexpr double kStep = 1e-7;  // radians
+    std::array<double, kMaxColumns> moved{};
+    for (const bool azimuth : {true, false}) {
+        CalibratedPair p = pair;
+        if (azimuth) {
+            p.azF += kStep;
+        } else {
+            p.elF += kStep;
+            p.h -= 0.5 * kStep;
+        }
+        stage.row(p, n, moved.data());
+        double* into = azimuth ? byAzimuth : byElevation;
+        for (int k = 0; k < n; ++k) {
+            into[k] = (moved[k] - row[k]) / kStep;
+        }
+    }
+}
+
+// Adds to `response` how one least-squares stage's solution u (as the stage solved it), written
+// to `outputs`, moves with the calibrated readings of its pass: u = N^-1 X^T y s moves by
+// N^-1 (X^T s dy + dX^T r - X^T dX u), r = s y - X u the residuals. False when the stage is no
+// least-squares fit the rows describe: another estimator, a singular system, or columns left
+// undetermined (their entry values then take part).
+bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pass,
+                      const double* solution, const std::vector<double TMapper::*>& outputs,
+                      ReadingCopy front, ReadingCopy back, int passIndex, FitResponse& response) {
+    if (stage.solve != SolveLeastSquares || pass.empty()) {
+        return false;
+    }
+    const int n = static_cast<int>(stage.elements.size());
+    std::vector<std::array<double, kMaxColumns>> rows(pass.size());
+    LeastSquaresGain gain(n);
+    std::vector<double> normal(static_cast<std::size_t>(n) * n, 0.0);
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+        std::array<double, kMaxColumns>& row = rows[i];
+        stage.row(pass[i], n, row.data());
+        gain.AddRow(row.data());
+        for (int a = 0; a < n; ++a) {
+            for (int b = 0; b < n; ++b) {
+                normal[static_cast<std::size_t>(a * n + b)] +=
+                    row[a] * row[b] / static_cast<double>(pass.size());
+            }
+        }
+    }
+    // The fit's own test, on its normalised matrix.
+    std::array<bool, kMaxColumns> undetermined{};
+    if (FindUndeterminedColumns(n, normal.data(), undetermined.data()) || !gain.Factorise()) {
+        return false;
+    }
+    // The solved value k is written as scale_k u_k to the output of its element, if any.
+    std::array<int, kMaxColumns> output{};
+    for (int k = 0; k < n; ++k) {
+        const auto at = std::find(outputs.begin(), outputs.end(), stage.elements[k].element);
+        output[k] = at == outputs.end() ? -1 : static_cast<int>(at - outputs.begin());
+    }
+    const std::size_t count = outputs.size();
+    std::array<double, kMaxColumns> gx{};
+    std::array<double, kMaxColumns> dx[2] = {};
+    std::array<double, kMaxColumns> gdx[2] = {};
+    double dFront[kComponents];
+    double dBack[kComponents];
+    for (std::size_t i = 0; i < pass.size(); ++i) {
+        const CalibratedPair& pair = pass[i];
+        const std::array<double, kMaxColumns>& row = rows[i];
+        double residual = stage.rhsScale * stage.observation(pair);
+        for (int k = 0; k < n; ++k) {
+            residual -= row[k] * solution[k];
+        }
+        gain.Gain(row.data(), 1.0, gx.data());
+        RowGradient(stage, pair, n, row.data(), dx[0].data(), dx[1].data());
+        double dxu[2] = {0.0, 0.0};
+        for (int m = 0; m < 2; ++m) {
+            gain.Gain(dx[m].data(), residual, gdx[m].data());
+            for (int k = 0; k < n; ++k) {
+                dxu[m] += dx[m][k] * solution[k];
+            }
+        }
+        ObservationGradient(stage.observation, pair, dFront, dBack);
+        double* atFront = response.At({front.set, pair.index}, passIndex);
+        double* atBack = response.At({back.set, pair.index}, passIndex);
+        for (int k = 0; k < n; ++k) {
+            if (output[k] < 0) {
+                continue;
+            }
+            const double scale = stage.elements[k].scale;
+            const auto o = static_cast<std::size_t>(output[k]);
+            for (int c = 0; c < kComponents; ++c) {
+                // The row moves with the front sight's azimuth (m = 0) and elevation (m = 1).
+                const int m = c - kAzimuthComponent;
+                double front = stage.rhsScale * dFront[c];
+                double rowMotion = 0.0;
+                if (m >= 0) {
+                    front -= dxu[m];
+                    rowMotion = gdx[m][k];
+                }
+                atFront[static_cast<std::size_t>(c) * count + o] +=
+                    scale * (gx[k] * front + rowMotion);
+                atBack[static_cast<std::size_t>(c) * count + o] +=
+                    scale * gx[k] * stage.rhsScale * dBack[c];
+            }
+        }
+    }
+    return true;
+}
+
+std::vector<double TMapper::*> Members(Table<FittedElement> elements) {
+    std::vector<double TMapper::*> members;
+    for (const FittedElement& fitted : elements) {
+        members.push_back(fitted.element);
+    }
+    return members;
+}
+
+}  // namespace
+
+std::vector<double TMapper::*> TwoFaceOutputs(const TwoFaceFit& fit) {
+    std::vector<double TMapper::*> outputs;
+    const auto add = [&fit, &outputs](Table<FittedElement> elements) {
+        for (const FittedElement& fitted : elements) {
+            if (std::find(fit.workElements.begin(), fit.workElements.end(), fitted.element) ==
+                fit.workElements.end()) {
+                outputs.push_back(fitted.element);
+            }
+        }
+    };
+    add(fit.range.elements);
+    for (const Stage& stage : fit.data) {
+        add(stage.elements);
+    }
+    return outputs;
+}
+
+std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot& snapshot,
+                                          int frontSet, int backSet, int pairCount,
+                                          const TMapper& model,
+                                          const std::vector<double TMapper::*>& inputs) {
+    const CVector* front = snapshot.sets[static_cast<std::size_t>(frontSet)].data();
+    const CVector* back = snapshot.sets[static_cast<std::size_t>(backSet)].data();
+    const std::vector<double TMapper::*> outputs = TwoFaceOutputs(fit);
+    const std::vector<double TMapper::*> range = Members(fit.range.elements);
+    std::vector<double TMapper::*> data;
+    for (const Stage& stage : fit.data) {
+        const std::vector<double TMapper::*> members = Members(stage.elements);
+        data.insert(data.end(), members.begin(), members.end());
+    }
+
+    // The call's passes, as it makes them.
+    TMapper map = model;
+    ZeroElements(map, fit.range.elements);
+    if (fit.zeroDataElementsFirst) {
+        ZeroDataElements(map, fit);
+    }
+    const std::vector<PairTerms> terms = RawTermsOfLivePairs(front, back, pairCount);
+    const std::vector<CalibratedPair> rangePass =
+        CalibrateLivePairs(front, back, pairCount, &map, terms, false);
+    if (static_cast<int>(rangePass.size()) < fit.minimumPairs) {
+        return std::nullopt;
+    }
+    std::array<double, kMaxColumns> rangeSolution{};
+    EntrySolution(fit.range, model, rangeSolution.data());
+    if (Solve(fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
+        return std::nullopt;
+    }
+    WriteSolution(map, fit.range, rangeSolution.data());
+    ZeroDataElements(map, fit);
+    ZeroElements(map, fit.workElements);
+    const std::vector<CalibratedPair> dataPass =
+        CalibrateLivePairs(front, back, pairCount, &map, terms, false);
+
+    enum { kRangePass, kDataPass, kPasses };
+    const ReadingCopy fronts{frontSet, 0};
+    const ReadingCopy backs{backSet, 0};
+    FitResponse response(snapshot, outputs, inputs, model, kPasses);
+    if (!AddStageResponse(fit.range, rangePass, rangeSolution.data(), outputs, fronts, backs,
+                          kRangePass, response)) {
+        return std::nullopt;
+    }
+    for (const Stage& stage : fit.data) {
+        std::array<double, kMaxColumns> solution{};
+        EntrySolution(stage, model, solution.data());
+        if (Solve(stage, dataPass, solution.data()) != StageOutcome::kSolved ||
+            !AddStageResponse(stage, dataPass, solution.data(), outputs, fronts, backs, kDataPass,
+                              response)) {
+            return std::nullopt;
+        }
+    }
+
+    // The range pass takes every element from the model but the range elements (and the data
+    // elements, when they are cleared first); the data pass neither the data nor the work
+    // elements, and the range elements from the range stage's solution.
+    PassCalibration rangeCalibration{range, {}};
+    if (fit.zeroDataElementsFirst) {
+        rangeCalibration.notFromModel.insert(rangeCalibration.notFromModel.end(), data.begin(),
+                                             data.end());
+    }
+    PassCalibration dataCalibration{data, range};
+    dataCalibration.notFromModel.insert(dataCalibration.notFromModel.end(),
+                                        fit.workElements.begin(), fit.workElements.end());
+    return response.Finish({rangeCalibration, dataCalibration});
+}
 
 int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
                   int pairCount, TCompOut* out, int flagClassify) {

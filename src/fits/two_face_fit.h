@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "compensation/engine.h"
@@ -23,6 +24,7 @@
 #include "compensation/vector.h"
 #include "engine/constants.h"
 #include "fits/table.h"
+#include "report/fit_derivatives.h"
 
 namespace compensation::detail::two_face {
 
@@ -269,6 +271,24 @@ constexpr TwoFaceFit HarmonicFit(Table<Stage> data) {
 // or pair arrays missing for a positive count) returns kInvalidInput with nothing written.
 int RunTwoFaceFit(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* model,
                   int pairCount, TCompOut* out, int flagClassify);
+
+// How one call of `fit` on the pairs of the snapshot's sets `frontSet` and `backSet` moves its
+// elements with the readings and the model, at `model` (report/fit_derivatives.h); nothing when
+// a stage is no least-squares fit or leaves an element undetermined.
+std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot& snapshot,
+                                          int frontSet, int backSet, int pairCount,
+                                          const TMapper& model,
+                                          const std::vector<double TMapper::*>& inputs);
+
+// The elements one call of `fit` writes: its stages' elements less the work elements it puts
+// back.
+std::vector<double TMapper::*> TwoFaceOutputs(const TwoFaceFit& fit);
+
+// The members the procedures' final joint loops call.
+const TwoFaceFit& QuickFit();
+const TwoFaceFit& FullFit(bool azimuthHarmonics);
+const TwoFaceFit& SixHarmonicFit();
+const TwoFaceFit& FbbFit();
 
 }  // namespace compensation::detail::two_face
 

@@ -1,9 +1,10 @@
 #include "report/fit_derivatives.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cassert>
 #include <utility>
 
+#include "model/element_columns.h"
 #include "model/raw_term_cache.h"
 #include "model/raw_terms.h"
 #include "report/fixed_point.h"
@@ -11,106 +12,205 @@
 
 namespace compensation::detail {
 
-void ElementColumns(const CVector& raw, const TMapper& model,
-                    const std::vector<double TMapper::*>& elements, double* columns) {
+namespace {
+
+// The entries of `elements`: nullptr for T_ref, which moves no reading.
+std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper::*>& elements) {
+    std::vector<const ModelElementEntry*> entries;
+    entries.reserve(elements.size());
+    for (double TMapper::*element : elements) {
+        entries.push_back(ModelElementEntryOf(element));
+    }
+    return entries;
+}
+
+// The columns of a copy's reading, or nothing for a reading without a face.
+std::optional<ReadingColumns> ColumnsOfCopy(const CVector& raw, const TMapper& model) {
     CVector reading = raw;
     reading.SeType();
-    std::fill(columns, columns + elements.size() * kComponents, 0.0);
     if (reading.FSBS == 0) {
-        return;
+        return std::nullopt;
     }
-    const RawTerms terms = RawTermsFor(reading);
-    // The model is linear in its elements: a unit element alone applies its own column.
-    TMapper unit{};
-    unit.T_ref = model.T_ref;
-    for (std::size_t e = 0; e < elements.size(); ++e) {
-        if (elements[e] == &TMapper::T_ref) {
-            continue;
+    return ReadingColumns(reading, RawTermsFor(reading), model.T_ref);
+}
+
+}  // namespace
+
+void ElementColumns(const CVector& raw, const TMapper& model,
+                    const std::vector<double TMapper::*>& elements, double* columns) {
+    std::fill(columns, columns + elements.size() * kComponents, 0.0);
+    const std::optional<ReadingColumns> reading = ColumnsOfCopy(raw, model);
+    const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
+    for (std::size_t e = 0; e < elements.size() && reading; ++e) {
+        if (entries[e] != nullptr) {
+            reading->Column(*entries[e], columns + e * kComponents);
         }
-        unit.*elements[e] = 1.0;
-        CVector moved = reading;
-        ApplyModel(moved, unit, terms, 1.0);
-        unit.*elements[e] = 0.0;
-        columns[e * kComponents + kRangeComponent] = moved.Range - reading.Range;
-        columns[e * kComponents + kAzimuthComponent] = moved.Azimuth - reading.Azimuth;
-        columns[e * kComponents + kElevationComponent] = moved.Elevation - reading.Elevation;
     }
 }
 
 FitResponse::FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
-                         const std::vector<double TMapper::*>& inputs, const TMapper& model)
+                         const std::vector<double TMapper::*>& inputs, const TMapper& model,
+                         int passes)
     : snapshot_(snapshot),
       outputs_(std::move(outputs)),
       inputs_(inputs),
       model_(model),
+      passes_(passes),
+      block_(kComponents * outputs_.size()),
       slot_(snapshot.sets.size()) {}
 
-double* FitResponse::At(ReadingCopy copy) {
+double* FitResponse::At(ReadingCopy copy, int pass) {
     std::vector<int>& slots = slot_[static_cast<std::size_t>(copy.set)];
     if (slots.empty()) {
         slots.assign(snapshot_.sets[static_cast<std::size_t>(copy.set)].size(), 0);
     }
     int& slot = slots[static_cast<std::size_t>(copy.index)];
-    const std::size_t block = kComponents * outputs_.size();
     if (slot == 0) {
+        if (copies_.size() % kChunk == 0) {
+            chunks_.emplace_back(kChunk * static_cast<std::size_t>(passes_) * block_, 0.0);
+        }
         copies_.push_back(copy);
-        blocks_.resize(blocks_.size() + block, 0.0);
         slot = static_cast<int>(copies_.size());
     }
-    return blocks_.data() + static_cast<std::size_t>(slot - 1) * block;
+    return const_cast<double*>(Block(static_cast<std::size_t>(slot - 1), pass));
+}
+
+const double* FitResponse::Block(std::size_t copy, int pass) const {
+    const std::size_t perCopy = static_cast<std::size_t>(passes_) * block_;
+    return chunks_[copy / kChunk].data() + (copy % kChunk) * perCopy +
+           static_cast<std::size_t>(pass) * block_;
+}
+
+namespace {
+
+// Every element of the model is as many outputs as a fit can have.
+constexpr std::size_t kMostOutputs = 83;
+
+// Adds to `into` (outputs x entries) the block's response through the reading's columns of the
+// elements whose entries are given (null: not taken).
+void Chain(const double* block, const ReadingColumns& reading,
+           const std::vector<const ModelElementEntry*>& entries, std::size_t outputs,
+           double* into) {
+    assert(outputs <= kMostOutputs && "a fit's outputs are distinct elements");
+    // Only the outputs the block moves: a pass often serves one stage of the fit.
+    std::size_t active[kMostOutputs];
+    std::size_t actives = 0;
+    for (std::size_t o = 0; o < std::min(outputs, kMostOutputs); ++o) {
+        if (block[o] != 0.0 || block[outputs + o] != 0.0 || block[2 * outputs + o] != 0.0) {
+            active[actives++] = o;
+        }
+    }
+    if (actives == 0) {
+        return;
+    }
+    const std::size_t count = entries.size();
+    double column[kComponents];
+    for (std::size_t e = 0; e < count; ++e) {
+        if (entries[e] == nullptr) {
+            continue;
+        }
+        reading.Column(*entries[e], column);
+        for (std::size_t k = 0; k < kComponents; ++k) {
+            if (column[k] == 0.0) {
+                continue;
+            }
+            const double* response = block + k * outputs;
+            for (std::size_t a = 0; a < actives; ++a) {
+                into[active[a] * count + e] += response[active[a]] * column[k];
+            }
+        }
+    }
+}
+
+}  // namespace
+
+FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) const {
+    const std::size_t outputs = outputs_.size();
+    const std::size_t p = inputs_.size();
+    FitDerivatives d;
+    d.outputs = outputs_;
+    d.copies = copies_;
+    d.byCopy.assign(copies_.size() * block_, 0.0);
+    d.byElement.assign(outputs * p, 0.0);
+    // Per pass: the inputs it takes from the model (the others null), and its fed elements.
+    std::vector<std::vector<const ModelElementEntry*>> taken(passes.size());
+    std::vector<std::vector<const ModelElementEntry*>> fed(passes.size());
+    std::vector<std::vector<double>> fedBy(passes.size());  // outputs x fed, a pass each
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        taken[pass] = EntriesOf(inputs_);
+        for (std::size_t e = 0; e < p; ++e) {
+            for (const auto* held : {&passes[pass].notFromModel, &passes[pass].fed}) {
+                if (std::find(held->begin(), held->end(), inputs_[e]) != held->end()) {
+                    taken[pass][e] = nullptr;
+                }
+            }
+        }
+        fed[pass] = EntriesOf(passes[pass].fed);
+        fedBy[pass].assign(outputs * passes[pass].fed.size(), 0.0);
+    }
+    for (std::size_t c = 0; c < copies_.size(); ++c) {
+        const std::optional<ReadingColumns> reading =
+            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
+                                        [static_cast<std::size_t>(copies_[c].index)],
+                          model_);
+        for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+            const double* block = Block(c, static_cast<int>(pass));
+            for (std::size_t k = 0; k < block_; ++k) {
+                d.byCopy[c * block_ + k] += block[k];
+            }
+            if (reading) {
+                Chain(block, *reading, taken[pass], outputs, d.byElement.data());
+                Chain(block, *reading, fed[pass], outputs, fedBy[pass].data());
+            }
+        }
+    }
+    // A fed element's value is the output of the same name: its rows carry into the rows that
+    // the element moves.
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        const std::vector<double TMapper::*>& fed = passes[pass].fed;
+        for (std::size_t j = 0; j < fed.size(); ++j) {
+            const auto from = static_cast<std::size_t>(
+                std::find(outputs_.begin(), outputs_.end(), fed[j]) - outputs_.begin());
+            for (std::size_t o = 0; o < outputs && from < outputs; ++o) {
+                const double factor = fedBy[pass][o * fed.size() + j];
+                if (factor != 0.0) {
+                    AddOutputRow(d, o, from, factor);
+                }
+            }
+        }
+    }
+    return d;
+}
+
+FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) const {
+    return Finish(std::vector<PassCalibration>{{notFromModel, {}}});
 }
 
 std::vector<double> FitResponse::ThroughCalibration(
     const std::vector<double TMapper::*>& elements) const {
-    const std::size_t outputs = outputs_.size();
-    const std::size_t count = elements.size();
-    std::vector<double> result(outputs * count, 0.0);
-    std::vector<double> columns(count * kComponents);
+    std::vector<double> result(outputs_.size() * elements.size(), 0.0);
+    const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
     for (std::size_t c = 0; c < copies_.size(); ++c) {
-        const ReadingCopy copy = copies_[c];
-        ElementColumns(snapshot_.sets[static_cast<std::size_t>(copy.set)]
-                                     [static_cast<std::size_t>(copy.index)],
-                       model_, elements, columns.data());
-        const double* block = blocks_.data() + c * kComponents * outputs;
-        for (std::size_t e = 0; e < count; ++e) {
-            for (int k = 0; k < kComponents; ++k) {
-                const double column = columns[e * kComponents + static_cast<std::size_t>(k)];
-                if (column == 0.0) {
-                    continue;
-                }
-                for (std::size_t o = 0; o < outputs; ++o) {
-                    result[o * count + e] += block[static_cast<std::size_t>(k) * outputs + o] *
-                                             column;
-                }
-            }
+        const std::optional<ReadingColumns> reading =
+            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
+                                        [static_cast<std::size_t>(copies_[c].index)],
+                          model_);
+        if (reading) {
+            Chain(Block(c, 0), *reading, entries, outputs_.size(), result.data());
         }
     }
     return result;
 }
 
-FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) const {
-    FitDerivatives d;
-    d.outputs = outputs_;
-    d.copies = copies_;
-    d.byCopy = blocks_;
-    std::vector<double TMapper::*> fromModel;
-    std::vector<std::size_t> at;
-    for (std::size_t e = 0; e < inputs_.size(); ++e) {
-        if (std::find(notFromModel.begin(), notFromModel.end(), inputs_[e]) ==
-            notFromModel.end()) {
-            fromModel.push_back(inputs_[e]);
-            at.push_back(e);
-        }
+void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor) {
+    const std::size_t outputs = d.outputs.size();
+    const std::size_t inputs = d.byElement.size() / outputs;
+    for (std::size_t e = 0; e < inputs; ++e) {
+        d.byElement[to * inputs + e] += factor * d.byElement[from * inputs + e];
     }
-    const std::vector<double> through = ThroughCalibration(fromModel);
-    const std::size_t outputs = outputs_.size();
-    d.byElement.assign(outputs * inputs_.size(), 0.0);
-    for (std::size_t o = 0; o < outputs; ++o) {
-        for (std::size_t k = 0; k < at.size(); ++k) {
-            d.byElement[o * inputs_.size() + at[k]] = through[o * at.size() + k];
-        }
+    for (std::size_t k = 0; k < d.byCopy.size(); k += outputs) {
+        d.byCopy[k + to] += factor * d.byCopy[k + from];
     }
-    return d;
 }
 
 LeastSquaresGain::LeastSquaresGain(int unknowns)

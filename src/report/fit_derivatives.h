@@ -63,36 +63,56 @@ using FitLinearisation = std::function<std::optional<FitDerivatives>(
 void ElementColumns(const CVector& raw, const TMapper& model,
                     const std::vector<double TMapper::*>& elements, double* columns);
 
-// Gathers how a fit's outputs respond to the calibrated readings, and turns that into the fit's
-// derivatives through its calibrations.
+// How one calibration pass of a fit takes the model's elements: every input from the model
+// except `notFromModel` (the elements the fit sets to 0) and `fed` (elements the fit sets to
+// values it solved for earlier in the call: each is one of its outputs, itself not fed).
+struct PassCalibration {
+    std::vector<double TMapper::*> notFromModel;
+    std::vector<double TMapper::*> fed;
+};
+
+// Gathers how a fit's outputs respond to the calibrated readings of each of its calibration
+// passes, and turns that into the fit's derivatives through its calibrations.
 class FitResponse {
   public:
     FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
-                const std::vector<double TMapper::*>& inputs, const TMapper& model);
+                const std::vector<double TMapper::*>& inputs, const TMapper& model, int passes = 1);
 
     std::size_t Outputs() const { return outputs_.size(); }
 
-    // d outputs / d calibrated (range, azimuth, elevation) of the reading at `copy`, to add to:
-    // kComponents x Outputs(), zero at first.
-    double* At(ReadingCopy copy);
+    // d outputs / d calibrated (range, azimuth, elevation) of the reading at `copy` as pass
+    // `pass` calibrates it, to add to: kComponents x Outputs(), zero at first; it stays where
+    // it is while the response lives.
+    double* At(ReadingCopy copy, int pass = 0);
 
-    // The fit's derivatives, its calibrations taking every input from the model except
-    // `notFromModel` (the elements the fit sets to 0 or to values of its own).
+    // The fit's derivatives, one calibration per pass. A raw reading moves each pass's
+    // calibrated reading alike (the identity), so its rows add up over the passes.
+    FitDerivatives Finish(const std::vector<PassCalibration>& passes) const;
+    // One pass that takes every input from the model except `notFromModel`.
     FitDerivatives Finish(const std::vector<double TMapper::*>& notFromModel) const;
 
-    // The elements of the fit's calibrations: d outputs / d `elements`, outputs x elements,
-    // through the copies gathered.
+    // The elements of the first pass's calibration: d outputs / d `elements`, outputs x
+    // elements, through the copies gathered.
     std::vector<double> ThroughCalibration(const std::vector<double TMapper::*>& elements) const;
 
   private:
+    const double* Block(std::size_t copy, int pass) const;
+
     const Snapshot& snapshot_;
     std::vector<double TMapper::*> outputs_;
     const std::vector<double TMapper::*>& inputs_;
     const TMapper& model_;
-    std::vector<std::vector<int>> slot_;  // per set and reading: block + 1, 0 for none
+    int passes_;
+    std::size_t block_;                   // kComponents x outputs
+    std::vector<std::vector<int>> slot_;  // per set and reading: copy + 1, 0 for none
+    // Each copy's blocks, one a pass, in chunks of kChunk copies, so that a block never moves.
+    static constexpr std::size_t kChunk = 256;
     std::vector<ReadingCopy> copies_;
-    std::vector<double> blocks_;
+    std::vector<std::vector<double>> chunks_;
 };
+
+// Adds `factor` times output row `from` to output row `to`, by element and by copy.
+void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor);
 
 // The gain of a linear least-squares solution, u = N^-1 sum_i w_i x_i y_i with
 // N = sum_i w_i x_i x_i^T: u moves with y_i by N^-1 w_i x_i.

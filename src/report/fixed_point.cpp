@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <limits>
-#include <map>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -37,33 +38,59 @@ struct ReadingIndex {
     std::vector<std::vector<int>> readingOf;  // per set and copy
 };
 
+std::uint64_t Bits(double value) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 ReadingIndex GroupReadings(const Snapshot& snapshot) {
-    std::map<std::array<double, 3>, int> index;
-    std::vector<bool> live;
+    // Every copy with its key, sorted by key: equal keys are one reading, numbered in order of
+    // first appearance among the live ones. The keys are the values' bits, which order every
+    // value, NaN included.
+    struct Copy {
+        std::array<std::uint64_t, 3> key;
+        int order;  // position over all sets
+        bool live;
+    };
     ReadingIndex result;
     result.readingOf.resize(snapshot.sets.size());
+    std::vector<Copy> copies;
+    std::vector<std::pair<std::size_t, std::size_t>> at;
     for (std::size_t set = 0; set < snapshot.sets.size(); ++set) {
-        for (const CVector& v : snapshot.sets[set]) {
-            const std::array<double, 3> key = {v.Range, v.Azimuth, v.Elevation};
-            auto found = index.find(key);
-            if (found == index.end()) {
-                found = index.emplace(key, static_cast<int>(live.size())).first;
-                live.push_back(false);
-            }
-            result.readingOf[set].push_back(found->second);
-            live[static_cast<std::size_t>(found->second)] =
-                live[static_cast<std::size_t>(found->second)] || IsLive(v);
+        result.readingOf[set].assign(snapshot.sets[set].size(), -1);
+        for (std::size_t i = 0; i < snapshot.sets[set].size(); ++i) {
+            const CVector& v = snapshot.sets[set][i];
+            copies.push_back({{Bits(v.Range), Bits(v.Azimuth), Bits(v.Elevation)},
+                              static_cast<int>(at.size()), IsLive(v)});
+            at.emplace_back(set, i);
         }
     }
-    // Numbered again over the live ones, in order of first appearance.
-    std::vector<int> renumbered(live.size(), -1);
-    for (std::vector<int>& copies : result.readingOf) {
-        for (int& reading : copies) {
-            const auto r = static_cast<std::size_t>(reading);
-            if (live[r] && renumbered[r] < 0) {
-                renumbered[r] = static_cast<int>(result.count++);
-            }
-            reading = renumbered[r];
+    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
+        return a.key != b.key ? a.key < b.key : a.order < b.order;
+    });
+    // Per group: its first copy's order when some copy is live; groups are then numbered by it.
+    std::vector<std::pair<int, std::size_t>> groups;  // first order, first copy in `copies`
+    for (std::size_t first = 0; first < copies.size();) {
+        std::size_t end = first;
+        bool live = false;
+        while (end < copies.size() && copies[end].key == copies[first].key) {
+            live = live || copies[end].live;
+            ++end;
+        }
+        if (live) {
+            groups.emplace_back(copies[first].order, first);
+        }
+        first = end;
+    }
+    std::sort(groups.begin(), groups.end());
+    for (const auto& [order, first] : groups) {
+        (void)order;
+        const int reading = static_cast<int>(result.count++);
+        for (std::size_t c = first; c < copies.size() && copies[c].key == copies[first].key;
+             ++c) {
+            const auto [set, i] = at[static_cast<std::size_t>(copies[c].order)];
+            result.readingOf[set][i] = reading;
         }
     }
     return result;
@@ -249,13 +276,19 @@ double SpectralRadius(int n, std::vector<double> m) {
         if (s == kSquarings) {
             break;
         }
+        // Row by row, so that the innermost loop runs along rows of both.
+        std::fill(square.begin(), square.end(), 0.0);
         for (std::size_t i = 0; i < N; ++i) {
-            for (std::size_t j = 0; j < N; ++j) {
-                double sum = 0.0;
-                for (std::size_t k = 0; k < N; ++k) {
-                    sum += m[i * N + k] * m[k * N + j];
+            double* row = square.data() + i * N;
+            for (std::size_t k = 0; k < N; ++k) {
+                const double a = m[i * N + k];
+                if (a == 0.0) {
+                    continue;
                 }
-                square[i * N + j] = sum;
+                const double* other = m.data() + k * N;
+                for (std::size_t j = 0; j < N; ++j) {
+                    row[j] += a * other[j];
+                }
             }
         }
         m.swap(square);
@@ -315,8 +348,26 @@ LoopContraction JointLoopContraction(const FixedPointCovariance& linearised,
             result.slowest_fit = fitNames[a];
         }
     }
+    // Two fits that do not both feed each other pass errors one way at most: their joint loop's
+    // iteration matrix is block triangular, with the two fits' own rates for eigenvalues.
+    const auto feeds = [&linearised](std::size_t from, std::size_t to) {
+        const std::size_t p = linearised.owner.size();
+        for (std::size_t i = 0; i < p; ++i) {
+            for (std::size_t j = 0; j < p; ++j) {
+                if (static_cast<std::size_t>(linearised.owner[i]) == to &&
+                    static_cast<std::size_t>(linearised.owner[j]) == from &&
+                    linearised.jacobian[i * p + j] != 0.0) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
     for (std::size_t a = 0; a < fits; ++a) {
         for (std::size_t b = a + 1; b < fits; ++b) {
+            if (!feeds(a, b) || !feeds(b, a)) {
+                continue;
+            }
             std::vector<bool> pair(fits, false);
             pair[a] = pair[b] = true;
             const double rate = GaussSeidelRate(linearised, pair);
@@ -439,9 +490,8 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             std::copy_n(d.byElement.begin() + static_cast<std::ptrdiff_t>(o * P), P,
                         result.jacobian.begin() + static_cast<std::ptrdiff_t>(e * P));
             for (std::size_t c = 0; c < d.copies.size(); ++c) {
-                const int reading =
-                    readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
-                                      [static_cast<std::size_t>(d.copies[c].index)];
+                const int reading = readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
+                                                      [static_cast<std::size_t>(d.copies[c].index)];
                 if (reading < 0) {
                     continue;
                 }
@@ -469,10 +519,15 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
                     continue;
                 }
                 const double scaled = variance * column[i];
-                for (std::size_t j = 0; j < P; ++j) {
+                for (std::size_t j = i; j < P; ++j) {
                     m[i * P + j] += scaled * column[j];
                 }
             }
+        }
+    }
+    for (std::size_t i = 0; i < P; ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            m[i * P + j] = m[j * P + i];
         }
     }
 

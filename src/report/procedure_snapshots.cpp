@@ -3,6 +3,7 @@
 #include "engine/constants.h"
 #include "fits/bel_geometry.h"
 #include "fits/elevation_polynomial.h"
+#include "fits/two_face_fit.h"
 #include "selection/selection.h"
 
 namespace compensation::detail {
@@ -48,6 +49,15 @@ void Average(Engine& engine, const std::vector<CVector>& outside, CVector* avera
     }
 }
 
+// The rows of a two-face fit over the snapshot's sets `fronts` and `backs`.
+FitLinearisation TwoFaceRowsOf(const two_face::TwoFaceFit& fit, int fronts, int backs,
+                               int pairCount) {
+    return [&fit, fronts, backs, pairCount](const Snapshot& s, const TMapper& model,
+                                            const std::vector<double TMapper::*>& inputs) {
+        return two_face::TwoFaceRows(fit, s, fronts, backs, pairCount, model, inputs);
+    };
+}
+
 std::shared_ptr<Snapshot> NewSnapshot(std::vector<std::vector<CVector>> sets,
                                       const std::vector<int>& interballTable,
                                       const TCompOut& record) {
@@ -73,7 +83,7 @@ std::shared_ptr<Snapshot> QuickSnapshot(const TwoFacePairs& pairs,
              e.CalculateQCFSBSa(s.sets[kFronts].data(), s.sets[kBacks].data(), map, count, out, 1);
          },
          kQuickTwoFaceElements,
-         {}},
+         TwoFaceRowsOf(two_face::QuickFit(), kFronts, kBacks, count)},
         {"CalculateQC_axy",
          {kFronts},
          [layout](Engine& e, Snapshot& s, TMapper* map, TCompOut* out) {
@@ -104,8 +114,8 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o, 1,
                                 0);
          },
-         {},
-         {}},
+         two_face::TwoFaceOutputs(two_face::FullFit(false)),
+         TwoFaceRowsOf(two_face::FullFit(false), kFronts, kBacks, pairCount)},
         {"Calculate_x0y0",
          {kX0Y0},
          [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
@@ -171,29 +181,32 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
     constexpr int kFlyingFBB = 0;
     std::vector<SnapshotFitSpec>& fits = snapshot->fits;
     if (in.mode != kNoFlying) {
-        fits.push_back({"CalculateFBBFSBS",
-                        {kFlyingFronts, kFlyingBacks},
-                        [flyingCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                            e.CalculateFBBFSBS(s.sets[kFlyingFronts].data(),
-                                               s.sets[kFlyingBacks].data(), m, flyingCount, o, 1);
-                        },
-                        {},
-                        {}});
+        fits.push_back(
+            {"CalculateFBBFSBS",
+             {kFlyingFronts, kFlyingBacks},
+             [flyingCount](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                 e.CalculateFBBFSBS(s.sets[kFlyingFronts].data(), s.sets[kFlyingBacks].data(), m,
+                                    flyingCount, o, 1);
+             },
+             two_face::TwoFaceOutputs(two_face::FbbFit()),
+             TwoFaceRowsOf(two_face::FbbFit(), kFlyingFronts, kFlyingBacks, flyingCount)});
     }
     const bool harmonics = in.azimuthHarmonicPhase;
-    fits.push_back({harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
-                    {kFronts, kBacks},
-                    [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
-                        if (harmonics) {
-                            e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
-                                               pairCount, o, 1, 1);
-                        } else {
-                            e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
-                                                pairCount, o, 1);
-                        }
-                    },
-                    {},
-                    {}});
+    fits.push_back(
+        {harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
+         {kFronts, kBacks},
+         [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+             if (harmonics) {
+                 e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o,
+                                    1, 1);
+             } else {
+                 e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o,
+                                     1);
+             }
+         },
+         two_face::TwoFaceOutputs(harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit()),
+         TwoFaceRowsOf(harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit(), kFronts,
+                       kBacks, pairCount)});
     fits.push_back({"Calculate_x0y0",
                     {kX0Y0},
                     [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
