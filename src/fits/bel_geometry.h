@@ -1,4 +1,5 @@
-// Which of the El_ElC fit's target pairs can show El_ElC at all.
+// The El_ElC fit: which of its target pairs can show El_ElC at all, and its rows for the run
+// report.
 #ifndef COMPENSATION_FITS_BEL_GEOMETRY_H
 #define COMPENSATION_FITS_BEL_GEOMETRY_H
 

@@ -11,6 +11,7 @@
 //
 // Everything is calibrated with El_ElC at 0: the fit estimates its absolute value.
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -83,12 +84,21 @@ std::optional<FitDerivatives> ElElCRows(const Snapshot& snapshot, const ElElCSet
         double slopeGap;
     };
     std::vector<Sample> samples;
-    std::vector<std::array<CVector, 2>> ends(pairs.size());
+    // El_ElC lowers the elevation by cos(pi/4 - El/2) per radian.
+    const auto slope = [](const CalibratedSight& a, const CalibratedSight& b) {
+        const auto elElC = [](const CalibratedSight& s) {
+            return Scaled(s.per[kElevationComponent],
+                          -std::cos(kQuarterPi - 0.5 * s.reading.Elevation));
+        };
+        return 2.0 *
+               Dot(Minus(PositionOf(a.reading), PositionOf(b.reading)), Minus(elElC(a), elElC(b)));
+    };
+    std::vector<std::array<CalibratedSight, 2>> ends(pairs.size());
     double sumSquares = 0.0;
     for (std::size_t p = 0; p < pairs.size(); ++p) {
-        ends[p] = {CalibratedCopy(reference[static_cast<std::size_t>(pairs[p].i)], &map),
-                   CalibratedCopy(reference[static_cast<std::size_t>(pairs[p].j)], &map)};
-        const double referenceSlope = SeparationSlope(ends[p][0], ends[p][1], GradientElElC);
+        ends[p] = {SightOf(reference[static_cast<std::size_t>(pairs[p].i)], &map),
+                   SightOf(reference[static_cast<std::size_t>(pairs[p].j)], &map)};
+        const double referenceSlope = slope(ends[p][0], ends[p][1]);
         for (int v = 0; v < where.views; ++v) {
             const int first = v * where.perView + targets[pairs[p].i];
             const int second = v * where.perView + targets[pairs[p].j];
@@ -96,9 +106,7 @@ std::optional<FitDerivatives> ElElCRows(const Snapshot& snapshot, const ElElCSet
                 !IsLive(views[static_cast<std::size_t>(second)])) {
                 continue;
             }
-            const double slopeGap =
-                SeparationSlope(calibrated[first], calibrated[second], GradientElElC) -
-                referenceSlope;
+            const double slopeGap = slope(calibrated[first], calibrated[second]) - referenceSlope;
             samples.push_back({first, second, p, slopeGap});
             sumSquares += slopeGap * slopeGap;
         }
@@ -111,8 +119,8 @@ std::optional<FitDerivatives> ElElCRows(const Snapshot& snapshot, const ElElCSet
     std::vector<double> pairGain(pairs.size(), 0.0);
     for (const Sample& s : samples) {
         const double gain = -kRadToDeg * s.slopeGap / sumSquares;
-        const CVector& a = calibrated[s.first];
-        const CVector& b = calibrated[s.second];
+        const CalibratedSight& a = calibrated[s.first];
+        const CalibratedSight& b = calibrated[s.second];
         AddSeparationResponse(response.At({where.viewSet, s.first}), &gain, 1, a, b);
         AddSeparationResponse(response.At({where.viewSet, s.second}), &gain, 1, b, a);
         pairGain[s.pair] += gain;

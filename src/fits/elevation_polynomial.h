@@ -33,16 +33,21 @@ inline bool PolynomialSampleCounts(const CVector& a, const CVector& b) {
 
 // 2 (P_a - P_b) . (g_a E_a^p - g_b E_b^p), g the elevation gradient: the polynomial term
 // El^p lowers the elevation by El^p per unit of its coefficient.
-inline double PolynomialColumn(const CVector& a, const CVector& b, int power) {
+inline double PolynomialColumn(const CVector& a, const Vec3& gradientOfA, const CVector& b,
+                               const Vec3& gradientOfB, int power) {
     double wa = a.Elevation;
     double wb = b.Elevation;
     for (int p = 1; p < power; ++p) {
         wa *= a.Elevation;
         wb *= b.Elevation;
     }
-    const Vec3 gradientA = Scaled(GradientElevation(a), wa);
-    const Vec3 gradientB = Scaled(GradientElevation(b), wb);
+    const Vec3 gradientA = Scaled(gradientOfA, wa);
+    const Vec3 gradientB = Scaled(gradientOfB, wb);
     return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradientA, gradientB));
+}
+
+inline double PolynomialColumn(const CVector& a, const CVector& b, int power) {
+    return PolynomialColumn(a, GradientElevation(a), b, GradientElevation(b), power);
 }
 
 // Where the fit finds its readings in the snapshot: `perView` targets in each of `views` views

@@ -73,10 +73,11 @@ std::optional<FitDerivatives> ElevationPolynomialRows(
             const std::size_t from = rows.size();
             for (int v : counting) {
                 PolynomialRow row{at(v, i), at(v, j), pair, {}};
-                const CVector& a = samples[row.first];
-                const CVector& b = samples[row.second];
+                const CalibratedSight& a = samples[row.first];
+                const CalibratedSight& b = samples[row.second];
                 for (int p = 0; p < kPolynomialTerms; ++p) {
-                    row.x[p] = PolynomialColumn(a, b, p + 1);
+                    row.x[p] = PolynomialColumn(a.reading, a.per[kElevationComponent], b.reading,
+                                                b.per[kElevationComponent], p + 1);
                 }
                 rows.push_back(row);
             }
@@ -112,8 +113,8 @@ std::optional<FitDerivatives> ElevationPolynomialRows(
     for (const PolynomialRow& row : rows) {
         double gain[kPolynomialTerms];
         solution.Gain(row.x, 1.0, gain);
-        const CVector& a = samples[row.first];
-        const CVector& b = samples[row.second];
+        const CalibratedSight& a = samples[row.first];
+        const CalibratedSight& b = samples[row.second];
         AddSeparationResponse(response.At({where.set, row.first}), gain, kPolynomialTerms, a, b);
         AddSeparationResponse(response.At({where.set, row.second}), gain, kPolynomialTerms, b, a);
         for (int o = 0; o < kPolynomialTerms; ++o) {
@@ -142,8 +143,8 @@ std::optional<FitDerivatives> ElevationPolynomialRows(
             }
             const int first = at(where.inlineView, i);
             const int second = at(where.inlineView, j);
-            const CVector& a = inlineReadings[first];
-            const CVector& b = inlineReadings[second];
+            const CalibratedSight& a = inlineReadings[first];
+            const CalibratedSight& b = inlineReadings[second];
             AddSeparationResponse(response.At({where.set, first}, 1), gain, kPolynomialTerms, a, b);
             AddSeparationResponse(response.At({where.set, second}, 1), gain, kPolynomialTerms, b,
                                   a);

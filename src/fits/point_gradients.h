@@ -9,7 +9,6 @@
 #ifndef COMPENSATION_FITS_POINT_GRADIENTS_H
 #define COMPENSATION_FITS_POINT_GRADIENTS_H
 
-#include <array>
 #include <cmath>
 
 #include "compensation/vector.h"
@@ -107,17 +106,6 @@ inline double SquaredSeparation(const CVector& a, const CVector& b) {
 // 2 (P_A - P_B) . (g(A) - g(B)).
 inline double SeparationSlope(const CVector& a, const CVector& b, PointGradient gradient) {
     return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradient(a), gradient(b)));
-}
-
-// First-order change of |P_A - P_B|^2 per unit of A's own range (m), azimuth and elevation
-// (rad), in that order: 2 (P_A - P_B) . dP_A. B's change is this with the two points swapped.
-inline std::array<double, 3> SeparationByReading(const CVector& a, const CVector& b) {
-    const Vec3 separation = Minus(PositionOf(a), PositionOf(b));
-    const SightAngles s = SightAnglesOf(a);
-    const Vec3 perRange = {-s.cosEl * s.sinAz, s.sinEl, s.cosEl * s.cosAz};
-    const Vec3 perAzimuth = {-a.Range * s.cosEl * s.cosAz, 0.0, -a.Range * s.cosEl * s.sinAz};
-    return {2.0 * Dot(separation, perRange), 2.0 * Dot(separation, perAzimuth),
-            2.0 * Dot(separation, GradientElevation(a))};
 }
 
 }  // namespace compensation
