@@ -526,13 +526,13 @@ void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, const do
     }
 }
 
-// Adds to `response` how one least-squares stage's solution u (as the stage solved it), written
-// to `outputs`, moves with the calibrated readings of its pass: u = N^-1 X^T y s moves by
+// Solves one least-squares stage into `solution` and adds to `response` how its solution u,
+// written to `outputs`, moves with the calibrated readings of its pass: u = N^-1 X^T y s moves by
 // N^-1 (X^T s dy + dX^T r - X^T dX u), r = s y - X u the residuals. False when the stage is no
 // least-squares fit the rows describe: another estimator, a singular system, or columns left
 // undetermined (their entry values then take part).
 bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pass,
-                      const double* solution, const std::vector<double TMapper::*>& outputs,
+                      double* solution, const std::vector<double TMapper::*>& outputs,
                       ReadingCopy front, ReadingCopy back, int passIndex, FitResponse& response) {
     if (stage.solve != SolveLeastSquares || pass.empty()) {
         return false;
@@ -541,10 +541,16 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     std::vector<std::array<double, kMaxColumns>> rows(pass.size());
     LeastSquaresGain gain(n);
     std::vector<double> normal(static_cast<std::size_t>(n) * n, 0.0);
+    std::array<double, kMaxColumns> rhs{};
+    std::vector<double> observations(pass.size());
     for (std::size_t i = 0; i < pass.size(); ++i) {
         std::array<double, kMaxColumns>& row = rows[i];
         stage.row(pass[i], n, row.data());
         gain.AddRow(row.data());
+        observations[i] = stage.rhsScale * stage.observation(pass[i]);
+        for (int k = 0; k < n; ++k) {
+            rhs[k] += row[k] * observations[i];
+        }
         for (int a = 0; a < n; ++a) {
             for (int b = 0; b < n; ++b) {
                 normal[static_cast<std::size_t>(a * n + b)] +=
@@ -557,6 +563,8 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     if (FindUndeterminedColumns(n, normal.data(), undetermined.data()) || !gain.Factorise()) {
         return false;
     }
+    // The stage's solution as the call finds it, to rounding.
+    gain.Gain(rhs.data(), 1.0, solution);
     // The solved value k is written as scale_k u_k to the output of its element, if any.
     std::array<int, kMaxColumns> output{};
     for (int k = 0; k < n; ++k) {
@@ -572,7 +580,7 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     for (std::size_t i = 0; i < pass.size(); ++i) {
         const CalibratedPair& pair = pass[i];
         const std::array<double, kMaxColumns>& row = rows[i];
-        double residual = stage.rhsScale * stage.observation(pair);
+        double residual = observations[i];
         for (int k = 0; k < n; ++k) {
             residual -= row[k] * solution[k];
         }
@@ -666,9 +674,13 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
     if (static_cast<int>(rangePass.size()) < fit.minimumPairs) {
         return std::nullopt;
     }
+    enum { kRangePass, kDataPass, kPasses };
+    const ReadingCopy fronts{frontSet, 0};
+    const ReadingCopy backs{backSet, 0};
+    FitResponse response(snapshot, outputs, inputs, model, kPasses);
     std::array<double, kMaxColumns> rangeSolution{};
-    EntrySolution(fit.range, model, rangeSolution.data());
-    if (Solve(fit.range, rangePass, rangeSolution.data()) != StageOutcome::kSolved) {
+    if (!AddStageResponse(fit.range, rangePass, rangeSolution.data(), outputs, fronts, backs,
+                          kRangePass, response)) {
         return std::nullopt;
     }
     WriteSolution(map, fit.range, rangeSolution.data());
@@ -676,20 +688,9 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
     ZeroElements(map, fit.workElements);
     const std::vector<CalibratedPair> dataPass =
         CalibrateLivePairs(front, back, pairCount, &map, terms, false);
-
-    enum { kRangePass, kDataPass, kPasses };
-    const ReadingCopy fronts{frontSet, 0};
-    const ReadingCopy backs{backSet, 0};
-    FitResponse response(snapshot, outputs, inputs, model, kPasses);
-    if (!AddStageResponse(fit.range, rangePass, rangeSolution.data(), outputs, fronts, backs,
-                          kRangePass, response)) {
-        return std::nullopt;
-    }
     for (const Stage& stage : fit.data) {
         std::array<double, kMaxColumns> solution{};
-        EntrySolution(stage, model, solution.data());
-        if (Solve(stage, dataPass, solution.data()) != StageOutcome::kSolved ||
-            !AddStageResponse(stage, dataPass, solution.data(), outputs, fronts, backs, kDataPass,
+        if (!AddStageResponse(stage, dataPass, solution.data(), outputs, fronts, backs, kDataPass,
                               response)) {
             return std::nullopt;
         }

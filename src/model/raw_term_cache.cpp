@@ -51,6 +51,29 @@ RawTermCache* RawTermCache::Active() {
     return activeCache;
 }
 
+void RawTermCache::Keep(const std::vector<Entry>& entries) {
+    const std::size_t mask = slots_.size() - 1;
+    for (const Entry& entry : entries) {
+        if (entries_.size() == capacity_) {
+            return;
+        }
+        for (std::size_t slot = HashOf(entry.key.azimuth, entry.key.elevation) & mask;;
+             slot = (slot + 1) & mask) {
+            const std::uint32_t position = slots_[slot];
+            if (position == 0) {
+                entries_.push_back(entry);
+                slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+                break;
+            }
+            const Entry& kept = entries_[position - 1];
+            if (kept.key.azimuth == entry.key.azimuth &&
+                kept.key.elevation == entry.key.elevation) {
+                break;
+            }
+        }
+    }
+}
+
 RawTerms RawTermCache::Of(const CVector& raw) {
     const Key key{BitsOf(raw.Azimuth), BitsOf(raw.Elevation)};
     const std::size_t mask = slots_.size() - 1;

@@ -37,7 +37,6 @@ class RawTermCache {
 
     RawTerms Of(const CVector& raw);
 
-  private:
     struct Key {
         std::uint64_t azimuth;
         std::uint64_t elevation;
@@ -47,6 +46,12 @@ class RawTermCache {
         RawTerms terms;
     };
 
+    // The terms kept so far, and keeping those of another run's readings (a report on a run
+    // finds its readings' terms without working them out again).
+    const std::vector<Entry>& Kept() const { return entries_; }
+    void Keep(const std::vector<Entry>& entries);
+
+  private:
     // Open addressing: slot values are entry positions + 1, 0 for an empty slot. At least twice
     // as many slots as entries, so a probe always ends at an empty slot.
     std::size_t capacity_;

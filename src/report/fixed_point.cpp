@@ -62,7 +62,8 @@ ReadingIndex GroupReadings(const Snapshot& snapshot) {
         for (std::size_t i = 0; i < snapshot.sets[set].size(); ++i) {
             const CVector& v = snapshot.sets[set][i];
             copies.push_back({{Bits(v.Range), Bits(v.Azimuth), Bits(v.Elevation)},
-                              static_cast<int>(at.size()), IsLive(v)});
+                              static_cast<int>(at.size()),
+                              IsLive(v)});
             at.emplace_back(set, i);
         }
     }
@@ -87,8 +88,7 @@ ReadingIndex GroupReadings(const Snapshot& snapshot) {
     for (const auto& [order, first] : groups) {
         (void)order;
         const int reading = static_cast<int>(result.count++);
-        for (std::size_t c = first; c < copies.size() && copies[c].key == copies[first].key;
-             ++c) {
+        for (std::size_t c = first; c < copies.size() && copies[c].key == copies[first].key; ++c) {
             const auto [set, i] = at[static_cast<std::size_t>(copies[c].order)];
             result.readingOf[set][i] = reading;
         }
@@ -126,24 +126,13 @@ std::size_t Workers(std::size_t threads, std::size_t count, std::size_t least) {
     return std::max<std::size_t>(1, std::min(threads, count / least));
 }
 
-// Runs task(share, engine, sets, k) for k in [0, count), dealt round `workers` shares (the
-// readings of one set cost alike and lie together, so dealt shares cost alike). The first share
-// runs on the calling thread with the caller's engine and sets; each other share on a thread of its
-// own with copies of them and a raw-term cache of its own (the cache is the thread's). A share
-// whose thread cannot be started runs on the calling thread after the first; an exception in any
-// share reaches the caller once all ended.
-template <typename Task>
-void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Snapshot& snapshot,
-              std::size_t readingCount, const Task& task) {
-    const auto share = [&](std::size_t w, CCompensation& worker, Snapshot& sets) {
-        for (std::size_t k = w; k < count; k += workers) {
-            task(w, worker, sets, k);
-        }
-    };
-    // The copies are made before any share starts: the first share moves readings of the
-    // caller's sets while it runs.
-    std::vector<CCompensation> engines(workers - 1, engine);
-    std::vector<Snapshot> copies(workers - 1, snapshot);
+// Runs share(w) for w in [0, workers): share 0 on the calling thread, each other on a thread of
+// its own with a raw-term cache of its own (the cache is the thread's) that starts with the
+// run's terms. A share whose thread cannot be started runs on the calling thread after the
+// first; an exception in any share reaches the caller once all ended.
+template <typename Share>
+void InThreads(std::size_t workers, const Snapshot& snapshot, std::size_t cacheSize,
+               const Share& share) {
     std::vector<std::exception_ptr> failures(workers);
     std::vector<std::thread> pool;
     std::vector<std::size_t> unstarted;
@@ -151,8 +140,9 @@ void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Sna
         try {
             pool.emplace_back([&, w] {
                 try {
-                    const RawTermCache terms(3 * readingCount);
-                    share(w, engines[w - 1], copies[w - 1]);
+                    RawTermCache terms(cacheSize);
+                    terms.Keep(snapshot.rawTerms);
+                    share(w);
                 } catch (...) {
                     failures[w] = std::current_exception();
                 }
@@ -162,9 +152,9 @@ void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Sna
         }
     }
     try {
-        share(0, engine, snapshot);
+        share(0);
         for (std::size_t w : unstarted) {
-            share(w, engines[w - 1], copies[w - 1]);
+            share(w);
         }
     } catch (...) {
         failures[0] = std::current_exception();
@@ -177,6 +167,25 @@ void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Sna
             std::rethrow_exception(failure);
         }
     }
+}
+
+// Runs task(share, engine, sets, k) for k in [0, count), dealt round `workers` shares (the
+// readings of one set cost alike and lie together, so dealt shares cost alike). The first share
+// works with the caller's engine and sets, each other with copies of them.
+template <typename Task>
+void InShares(std::size_t workers, std::size_t count, CCompensation& engine, Snapshot& snapshot,
+              std::size_t readingCount, const Task& task) {
+    // The copies are made before any share starts: the first share moves readings of the
+    // caller's sets while it runs.
+    std::vector<CCompensation> engines(workers - 1, engine);
+    std::vector<Snapshot> copies(workers - 1, snapshot);
+    InThreads(workers, snapshot, 3 * readingCount, [&](std::size_t w) {
+        CCompensation& worker = w == 0 ? engine : engines[w - 1];
+        Snapshot& sets = w == 0 ? snapshot : copies[w - 1];
+        for (std::size_t k = w; k < count; k += workers) {
+            task(w, worker, sets, k);
+        }
+    });
 }
 
 // A fit's derivatives by forward differences: the fit runs again at the model moved in each
@@ -434,7 +443,8 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     for (const std::vector<CVector>& set : snapshot.sets) {
         readingCount += set.size();
     }
-    const RawTermCache rawTerms(3 * readingCount);
+    RawTermCache rawTerms(3 * readingCount);
+    rawTerms.Keep(snapshot.rawTerms);
     FixedPointCovariance result;
     ProbeElements(engine, snapshot, fixedPoint);
     // An element two fits write belongs to the later one in the final joint loop: its value is
@@ -466,16 +476,27 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     result.jacobian.assign(P * P, 0.0);
     result.owner = owner;
     std::vector<double> columns(readings.count * kComponents * P, 0.0);
-    for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
-        const SnapshotFitSpec& fit = snapshot.fits[f];
-        std::optional<FitDerivatives> fromRows;
-        if (fit.rows && !byDifferences) {
-            fromRows = fit.rows(snapshot, fixedPoint, result.elements);
+    // The fits' rows, shared among the threads: each fit's are its own, so the threads change
+    // no bit of them.
+    std::vector<std::optional<FitDerivatives>> fromRows(snapshot.fits.size());
+    std::vector<std::size_t> withRows;
+    for (std::size_t f = 0; f < snapshot.fits.size() && !byDifferences; ++f) {
+        if (snapshot.fits[f].rows) {
+            withRows.push_back(f);
         }
+    }
+    const std::size_t rowWorkers = Workers(threads, withRows.size(), 1);
+    InThreads(rowWorkers, snapshot, readingCount, [&](std::size_t w) {
+        for (std::size_t k = w; k < withRows.size(); k += rowWorkers) {
+            const SnapshotFitSpec& fit = snapshot.fits[withRows[k]];
+            fromRows[withRows[k]] = fit.rows(snapshot, fixedPoint, result.elements);
+        }
+    });
+    for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
         const FitDerivatives d =
-            fromRows ? std::move(*fromRows)
-                     : DifferenceDerivatives(engine, snapshot, f, fixedPoint, result.elements,
-                                             readings, readingCount, threads);
+            fromRows[f] ? std::move(*fromRows[f])
+                        : DifferenceDerivatives(engine, snapshot, f, fixedPoint, result.elements,
+                                                readings, readingCount, threads);
         const std::size_t outputs = d.outputs.size();
         for (std::size_t e = 0; e < P; ++e) {
             if (owner[e] != static_cast<int>(f)) {

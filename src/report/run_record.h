@@ -15,6 +15,7 @@
 
 #include "compensation/engine.h"
 #include "compensation/run_report.h"
+#include "model/raw_term_cache.h"
 #include "procedures/procedure_steps.h"
 #include "report/fit_derivatives.h"
 
@@ -46,6 +47,8 @@ struct Snapshot {
     // The result record as the run left it: some fits read their target positions and the
     // in-line view from it.
     TCompOut out{};
+    // The raw terms the run worked out for its readings.
+    std::vector<RawTermCache::Entry> rawTerms;
 };
 
 struct FitTally {

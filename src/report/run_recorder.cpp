@@ -4,6 +4,7 @@
 
 #include "engine/constants.h"
 #include "model/mapper_elements.h"
+#include "model/raw_term_cache.h"
 #include "report/run_record.h"
 
 namespace compensation::detail {
@@ -187,6 +188,9 @@ void RunRecorder::SetFlyingStatus(int status, int coverage) {
 }
 
 void RunRecorder::SetSnapshot(std::shared_ptr<Snapshot> snapshot) {
+    if (const RawTermCache* terms = RawTermCache::Active(); terms != nullptr && snapshot) {
+        snapshot->rawTerms = terms->Kept();
+    }
     record_->snapshot = std::move(snapshot);
 }
 

@@ -74,6 +74,28 @@ TEST(RawTermCache, ReadingsBeyondItsSizeAreComputed) {
     }
 }
 
+// A cache that keeps another's terms serves them as its own, once each, within its size.
+TEST(RawTermCache, KeepsAnotherRunsTermsOnceEachWithinItsSize) {
+    std::vector<RawTermCache::Entry> kept;
+    {
+        RawTermCache run(8);
+        for (int i = 0; i < 6; ++i) {
+            run.Of(Reading(0.2 * i, 0.1 * i));
+        }
+        kept = run.Kept();
+    }
+    ASSERT_EQ(kept.size(), 6u);
+    RawTermCache report(5);
+    report.Keep(kept);
+    report.Keep(kept);
+    ASSERT_EQ(report.Kept().size(), 5u);
+    for (int i = 0; i < 6; ++i) {
+        const CVector raw = Reading(0.2 * i, 0.1 * i);
+        EXPECT_TRUE(SameBits(report.Of(raw), RawTermsOf(raw)));
+    }
+    EXPECT_EQ(report.Kept().size(), 5u);
+}
+
 // Active from construction to destruction only, on this thread; a nested cache gives the
 // outer one back.
 TEST(RawTermCache, IsActiveWhileItLives) {

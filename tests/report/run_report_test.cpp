@@ -241,6 +241,24 @@ TEST(RunReport, ThreadsSharingTheDifferencesChangeOnlyTheRounding) {
     EXPECT_NEAR(three.contraction.rate, one.contraction.rate, 1e-9);
 }
 
+// Each fit's rows are its own, wherever they are formed: the threads change no bit.
+TEST(RunReport, RowsOnSeveralThreadsGiveTheSameBits) {
+    CCompensation engine;
+    TMapper model{};
+    ASSERT_EQ(compensation::validation::RunOnce("fullfull1", 2, engine, model), 0);
+    compensation::ReportOptions shared;
+    shared.threads = 3;
+    const RunReport one = LastRunReport(engine);
+    const RunReport three = LastRunReport(engine, shared);
+    ASSERT_EQ(three.elements.size(), one.elements.size());
+    for (std::size_t i = 0; i < one.elements.size(); ++i) {
+        EXPECT_EQ(three.elements[i].uncertainty, one.elements[i].uncertainty)
+            << one.elements[i].name;
+    }
+    EXPECT_EQ(three.correlations, one.correlations);
+    EXPECT_EQ(three.contraction.rate, one.contraction.rate);
+}
+
 // The fits' derivatives from their rows against forward differences of whole fit calls: formed
 // independently, they differ by the terms the rows leave out (the design rows' own motion and the
 // calibration's slope in the reading, each below 1e-3) and by the differences' truncation.

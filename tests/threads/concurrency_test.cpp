@@ -1,6 +1,7 @@
 // Separate engine and transform objects on separate threads give, bit for bit, what they give
 // on one thread: the library keeps no state shared between objects (the trace file aside, which
-// every write opens and closes). Built as a program of its own so that scripts/fuzz can run it
+// every write opens and closes), and a run report shares its fits among threads of its own
+// without changing a bit. Built as a program of its own so that scripts/fuzz can run it
 // under ThreadSanitizer, which also reports any access to shared memory that is not ordered.
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "compensation/compensation.h"
+#include "compensation/run_report.h"
 #include "compensation_sim/simulator.h"
 #include "support/test_constants.h"
 
@@ -68,6 +70,16 @@ Fingerprint RunProcedure(const Scenario& scenario, const std::string& procedure,
     Append(f, model);
     Append(f, out);
     AppendReadings(f, s.main);
+    // The run report, its fits' rows shared among threads of its own.
+    compensation::ReportOptions options;
+    options.threads = 3;
+    const compensation::RunReport report = compensation::LastRunReport(engine, options);
+    for (const compensation::ElementReport& element : report.elements) {
+        Append(f, element.uncertainty);
+    }
+    for (double correlation : report.correlations) {
+        Append(f, correlation);
+    }
     return f;
 }
 
