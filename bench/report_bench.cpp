@@ -18,7 +18,8 @@ namespace compensation::bench {
 
 namespace {
 
-void BM_RunReport(benchmark::State& state, const char* scenario, Derivatives derivatives) {
+void BM_RunReport(benchmark::State& state, const char* scenario, Derivatives derivatives,
+                  unsigned threads) {
     const sim::Scenario& s = CachedScenario(scenario, 1);
     std::vector<CVector> main = s.main;
     std::vector<CVector> outside1 = s.outside1;
@@ -51,7 +52,7 @@ void BM_RunReport(benchmark::State& state, const char* scenario, Derivatives der
     for (auto _ : state) {
         ReportOptions options;
         options.derivatives = derivatives;
-        options.threads = 0;
+        options.threads = threads;
         const RunReport report = LastRunReport(engine, options);
         elements = report.elements.size();
         benchmark::DoNotOptimize(elements);
@@ -59,16 +60,21 @@ void BM_RunReport(benchmark::State& state, const char* scenario, Derivatives der
     state.counters["elements"] = static_cast<double>(elements);
 }
 
+// One thread, the default; then the rows and the differences on every hardware thread.
 constexpr Derivatives kRows = Derivatives::kFromRows;
 constexpr Derivatives kDifferences = Derivatives::kByDifferences;
-BENCHMARK_CAPTURE(BM_RunReport, quick, "quick", kRows)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, full, "full", kRows)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, fullfull0, "fullfull0", kRows)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, fullfull1, "fullfull1", kRows)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, fullfull2, "fullfull2", kRows)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, quick_by_differences, "quick", kDifferences)
+BENCHMARK_CAPTURE(BM_RunReport, quick, "quick", kRows, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, full, "full", kRows, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull0, "fullfull0", kRows, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull1, "fullfull1", kRows, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull2, "fullfull2", kRows, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, quick_all_threads, "quick", kRows, 0)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_RunReport, fullfull1_by_differences, "fullfull1", kDifferences)
+BENCHMARK_CAPTURE(BM_RunReport, fullfull1_all_threads, "fullfull1", kRows, 0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, quick_by_differences, "quick", kDifferences, 0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_RunReport, fullfull1_by_differences, "fullfull1", kDifferences, 0)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -188,10 +188,9 @@ struct ReportOptions {
     // noise-free readings fix the fixed point and the noise expected of the instrument sets the
     // uncertainty (range in metres, angles in radians per reading).
     std::optional<NoiseEstimate> assumedNoise;
-    // Threads that share the readings of the uncertainties' linearisation. One gives the same
-    // bits on every machine; more give the same sums associated differently (last-bit
-    // differences) in a fraction of the time; 0 takes one per hardware thread. They share the
-    // fit calls of `Derivatives::kByDifferences`; the rows need none.
+    // Threads that share the uncertainties' linearisation: the fits' rows, or the fit calls of
+    // `Derivatives::kByDifferences`. Each derivative is formed whole on one thread and they are
+    // added up in one order, so the count changes no bit; 0 takes one per hardware thread.
     unsigned threads = 1;
     // How the fits' derivatives are formed: from each fit's rows, in one pass over its
     // readings, or by calling whole fits again for every reading component and element

@@ -331,10 +331,28 @@ double GaussSeidelRate(const FixedPointCovariance& linearised, const std::vector
             }
         }
     }
+    // Columns of U that are all zero (elements no fit of the loop reads before they are written
+    // again) are zero columns of the pass: its other eigenvalues are those of the rest.
+    std::vector<std::size_t> read;
+    for (std::size_t c = 0; c < N; ++c) {
+        for (std::size_t r = 0; r < N; ++r) {
+            if (u[r * N + c] != 0.0) {
+                read.push_back(c);
+                break;
+            }
+        }
+    }
     if (!SolveGeneral(n, n, iMinusL, u)) {
         return std::numeric_limits<double>::infinity();
     }
-    return SpectralRadius(n, u);
+    const std::size_t R = read.size();
+    std::vector<double> pass(R * R);
+    for (std::size_t r = 0; r < R; ++r) {
+        for (std::size_t c = 0; c < R; ++c) {
+            pass[r * R + c] = u[read[r] * N + read[c]];
+        }
+    }
+    return SpectralRadius(static_cast<int>(R), pass);
 }
 
 }  // namespace

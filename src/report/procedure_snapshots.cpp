@@ -1,9 +1,12 @@
 #include "report/procedure_snapshots.h"
 
+#include <algorithm>
+
 #include "engine/constants.h"
 #include "fits/bel_geometry.h"
 #include "fits/elevation_polynomial.h"
 #include "fits/two_face_fit.h"
+#include "model/mapper_elements.h"
 #include "selection/selection.h"
 
 namespace compensation::detail {
@@ -47,6 +50,18 @@ void Average(Engine& engine, const std::vector<CVector>& outside, CVector* avera
         engine.AverageVectorArray(averages, readings.data(), kOutsideTargetsPerView, views,
                                   spreads);
     }
+}
+
+// A fit's elements in the model's order, as probing a fit finds them.
+std::vector<double TMapper::*> InModelOrder(std::vector<double TMapper::*> elements) {
+    const auto index = [](double TMapper::*element) {
+        return std::find_if(kMapperElements.begin(), kMapperElements.end(),
+                            [element](const MapperElement& e) { return e.member == element; }) -
+               kMapperElements.begin();
+    };
+    std::sort(elements.begin(), elements.end(),
+              [&index](double TMapper::*a, double TMapper::*b) { return index(a) < index(b); });
+    return elements;
 }
 
 // The rows of a two-face fit over the snapshot's sets `fronts` and `backs`.
@@ -114,7 +129,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o, 1,
                                 0);
          },
-         two_face::TwoFaceOutputs(two_face::FullFit(false)),
+         InModelOrder(two_face::TwoFaceOutputs(two_face::FullFit(false))),
          TwoFaceRowsOf(two_face::FullFit(false), kFronts, kBacks, pairCount)},
         {"Calculate_x0y0",
          {kX0Y0},
@@ -188,25 +203,25 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                  e.CalculateFBBFSBS(s.sets[kFlyingFronts].data(), s.sets[kFlyingBacks].data(), m,
                                     flyingCount, o, 1);
              },
-             two_face::TwoFaceOutputs(two_face::FbbFit()),
+             InModelOrder(two_face::TwoFaceOutputs(two_face::FbbFit())),
              TwoFaceRowsOf(two_face::FbbFit(), kFlyingFronts, kFlyingBacks, flyingCount)});
     }
     const bool harmonics = in.azimuthHarmonicPhase;
-    fits.push_back(
-        {harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
-         {kFronts, kBacks},
-         [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
-             if (harmonics) {
-                 e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o,
-                                    1, 1);
-             } else {
-                 e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m, pairCount, o,
-                                     1);
-             }
-         },
-         two_face::TwoFaceOutputs(harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit()),
-         TwoFaceRowsOf(harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit(), kFronts,
-                       kBacks, pairCount)});
+    const two_face::TwoFaceFit& mainFit =
+        harmonics ? two_face::FullFit(true) : two_face::SixHarmonicFit();
+    fits.push_back({harmonics ? "CalculateFFCFSBS" : "CalculateFFCFSBS6",
+                    {kFronts, kBacks},
+                    [pairCount, harmonics](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
+                        if (harmonics) {
+                            e.CalculateFFCFSBS(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
+                                               pairCount, o, 1, 1);
+                        } else {
+                            e.CalculateFFCFSBS6(s.sets[kFronts].data(), s.sets[kBacks].data(), m,
+                                                pairCount, o, 1);
+                        }
+                    },
+                    InModelOrder(two_face::TwoFaceOutputs(mainFit)),
+                    TwoFaceRowsOf(mainFit, kFronts, kBacks, pairCount)});
     fits.push_back({"Calculate_x0y0",
                     {kX0Y0},
                     [x0y0Count](Engine& e, Snapshot& s, TMapper* m, TCompOut* o) {
