@@ -20,14 +20,11 @@ namespace {
 using compensation::IsLive;
 using compensation::detail::CalibratedCopy;
 
-constexpr int kTableTargets = 4;
+constexpr int kTableTargets = compensation::detail::kElElCTargets;
 
 // Index of a target pair (i, j) of the table, i < j, in the order (0,1), (0,2), (0,3), (1,2),
 // (1,3), (2,3).
-struct TablePair {
-    int i;
-    int j;
-};
+using TablePair = compensation::detail::ElElCTargetPair;
 constexpr TablePair kTablePairs[] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
 
 // One view of one qualifying pair: its squared distance and slope against the reference pair's.
@@ -111,6 +108,21 @@ int compensation::detail::QualifyingElElCPairs(const CVector* reference, const C
     return count;
 }
 
+bool compensation::detail::ElElCPairs(const CVector* reference, const CVector* views, int perView,
+                                      const TCompOut& out, int targets[kElElCTargets],
+                                      std::vector<ElElCTargetPair>& pairs) {
+    pairs.clear();
+    if (!TargetTable(out, perView, targets)) {
+        return false;
+    }
+    for (const TablePair& pair : kTablePairs) {
+        if (Qualifies(reference, views, targets, pair)) {
+            pairs.push_back(pair);
+        }
+    }
+    return true;
+}
+
 int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountViews, int nCount,
                                  TMapper* pMap, TCompOut* pCompOut, int nFlagClassify) {
     using namespace compensation;
@@ -123,11 +135,7 @@ int CCompensation::Calculate_bEl(CVector* pVecRef, CVector* pVec, int nCountView
     }
     return detail::KeepModelWhenOutOfMemory(pMap, kElElCNotConverged, [&] {
         // Every qualifying pair is used, however many of the six qualify.
-        for (const TablePair& pair : kTablePairs) {
-            if (Qualifies(pVecRef, pVec, in.targets, pair)) {
-                in.pairs.push_back(pair);
-            }
-        }
+        detail::ElElCPairs(pVecRef, pVec, nCount, *pCompOut, in.targets, in.pairs);
 
         double TMapper::*const element[] = {&TMapper::El_ElC};
         const detail::EstimatedElements saved(pMap, element, 1);

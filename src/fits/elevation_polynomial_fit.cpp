@@ -16,6 +16,7 @@
 #include "engine/constants.h"
 #include "engine/determined_solve.h"
 #include "engine/statistics.h"
+#include "fits/elevation_polynomial.h"
 #include "fits/fit_support.h"
 #include "fits/point_gradients.h"
 #include "model/vec3.h"
@@ -25,13 +26,11 @@ namespace {
 using compensation::IsLive;
 using compensation::detail::CalibratedCopy;
 
-constexpr int kTerms = 3;  // El, El^2, El^3
+using compensation::detail::PairDistance;
+using compensation::detail::PolynomialColumn;
+using compensation::detail::PolynomialSampleCounts;
 
-// How each target pair's distance is pinned down.
-enum class PairDistance {
-    kInlineView,  // the check fit: the distance measured in the in-line view
-    kCentred,     // the FBB fit: unknown, removed by centring the pair's samples
-};
+constexpr int kTerms = compensation::detail::kPolynomialTerms;
 
 // The samples of all pairs, in the order i < j (i outer), then view; one entry each.
 struct PolynomialSamples {
@@ -52,27 +51,6 @@ struct ViewSet {
     CVector& At(int view, int target) const { return vec[view * perView + target]; }
 };
 
-// A sample counts when both raw readings are live and far enough apart in raw elevation.
-bool Counts(const CVector& a, const CVector& b) {
-    return IsLive(a) && IsLive(b) &&
-           std::fabs(a.Elevation - b.Elevation) > compensation::kTenDegrees;
-}
-
-// 2 (P_a - P_b) . (g_a E_a^p - g_b E_b^p), g the elevation gradient: the polynomial term
-// El^p lowers the elevation by El^p per unit of its coefficient.
-double Column(const CVector& a, const CVector& b, int power) {
-    using namespace compensation;
-    double wa = a.Elevation;
-    double wb = b.Elevation;
-    for (int p = 1; p < power; ++p) {
-        wa *= a.Elevation;
-        wb *= b.Elevation;
-    }
-    const Vec3 gradientA = Scaled(GradientElevation(a), wa);
-    const Vec3 gradientB = Scaled(GradientElevation(b), wb);
-    return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradientA, gradientB));
-}
-
 void AppendSample(PolynomialSamples& samples, const ViewSet& views, int view, int i, int j,
                   TMapper* map, double referenceSquared) {
     const CVector a = CalibratedCopy(views.At(view, i), map);
@@ -81,7 +59,7 @@ void AppendSample(PolynomialSamples& samples, const ViewSet& views, int view, in
     samples.squared.push_back(squared);
     samples.y.push_back(squared - referenceSquared);
     for (int p = 0; p < kTerms; ++p) {
-        samples.columns[p].push_back(Column(a, b, p + 1));
+        samples.columns[p].push_back(PolynomialColumn(a, b, p + 1));
     }
     samples.first.push_back(view * views.perView + i);
     samples.second.push_back(view * views.perView + j);
@@ -111,7 +89,7 @@ PolynomialSamples CollectSamples(const ViewSet& views, TMapper* map, PairDistanc
             if (distance == PairDistance::kInlineView) {
                 const double d = reference[pairIndex];
                 for (int v = 0; v < views.viewCount; ++v) {
-                    if (Counts(views.At(v, i), views.At(v, j))) {
+                    if (PolynomialSampleCounts(views.At(v, i), views.At(v, j))) {
                         AppendSample(samples, views, v, i, j, map, d * d);
                     }
                 }
@@ -119,14 +97,14 @@ PolynomialSamples CollectSamples(const ViewSet& views, TMapper* map, PairDistanc
             }
             int counting = 0;
             for (int v = 0; v < views.viewCount; ++v) {
-                counting += Counts(views.At(v, i), views.At(v, j)) ? 1 : 0;
+                counting += PolynomialSampleCounts(views.At(v, i), views.At(v, j)) ? 1 : 0;
             }
             if (counting <= compensation::kFbbLeastViewsExclusive) {
                 continue;
             }
             const int from = samples.Count();
             for (int v = 0; v < views.viewCount; ++v) {
-                if (Counts(views.At(v, i), views.At(v, j))) {
+                if (PolynomialSampleCounts(views.At(v, i), views.At(v, j))) {
                     AppendSample(samples, views, v, i, j, map, 0.0);
                 }
             }

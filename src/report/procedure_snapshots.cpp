@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "engine/constants.h"
+#include "fits/bel_geometry.h"
+#include "fits/elevation_polynomial.h"
 #include "fits/interball_fit.h"
 #include "fits/pair_fit.h"
 #include "fits/two_face_fit.h"
@@ -246,7 +248,12 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                   1);
              },
              {},
-             {}});
+             [flyingTargets, flyingViews](const Snapshot& s, const TMapper& model,
+                                          const std::vector<double TMapper::*>& inputs) {
+                 return ElevationPolynomialRows(
+                     s, {kFlyingFronts, flyingTargets, flyingViews, PairDistance::kCentred, 0},
+                     model, inputs);
+             }});
     } else if (in.mode != kNoFlying) {
         fits.push_back(
             {"CalculateFCKIB",
@@ -256,7 +263,13 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                   o, 1);
              },
              {},
-             {}});
+             [flyingTargets, flyingViews](const Snapshot& s, const TMapper& model,
+                                          const std::vector<double TMapper::*>& inputs) {
+                 return ElevationPolynomialRows(s,
+                                                {kFirstFlyingFronts, flyingTargets, flyingViews,
+                                                 PairDistance::kInlineView, s.out.m_nInlineView},
+                                                model, inputs);
+             }});
     }
     fits.push_back({"CalculateFFCaxy123",
                     {kFronts},
@@ -289,7 +302,16 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                                             layout.views, layout.targets, m, o, 1);
                         },
                         {},
-                        {}});
+                        [layout](const Snapshot& s, const TMapper& model,
+                                 const std::vector<double TMapper::*>& inputs) {
+                            return ElElCRows(s,
+                                             {{kAveraged1, kAveraged2},
+                                              kOutsideTargetsPerView,
+                                              kFirstFronts,
+                                              layout.targets,
+                                              layout.views},
+                                             model, inputs);
+                        }});
     } else {
         fits.push_back(
             {"Calculate_cm",

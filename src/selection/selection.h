@@ -34,6 +34,12 @@ inline constexpr double kNoLiveViewQuality = 1.0;
 inline constexpr int kRefineKeptViews = 4;
 
 namespace detail {
+// `average` becomes the mean of target `target` over the live ones of `views` views of `targets`
+// measurements each (view 0's measurement for everything but the range, angles and temperature);
+// returns the number of live views.
+int AverageOfViews(CVector& average, const CVector* measurements, int target, int targets,
+                   int views);
+
 // The average-and-refine sequence shared by the check-view acceptance and the outside sets:
 // averages every target over its views; when every target has a live view, rejects the worst
 // view of each scattered target and averages again, repeating while something is rejected

@@ -24,39 +24,6 @@ std::size_t At(int target, int view, int targets) {
            static_cast<std::size_t>(target);
 }
 
-// Plain arithmetic means of the spherical values: the views of one target lie within a few
-// micrometres of each other, so the mean of the angles is the angle of the mean point (away
-// from the +-pi seam). Returns the number of live views.
-int AverageTarget(CVector& average, const CVector* measurements, int target, int targets,
-                  int views) {
-    average = measurements[target];
-    average.Range = 0.0;
-    average.Azimuth = 0.0;
-    average.Elevation = 0.0;
-    average.T = 0.0;
-    average.Quality = kAveragedQuality;
-    int live = 0;
-    for (int view = 0; view < views; ++view) {
-        const CVector& measurement = measurements[At(target, view, targets)];
-        if (IsLive(measurement)) {
-            average.Range += measurement.Range;
-            average.Azimuth += measurement.Azimuth;
-            average.Elevation += measurement.Elevation;
-            average.T += measurement.T;
-            ++live;
-        }
-    }
-    if (live > 0) {
-        average.Range /= live;
-        average.Azimuth /= live;
-        average.Elevation /= live;
-        average.T /= live;
-    } else {
-        average.Quality = kNoLiveViewQuality;
-    }
-    return live;
-}
-
 // RMS distance of the live views from the averaged point.
 double TargetSpread(CVector& average, const CVector* measurements, int target, int targets,
                     int views, int live) {
@@ -92,6 +59,39 @@ int FarthestLiveView(CVector& average, const CVector* measurements, int target, 
 
 }  // namespace
 
+// Plain arithmetic means of the spherical values: the views of one target lie within a few
+// micrometres of each other, so the mean of the angles is the angle of the mean point (away
+// from the +-pi seam). Returns the number of live views.
+int compensation::detail::AverageOfViews(CVector& average, const CVector* measurements, int target,
+                                         int targets, int views) {
+    average = measurements[target];
+    average.Range = 0.0;
+    average.Azimuth = 0.0;
+    average.Elevation = 0.0;
+    average.T = 0.0;
+    average.Quality = kAveragedQuality;
+    int live = 0;
+    for (int view = 0; view < views; ++view) {
+        const CVector& measurement = measurements[At(target, view, targets)];
+        if (IsLive(measurement)) {
+            average.Range += measurement.Range;
+            average.Azimuth += measurement.Azimuth;
+            average.Elevation += measurement.Elevation;
+            average.T += measurement.T;
+            ++live;
+        }
+    }
+    if (live > 0) {
+        average.Range /= live;
+        average.Azimuth /= live;
+        average.Elevation /= live;
+        average.T /= live;
+    } else {
+        average.Quality = kNoLiveViewQuality;
+    }
+    return live;
+}
+
 int CCompensation::AverageVectorArray(CVector* pAvg, CVector* pVec, int nTargets, int nViews,
                                       double* pStd) {
     if (!LayoutFits(nTargets, nViews)) {
@@ -104,7 +104,7 @@ int CCompensation::AverageVectorArray(CVector* pAvg, CVector* pVec, int nTargets
 
     int withoutLiveView = 0;
     for (int target = 0; target < nTargets; ++target) {
-        const int live = AverageTarget(pAvg[target], pVec, target, nTargets, nViews);
+        const int live = detail::AverageOfViews(pAvg[target], pVec, target, nTargets, nViews);
         pStd[target] = 0.0;
         if (live > 0) {
             pStd[target] = TargetSpread(pAvg[target], pVec, target, nTargets, nViews, live);
