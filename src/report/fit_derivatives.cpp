@@ -1,7 +1,6 @@
 #include "report/fit_derivatives.h"
 
 #include <algorithm>
-#include <cassert>
 #include <utility>
 
 #include "model/element_columns.h"
@@ -13,6 +12,13 @@
 namespace compensation::detail {
 
 namespace {
+
+// into[0 .. n) += a from[0 .. n); the two never overlap, which lets the loop run on vectors.
+void AddScaled(double a, const double* __restrict from, double* __restrict into, std::size_t n) {
+    for (std::size_t j = 0; j < n; ++j) {
+        into[j] += a * from[j];
+    }
+}
 
 // The entries of `elements`: nullptr for T_ref, which moves no reading.
 std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper::*>& elements) {
@@ -83,41 +89,32 @@ const double* FitResponse::Block(std::size_t copy, int pass) const {
 
 namespace {
 
-// Every element of the model is as many outputs as a fit can have.
-constexpr std::size_t kMostOutputs = 83;
-
-// Adds to `into` (outputs x entries) the block's response through the reading's columns of the
-// elements whose entries are given (null: not taken).
+// Adds to `into` (entries x outputs, element by element) the block's response through the
+// reading's columns of the elements whose entries are given (null: not taken). The outputs of
+// one element lie together, so the innermost loop runs along them on vectors.
 void Chain(const double* block, const ReadingColumns& reading,
            const std::vector<const ModelElementEntry*>& entries, std::size_t outputs,
            double* into) {
-    assert(outputs <= kMostOutputs && "a fit's outputs are distinct elements");
-    // Only the outputs the block moves: a pass often serves one stage of the fit.
-    std::size_t active[kMostOutputs];
-    std::size_t actives = 0;
-    for (std::size_t o = 0; o < std::min(outputs, kMostOutputs); ++o) {
-        if (block[o] != 0.0 || block[outputs + o] != 0.0 || block[2 * outputs + o] != 0.0) {
-            active[actives++] = o;
-        }
-    }
-    if (actives == 0) {
-        return;
-    }
-    const std::size_t count = entries.size();
     double column[kComponents];
-    for (std::size_t e = 0; e < count; ++e) {
+    for (std::size_t e = 0; e < entries.size(); ++e) {
         if (entries[e] == nullptr) {
             continue;
         }
         reading.Column(*entries[e], column);
         for (std::size_t k = 0; k < kComponents; ++k) {
-            if (column[k] == 0.0) {
-                continue;
+            if (column[k] != 0.0) {
+                AddScaled(column[k], block + k * outputs, into + e * outputs, outputs);
             }
-            const double* response = block + k * outputs;
-            for (std::size_t a = 0; a < actives; ++a) {
-                into[active[a] * count + e] += response[active[a]] * column[k];
-            }
+        }
+    }
+}
+
+// The element-by-element sums of Chain as outputs x elements.
+void Transposed(const std::vector<double>& byElement, std::size_t outputs, double* into) {
+    const std::size_t elements = outputs == 0 ? 0 : byElement.size() / outputs;
+    for (std::size_t e = 0; e < elements; ++e) {
+        for (std::size_t o = 0; o < outputs; ++o) {
+            into[o * elements + e] = byElement[e * outputs + o];
         }
     }
 }
@@ -135,7 +132,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     // Per pass: the inputs it takes from the model (the others null), and its fed elements.
     std::vector<std::vector<const ModelElementEntry*>> taken(passes.size());
     std::vector<std::vector<const ModelElementEntry*>> fed(passes.size());
-    std::vector<std::vector<double>> fedBy(passes.size());  // outputs x fed, a pass each
+    std::vector<std::vector<double>> fedBy(passes.size());  // fed x outputs, a pass each
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         taken[pass] = EntriesOf(inputs_);
         for (std::size_t e = 0; e < p; ++e) {
@@ -148,6 +145,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
         fed[pass] = EntriesOf(passes[pass].fed);
         fedBy[pass].assign(outputs * passes[pass].fed.size(), 0.0);
     }
+    std::vector<double> byElement(p * outputs, 0.0);  // element by element
     for (std::size_t c = 0; c < copies_.size(); ++c) {
         const std::optional<ReadingColumns> reading =
             ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
@@ -159,11 +157,12 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                 d.byCopy[c * block_ + k] += block[k];
             }
             if (reading) {
-                Chain(block, *reading, taken[pass], outputs, d.byElement.data());
+                Chain(block, *reading, taken[pass], outputs, byElement.data());
                 Chain(block, *reading, fed[pass], outputs, fedBy[pass].data());
             }
         }
     }
+    Transposed(byElement, outputs, d.byElement.data());
     // A fed element's value is the output of the same name: its rows carry into the rows that
     // the element moves.
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
@@ -172,7 +171,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
             const auto from = static_cast<std::size_t>(
                 std::find(outputs_.begin(), outputs_.end(), fed[j]) - outputs_.begin());
             for (std::size_t o = 0; o < outputs && from < outputs; ++o) {
-                const double factor = fedBy[pass][o * fed.size() + j];
+                const double factor = fedBy[pass][j * outputs + o];
                 if (factor != 0.0) {
                     AddOutputRow(d, o, from, factor);
                 }
@@ -188,7 +187,7 @@ FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFrom
 
 std::vector<double> FitResponse::ThroughCalibration(
     const std::vector<double TMapper::*>& elements) const {
-    std::vector<double> result(outputs_.size() * elements.size(), 0.0);
+    std::vector<double> byElement(outputs_.size() * elements.size(), 0.0);
     const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
     for (std::size_t c = 0; c < copies_.size(); ++c) {
         const std::optional<ReadingColumns> reading =
@@ -196,9 +195,11 @@ std::vector<double> FitResponse::ThroughCalibration(
                                         [static_cast<std::size_t>(copies_[c].index)],
                           model_);
         if (reading) {
-            Chain(Block(c, 0), *reading, entries, outputs_.size(), result.data());
+            Chain(Block(c, 0), *reading, entries, outputs_.size(), byElement.data());
         }
     }
+    std::vector<double> result(byElement.size());
+    Transposed(byElement, outputs_.size(), result.data());
     return result;
 }
 

@@ -254,6 +254,13 @@ FitDerivatives DifferenceDerivatives(CCompensation& engine, Snapshot& snapshot, 
     return d;
 }
 
+// into[0 .. n) += a from[0 .. n); the two never overlap, which lets the loop run on vectors.
+void AddScaled(double a, const double* __restrict from, double* __restrict into, std::size_t n) {
+    for (std::size_t j = 0; j < n; ++j) {
+        into[j] += a * from[j];
+    }
+}
+
 // The spectral radius of an n x n matrix as the limit of ||M^k||^(1/k), taken by repeated
 // squaring with the scale kept apart as a logarithm: it needs no eigenvectors and holds for the
 // complex pairs and the sign swings (a period-two oscillation is an eigenvalue near -1) that a
@@ -288,15 +295,10 @@ double SpectralRadius(int n, std::vector<double> m) {
         // Row by row, so that the innermost loop runs along rows of both.
         std::fill(square.begin(), square.end(), 0.0);
         for (std::size_t i = 0; i < N; ++i) {
-            double* row = square.data() + i * N;
             for (std::size_t k = 0; k < N; ++k) {
                 const double a = m[i * N + k];
-                if (a == 0.0) {
-                    continue;
-                }
-                const double* other = m.data() + k * N;
-                for (std::size_t j = 0; j < N; ++j) {
-                    row[j] += a * other[j];
+                if (a != 0.0) {
+                    AddScaled(a, m.data() + k * N, square.data() + i * N, N);
                 }
             }
         }
@@ -331,25 +333,43 @@ double GaussSeidelRate(const FixedPointCovariance& linearised, const std::vector
             }
         }
     }
-    // Columns of U that are all zero (elements no fit of the loop reads before they are written
-    // again) are zero columns of the pass: its other eigenvalues are those of the rest.
-    std::vector<std::size_t> read;
-    for (std::size_t c = 0; c < N; ++c) {
-        for (std::size_t r = 0; r < N; ++r) {
+    // U is sparse: a fit reads few of its own elements, and the last fits read few of later
+    // ones. With R its rows and S its columns that hold a non-zero, U = E_R U_RS E_S^T, and the
+    // pass (I - L)^-1 E_R U_RS E_S^T has the non-zero eigenvalues of U_RS X_SR, X = (I - L)^-1 E_R
+    // (AB and BA share them): an |R| x |R| matrix in place of an n x n one.
+    std::vector<std::size_t> rows;
+    std::vector<std::size_t> columns;
+    std::vector<bool> columnRead(N, false);
+    for (std::size_t r = 0; r < N; ++r) {
+        bool rowRead = false;
+        for (std::size_t c = 0; c < N; ++c) {
             if (u[r * N + c] != 0.0) {
-                read.push_back(c);
-                break;
+                rowRead = true;
+                columnRead[c] = true;
             }
         }
+        if (rowRead) {
+            rows.push_back(r);
+        }
     }
-    if (!SolveGeneral(n, n, iMinusL, u)) {
+    for (std::size_t c = 0; c < N; ++c) {
+        if (columnRead[c]) {
+            columns.push_back(c);
+        }
+    }
+    const std::size_t R = rows.size();
+    std::vector<double> x(N * R, 0.0);
+    for (std::size_t k = 0; k < R; ++k) {
+        x[rows[k] * R + k] = 1.0;
+    }
+    if (!SolveGeneral(n, static_cast<int>(R), iMinusL, x)) {
         return std::numeric_limits<double>::infinity();
     }
-    const std::size_t R = read.size();
-    std::vector<double> pass(R * R);
-    for (std::size_t r = 0; r < R; ++r) {
-        for (std::size_t c = 0; c < R; ++c) {
-            pass[r * R + c] = u[read[r] * N + read[c]];
+    std::vector<double> pass(R * R, 0.0);
+    for (std::size_t i = 0; i < R; ++i) {
+        double* into = pass.data() + i * R;
+        for (std::size_t c : columns) {
+            AddScaled(u[rows[i] * N + c], x.data() + c * R, into, R);
         }
     }
     return SpectralRadius(static_cast<int>(R), pass);
@@ -557,10 +577,7 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
                 if (column[i] == 0.0) {
                     continue;
                 }
-                const double scaled = variance * column[i];
-                for (std::size_t j = i; j < P; ++j) {
-                    m[i * P + j] += scaled * column[j];
-                }
+                AddScaled(variance * column[i], column + i, m.data() + i * P + i, P - i);
             }
         }
     }
