@@ -324,7 +324,11 @@ Planned Simulate(const PlanOptions& options) {
     noise.range = plan.noiseRange;
     noise.azimuth = plan.noiseAngle;
     noise.elevation = plan.noiseAngle;
-    planned.report = LastRunReport(engine, {true, noise, 0});
+    compensation::ReportOptions reportOptions;
+    reportOptions.assumedNoise = noise;
+    reportOptions.threads = 0;
+    reportOptions.loopRates = true;
+    planned.report = LastRunReport(engine, reportOptions);
     Judge(planned);
     return planned;
 }

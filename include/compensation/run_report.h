@@ -172,7 +172,7 @@ struct RunReport {
     std::vector<double> correlations;
     // What the uncertainty analysis could not do, in words (empty when it ran).
     std::string uncertainty_note;
-    LoopContraction contraction;
+    LoopContraction contraction;  // with ReportOptions::loopRates
 };
 
 // What LastRunReport computes. The uncertainties cost far more than the rest: the fits run
@@ -196,6 +196,12 @@ struct ReportOptions {
     // readings, or by calling whole fits again for every reading component and element
     // (forward differences; hundreds of times slower, an independent check of the rows).
     Derivatives derivatives = Derivatives::kFromRows;
+    // The final joint loop's linearised rate per pass, its slowest fit and the pair of fits
+    // that feed each other most (`RunReport::contraction`): for planning a layout. They take the
+    // spectral radius of the loop's pass for the whole loop, each fit and each pair, which costs
+    // about as much again as the uncertainties; a run's measured loop rates are in
+    // `RunReport::loops` either way.
+    bool loopRates = false;
 };
 
 // The report of the last procedure run on `engine` (Stage::kNotRun before any). Computing the

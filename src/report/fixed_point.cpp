@@ -335,8 +335,8 @@ double GaussSeidelRate(const FixedPointCovariance& linearised, const std::vector
     }
     // U is sparse: a fit reads few of its own elements, and the last fits read few of later
     // ones. With R its rows and S its columns that hold a non-zero, U = E_R U_RS E_S^T, and the
-    // pass (I - L)^-1 E_R U_RS E_S^T has the non-zero eigenvalues of U_RS X_SR, X = (I - L)^-1 E_R
-    // (AB and BA share them): an |R| x |R| matrix in place of an n x n one.
+    // pass (I - L)^-1 E_R U_RS E_S^T has the non-zero eigenvalues of U_RS X_SR and of X_SR U_RS,
+    // X = (I - L)^-1 E_R (AB and BA share them): the smaller of the two in place of n x n.
     std::vector<std::size_t> rows;
     std::vector<std::size_t> columns;
     std::vector<bool> columnRead(N, false);
@@ -358,6 +358,7 @@ double GaussSeidelRate(const FixedPointCovariance& linearised, const std::vector
         }
     }
     const std::size_t R = rows.size();
+    const std::size_t S = columns.size();
     std::vector<double> x(N * R, 0.0);
     for (std::size_t k = 0; k < R; ++k) {
         x[rows[k] * R + k] = 1.0;
@@ -365,14 +366,28 @@ double GaussSeidelRate(const FixedPointCovariance& linearised, const std::vector
     if (!SolveGeneral(n, static_cast<int>(R), iMinusL, x)) {
         return std::numeric_limits<double>::infinity();
     }
-    std::vector<double> pass(R * R, 0.0);
+    if (R <= S) {
+        std::vector<double> pass(R * R, 0.0);  // U_RS X_SR
+        for (std::size_t i = 0; i < R; ++i) {
+            for (std::size_t c : columns) {
+                AddScaled(u[rows[i] * N + c], x.data() + c * R, pass.data() + i * R, R);
+            }
+        }
+        return SpectralRadius(static_cast<int>(R), pass);
+    }
+    std::vector<double> uRS(R * S);
     for (std::size_t i = 0; i < R; ++i) {
-        double* into = pass.data() + i * R;
-        for (std::size_t c : columns) {
-            AddScaled(u[rows[i] * N + c], x.data() + c * R, into, R);
+        for (std::size_t j = 0; j < S; ++j) {
+            uRS[i * S + j] = u[rows[i] * N + columns[j]];
         }
     }
-    return SpectralRadius(static_cast<int>(R), pass);
+    std::vector<double> pass(S * S, 0.0);  // X_SR U_RS
+    for (std::size_t i = 0; i < S; ++i) {
+        for (std::size_t k = 0; k < R; ++k) {
+            AddScaled(x[columns[i] * R + k], uRS.data() + k * S, pass.data() + i * S, S);
+        }
+    }
+    return SpectralRadius(static_cast<int>(S), pass);
 }
 
 }  // namespace

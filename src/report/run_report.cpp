@@ -220,7 +220,9 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     for (const detail::SnapshotFitSpec& fit : work.fits) {
         fitNames.push_back(fit.name);
     }
-    report.contraction = detail::JointLoopContraction(cov, fitNames);
+    if (options.loopRates) {
+        report.contraction = detail::JointLoopContraction(cov, fitNames);
+    }
     AddFaceDependentSum(record, cov, report);
     report.elements.insert(report.elements.end(), undetermined.begin(), undetermined.end());
     report.correlations.assign(p * p, 0.0);

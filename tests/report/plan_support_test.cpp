@@ -32,7 +32,10 @@ RunReport RunModeZero(double boardWidth, const NoiseEstimate& noise) {
         s.main.data(), s.nCount(), s.outside1.data(), s.nCountOut1(), s.outside2.data(),
         s.nCountOut2(), s.flying.data(), s.nTargetsFly, s.nCountFly(), &model, &out, 0);
     EXPECT_EQ(result, 0);
-    return LastRunReport(engine, {true, noise});
+    compensation::ReportOptions planning;
+    planning.assumedNoise = noise;
+    planning.loopRates = true;
+    return LastRunReport(engine, planning);
 }
 
 NoiseEstimate Noise(double range, double angle) {
@@ -83,7 +86,10 @@ RunReport RunModeOne(double offLine) {
                                   s.outside2.data(), s.nCountOut2(), s.flying.data(), s.nTargetsFly,
                                   s.nCountFly(), &model, &out, 1),
               0);
-    return LastRunReport(engine, {true, Noise(2e-6, 1e-6)});
+    compensation::ReportOptions planning;
+    planning.assumedNoise = Noise(2e-6, 1e-6);
+    planning.loopRates = true;
+    return LastRunReport(engine, planning);
 }
 
 TEST(PlanSupport, FlyingTargetsOffTheLineMakeTheCheckViewFitFeedItself) {

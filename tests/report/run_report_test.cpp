@@ -220,6 +220,7 @@ TEST(RunReport, ThreadsSharingTheDifferencesChangeNoBit) {
         compensation::ReportOptions options;
         options.threads = threads;
         options.derivatives = compensation::Derivatives::kByDifferences;
+        options.loopRates = true;
         return LastRunReport(engine, options);
     };
     const RunReport one = withThreads(1);
@@ -240,7 +241,10 @@ TEST(RunReport, RowsOnSeveralThreadsGiveTheSameBits) {
     ASSERT_EQ(compensation::validation::RunOnce("fullfull1", 2, engine, model), 0);
     compensation::ReportOptions shared;
     shared.threads = 3;
-    const RunReport one = LastRunReport(engine);
+    shared.loopRates = true;
+    compensation::ReportOptions alone;
+    alone.loopRates = true;
+    const RunReport one = LastRunReport(engine, alone);
     const RunReport three = LastRunReport(engine, shared);
     ASSERT_EQ(three.elements.size(), one.elements.size());
     for (std::size_t i = 0; i < one.elements.size(); ++i) {
@@ -264,7 +268,10 @@ TEST(RunReport, DerivativesFromRowsAgreeWithDifferencesOfWholeFits) {
         compensation::ReportOptions differences;
         differences.derivatives = compensation::Derivatives::kByDifferences;
         differences.threads = 0;
-        const RunReport rows = LastRunReport(engine);
+        differences.loopRates = true;
+        compensation::ReportOptions fromRows;
+        fromRows.loopRates = true;
+        const RunReport rows = LastRunReport(engine, fromRows);
         const RunReport fits = LastRunReport(engine, differences);
         ASSERT_EQ(rows.elements.size(), fits.elements.size());
         for (std::size_t i = 0; i < rows.elements.size(); ++i) {
