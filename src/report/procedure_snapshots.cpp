@@ -74,6 +74,15 @@ std::vector<double TMapper::*> InModelOrder(std::vector<double TMapper::*> eleme
     return elements;
 }
 
+// The elements an interball fit writes: its table's, in the model's order.
+std::vector<double TMapper::*> InterballElements(InterballTable table) {
+    std::vector<double TMapper::*> elements;
+    for (const InterballElement& row : table) {
+        elements.push_back(row.element);
+    }
+    return InModelOrder(elements);
+}
+
 // The rows of a two-face fit over the snapshot's sets `fronts` and `backs`.
 FitLinearisation TwoFaceRowsOf(const two_face::TwoFaceFit& fit, int fronts, int backs,
                                int pairCount) {
@@ -154,7 +163,7 @@ std::shared_ptr<Snapshot> FullSnapshot(const FullWorkingSets& sets, HostArray ou
              e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
                                   s.ibPairs.data(), m, o, 1, 0);
          },
-         {},
+         InterballElements(FullInterballTable(0)),
          InterballRows(kFronts, layout, FullInterballTable(0))},
         {"Calculate_d2",
          {kOutside, kD2},
@@ -277,7 +286,7 @@ std::shared_ptr<Snapshot> FullFullSnapshot(const FullFullSets& in, const TCompOu
                         e.CalculateFFCaxy123(s.sets[kFronts].data(), layout.targets, layout.views,
                                              s.ibPairs.data(), m, o, 1, 1);
                     },
-                    {},
+                    InterballElements(FullInterballTable(1)),
                     InterballRows(kFronts, layout, FullInterballTable(1))});
     fits.push_back({"Calculate_d2",
                     {kOutside1, kD2},
