@@ -89,12 +89,24 @@ const double* FitResponse::Block(std::size_t copy, int pass) const {
 
 namespace {
 
+// The outputs a pass moves, [first, last): a pass often serves one stage of the fit, whose
+// outputs lie together.
+struct OutputSpan {
+    std::size_t first;
+    std::size_t last;
+};
+
 // Adds to `into` (entries x outputs, element by element) the block's response through the
-// reading's columns of the elements whose entries are given (null: not taken). The outputs of
-// one element lie together, so the innermost loop runs along them on vectors.
+// reading's columns of the elements whose entries are given (null: not taken), over the outputs
+// of `span`. The outputs of one element lie together, so the innermost loop runs along them on
+// vectors.
 void Chain(const double* block, const ReadingColumns& reading,
            const std::vector<const ModelElementEntry*>& entries, std::size_t outputs,
-           double* into) {
+           OutputSpan span, double* into) {
+    const std::size_t count = span.last - span.first;
+    if (count == 0) {
+        return;
+    }
     double column[kComponents];
     for (std::size_t e = 0; e < entries.size(); ++e) {
         if (entries[e] == nullptr) {
@@ -103,7 +115,8 @@ void Chain(const double* block, const ReadingColumns& reading,
         reading.Column(*entries[e], column);
         for (std::size_t k = 0; k < kComponents; ++k) {
             if (column[k] != 0.0) {
-                AddScaled(column[k], block + k * outputs, into + e * outputs, outputs);
+                AddScaled(column[k], block + k * outputs + span.first,
+                          into + e * outputs + span.first, count);
             }
         }
     }
@@ -146,6 +159,18 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
         fedBy[pass].assign(outputs * passes[pass].fed.size(), 0.0);
     }
     std::vector<double> byElement(p * outputs, 0.0);  // element by element
+    std::vector<OutputSpan> spans(passes.size(), OutputSpan{outputs, 0});
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        for (std::size_t c = 0; c < copies_.size(); ++c) {
+            const double* block = Block(c, static_cast<int>(pass));
+            for (std::size_t k = 0; k < block_; ++k) {
+                if (block[k] != 0.0) {
+                    spans[pass].first = std::min(spans[pass].first, k % outputs);
+                    spans[pass].last = std::max(spans[pass].last, k % outputs + 1);
+                }
+            }
+        }
+    }
     for (std::size_t c = 0; c < copies_.size(); ++c) {
         const std::optional<ReadingColumns> reading =
             ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
@@ -157,8 +182,8 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                 d.byCopy[c * block_ + k] += block[k];
             }
             if (reading) {
-                Chain(block, *reading, taken[pass], outputs, byElement.data());
-                Chain(block, *reading, fed[pass], outputs, fedBy[pass].data());
+                Chain(block, *reading, taken[pass], outputs, spans[pass], byElement.data());
+                Chain(block, *reading, fed[pass], outputs, spans[pass], fedBy[pass].data());
             }
         }
     }
@@ -195,7 +220,8 @@ std::vector<double> FitResponse::ThroughCalibration(
                                         [static_cast<std::size_t>(copies_[c].index)],
                           model_);
         if (reading) {
-            Chain(Block(c, 0), *reading, entries, outputs_.size(), byElement.data());
+            Chain(Block(c, 0), *reading, entries, outputs_.size(), {0, outputs_.size()},
+                  byElement.data());
         }
     }
     std::vector<double> result(byElement.size());
