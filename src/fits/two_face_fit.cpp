@@ -540,7 +540,6 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     const int n = static_cast<int>(stage.elements.size());
     std::vector<std::array<double, kMaxColumns>> rows(pass.size());
     LeastSquaresGain gain(n);
-    std::vector<double> normal(static_cast<std::size_t>(n) * n, 0.0);
     std::array<double, kMaxColumns> rhs{};
     std::vector<double> observations(pass.size());
     for (std::size_t i = 0; i < pass.size(); ++i) {
@@ -551,14 +550,12 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
         for (int k = 0; k < n; ++k) {
             rhs[k] += row[k] * observations[i];
         }
-        for (int a = 0; a < n; ++a) {
-            for (int b = 0; b < n; ++b) {
-                normal[static_cast<std::size_t>(a * n + b)] +=
-                    row[a] * row[b] / static_cast<double>(pass.size());
-            }
-        }
     }
     // The fit's own test, on its normalised matrix.
+    std::vector<double> normal = gain.Normal();
+    for (double& entry : normal) {
+        entry /= static_cast<double>(pass.size());
+    }
     std::array<bool, kMaxColumns> undetermined{};
     if (FindUndeterminedColumns(n, normal.data(), undetermined.data()) || !gain.Factorise()) {
         return false;

@@ -244,11 +244,22 @@ LeastSquaresGain::LeastSquaresGain(int unknowns)
     : n_(unknowns), normal_(static_cast<std::size_t>(unknowns * unknowns), 0.0) {}
 
 void LeastSquaresGain::AddRow(const double* design, double weight) {
-    for (int i = 0; i < n_; ++i) {
-        for (int k = 0; k < n_; ++k) {
-            normal_[static_cast<std::size_t>(i * n_ + k)] += weight * design[i] * design[k];
+    // The upper triangle; Normal() mirrors it.
+    const auto n = static_cast<std::size_t>(n_);
+    for (std::size_t i = 0; i < n; ++i) {
+        AddScaled(weight * design[i], design + i, normal_.data() + i * n + i, n - i);
+    }
+}
+
+std::vector<double> LeastSquaresGain::Normal() const {
+    const auto n = static_cast<std::size_t>(n_);
+    std::vector<double> normal = normal_;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t k = 0; k < i; ++k) {
+            normal[i * n + k] = normal[k * n + i];
         }
     }
+    return normal;
 }
 
 bool LeastSquaresGain::Factorise() {
@@ -257,7 +268,7 @@ bool LeastSquaresGain::Factorise() {
     for (std::size_t i = 0; i < n; ++i) {
         inverse_[i * n + i] = 1.0;
     }
-    return SolveGeneral(n_, n_, normal_, inverse_);
+    return SolveGeneral(n_, n_, Normal(), inverse_);
 }
 
 void LeastSquaresGain::Gain(const double* design, double weight, double* gain) const {

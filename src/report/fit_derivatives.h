@@ -120,6 +120,8 @@ class LeastSquaresGain {
   public:
     explicit LeastSquaresGain(int unknowns);
     void AddRow(const double* design, double weight = 1.0);
+    // N, sum_i w_i x_i x_i^T.
+    std::vector<double> Normal() const;
     // False when N is singular.
     bool Factorise();
     // N^-1 w x into `gain` (unknowns).
