@@ -42,18 +42,6 @@ std::optional<ReadingColumns> ColumnsOfCopy(const CVector& raw, const TMapper& m
 
 }  // namespace
 
-void ElementColumns(const CVector& raw, const TMapper& model,
-                    const std::vector<double TMapper::*>& elements, double* columns) {
-    std::fill(columns, columns + elements.size() * kComponents, 0.0);
-    const std::optional<ReadingColumns> reading = ColumnsOfCopy(raw, model);
-    const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
-    for (std::size_t e = 0; e < elements.size() && reading; ++e) {
-        if (entries[e] != nullptr) {
-            reading->Column(*entries[e], columns + e * kComponents);
-        }
-    }
-}
-
 FitResponse::FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
                          const std::vector<double TMapper::*>& inputs, const TMapper& model,
                          int passes)
@@ -208,25 +196,6 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
 
 FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) const {
     return Finish(std::vector<PassCalibration>{{notFromModel, {}}});
-}
-
-std::vector<double> FitResponse::ThroughCalibration(
-    const std::vector<double TMapper::*>& elements) const {
-    std::vector<double> byElement(outputs_.size() * elements.size(), 0.0);
-    const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
-    for (std::size_t c = 0; c < copies_.size(); ++c) {
-        const std::optional<ReadingColumns> reading =
-            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
-                                        [static_cast<std::size_t>(copies_[c].index)],
-                          model_);
-        if (reading) {
-            Chain(Block(c, 0), *reading, entries, outputs_.size(), {0, outputs_.size()},
-                  byElement.data());
-        }
-    }
-    std::vector<double> result(byElement.size());
-    Transposed(byElement, outputs_.size(), result.data());
-    return result;
 }
 
 void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor) {

@@ -7,10 +7,12 @@
 // estimates) in quantities formed from them. Differentiated, the solution u = N^-1 X^T W y moves
 // with a row's observation by the gain N^-1 x_i w_i, and the observation with the calibrated
 // readings it is formed from; the calibration moves with the raw reading (identity, below) and
-// with the model's elements (exactly: the model is linear in them). The design rows x_i are
-// held at their values: they move with the readings as well, but they multiply the solution and
-// leave the residuals, of the size of the elements (1e-4 rad) and of the noise, so what they
-// add is below 1e-3 of the derivative.
+// with the model's elements (exactly: the model is linear in them). The design rows x_i move with
+// the readings as well, by N^-1 (dX^T W r - X^T W dX u) (r the residuals): that multiplies the
+// solution (elements of 1e-4 rad) or the residuals (the noise), below 1e-3 of a reading's own
+// derivative, so a family may hold its rows; but an element that reaches a fit only through the
+// directions its rows are formed at (a range or polynomial element moving the two-face rows'
+// half-angle) has that for its whole derivative, which the two-face rows therefore keep.
 //
 // A calibrated reading moves with its raw reading by I + d(correction)/d(reading). The
 // corrections change with the angles by at most their own size per radian times the highest
@@ -57,12 +59,6 @@ struct FitDerivatives {
 using FitLinearisation = std::function<std::optional<FitDerivatives>(
     const Snapshot& snapshot, const TMapper& model, const std::vector<double TMapper::*>& inputs)>;
 
-// d (calibrated range (m), azimuth, elevation (rad)) / d element (as stored) of one raw reading,
-// for each of `elements`: elements x kComponents. All zero for a reading without a face. The
-// model's T_ref is read (the temperature terms' reference); no other value of it is.
-void ElementColumns(const CVector& raw, const TMapper& model,
-                    const std::vector<double TMapper::*>& elements, double* columns);
-
 // How one calibration pass of a fit takes the model's elements: every input from the model
 // except `notFromModel` (the elements the fit sets to 0) and `fed` (elements the fit sets to
 // values it solved for earlier in the call: each is one of its outputs, itself not fed).
@@ -90,10 +86,6 @@ class FitResponse {
     FitDerivatives Finish(const std::vector<PassCalibration>& passes) const;
     // One pass that takes every input from the model except `notFromModel`.
     FitDerivatives Finish(const std::vector<double TMapper::*>& notFromModel) const;
-
-    // The elements of the first pass's calibration: d outputs / d `elements`, outputs x
-    // elements, through the copies gathered.
-    std::vector<double> ThroughCalibration(const std::vector<double TMapper::*>& elements) const;
 
   private:
     const double* Block(std::size_t copy, int pass) const;
