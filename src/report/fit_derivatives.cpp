@@ -91,10 +91,10 @@ struct OutputSpan {
 void Chain(const double* block, const ReadingColumns& reading,
            const std::vector<const ModelElementEntry*>& entries, std::size_t outputs,
            OutputSpan span, double* into) {
-    const std::size_t count = span.last - span.first;
-    if (count == 0) {
-        return;
+    if (span.last <= span.first) {
+        return;  // the pass moves no output
     }
+    const std::size_t count = span.last - span.first;
     double column[kComponents];
     for (std::size_t e = 0; e < entries.size(); ++e) {
         if (entries[e] == nullptr) {
