@@ -4,6 +4,7 @@
 #ifndef COMPENSATION_FITS_FIT_ROWS_H
 #define COMPENSATION_FITS_FIT_ROWS_H
 
+#include <array>
 #include <cstddef>
 #include <vector>
 
@@ -25,13 +26,10 @@ struct CalibratedSight {
 
 inline CalibratedSight SightOf(const CVector& raw, TMapper* map) {
     CalibratedSight sight{CalibratedCopy(raw, map), {}};
-    const CVector& r = sight.reading;
-    const SightAngles a = SightAnglesOf(r);
-    sight.per[kRangeComponent] = {-a.cosEl * a.sinAz, a.sinEl, a.cosEl * a.cosAz};
-    sight.per[kAzimuthComponent] = {-r.Range * a.cosEl * a.cosAz, 0.0,
-                                    -r.Range * a.cosEl * a.sinAz};
-    sight.per[kElevationComponent] = {r.Range * a.sinEl * a.sinAz, r.Range * a.cosEl,
-                                      -r.Range * a.sinEl * a.cosAz};
+    const std::array<Vec3, 3> motion = PointMotion(sight.reading);
+    for (int k = 0; k < kComponents; ++k) {
+        sight.per[k] = motion[static_cast<std::size_t>(k)];
+    }
     return sight;
 }
 

@@ -82,8 +82,7 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     std::vector<std::array<Vec3, kComponents>> slopes(total);
     for (std::size_t m = 0; m < total; ++m) {
         if (IsLive(calibrated[m])) {
-            slopes[m] = {GradientRange(calibrated[m]), GradientAzimuth(calibrated[m]),
-                         GradientElevation(calibrated[m])};
+            slopes[m] = PointMotion(calibrated[m]);
         }
     }
 

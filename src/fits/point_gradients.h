@@ -78,19 +78,6 @@ inline Vec3 GradientAy(const CVector& point) {
             -range * (a.cosAz * a.cosAz * a.sinEl - a.sinAz * a.sinAz)};
 }
 
-// Per metre by which the range grows: the line of sight.
-inline Vec3 GradientRange(const CVector& point) {
-    const SightAngles a = SightAnglesOf(point);
-    return {-a.cosEl * a.sinAz, a.sinEl, a.cosEl * a.cosAz};
-}
-
-// Per radian by which the azimuth grows: the point turns about the vertical axis.
-inline Vec3 GradientAzimuth(const CVector& point) {
-    const double R = point.Range;
-    const SightAngles a = SightAnglesOf(point);
-    return {-R * a.cosEl * a.cosAz, 0.0, -R * a.cosEl * a.sinAz};
-}
-
 // Per radian by which the elevation rises: the column of the elevation polynomial terms.
 inline Vec3 GradientElevation(const CVector& point) {
     const double R = point.Range;
@@ -122,16 +109,21 @@ inline double SeparationSlope(const CVector& a, const CVector& b, PointGradient 
     return 2.0 * Dot(Minus(PositionOf(a), PositionOf(b)), Minus(gradient(a), gradient(b)));
 }
 
-// Change of |P_A - P_B|^2 per unit of A's own range (m), azimuth and elevation (rad), with
-// `away` = P_A - P_B: 2 (P_A - P_B) . dP_A/d(R, Az, El) of the Cartesian point above. For B,
-// pass B's reading and P_B - P_A.
-inline std::array<double, 3> SquaredSeparationByReading(const CVector& point, const Vec3& away) {
+// How a point moves per metre of its range and per radian of its azimuth and elevation: along
+// the line of sight, turning about the vertical axis, and rising.
+inline std::array<Vec3, 3> PointMotion(const CVector& point) {
     const double R = point.Range;
     const SightAngles a = SightAnglesOf(point);
-    const Vec3 byRange = {-a.cosEl * a.sinAz, a.sinEl, a.cosEl * a.cosAz};
-    const Vec3 byAzimuth = {-R * a.cosEl * a.cosAz, 0.0, -R * a.cosEl * a.sinAz};
-    const Vec3 byElevation = {R * a.sinEl * a.sinAz, R * a.cosEl, -R * a.sinEl * a.cosAz};
-    return {2.0 * Dot(away, byRange), 2.0 * Dot(away, byAzimuth), 2.0 * Dot(away, byElevation)};
+    return {{{-a.cosEl * a.sinAz, a.sinEl, a.cosEl * a.cosAz},
+             {-R * a.cosEl * a.cosAz, 0.0, -R * a.cosEl * a.sinAz},
+             {R * a.sinEl * a.sinAz, R * a.cosEl, -R * a.sinEl * a.cosAz}}};
+}
+
+// Change of |P_A - P_B|^2 per unit of A's own range (m), azimuth and elevation (rad), with
+// `away` = P_A - P_B: 2 (P_A - P_B) . dP_A/d(R, Az, El). For B, pass B's reading and P_B - P_A.
+inline std::array<double, 3> SquaredSeparationByReading(const CVector& point, const Vec3& away) {
+    const std::array<Vec3, 3> motion = PointMotion(point);
+    return {2.0 * Dot(away, motion[0]), 2.0 * Dot(away, motion[1]), 2.0 * Dot(away, motion[2])};
 }
 
 }  // namespace compensation
