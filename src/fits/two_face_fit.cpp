@@ -531,9 +531,9 @@ void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, const do
 // N^-1 (X^T s dy + dX^T r - X^T dX u), r = s y - X u the residuals. False when the stage is no
 // least-squares fit the rows describe: another estimator, a singular system, or columns left
 // undetermined (their entry values then take part).
-bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pass,
-                      double* solution, const std::vector<double TMapper::*>& outputs,
-                      ReadingCopy front, ReadingCopy back, int passIndex, FitResponse& response) {
+bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pass, double* solution,
+                      const std::vector<double TMapper::*>& outputs, ReadingCopy front,
+                      ReadingCopy back, int passIndex, FitResponse& response) {
     if (stage.solve != SolveLeastSquares || pass.empty()) {
         return false;
     }
