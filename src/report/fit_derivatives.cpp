@@ -13,13 +13,6 @@ namespace compensation::detail {
 
 namespace {
 
-// into[0 .. n) += a from[0 .. n); the two never overlap, which lets the loop run on vectors.
-void AddScaled(double a, const double* __restrict from, double* __restrict into, std::size_t n) {
-    for (std::size_t j = 0; j < n; ++j) {
-        into[j] += a * from[j];
-    }
-}
-
 // The entries of `elements`: nullptr for T_ref, which moves no reading.
 std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper::*>& elements) {
     std::vector<const ModelElementEntry*> entries;

@@ -254,13 +254,6 @@ FitDerivatives DifferenceDerivatives(CCompensation& engine, Snapshot& snapshot, 
     return d;
 }
 
-// into[0 .. n) += a from[0 .. n); the two never overlap, which lets the loop run on vectors.
-void AddScaled(double a, const double* __restrict from, double* __restrict into, std::size_t n) {
-    for (std::size_t j = 0; j < n; ++j) {
-        into[j] += a * from[j];
-    }
-}
-
 // The spectral radius of an n x n matrix as the limit of ||M^k||^(1/k), taken by repeated
 // squaring with the scale kept apart as a logarithm: it needs no eigenvectors and holds for the
 // complex pairs and the sign swings (a period-two oscillation is an eigenvalue near -1) that a

@@ -36,6 +36,14 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
 LoopContraction JointLoopContraction(const FixedPointCovariance& linearised,
                                      const std::vector<std::string>& fitNames);
 
+// into[0 .. n) += a from[0 .. n); the two never overlap, which lets the loop run on vectors.
+inline void AddScaled(double a, const double* __restrict from, double* __restrict into,
+                      std::size_t n) {
+    for (std::size_t j = 0; j < n; ++j) {
+        into[j] += a * from[j];
+    }
+}
+
 // Solves A X = B for X in place (A n x n, B n x m, row-major) with partial pivoting; false
 // when a pivot vanishes.
 bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b);
