@@ -156,6 +156,25 @@ inline const ModelElementEntry* ModelElementEntryOf(double TMapper::*element) {
     return nullptr;
 }
 
+// The components of the calibrated reading (range, azimuth, elevation) that each sum reaches on
+// any reading: the ways below that are not zero by their form.
+inline constexpr bool kSumReaches[kModelSums][3] = {
+    {true, false, true},   // D1
+    {true, false, true},   // D2s
+    {false, true, false},  // A1s
+    {false, true, false},  // A3s
+    {false, true, true},   // P
+    {false, true, true},   // Q
+    {false, true, false},  // azimuth series
+    {false, false, true},  // A2s
+    {false, false, true},  // elevation series
+    {false, false, true},  // polynomials
+};
+
+inline bool Reaches(const ModelElementEntry& entry, std::size_t component) {
+    return kSumReaches[static_cast<std::size_t>(entry.sum)][component];
+}
+
 // What one reading gives every element: the ways of the sums into the calibrated range (m),
 // azimuth and elevation (rad), and the factors.
 class ReadingColumns {

@@ -1,6 +1,7 @@
 #include "report/fit_derivatives.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 #include "model/element_columns.h"
@@ -12,6 +13,8 @@
 namespace compensation::detail {
 
 namespace {
+
+constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
 
 // The entries of `elements`: nullptr for T_ref, which moves no reading.
 std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper::*>& elements) {
@@ -68,107 +71,138 @@ const double* FitResponse::Block(std::size_t copy, int pass) const {
            static_cast<std::size_t>(pass) * block_;
 }
 
-namespace {
-
-// The outputs a pass moves, [first, last): a pass often serves one stage of the fit, whose
-// outputs lie together.
-struct OutputSpan {
-    std::size_t first;
-    std::size_t last;
-};
-
-// Adds to `into` (entries x outputs, element by element) the block's response through the
-// reading's columns of the elements whose entries are given (null: not taken), over the outputs
-// of `span`. The outputs of one element lie together, so the innermost loop runs along them on
-// vectors.
-void Chain(const double* block, const ReadingColumns& reading,
-           const std::vector<const ModelElementEntry*>& entries, std::size_t outputs,
-           OutputSpan span, double* into) {
-    if (span.last <= span.first) {
-        return;  // the pass moves no output
-    }
-    const std::size_t count = span.last - span.first;
-    double column[kComponents];
-    for (std::size_t e = 0; e < entries.size(); ++e) {
-        if (entries[e] == nullptr) {
-            continue;
-        }
-        reading.Column(*entries[e], column);
-        for (std::size_t k = 0; k < kComponents; ++k) {
-            if (column[k] != 0.0) {
-                AddScaled(column[k], block + k * outputs + span.first,
-                          into + e * outputs + span.first, count);
-            }
-        }
-    }
-}
-
-// The element-by-element sums of Chain as outputs x elements.
-void Transposed(const std::vector<double>& byElement, std::size_t outputs, double* into) {
-    const std::size_t elements = outputs == 0 ? 0 : byElement.size() / outputs;
-    for (std::size_t e = 0; e < elements; ++e) {
-        for (std::size_t o = 0; o < outputs; ++o) {
-            into[o * elements + e] = byElement[e * outputs + o];
-        }
-    }
-}
-
-}  // namespace
-
 FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) const {
     const std::size_t outputs = outputs_.size();
     const std::size_t p = inputs_.size();
+    const std::size_t copies = copies_.size();
     FitDerivatives d;
     d.outputs = outputs_;
     d.copies = copies_;
-    d.byCopy.assign(copies_.size() * block_, 0.0);
+    d.byCopy.assign(copies * block_, 0.0);
     d.byElement.assign(outputs * p, 0.0);
-    // Per pass: the inputs it takes from the model (the others null), and its fed elements.
-    std::vector<std::vector<const ModelElementEntry*>> taken(passes.size());
-    std::vector<std::vector<const ModelElementEntry*>> fed(passes.size());
-    std::vector<std::vector<double>> fedBy(passes.size());  // fed x outputs, a pass each
-    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-        taken[pass] = EntriesOf(inputs_);
-        for (std::size_t e = 0; e < p; ++e) {
-            for (const auto* held : {&passes[pass].notFromModel, &passes[pass].fed}) {
-                if (std::find(held->begin(), held->end(), inputs_[e]) != held->end()) {
-                    taken[pass][e] = nullptr;
-                }
-            }
-        }
-        fed[pass] = EntriesOf(passes[pass].fed);
-        fedBy[pass].assign(outputs * passes[pass].fed.size(), 0.0);
-    }
-    std::vector<double> byElement(p * outputs, 0.0);  // element by element
-    std::vector<OutputSpan> spans(passes.size(), OutputSpan{outputs, 0});
-    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-        for (std::size_t c = 0; c < copies_.size(); ++c) {
-            const double* block = Block(c, static_cast<int>(pass));
-            for (std::size_t k = 0; k < block_; ++k) {
-                if (block[k] != 0.0) {
-                    spans[pass].first = std::min(spans[pass].first, k % outputs);
-                    spans[pass].last = std::max(spans[pass].last, k % outputs + 1);
-                }
+
+    // The elements whose columns the passes read: the inputs, then the fed elements that are
+    // not inputs. Each element's column runs over the copies, a row a component: the outputs'
+    // derivatives by the elements are then the products of these rows with the responses'.
+    std::vector<double TMapper::*> elements = inputs_;
+    for (const PassCalibration& pass : passes) {
+        for (double TMapper::*element : pass.fed) {
+            if (std::find(elements.begin(), elements.end(), element) == elements.end()) {
+                elements.push_back(element);
             }
         }
     }
-    for (std::size_t c = 0; c < copies_.size(); ++c) {
+    // Only the components an element's sum reaches have rows, each written whole.
+    const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
+    std::vector<std::size_t> rowOf(elements.size() * kComponents, kNoRow);
+    std::size_t rowCount = 0;
+    for (std::size_t e = 0; e < elements.size(); ++e) {
+        for (std::size_t k = 0; k < kComponents && entries[e] != nullptr; ++k) {
+            if (Reaches(*entries[e], k)) {
+                rowOf[e * kComponents + k] = rowCount++;
+            }
+        }
+    }
+    const std::unique_ptr<double[]> columns(new double[rowCount * copies]);
+    for (std::size_t c = 0; c < copies; ++c) {
         const std::optional<ReadingColumns> reading =
             ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
                                         [static_cast<std::size_t>(copies_[c].index)],
                           model_);
-        for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-            const double* block = Block(c, static_cast<int>(pass));
-            for (std::size_t k = 0; k < block_; ++k) {
-                d.byCopy[c * block_ + k] += block[k];
+        double column[kComponents] = {};
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            if (entries[e] != nullptr && reading) {
+                reading->Column(*entries[e], column);
             }
-            if (reading) {
-                Chain(block, *reading, taken[pass], outputs, spans[pass], byElement.data());
-                Chain(block, *reading, fed[pass], outputs, spans[pass], fedBy[pass].data());
+            for (std::size_t k = 0; k < kComponents; ++k) {
+                const std::size_t row = rowOf[e * kComponents + k];
+                if (row != kNoRow) {
+                    columns[row * copies + c] = column[k];
+                }
             }
         }
     }
-    Transposed(byElement, outputs, d.byElement.data());
+    std::vector<BandedRow> columnRows(rowCount);
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        columnRows[r] = Banded(columns.get() + r * copies, copies);
+    }
+
+    // Per pass: its responses as rows over the copies, and the rows of the elements it takes
+    // from the model (into the derivatives) or is fed (into how its outputs move with the fed
+    // elements, fed x outputs).
+    std::vector<std::vector<double>> fedBy(passes.size());
+    std::vector<double> responses(block_ * copies);
+    std::vector<BandedRow> responseRows(block_);
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        const PassCalibration& calibration = passes[pass];
+        fedBy[pass].assign(calibration.fed.size() * outputs, 0.0);
+        for (std::size_t k = 0; k < block_; ++k) {
+            responseRows[k] = {responses.data() + k * copies, copies, 0};
+        }
+        for (std::size_t c = 0; c < copies; ++c) {
+            const double* block = Block(c, static_cast<int>(pass));
+            for (std::size_t k = 0; k < block_; ++k) {
+                d.byCopy[c * block_ + k] += block[k];
+                responses[k * copies + c] = block[k];
+                if (block[k] != 0.0) {
+                    responseRows[k].first = std::min(responseRows[k].first, c);
+                    responseRows[k].last = c + 1;
+                }
+            }
+        }
+        // Where each element's column goes in this pass: an input's place, p + a fed place, or
+        // nowhere.
+        const std::size_t nowhere = p + calibration.fed.size();
+        std::vector<std::size_t> target(elements.size(), nowhere);
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            const auto held = [&elements, e](const std::vector<double TMapper::*>& list) {
+                return static_cast<std::size_t>(std::find(list.begin(), list.end(), elements[e]) -
+                                                list.begin());
+            };
+            if (held(calibration.fed) < calibration.fed.size()) {
+                target[e] = p + held(calibration.fed);
+            } else if (e < p && held(calibration.notFromModel) == calibration.notFromModel.size()) {
+                target[e] = e;
+            }
+        }
+        for (std::size_t k = 0; k < kComponents; ++k) {
+            std::vector<BandedRow> moved;
+            std::vector<std::size_t> movedOutput;
+            for (std::size_t o = 0; o < outputs; ++o) {
+                const BandedRow& row = responseRows[k * outputs + o];
+                if (row.first < row.last) {
+                    moved.push_back(row);
+                    movedOutput.push_back(o);
+                }
+            }
+            std::vector<BandedRow> through;
+            std::vector<std::size_t> throughTarget;
+            for (std::size_t e = 0; e < elements.size(); ++e) {
+                const std::size_t r = rowOf[e * kComponents + k];
+                if (target[e] != nowhere && r != kNoRow &&
+                    columnRows[r].first < columnRows[r].last) {
+                    through.push_back(columnRows[r]);
+                    throughTarget.push_back(target[e]);
+                }
+            }
+            if (moved.empty() || through.empty()) {
+                continue;
+            }
+            std::vector<double> products(moved.size() * through.size(), 0.0);
+            AddRowProducts(moved, through, false, products.data(), through.size());
+            for (std::size_t i = 0; i < moved.size(); ++i) {
+                const std::size_t o = movedOutput[i];
+                for (std::size_t j = 0; j < through.size(); ++j) {
+                    const double product = products[i * through.size() + j];
+                    if (throughTarget[j] < p) {
+                        d.byElement[o * p + throughTarget[j]] += product;
+                    } else {
+                        fedBy[pass][(throughTarget[j] - p) * outputs + o] += product;
+                    }
+                }
+            }
+        }
+    }
     // A fed element's value is the output of the same name: its rows carry into the rows that
     // the element moves.
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {

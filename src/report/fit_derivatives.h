@@ -98,7 +98,7 @@ class FitResponse {
     std::size_t block_;                   // kComponents x outputs
     std::vector<std::vector<int>> slot_;  // per set and reading: copy + 1, 0 for none
     // Each copy's blocks, one a pass, in chunks of kChunk copies, so that a block never moves.
-    static constexpr std::size_t kChunk = 256;
+    static constexpr std::size_t kChunk = 32;
     std::vector<ReadingCopy> copies_;
     std::vector<std::vector<double>> chunks_;
 };

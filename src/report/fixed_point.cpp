@@ -96,6 +96,52 @@ ReadingIndex GroupReadings(const Snapshot& snapshot) {
     return result;
 }
 
+// The live readings grouped by the fits that read them: `place` puts each reading along the
+// noise sum's rows, and each group's readings lie together in [first, last) there. A group's
+// fits are bits (fit f at f mod 64: with more fits a group claims more fits than read it,
+// whose rows are then zero over it).
+struct ReadingGroup {
+    std::uint64_t fits;
+    std::size_t first;
+    std::size_t last;
+};
+struct ReadingGroups {
+    std::vector<std::size_t> place;  // per reading
+    std::vector<ReadingGroup> groups;
+};
+
+std::uint64_t FitBit(std::size_t fit) {
+    return std::uint64_t{1} << (fit % 64);
+}
+
+ReadingGroups GroupByFits(const std::vector<FitDerivatives>& fits, const ReadingIndex& readings) {
+    std::vector<std::uint64_t> readBy(readings.count, 0);
+    for (std::size_t f = 0; f < fits.size(); ++f) {
+        for (const ReadingCopy& copy : fits[f].copies) {
+            const int reading = readings.readingOf[static_cast<std::size_t>(copy.set)]
+                                                  [static_cast<std::size_t>(copy.index)];
+            if (reading >= 0) {
+                readBy[static_cast<std::size_t>(reading)] |= FitBit(f);
+            }
+        }
+    }
+    std::vector<std::pair<std::uint64_t, std::size_t>> order(readings.count);
+    for (std::size_t r = 0; r < order.size(); ++r) {
+        order[r] = {readBy[r], r};
+    }
+    std::sort(order.begin(), order.end());
+    ReadingGroups result;
+    result.place.resize(readings.count);
+    for (std::size_t at = 0; at < order.size(); ++at) {
+        result.place[order[at].second] = at;
+        if (at == 0 || order[at].first != order[at - 1].first) {
+            result.groups.push_back({order[at].first, at, at});
+        }
+        result.groups.back().last = at + 1;
+    }
+    return result;
+}
+
 // The elements a fit writes: on a model moved away from the fixed point, those it changes.
 void ProbeElements(CCompensation& engine, Snapshot& snapshot, const TMapper& fixedPoint) {
     constexpr double kProbeOffset = 1e-5;  // degrees or metres: well inside the linear range
@@ -435,6 +481,82 @@ LoopContraction JointLoopContraction(const FixedPointCovariance& linearised,
     return result;
 }
 
+namespace {
+
+// The products of rows a0, a1 with rows b0, b1 over [first, last) into s[0 .. 4) (a0.b0, a0.b1,
+// a1.b0, a1.b1), each summed in even and odd terms that run side by side on vectors.
+void Products2x2(const double* a0, const double* a1, const double* b0, const double* b1,
+                 std::size_t first, std::size_t last, double* s) {
+    double sums[4][2] = {};
+    std::size_t c = first;
+    for (; c + 1 < last; c += 2) {
+        for (std::size_t l = 0; l < 2; ++l) {
+            sums[0][l] += a0[c + l] * b0[c + l];
+            sums[1][l] += a0[c + l] * b1[c + l];
+            sums[2][l] += a1[c + l] * b0[c + l];
+            sums[3][l] += a1[c + l] * b1[c + l];
+        }
+    }
+    if (c < last) {
+        sums[0][0] += a0[c] * b0[c];
+        sums[1][0] += a0[c] * b1[c];
+        sums[2][0] += a1[c] * b0[c];
+        sums[3][0] += a1[c] * b1[c];
+    }
+    for (std::size_t k = 0; k < 4; ++k) {
+        s[k] = sums[k][0] + sums[k][1];
+    }
+}
+
+}  // namespace
+
+BandedRow Banded(const double* values, std::size_t n) {
+    std::size_t first = 0;
+    while (first < n && values[first] == 0.0) {
+        ++first;
+    }
+    std::size_t last = n;
+    while (last > first && values[last - 1] == 0.0) {
+        --last;
+    }
+    return {values, first, last};
+}
+
+void AddRowProducts(const std::vector<BandedRow>& a, const std::vector<BandedRow>& b, bool upper,
+                    double* into, std::size_t stride) {
+    // An odd last row is taken with itself, and its second product dropped.
+    for (std::size_t i = 0; i < a.size(); i += 2) {
+        const BandedRow& a0 = a[i];
+        const BandedRow& a1 = a[std::min(i + 1, a.size() - 1)];
+        for (std::size_t j = upper ? i : 0; j < b.size(); j += 2) {
+            const BandedRow& b0 = b[j];
+            const BandedRow& b1 = b[std::min(j + 1, b.size() - 1)];
+            const std::size_t first =
+                std::max(std::min(a0.first, a1.first), std::min(b0.first, b1.first));
+            const std::size_t last =
+                std::min(std::max(a0.last, a1.last), std::max(b0.last, b1.last));
+            if (first >= last) {
+                continue;
+            }
+            double s[4];
+            Products2x2(a0.values, a1.values, b0.values, b1.values, first, last, s);
+            double* row = into + i * stride + j;
+            row[0] += s[0];
+            if (j + 1 < b.size()) {
+                row[1] += s[1];
+            }
+            if (i + 1 < a.size()) {
+                if (!upper || j > i) {
+                    row[stride] += s[2];
+                }
+                if (j + 1 < b.size()) {
+                    row[stride + 1] += s[3];
+                }
+            }
+        }
+    }
+}
+
 bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
     for (int col = 0; col < n; ++col) {
         int pivot = col;
@@ -517,11 +639,13 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     const auto P = static_cast<std::size_t>(p);
     const ReadingIndex readings = GroupReadings(snapshot);
 
-    // dphi/dtheta row by row, and dphi/dr column by column (a column per live reading and
-    // component), from each fit's derivatives: the rows of the elements it owns.
+    // dphi/dtheta row by row, and dphi/dr row by row (an element's row runs over the live
+    // readings and their components), from each fit's derivatives: the rows of the elements it
+    // owns.
     result.jacobian.assign(P * P, 0.0);
     result.owner = owner;
-    std::vector<double> columns(readings.count * kComponents * P, 0.0);
+    const std::size_t width = readings.count * kComponents;
+    std::vector<double> byReading(P * width, 0.0);
     // The fits' rows, shared among the threads: each fit's are its own, so the threads change
     // no bit of them.
     std::vector<std::optional<FitDerivatives>> fromRows(snapshot.fits.size());
@@ -538,11 +662,18 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             fromRows[withRows[k]] = fit.rows(snapshot, fixedPoint, result.elements);
         }
     });
+    std::vector<FitDerivatives> derivatives(snapshot.fits.size());
     for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
-        const FitDerivatives d =
+        derivatives[f] =
             fromRows[f] ? std::move(*fromRows[f])
                         : DifferenceDerivatives(engine, snapshot, f, fixedPoint, result.elements,
                                                 readings, readingCount, threads);
+    }
+    // Each reading's place along the rows: readings read by the same fits lie together (in
+    // their order), so that the noise sum can take each such group's elements alone.
+    const ReadingGroups groups = GroupByFits(derivatives, readings);
+    for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
+        const FitDerivatives& d = derivatives[f];
         const std::size_t outputs = d.outputs.size();
         for (std::size_t e = 0; e < P; ++e) {
             if (owner[e] != static_cast<int>(f)) {
@@ -556,15 +687,16 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             }
             std::copy_n(d.byElement.begin() + static_cast<std::ptrdiff_t>(o * P), P,
                         result.jacobian.begin() + static_cast<std::ptrdiff_t>(e * P));
+            double* row = byReading.data() + e * width;
             for (std::size_t c = 0; c < d.copies.size(); ++c) {
                 const int reading = readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
                                                       [static_cast<std::size_t>(d.copies[c].index)];
                 if (reading < 0) {
                     continue;
                 }
+                const std::size_t at = groups.place[static_cast<std::size_t>(reading)];
                 for (std::size_t k = 0; k < kComponents; ++k) {
-                    columns[(static_cast<std::size_t>(reading) * kComponents + k) * P + e] +=
-                        d.byCopy[(c * kComponents + k) * outputs + o];
+                    row[at * kComponents + k] += d.byCopy[(c * kComponents + k) * outputs + o];
                 }
             }
         }
@@ -574,18 +706,37 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
         a[k] = (k % (P + 1) == 0 ? 1.0 : 0.0) - result.jacobian[k];
     }
 
-    // M = dphi/dr S dphi/dr^T, summed over the readings in order.
+    // M = dphi/dr S dphi/dr^T, S the readings' variances: the products of the rows scaled by
+    // the noise. An element's row is non-zero only over the readings of the sets its fit reads,
+    // which lie together.
     const double sigma[kComponents] = {noise.range, noise.azimuth, noise.elevation};
+    for (std::size_t e = 0; e < P; ++e) {
+        double* row = byReading.data() + e * width;
+        for (std::size_t t = 0; t < width; t += kComponents) {
+            for (std::size_t k = 0; k < kComponents; ++k) {
+                row[t + k] *= sigma[k];
+            }
+        }
+    }
     std::vector<double> m(P * P, 0.0);
-    for (std::size_t r = 0; r < readings.count; ++r) {
-        for (std::size_t k = 0; k < kComponents; ++k) {
-            const double* column = columns.data() + (r * kComponents + k) * P;
-            const double variance = sigma[k] * sigma[k];
-            for (std::size_t i = 0; i < P; ++i) {
-                if (column[i] == 0.0) {
-                    continue;
-                }
-                AddScaled(variance * column[i], column + i, m.data() + i * P + i, P - i);
+    for (const ReadingGroup& group : groups.groups) {
+        // The elements of the fits that read the group's readings: only their rows are non-zero
+        // there.
+        std::vector<std::size_t> elements;
+        std::vector<BandedRow> rows;
+        for (std::size_t e = 0; e < P; ++e) {
+            if ((group.fits & FitBit(static_cast<std::size_t>(owner[e]))) != 0) {
+                elements.push_back(e);
+                rows.push_back({byReading.data() + e * width, group.first * kComponents,
+                                group.last * kComponents});
+            }
+        }
+        const std::size_t n = elements.size();
+        std::vector<double> products(n * n, 0.0);
+        AddRowProducts(rows, rows, true, products.data(), n);
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = i; j < n; ++j) {
+                m[elements[i] * P + elements[j]] += products[i * n + j];
             }
         }
     }

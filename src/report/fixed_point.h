@@ -44,6 +44,23 @@ inline void AddScaled(double a, const double* __restrict from, double* __restric
     }
 }
 
+// A row of a long matrix (copies or readings along it) whose non-zero values lie in
+// [first, last); the row itself is whole.
+struct BandedRow {
+    const double* values;
+    std::size_t first;
+    std::size_t last;
+};
+
+// The row of `n` values at `values`, with its band.
+BandedRow Banded(const double* values, std::size_t n);
+
+// into[i * stride + j] += a[i] . b[j] for every pair of rows; with `upper` (a and b the same
+// rows) for j >= i only. Two rows of each are taken at once, over the union of their bands, so
+// that each value loaded serves two products.
+void AddRowProducts(const std::vector<BandedRow>& a, const std::vector<BandedRow>& b, bool upper,
+                    double* into, std::size_t stride);
+
 // Solves A X = B for X in place (A n x n, B n x m, row-major) with partial pivoting; false
 // when a pivot vanishes.
 bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b);

@@ -17,6 +17,7 @@ using compensation::detail::ApplyModel;
 using compensation::detail::kModelElementEntries;
 using compensation::detail::ModelElementEntryOf;
 using compensation::detail::RawTermsOf;
+using compensation::detail::Reaches;
 using compensation::detail::ReadingColumns;
 
 CVector Reading(double range, double azimuth, double elevation, int type, double temperature) {
@@ -60,6 +61,14 @@ TEST(ElementColumns, EveryElementMovesTheReadingAsTheModelAppliedWithItAloneDoes
             EXPECT_NEAR(column[0], moved.Range - reading.Range, 1e-13);
             EXPECT_NEAR(column[1], moved.Azimuth - reading.Azimuth, 1e-13);
             EXPECT_NEAR(column[2], moved.Elevation - reading.Elevation, 1e-13);
+            // The components its sum does not reach stay exactly where they were.
+            const double movedBy[3] = {moved.Range - reading.Range, moved.Azimuth - reading.Azimuth,
+                                       moved.Elevation - reading.Elevation};
+            for (std::size_t k = 0; k < 3; ++k) {
+                if (!Reaches(*entry, k)) {
+                    EXPECT_EQ(movedBy[k], 0.0) << "component " << k;
+                }
+            }
         }
     }
     // Every element but T_ref has exactly one entry.
