@@ -211,112 +211,6 @@ bool ExceedsLimits(const SpreadRecord& spreads, const Evaluation& evaluation) {
 
 }  // namespace
 
-// --- Design rows --------------------------------------------------------------------------
-
-void UnitRow(const CalibratedPair& /*pair*/, int /*columns*/, double* row) {
-    row[0] = 1.0;
-}
-
-void HarmonicRangeRow(const CalibratedPair& pair, int /*columns*/, double* row) {
-    const double g = 2.0 * std::sin(pair.h) - 1.0;
-    row[0] = 2.0 * std::sin(2.0 * pair.h);
-    row[1] = 2.0 * g * std::sin(pair.azF);
-    row[2] = 2.0 * g * std::cos(pair.azF);
-}
-
-void QuickAzimuthRow(const CalibratedPair& pair, int /*columns*/, double* row) {
-    row[0] = std::tan(pair.h);
-    row[1] = -1.0 / std::cos(pair.h);
-    row[2] = std::sin(pair.azF);
-    row[3] = std::cos(pair.azF);
-}
-
-void HarmonicAzimuthRow(const CalibratedPair& pair, int columns, double* row) {
-    const double t = std::tan(pair.h);
-    const double u = -1.0 / std::cos(pair.h);
-    // The series columns read harmonics 2 and 4, the full fit's add 1 and 3, the six-harmonic
-    // fit's 5 and 6; a harmonic no leading column reads is left at 0.
-    const auto read = [columns](int k) {
-        if (k == 1 || k == 3) {
-            return columns > static_cast<int>(kSeriesAzimuthColumns);
-        }
-        if (k == 5 || k == 6) {
-            return columns > static_cast<int>(kFullAzimuthColumns);
-        }
-        return true;
-    };
-    double s[7] = {};
-    double c[7] = {};
-    for (int k = 1; k <= 6; ++k) {
-        if (read(k)) {
-            s[k] = std::sin(k * pair.azF);
-            c[k] = std::cos(k * pair.azF);
-        }
-    }
-    const double values[kMaxColumns] = {t,        t * s[2], t * c[2], t * s[4], t * c[4],
-                                        u,        u * s[2], u * c[2], u * s[4], u * c[4],
-                                        s[1],     c[1],     s[3],     c[3],     t * s[6],
-                                        t * c[6], u * s[6], u * c[6], s[5],     c[5]};
-    for (int k = 0; k < kMaxColumns; ++k) {
-        row[k] = values[k];
-    }
-}
-
-void HarmonicElevationRow(const CalibratedPair& pair, int columns, double* row) {
-    row[0] = 1.0;
-    row[1] = std::sin(2.0 * pair.azF);
-    row[2] = std::cos(2.0 * pair.azF);
-    row[3] = std::sin(pair.h);
-    // The quick fit reads no fourth harmonic, the full fit no sixth.
-    if (columns > static_cast<int>(kQuickElevationColumns)) {
-        row[4] = std::sin(4.0 * pair.azF);
-        row[5] = std::cos(4.0 * pair.azF);
-    }
-    if (columns > static_cast<int>(kFullElevationColumns)) {
-        row[6] = std::sin(6.0 * pair.azF);
-        row[7] = std::cos(6.0 * pair.azF);
-    }
-}
-
-void ElevationSineRow(const CalibratedPair& pair, int /*columns*/, double* row) {
-    row[0] = 1.0;
-    row[1] = std::sin(pair.h);
-}
-
-void CubicElevationRow(const CalibratedPair& pair, int /*columns*/, double* row) {
-    const double e = pair.elF;
-    row[0] = 1.0;
-    row[1] = e;
-    row[2] = e * e;
-    row[3] = e * e * e;
-}
-
-// --- Observations and measures ------------------------------------------------------------
-
-double HalfRangeDifferenceOverCosine(const CalibratedPair& pair) {
-    return -pair.dR * 0.5 / std::cos(pair.elF);
-}
-
-double RangeBackMinusFront(const CalibratedPair& pair) {
-    return -pair.dR;
-}
-
-double AzimuthDifference(const CalibratedPair& pair) {
-    return pair.dAz;
-}
-
-double ElevationDifference(const CalibratedPair& pair) {
-    return pair.dEl;
-}
-
-double PairDistance(const CalibratedPair& pair) {
-    return pair.distance;
-}
-
-double AbsoluteElevationDifference(const CalibratedPair& pair) {
-    return std::fabs(pair.dEl);
-}
-
 // --- Least squares ------------------------------------------------------------------------
 
 StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedPair>& pairs,
@@ -332,11 +226,11 @@ StageOutcome SolveLeastSquares(const Stage& stage, const std::vector<CalibratedP
     std::vector<double> observations(count);
     std::array<double, kMaxColumns> row{};
     for (int j = 0; j < count; ++j) {
-        stage.row(pairs[j], n, row.data());
+        stage.row(pairs[j], n, row.data(), nullptr);
         for (int k = 0; k < n; ++k) {
             design[static_cast<std::size_t>(k) * count + j] = row[k];
         }
-        observations[j] = stage.observation(pairs[j]);
+        observations[j] = stage.observation(pairs[j], nullptr);
     }
     std::array<const double*, kMaxColumns> columns{};
     for (int k = 0; k < n; ++k) {
@@ -473,57 +367,15 @@ int FitTwoFace(const TwoFaceFit& fit, CVector* front, CVector* back, TMapper* mo
 
 namespace {
 
-// d observation / d calibrated (range, azimuth, elevation) of the front and the back sight, by
-// forward differences over the pair's fields: a sight moves the face differences, and the front
-// sight also the pair's direction. The observations are the face differences and one cosine of
-// the elevation: the step's truncation is far below rounding.
-void ObservationGradient(ObservationFunction observation, const CalibratedPair& pair, double* front,
-                         double* back) {
-    constexpr double kStep = 1e-7;  // metres or radians
-    const double base = observation(pair);
-    const auto slope = [&](double CalibratedPair::*field, double CalibratedPair::*also,
-                           double alsoFactor) {
-        CalibratedPair p = pair;
-        p.*field += kStep;
-        if (also != nullptr) {
-            p.*also += alsoFactor * kStep;
-        }
-        return (observation(p) - base) / kStep;
-    };
-    const double byRange = slope(&CalibratedPair::dR, nullptr, 0.0);
-    const double byAzimuth = slope(&CalibratedPair::dAz, nullptr, 0.0);
-    const double byElevation = slope(&CalibratedPair::dEl, nullptr, 0.0);
-    const double byFrontAzimuth = slope(&CalibratedPair::azF, nullptr, 0.0);
-    const double byFrontElevation = slope(&CalibratedPair::elF, &CalibratedPair::h, -0.5);
-    front[kRangeComponent] = byRange;
-    front[kAzimuthComponent] = byAzimuth + byFrontAzimuth;
-    front[kElevationComponent] = byElevation + byFrontElevation;
-    back[kRangeComponent] = -byRange;
-    back[kAzimuthComponent] = -byAzimuth;
-    back[kElevationComponent] = -byElevation;
-}
-
-// d row / d calibrated front azimuth and elevation, by forward differences from `row`. A design
-// row reads only the front sight's direction (its azimuth, elevation and half-angle), smooth
-// functions of it; the step's truncation is below 1e-6 of the slope.
-void RowGradient(const Stage& stage, const CalibratedPair& pair, int n, const double* row,
-                 double* byAzimuth, double* byElevation) {
-    constexpr double kStep = 1e-7;  // radians
-    std::array<double, kMaxColumns> moved{};
-    for (const bool azimuth : {true, false}) {
-        CalibratedPair p = pair;
-        if (azimuth) {
-            p.azF += kStep;
-        } else {
-            p.elF += kStep;
-            p.h -= 0.5 * kStep;
-        }
-        stage.row(p, n, moved.data());
-        double* into = azimuth ? byAzimuth : byElevation;
-        for (int k = 0; k < n; ++k) {
-            into[k] = (moved[k] - row[k]) / kStep;
-        }
-    }
+// d observation / d calibrated (range, azimuth, elevation) of the front and the back sight: a
+// sight moves the face differences, and the front sight also the pair's direction.
+void ObservationGradient(const ObservationSlopes& slopes, double* front, double* back) {
+    front[kRangeComponent] = slopes.byRangeDifference;
+    front[kAzimuthComponent] = slopes.byAzimuthDifference + slopes.byFrontAzimuth;
+    front[kElevationComponent] = slopes.byElevationDifference + slopes.byFrontElevation;
+    back[kRangeComponent] = -slopes.byRangeDifference;
+    back[kAzimuthComponent] = -slopes.byAzimuthDifference;
+    back[kElevationComponent] = -slopes.byElevationDifference;
 }
 
 // Solves one least-squares stage into `solution` and adds to `response` how its solution u,
@@ -539,14 +391,16 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     }
     const int n = static_cast<int>(stage.elements.size());
     std::vector<std::array<double, kMaxColumns>> rows(pass.size());
+    std::vector<RowSlopes> rowSlopes(pass.size());
+    std::vector<ObservationSlopes> observationSlopes(pass.size());
     LeastSquaresGain gain(n);
     std::array<double, kMaxColumns> rhs{};
     std::vector<double> observations(pass.size());
     for (std::size_t i = 0; i < pass.size(); ++i) {
         std::array<double, kMaxColumns>& row = rows[i];
-        stage.row(pass[i], n, row.data());
+        stage.row(pass[i], n, row.data(), &rowSlopes[i]);
         gain.AddRow(row.data());
-        observations[i] = stage.rhsScale * stage.observation(pass[i]);
+        observations[i] = stage.rhsScale * stage.observation(pass[i], &observationSlopes[i]);
         for (int k = 0; k < n; ++k) {
             rhs[k] += row[k] * observations[i];
         }
@@ -570,7 +424,6 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     }
     const std::size_t count = outputs.size();
     std::array<double, kMaxColumns> gx{};
-    std::array<double, kMaxColumns> dx[2] = {};
     std::array<double, kMaxColumns> gdx[2] = {};
     double dFront[kComponents];
     double dBack[kComponents];
@@ -582,15 +435,16 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
             residual -= row[k] * solution[k];
         }
         gain.Gain(row.data(), 1.0, gx.data());
-        RowGradient(stage, pair, n, row.data(), dx[0].data(), dx[1].data());
+        // The row moves with the front sight's azimuth (m = 0) and elevation (m = 1).
+        const double* dx[2] = {rowSlopes[i].byAzimuth, rowSlopes[i].byElevation};
         double dxu[2] = {0.0, 0.0};
         for (int m = 0; m < 2; ++m) {
-            gain.Gain(dx[m].data(), residual, gdx[m].data());
+            gain.Gain(dx[m], residual, gdx[m].data());
             for (int k = 0; k < n; ++k) {
                 dxu[m] += dx[m][k] * solution[k];
             }
         }
-        ObservationGradient(stage.observation, pair, dFront, dBack);
+        ObservationGradient(observationSlopes[i], dFront, dBack);
         double* atFront = response.At({front.set, pair.index}, passIndex);
         double* atBack = response.At({back.set, pair.index}, passIndex);
         for (int k = 0; k < n; ++k) {

@@ -70,10 +70,29 @@ struct CalibratedPair {
 struct Stage;
 enum class StageOutcome { kSolved, kTooFew, kSingular };
 
+// How a design row moves with the front sight's calibrated azimuth and elevation (the
+// half-angle h = pi/4 - El_f/2 moving by -1/2 per radian of elevation), per radian.
+struct RowSlopes {
+    double byAzimuth[kMaxColumns];
+    double byElevation[kMaxColumns];
+};
+
+// How an observation moves with the pair's fields, per metre or radian.
+struct ObservationSlopes {
+    double byRangeDifference;
+    double byAzimuthDifference;
+    double byElevationDifference;
+    double byFrontAzimuth;
+    double byFrontElevation;
+};
+
 // Design row of a pair; fills the stage's `columns` leading entries (its element count) and
-// may fill more. The harmonic rows compute only the harmonics those columns read.
-using RowFunction = void (*)(const CalibratedPair& pair, int columns, double* row);
-using ObservationFunction = double (*)(const CalibratedPair& pair);
+// may fill more. The harmonic rows compute only the harmonics those columns read. With
+// `slopes`, also the row's slopes over the same entries (the run report's linearisation).
+using RowFunction = void (*)(const CalibratedPair& pair, int columns, double* row,
+                             RowSlopes* slopes);
+// An observation of a pair; with `slopes`, also its slopes.
+using ObservationFunction = double (*)(const CalibratedPair& pair, ObservationSlopes* slopes);
 // Fills one solved value per element of the stage, in table order.
 using StageSolver = StageOutcome (*)(const Stage& stage, const std::vector<CalibratedPair>& pairs,
                                      double* solution);
@@ -141,29 +160,29 @@ struct TwoFaceFit : Labelled<TwoFaceFit> {
 
 // --- Design rows shared by several members ------------------------------------------------
 // (1): with the observation below, the one-column fit is the mean.
-void UnitRow(const CalibratedPair& pair, int columns, double* row);
+void UnitRow(const CalibratedPair& pair, int columns, double* row, RowSlopes* slopes);
 // (2 sin 2h, 2 g sin Az, 2 g cos Az), g = 2 sin h - 1: D1, D2_AzS, D2_AzC.
-void HarmonicRangeRow(const CalibratedPair& pair, int columns, double* row);
+void HarmonicRangeRow(const CalibratedPair& pair, int columns, double* row, RowSlopes* slopes);
 // (tan h, -1/cos h, sin Az, cos Az): A1, A3, Az_AzS, Az_AzC.
-void QuickAzimuthRow(const CalibratedPair& pair, int columns, double* row);
+void QuickAzimuthRow(const CalibratedPair& pair, int columns, double* row, RowSlopes* slopes);
 // With t = tan h, u = -1/cos h, s_k = sin k Az, c_k = cos k Az, twenty columns:
 // t, t s2, t c2, t s4, t c4, u, u s2, u c2, u s4, u c4, s1, c1, s3, c3,
 // t s6, t c6, u s6, u c6, s5, c5.
-void HarmonicAzimuthRow(const CalibratedPair& pair, int columns, double* row);
+void HarmonicAzimuthRow(const CalibratedPair& pair, int columns, double* row, RowSlopes* slopes);
 // (1, s2, c2, sin h, s4, c4, s6, c6).
-void HarmonicElevationRow(const CalibratedPair& pair, int columns, double* row);
+void HarmonicElevationRow(const CalibratedPair& pair, int columns, double* row, RowSlopes* slopes);
 // (1, sin h).
-void ElevationSineRow(const CalibratedPair& pair, int columns, double* row);
+void ElevationSineRow(const CalibratedPair& pair, int columns, double* row, RowSlopes* slopes);
 // (1, El_f, El_f^2, El_f^3).
-void CubicElevationRow(const CalibratedPair& pair, int columns, double* row);
+void CubicElevationRow(const CalibratedPair& pair, int columns, double* row, RowSlopes* slopes);
 
 // --- Observations -----------------------------------------------------------------------
 // -dR / (2 cos El_f): the D1 of one pair.
-double HalfRangeDifferenceOverCosine(const CalibratedPair& pair);
+double HalfRangeDifferenceOverCosine(const CalibratedPair& pair, ObservationSlopes* slopes);
 // R_b - R_f.
-double RangeBackMinusFront(const CalibratedPair& pair);
-double AzimuthDifference(const CalibratedPair& pair);
-double ElevationDifference(const CalibratedPair& pair);
+double RangeBackMinusFront(const CalibratedPair& pair, ObservationSlopes* slopes);
+double AzimuthDifference(const CalibratedPair& pair, ObservationSlopes* slopes);
+double ElevationDifference(const CalibratedPair& pair, ObservationSlopes* slopes);
 
 // --- Worst-pair measures ----------------------------------------------------------------
 double PairDistance(const CalibratedPair& pair);

@@ -213,6 +213,16 @@ class ReadingColumns {
 
     // d calibrated (range, azimuth, elevation) / d the entry's element, as stored.
     void Column(const ModelElementEntry& entry, double* column) const {
+        const double value = Scale(entry);
+        const double* way = WayOf(entry.sum);
+        column[0] = way[0] * value;
+        column[1] = way[1] * value;
+        column[2] = way[2] * value;
+    }
+
+    // The entry's factor with its sign, the face sign and the temperature offset where it
+    // carries them: its column is this times its sum's way.
+    double Scale(const ModelElementEntry& entry) const {
         double value = entry.sign * factor_[static_cast<std::size_t>(entry.factor)];
         if (entry.face) {
             value *= f_;
@@ -220,11 +230,11 @@ class ReadingColumns {
         if (entry.drift) {
             value *= dT_;
         }
-        const double* way = way_[static_cast<std::size_t>(entry.sum)];
-        column[0] = way[0] * value;
-        column[1] = way[1] * value;
-        column[2] = way[2] * value;
+        return value;
     }
+
+    // How the sum reaches the calibrated range, azimuth and elevation.
+    const double* WayOf(ModelSum sum) const { return way_[static_cast<std::size_t>(sum)]; }
 
   private:
     void Way(ModelSum sum, double range, double azimuth, double elevation) {

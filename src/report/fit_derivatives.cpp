@@ -93,37 +93,37 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
         }
     }
     // Only the components an element's sum reaches have rows, each written whole.
+    struct ColumnRow {
+        std::size_t element;
+        const ModelElementEntry* entry;
+        std::size_t component;
+    };
     const std::vector<const ModelElementEntry*> entries = EntriesOf(elements);
     std::vector<std::size_t> rowOf(elements.size() * kComponents, kNoRow);
-    std::size_t rowCount = 0;
+    std::vector<ColumnRow> rows;
     for (std::size_t e = 0; e < elements.size(); ++e) {
         for (std::size_t k = 0; k < kComponents && entries[e] != nullptr; ++k) {
             if (Reaches(*entries[e], k)) {
-                rowOf[e * kComponents + k] = rowCount++;
+                rowOf[e * kComponents + k] = rows.size();
+                rows.push_back({e, entries[e], k});
             }
         }
     }
-    const std::unique_ptr<double[]> columns(new double[rowCount * copies]);
+    const std::unique_ptr<double[]> columns(new double[rows.size() * copies]);
     for (std::size_t c = 0; c < copies; ++c) {
         const std::optional<ReadingColumns> reading =
             ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
                                         [static_cast<std::size_t>(copies_[c].index)],
                           model_);
-        double column[kComponents] = {};
-        for (std::size_t e = 0; e < elements.size(); ++e) {
-            if (entries[e] != nullptr && reading) {
-                reading->Column(*entries[e], column);
-            }
-            for (std::size_t k = 0; k < kComponents; ++k) {
-                const std::size_t row = rowOf[e * kComponents + k];
-                if (row != kNoRow) {
-                    columns[row * copies + c] = column[k];
-                }
-            }
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            columns[r * copies + c] =
+                reading ? reading->Scale(*rows[r].entry) *
+                              reading->WayOf(rows[r].entry->sum)[rows[r].component]
+                        : 0.0;
         }
     }
-    std::vector<BandedRow> columnRows(rowCount);
-    for (std::size_t r = 0; r < rowCount; ++r) {
+    std::vector<BandedRow> columnRows(rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
         columnRows[r] = Banded(columns.get() + r * copies, copies);
     }
 
@@ -136,19 +136,16 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         const PassCalibration& calibration = passes[pass];
         fedBy[pass].assign(calibration.fed.size() * outputs, 0.0);
-        for (std::size_t k = 0; k < block_; ++k) {
-            responseRows[k] = {responses.data() + k * copies, copies, 0};
-        }
         for (std::size_t c = 0; c < copies; ++c) {
             const double* block = Block(c, static_cast<int>(pass));
+            double* sum = d.byCopy.data() + c * block_;
             for (std::size_t k = 0; k < block_; ++k) {
-                d.byCopy[c * block_ + k] += block[k];
+                sum[k] += block[k];
                 responses[k * copies + c] = block[k];
-                if (block[k] != 0.0) {
-                    responseRows[k].first = std::min(responseRows[k].first, c);
-                    responseRows[k].last = c + 1;
-                }
             }
+        }
+        for (std::size_t k = 0; k < block_; ++k) {
+            responseRows[k] = Banded(responses.data() + k * copies, copies);
         }
         // Where each element's column goes in this pass: an input's place, p + a fed place, or
         // nowhere.
@@ -203,17 +200,28 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
             }
         }
     }
-    // A fed element's value is the output of the same name: its rows carry into the rows that
-    // the element moves.
+    // A fed element's value is the output of the same name: its rows carry into the rows of
+    // the outputs the pass it feeds moves (which are not fed themselves), by element and by
+    // copy, the fed elements in order.
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         const std::vector<double TMapper::*>& fed = passes[pass].fed;
         for (std::size_t j = 0; j < fed.size(); ++j) {
             const auto from = static_cast<std::size_t>(
                 std::find(outputs_.begin(), outputs_.end(), fed[j]) - outputs_.begin());
-            for (std::size_t o = 0; o < outputs && from < outputs; ++o) {
-                const double factor = fedBy[pass][j * outputs + o];
-                if (factor != 0.0) {
-                    AddOutputRow(d, o, from, factor);
+            if (from == outputs) {
+                continue;
+            }
+            const double* factors = fedBy[pass].data() + j * outputs;
+            for (std::size_t o = 0; o < outputs; ++o) {
+                if (factors[o] != 0.0 && o != from) {
+                    AddScaled(factors[o], d.byElement.data() + from * p, d.byElement.data() + o * p,
+                              p);
+                }
+            }
+            for (std::size_t row = 0; row < d.byCopy.size(); row += outputs) {
+                const double moved = d.byCopy[row + from];
+                if (moved != 0.0) {
+                    AddScaled(moved, factors, d.byCopy.data() + row, outputs);
                 }
             }
         }
@@ -223,17 +231,6 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
 
 FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) const {
     return Finish(std::vector<PassCalibration>{{notFromModel, {}}});
-}
-
-void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor) {
-    const std::size_t outputs = d.outputs.size();
-    const std::size_t inputs = d.byElement.size() / outputs;
-    for (std::size_t e = 0; e < inputs; ++e) {
-        d.byElement[to * inputs + e] += factor * d.byElement[from * inputs + e];
-    }
-    for (std::size_t k = 0; k < d.byCopy.size(); k += outputs) {
-        d.byCopy[k + to] += factor * d.byCopy[k + from];
-    }
 }
 
 LeastSquaresGain::LeastSquaresGain(int unknowns)

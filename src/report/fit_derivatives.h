@@ -103,9 +103,6 @@ class FitResponse {
     std::vector<std::vector<double>> chunks_;
 };
 
-// Adds `factor` times output row `from` to output row `to`, by element and by copy.
-void AddOutputRow(FitDerivatives& d, std::size_t to, std::size_t from, double factor);
-
 // The gain of a linear least-squares solution, u = N^-1 sum_i w_i x_i y_i with
 // N = sum_i w_i x_i x_i^T: u moves with y_i by N^-1 w_i x_i.
 class LeastSquaresGain {

@@ -45,52 +45,62 @@ std::uint64_t Bits(double value) {
 }
 
 ReadingIndex GroupReadings(const Snapshot& snapshot) {
-    // Every copy with its key, sorted by key: equal keys are one reading, numbered in order of
-    // first appearance among the live ones. The keys are the values' bits, which order every
-    // value, NaN included.
-    struct Copy {
-        std::array<std::uint64_t, 3> key;
-        int order;  // position over all sets
-        bool live;
-    };
+    // Copies of one reading have the same values, bit for bit. Every copy gets a hash of its
+    // values' bits (which tell apart every value, NaN included), and copies are sorted by hash;
+    // within a run of equal hashes the values themselves decide. Readings are numbered in
+    // order of first appearance among the live ones.
+    std::vector<std::array<std::uint64_t, 3>> keys;
+    std::vector<char> live;
     ReadingIndex result;
     result.readingOf.resize(snapshot.sets.size());
-    std::vector<Copy> copies;
-    std::vector<std::pair<std::size_t, std::size_t>> at;
     for (std::size_t set = 0; set < snapshot.sets.size(); ++set) {
         result.readingOf[set].assign(snapshot.sets[set].size(), -1);
-        for (std::size_t i = 0; i < snapshot.sets[set].size(); ++i) {
-            const CVector& v = snapshot.sets[set][i];
-            copies.push_back({{Bits(v.Range), Bits(v.Azimuth), Bits(v.Elevation)},
-                              static_cast<int>(at.size()),
-                              IsLive(v)});
-            at.emplace_back(set, i);
+        for (const CVector& v : snapshot.sets[set]) {
+            keys.push_back({Bits(v.Range), Bits(v.Azimuth), Bits(v.Elevation)});
+            live.push_back(IsLive(v) ? 1 : 0);
         }
     }
-    std::sort(copies.begin(), copies.end(), [](const Copy& a, const Copy& b) {
-        return a.key != b.key ? a.key < b.key : a.order < b.order;
-    });
-    // Per group: its first copy's order when some copy is live; groups are then numbered by it.
-    std::vector<std::pair<int, std::size_t>> groups;  // first order, first copy in `copies`
-    for (std::size_t first = 0; first < copies.size();) {
-        std::size_t end = first;
-        bool live = false;
-        while (end < copies.size() && copies[end].key == copies[first].key) {
-            live = live || copies[end].live;
+    const auto mix = [](std::uint64_t h, std::uint64_t bits) {
+        h ^= bits + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+        return h * 0xff51afd7ed558ccdULL;
+    };
+    std::vector<std::pair<std::uint64_t, std::size_t>> byHash(keys.size());
+    for (std::size_t c = 0; c < keys.size(); ++c) {
+        byHash[c] = {mix(mix(mix(0, keys[c][0]), keys[c][1]), keys[c][2]), c};
+    }
+    std::sort(byHash.begin(), byHash.end());
+    // first[c]: the first copy (in order over all sets) with the values of copy c.
+    std::vector<std::size_t> first(keys.size());
+    for (std::size_t run = 0; run < byHash.size();) {
+        std::size_t end = run;
+        while (end < byHash.size() && byHash[end].first == byHash[run].first) {
             ++end;
         }
-        if (live) {
-            groups.emplace_back(copies[first].order, first);
+        for (std::size_t i = run; i < end; ++i) {
+            const std::size_t c = byHash[i].second;
+            first[c] = c;
+            for (std::size_t j = run; j < i; ++j) {
+                if (keys[byHash[j].second] == keys[c]) {
+                    first[c] = first[byHash[j].second];
+                    break;
+                }
+            }
         }
-        first = end;
+        run = end;
     }
-    std::sort(groups.begin(), groups.end());
-    for (const auto& [order, first] : groups) {
-        (void)order;
-        const int reading = static_cast<int>(result.count++);
-        for (std::size_t c = first; c < copies.size() && copies[c].key == copies[first].key; ++c) {
-            const auto [set, i] = at[static_cast<std::size_t>(copies[c].order)];
-            result.readingOf[set][i] = reading;
+    std::vector<char> groupLive(keys.size(), 0);
+    for (std::size_t c = 0; c < keys.size(); ++c) {
+        groupLive[first[c]] = static_cast<char>(groupLive[first[c]] | live[c]);
+    }
+    std::vector<int> number(keys.size(), -1);
+    std::size_t c = 0;
+    for (std::size_t set = 0; set < snapshot.sets.size(); ++set) {
+        for (int& reading : result.readingOf[set]) {
+            if (first[c] == c && groupLive[c] != 0) {
+                number[c] = static_cast<int>(result.count++);
+            }
+            reading = number[first[c]];
+            ++c;
         }
     }
     return result;
@@ -584,12 +594,9 @@ bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
             if (factor == 0.0) {
                 continue;
             }
-            for (int k = col; k < n; ++k) {
-                a[row * n + k] -= factor * a[col * n + k];
-            }
-            for (int k = 0; k < m; ++k) {
-                b[row * m + k] -= factor * b[col * m + k];
-            }
+            AddScaled(-factor, a.data() + col * n + col, a.data() + row * n + col,
+                      static_cast<std::size_t>(n - col));
+            AddScaled(-factor, b.data() + col * m, b.data() + row * m, static_cast<std::size_t>(m));
         }
     }
     for (int row = 0; row < n; ++row) {

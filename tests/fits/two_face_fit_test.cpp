@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fits/fit_scenes.h"
+#include "fits/two_face_fit.h"
 #include "support/trace_dir.h"
 
 namespace {
@@ -328,6 +329,84 @@ TEST(TwoFaceFits, PairOfPairsWritesItsEntryTraceLines) {
           // With no pairs the vector lines carry only their titles.
           "Entering CalculateQC \n   pVec_f \n   pVec_b \n       nCount_fb = 0\n"}) {
         EXPECT_NE(trace.find(lines), std::string::npos) << lines << "\nin\n" << trace;
+    }
+}
+
+// The slopes the run report's rows take of every design row and observation, against central
+// differences of the functions themselves. Steps of 1e-5 rad leave a truncation of the third
+// derivative (6^3 for the sixth harmonic, times tan h's growth) times 1e-10, below 1e-6.
+TEST(TwoFaceSlopes, EveryRowAndObservationMovesAsItsSlopesSay) {
+    using namespace compensation::detail::two_face;
+    constexpr double kStep = 1e-5;
+    constexpr double kTolerance = 1e-6;
+    const struct {
+        RowFunction row;
+        int columns;
+    } rows[] = {{UnitRow, 1},
+                {HarmonicRangeRow, 3},
+                {QuickAzimuthRow, 4},
+                {HarmonicAzimuthRow, 10},
+                {HarmonicAzimuthRow, 14},
+                {HarmonicAzimuthRow, 20},
+                {HarmonicElevationRow, 4},
+                {HarmonicElevationRow, 6},
+                {HarmonicElevationRow, 8},
+                {ElevationSineRow, 2},
+                {CubicElevationRow, 4}};
+    const ObservationFunction observations[] = {HalfRangeDifferenceOverCosine, RangeBackMinusFront,
+                                                AzimuthDifference, ElevationDifference};
+    // Moves a pair's field; the elevation carries the half-angle with it.
+    const auto moved = [](CalibratedPair pair, double CalibratedPair::*field, double by) {
+        pair.*field += by;
+        if (field == &CalibratedPair::elF) {
+            pair.h -= 0.5 * by;
+        }
+        return pair;
+    };
+    for (const double azimuth : {0.3, 2.2, -2.6}) {
+        for (const double elevation : {-0.4, 0.2, 1.1}) {
+            CalibratedPair pair{};
+            pair.dR = 2e-4;
+            pair.dAz = -3e-5;
+            pair.dEl = 4e-5;
+            pair.azF = azimuth;
+            pair.elF = elevation;
+            pair.h = 0.25 * kPi - 0.5 * elevation;
+            for (const auto& [row, columns] : rows) {
+                double values[kMaxColumns];
+                RowSlopes slopes{};
+                row(pair, columns, values, &slopes);
+                for (const auto& [field, slope] :
+                     {std::pair{&CalibratedPair::azF, slopes.byAzimuth},
+                      std::pair{&CalibratedPair::elF, slopes.byElevation}}) {
+                    double up[kMaxColumns];
+                    double down[kMaxColumns];
+                    row(moved(pair, field, kStep), columns, up, nullptr);
+                    row(moved(pair, field, -kStep), columns, down, nullptr);
+                    for (int k = 0; k < columns; ++k) {
+                        EXPECT_NEAR(slope[k], (up[k] - down[k]) / (2 * kStep), kTolerance)
+                            << "column " << k << " of " << columns << " at " << azimuth << ", "
+                            << elevation;
+                    }
+                }
+            }
+            for (const ObservationFunction observation : observations) {
+                ObservationSlopes slopes{};
+                observation(pair, &slopes);
+                const std::pair<double CalibratedPair::*, double> expected[] = {
+                    {&CalibratedPair::dR, slopes.byRangeDifference},
+                    {&CalibratedPair::dAz, slopes.byAzimuthDifference},
+                    {&CalibratedPair::dEl, slopes.byElevationDifference},
+                    {&CalibratedPair::azF, slopes.byFrontAzimuth},
+                    {&CalibratedPair::elF, slopes.byFrontElevation}};
+                for (const auto& [field, slope] : expected) {
+                    const double difference = (observation(moved(pair, field, kStep), nullptr) -
+                                               observation(moved(pair, field, -kStep), nullptr)) /
+                                              (2 * kStep);
+                    EXPECT_NEAR(slope, difference, kTolerance);
+                }
+            }
+        }
     }
 }
 
