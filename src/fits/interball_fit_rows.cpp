@@ -89,7 +89,7 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     // Each measurement's response gathered in the design's space first, sum_r ds_r a_r over the
     // rows it takes part in, and turned into the estimate's once: M^-1 per measurement rather
     // than per row.
-    std::vector<double> image(total * kComponents * N, 0.0);
+    ScratchVector<double> image(total * kComponents * N, 0.0);
     std::vector<bool> inRows(total, false);
     std::vector<double> design(N);
     for (int r = 0; r < rows.count(); ++r) {

@@ -390,8 +390,8 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
         return false;
     }
     const int n = static_cast<int>(stage.elements.size());
-    std::vector<std::array<double, kMaxColumns>> rows(pass.size());
-    std::vector<RowSlopes> rowSlopes(pass.size());
+    ScratchVector<std::array<double, kMaxColumns>> rows(pass.size());
+    ScratchVector<RowSlopes> rowSlopes(pass.size());
     std::vector<ObservationSlopes> observationSlopes(pass.size());
     LeastSquaresGain gain(n);
     std::array<double, kMaxColumns> rhs{};

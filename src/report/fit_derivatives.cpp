@@ -1,7 +1,6 @@
 #include "report/fit_derivatives.h"
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 #include "model/element_columns.h"
@@ -109,7 +108,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
             }
         }
     }
-    const std::unique_ptr<double[]> columns(new double[rows.size() * copies]);
+    ScratchVector<double> columns(rows.size() * copies);
     for (std::size_t c = 0; c < copies; ++c) {
         const std::optional<ReadingColumns> reading =
             ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
@@ -124,14 +123,14 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     }
     std::vector<BandedRow> columnRows(rows.size());
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        columnRows[r] = Banded(columns.get() + r * copies, copies);
+        columnRows[r] = Banded(columns.data() + r * copies, copies);
     }
 
     // Per pass: its responses as rows over the copies, and the rows of the elements it takes
     // from the model (into the derivatives) or is fed (into how its outputs move with the fed
     // elements, fed x outputs).
     std::vector<std::vector<double>> fedBy(passes.size());
-    std::vector<double> responses(block_ * copies);
+    ScratchVector<double> responses(block_ * copies);
     std::vector<BandedRow> responseRows(block_);
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         const PassCalibration& calibration = passes[pass];

@@ -27,6 +27,7 @@
 
 #include "compensation/mapper.h"
 #include "compensation/vector.h"
+#include "report/scratch.h"
 
 namespace compensation::detail {
 
@@ -46,11 +47,11 @@ struct FitDerivatives {
     std::vector<double TMapper::*> outputs;
     // d output / d input element, both as the model stores them (degrees or metres); outputs x
     // inputs, row-major; the inputs are the linearisation's elements, in its order.
-    std::vector<double> byElement;
+    ScratchVector<double> byElement;
     // The copies the outputs respond to, and for each d output / d its raw range (m), azimuth
     // and elevation (rad): copies x kComponents x outputs.
     std::vector<ReadingCopy> copies;
-    std::vector<double> byCopy;
+    ScratchVector<double> byCopy;
 };
 
 // A fit family's rows at `model`: the derivatives of the fit over `snapshot`'s sets; nothing
@@ -100,7 +101,7 @@ class FitResponse {
     // Each copy's blocks, one a pass, in chunks of kChunk copies, so that a block never moves.
     static constexpr std::size_t kChunk = 32;
     std::vector<ReadingCopy> copies_;
-    std::vector<std::vector<double>> chunks_;
+    std::vector<ScratchVector<double>> chunks_;
 };
 
 // The gain of a linear least-squares solution, u = N^-1 sum_i w_i x_i y_i with

@@ -1,0 +1,56 @@
+// Working memory of the run report, kept on its thread from one report to the next.
+//
+// A report works through a few megabytes of short-lived arrays (the fits' responses and
+// columns, the derivatives by reading). The C library hands freed blocks of that size back to
+// the system, and the next report then touches fresh pages again: a page fault every 4 KiB,
+// about a third of a report's time. Blocks of 4 KiB and more are therefore kept on the
+// thread that frees them, by size class, up to kScratchKeptBytes in all, and handed to the
+// next array of their class; smaller ones, which the C library keeps itself, pass through.
+#ifndef COMPENSATION_REPORT_SCRATCH_H
+#define COMPENSATION_REPORT_SCRATCH_H
+
+#include <cstddef>
+#include <vector>
+
+namespace compensation::detail {
+
+inline constexpr std::size_t kScratchKeptBytes = std::size_t{64} << 20;
+
+// Under AddressSanitizer every block passes through, so that it still sees each array's end.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kScratchKeeps = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kScratchKeeps = false;
+#else
+inline constexpr bool kScratchKeeps = true;
+#endif
+#else
+inline constexpr bool kScratchKeeps = true;
+#endif
+
+// A block of at least `bytes`, aligned for any type.
+void* TakeScratch(std::size_t bytes);
+// Gives back a block TakeScratch returned for `bytes`, from any thread.
+void GiveScratch(void* block, std::size_t bytes) noexcept;
+// The bytes this thread keeps for the next blocks.
+std::size_t ScratchKeptBytes();
+
+template <typename T>
+struct ScratchAllocator {
+    using value_type = T;
+    ScratchAllocator() = default;
+    template <typename U>
+    ScratchAllocator(const ScratchAllocator<U>& /*other*/) {}  // NOLINT: rebinding converts
+    T* allocate(std::size_t n) { return static_cast<T*>(TakeScratch(n * sizeof(T))); }
+    void deallocate(T* block, std::size_t n) noexcept { GiveScratch(block, n * sizeof(T)); }
+    friend bool operator==(ScratchAllocator /*a*/, ScratchAllocator /*b*/) { return true; }
+    friend bool operator!=(ScratchAllocator /*a*/, ScratchAllocator /*b*/) { return false; }
+};
+
+template <typename T>
+using ScratchVector = std::vector<T, ScratchAllocator<T>>;
+
+}  // namespace compensation::detail
+
+#endif  // COMPENSATION_REPORT_SCRATCH_H
