@@ -15,6 +15,9 @@ namespace {
 
 constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
 
+// Copies taken together when a per-copy layout turns into rows over the copies.
+constexpr std::size_t kTile = 16;
+
 // The entries of `elements`: nullptr for T_ref, which moves no reading.
 std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper::*>& elements) {
     std::vector<const ModelElementEntry*> entries;
@@ -25,14 +28,16 @@ std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper
     return entries;
 }
 
-// The columns of a copy's reading, or nothing for a reading without a face.
-std::optional<ReadingColumns> ColumnsOfCopy(const CVector& raw, const TMapper& model) {
+// The columns of a copy's reading into `into`, or nothing for a reading without a face.
+void ColumnsOfCopy(const CVector& raw, const TMapper& model,
+                   std::optional<ReadingColumns>& into) {
     CVector reading = raw;
     reading.SeType();
     if (reading.FSBS == 0) {
-        return std::nullopt;
+        into.reset();
+        return;
     }
-    return ReadingColumns(reading, RawTermsFor(reading), model.T_ref);
+    into.emplace(reading, RawTermsFor(reading), model.T_ref);
 }
 
 }  // namespace
@@ -108,17 +113,25 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
             }
         }
     }
+    // Written a tile of copies at a time, so that each row is written along itself.
     ScratchVector<double> columns(rows.size() * copies);
-    for (std::size_t c = 0; c < copies; ++c) {
-        const std::optional<ReadingColumns> reading =
-            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copies_[c].set)]
-                                        [static_cast<std::size_t>(copies_[c].index)],
-                          model_);
+    std::optional<ReadingColumns> readings[kTile];
+    for (std::size_t first = 0; first < copies; first += kTile) {
+        const std::size_t tile = std::min(kTile, copies - first);
+        for (std::size_t t = 0; t < tile; ++t) {
+            const ReadingCopy& copy = copies_[first + t];
+            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copy.set)]
+                                        [static_cast<std::size_t>(copy.index)],
+                          model_, readings[t]);
+        }
         for (std::size_t r = 0; r < rows.size(); ++r) {
-            columns[r * copies + c] =
-                reading ? reading->Scale(*rows[r].entry) *
-                              reading->WayOf(rows[r].entry->sum)[rows[r].component]
-                        : 0.0;
+            const ColumnRow& row = rows[r];
+            double* into = columns.data() + r * copies + first;
+            for (std::size_t t = 0; t < tile; ++t) {
+                into[t] = readings[t] ? readings[t]->Scale(*row.entry) *
+                                            readings[t]->WayOf(row.entry->sum)[row.component]
+                                      : 0.0;
+            }
         }
     }
     std::vector<BandedRow> columnRows(rows.size());
@@ -135,12 +148,21 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         const PassCalibration& calibration = passes[pass];
         fedBy[pass].assign(calibration.fed.size() * outputs, 0.0);
-        for (std::size_t c = 0; c < copies; ++c) {
-            const double* block = Block(c, static_cast<int>(pass));
-            double* sum = d.byCopy.data() + c * block_;
+        for (std::size_t first = 0; first < copies; first += kTile) {
+            const std::size_t tile = std::min(kTile, copies - first);
+            const double* blocks[kTile];
+            for (std::size_t t = 0; t < tile; ++t) {
+                blocks[t] = Block(first + t, static_cast<int>(pass));
+                double* sum = d.byCopy.data() + (first + t) * block_;
+                for (std::size_t k = 0; k < block_; ++k) {
+                    sum[k] += blocks[t][k];
+                }
+            }
             for (std::size_t k = 0; k < block_; ++k) {
-                sum[k] += block[k];
-                responses[k * copies + c] = block[k];
+                double* into = responses.data() + k * copies + first;
+                for (std::size_t t = 0; t < tile; ++t) {
+                    into[t] = blocks[t][k];
+                }
             }
         }
         for (std::size_t k = 0; k < block_; ++k) {
