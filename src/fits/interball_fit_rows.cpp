@@ -77,6 +77,12 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     if (!SolveGeneral(n, n, matrix, inverse)) {
         return std::nullopt;
     }
+    std::vector<double> inverseColumns(N * N);
+    for (std::size_t p = 0; p < N; ++p) {
+        for (std::size_t q = 0; q < N; ++q) {
+            inverseColumns[q * N + p] = inverse[p * N + q];
+        }
+    }
 
     // dP per metre of range and per radian of azimuth and elevation, once per live measurement.
     std::vector<std::array<Vec3, kComponents>> slopes(total);
@@ -115,15 +121,16 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
         if (!inRows[m]) {
             continue;
         }
+        // M^-1 w as a sum of M^-1's columns (rows of its transpose), along the outputs.
         double* block = response.At({set, static_cast<int>(m)});
         for (std::size_t k = 0; k < kComponents; ++k) {
             const double* w = image.data() + (m * kComponents + k) * N;
+            double* into = block + k * N;
+            for (std::size_t q = 0; q < N; ++q) {
+                AddScaled(w[q], inverseColumns.data() + q * N, into, N);
+            }
             for (std::size_t p = 0; p < N; ++p) {
-                double sum = 0.0;
-                for (std::size_t q = 0; q < N; ++q) {
-                    sum += inverse[p * N + q] * w[q];
-                }
-                block[k * N + p] = scale * sum;
+                into[p] *= scale;
             }
         }
     }

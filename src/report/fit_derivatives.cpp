@@ -29,8 +29,7 @@ std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper
 }
 
 // The columns of a copy's reading into `into`, or nothing for a reading without a face.
-void ColumnsOfCopy(const CVector& raw, const TMapper& model,
-                   std::optional<ReadingColumns>& into) {
+void ColumnsOfCopy(const CVector& raw, const TMapper& model, std::optional<ReadingColumns>& into) {
     CVector reading = raw;
     reading.SeType();
     if (reading.FSBS == 0) {
@@ -82,7 +81,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     FitDerivatives d;
     d.outputs = outputs_;
     d.copies = copies_;
-    d.byCopy.assign(copies * block_, 0.0);
+    d.byCopy.assign(block_ * copies, 0.0);
     d.byElement.assign(outputs * p, 0.0);
 
     // The elements whose columns the passes read: the inputs, then the fed elements that are
@@ -153,10 +152,6 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
             const double* blocks[kTile];
             for (std::size_t t = 0; t < tile; ++t) {
                 blocks[t] = Block(first + t, static_cast<int>(pass));
-                double* sum = d.byCopy.data() + (first + t) * block_;
-                for (std::size_t k = 0; k < block_; ++k) {
-                    sum[k] += blocks[t][k];
-                }
             }
             for (std::size_t k = 0; k < block_; ++k) {
                 double* into = responses.data() + k * copies + first;
@@ -164,6 +159,10 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                     into[t] = blocks[t][k];
                 }
             }
+        }
+        // A raw reading moves each pass's calibrated reading alike: the passes' rows add up.
+        for (std::size_t i = 0; i < block_ * copies; ++i) {
+            d.byCopy[i] += responses[i];
         }
         for (std::size_t k = 0; k < block_; ++k) {
             responseRows[k] = Banded(responses.data() + k * copies, copies);
@@ -239,10 +238,13 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                               p);
                 }
             }
-            for (std::size_t row = 0; row < d.byCopy.size(); row += outputs) {
-                const double moved = d.byCopy[row + from];
-                if (moved != 0.0) {
-                    AddScaled(moved, factors, d.byCopy.data() + row, outputs);
+            for (std::size_t k = 0; k < kComponents; ++k) {
+                const double* moved = d.byCopy.data() + (k * outputs + from) * copies;
+                for (std::size_t o = 0; o < outputs; ++o) {
+                    if (factors[o] != 0.0 && o != from) {
+                        AddScaled(factors[o], moved, d.byCopy.data() + (k * outputs + o) * copies,
+                                  copies);
+                    }
                 }
             }
         }
@@ -278,20 +280,32 @@ std::vector<double> LeastSquaresGain::Normal() const {
 
 bool LeastSquaresGain::Factorise() {
     const auto n = static_cast<std::size_t>(n_);
-    inverse_.assign(n * n, 0.0);
+    std::vector<double> inverse(n * n, 0.0);
     for (std::size_t i = 0; i < n; ++i) {
-        inverse_[i * n + i] = 1.0;
+        inverse[i * n + i] = 1.0;
     }
-    return SolveGeneral(n_, n_, Normal(), inverse_);
+    if (!SolveGeneral(n_, n_, Normal(), inverse)) {
+        return false;
+    }
+    // Kept transposed: a gain is a sum of the inverse's columns, each a row here, which runs
+    // along the unknowns instead of waiting on one running sum.
+    inverseColumns_.assign(n * n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t k = 0; k < n; ++k) {
+            inverseColumns_[k * n + i] = inverse[i * n + k];
+        }
+    }
+    return true;
 }
 
 void LeastSquaresGain::Gain(const double* design, double weight, double* gain) const {
-    for (int i = 0; i < n_; ++i) {
-        double sum = 0.0;
-        for (int k = 0; k < n_; ++k) {
-            sum += inverse_[static_cast<std::size_t>(i * n_ + k)] * design[k];
-        }
-        gain[i] = weight * sum;
+    const auto n = static_cast<std::size_t>(n_);
+    std::fill(gain, gain + n, 0.0);
+    for (std::size_t k = 0; k < n; ++k) {
+        AddScaled(design[k], inverseColumns_.data() + k * n, gain, n);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        gain[i] *= weight;
     }
 }
 

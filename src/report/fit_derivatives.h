@@ -48,8 +48,9 @@ struct FitDerivatives {
     // d output / d input element, both as the model stores them (degrees or metres); outputs x
     // inputs, row-major; the inputs are the linearisation's elements, in its order.
     ScratchVector<double> byElement;
-    // The copies the outputs respond to, and for each d output / d its raw range (m), azimuth
-    // and elevation (rad): copies x kComponents x outputs.
+    // The copies the outputs respond to, and d output / d each copy's raw range (m), azimuth
+    // and elevation (rad): a row over the copies per component and output, kComponents x
+    // outputs x copies.
     std::vector<ReadingCopy> copies;
     ScratchVector<double> byCopy;
 };
@@ -120,7 +121,7 @@ class LeastSquaresGain {
   private:
     int n_;
     std::vector<double> normal_;
-    std::vector<double> inverse_;
+    std::vector<double> inverseColumns_;  // N^-1 transposed
 };
 
 }  // namespace compensation::detail

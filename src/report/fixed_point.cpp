@@ -276,7 +276,7 @@ FitDerivatives DifferenceDerivatives(CCompensation& engine, Snapshot& snapshot, 
     }
     const std::size_t p = inputs.size();
     d.byElement.assign(outputs * p, 0.0);
-    d.byCopy.assign(d.copies.size() * kComponents * outputs, 0.0);
+    d.byCopy.assign(kComponents * outputs * d.copies.size(), 0.0);
     constexpr std::tuple<double CVector::*, double> kSteps[kComponents] = {
         {&CVector::Range, kRangeStep},
         {&CVector::Azimuth, kAngleStep},
@@ -304,7 +304,7 @@ FitDerivatives DifferenceDerivatives(CCompensation& engine, Snapshot& snapshot, 
                  run(worker, sets, model, phi.data());
                  reading.*field = saved;
                  for (std::size_t o = 0; o < outputs; ++o) {
-                     d.byCopy[(c * kComponents + k) * outputs + o] = (phi[o] - phi0[o]) / step;
+                     d.byCopy[(k * outputs + o) * d.copies.size() + c] = (phi[o] - phi0[o]) / step;
                  }
              });
     return d;
@@ -692,6 +692,15 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
         const FitDerivatives& d = derivatives[f];
         const std::size_t outputs = d.outputs.size();
+        // Each copy's place along the rows (kComponents a reading), or none.
+        std::vector<std::size_t> at(d.copies.size(), width);
+        for (std::size_t c = 0; c < d.copies.size(); ++c) {
+            const int reading = readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
+                                                  [static_cast<std::size_t>(d.copies[c].index)];
+            if (reading >= 0) {
+                at[c] = groups.place[static_cast<std::size_t>(reading)] * kComponents;
+            }
+        }
         for (std::size_t e = 0; e < P; ++e) {
             if (owner[e] != static_cast<int>(f)) {
                 continue;
@@ -705,15 +714,12 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             std::copy_n(d.byElement.begin() + static_cast<std::ptrdiff_t>(o * P), P,
                         result.jacobian.begin() + static_cast<std::ptrdiff_t>(e * P));
             double* row = byReading.data() + e * width;
-            for (std::size_t c = 0; c < d.copies.size(); ++c) {
-                const int reading = readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
-                                                      [static_cast<std::size_t>(d.copies[c].index)];
-                if (reading < 0) {
-                    continue;
-                }
-                const std::size_t at = groups.place[static_cast<std::size_t>(reading)];
-                for (std::size_t k = 0; k < kComponents; ++k) {
-                    row[at * kComponents + k] += d.byCopy[(c * kComponents + k) * outputs + o];
+            for (std::size_t k = 0; k < kComponents; ++k) {
+                const double* byCopy = d.byCopy.data() + (k * outputs + o) * d.copies.size();
+                for (std::size_t c = 0; c < d.copies.size(); ++c) {
+                    if (at[c] < width) {
+                        row[at[c] + k] += byCopy[c];
+                    }
                 }
             }
         }
