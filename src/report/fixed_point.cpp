@@ -687,7 +687,9 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
                                                 readings, readingCount, threads);
     }
     // Each reading's place along the rows: readings read by the same fits lie together (in
-    // their order), so that the noise sum can take each such group's elements alone.
+    // their order), so that the noise sum can take each such group's elements alone. The rows
+    // hold dphi/dr scaled by the readings' noise, S^1/2.
+    const double sigma[kComponents] = {noise.range, noise.azimuth, noise.elevation};
     const ReadingGroups groups = GroupByFits(derivatives, readings);
     for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
         const FitDerivatives& d = derivatives[f];
@@ -718,7 +720,7 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
                 const double* byCopy = d.byCopy.data() + (k * outputs + o) * d.copies.size();
                 for (std::size_t c = 0; c < d.copies.size(); ++c) {
                     if (at[c] < width) {
-                        row[at[c] + k] += byCopy[c];
+                        row[at[c] + k] += sigma[k] * byCopy[c];
                     }
                 }
             }
@@ -732,15 +734,6 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     // M = dphi/dr S dphi/dr^T, S the readings' variances: the products of the rows scaled by
     // the noise. An element's row is non-zero only over the readings of the sets its fit reads,
     // which lie together.
-    const double sigma[kComponents] = {noise.range, noise.azimuth, noise.elevation};
-    for (std::size_t e = 0; e < P; ++e) {
-        double* row = byReading.data() + e * width;
-        for (std::size_t t = 0; t < width; t += kComponents) {
-            for (std::size_t k = 0; k < kComponents; ++k) {
-                row[t + k] *= sigma[k];
-            }
-        }
-    }
     std::vector<double> m(P * P, 0.0);
     for (const ReadingGroup& group : groups.groups) {
         // The elements of the fits that read the group's readings: only their rows are non-zero

@@ -10,6 +10,8 @@
 #define COMPENSATION_REPORT_SCRATCH_H
 
 #include <cstddef>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace compensation::detail {
@@ -36,6 +38,8 @@ void GiveScratch(void* block, std::size_t bytes) noexcept;
 // The bytes this thread keeps for the next blocks.
 std::size_t ScratchKeptBytes();
 
+// An array sized without a value leaves its values unset, as new T[n] does (most are
+// written whole before they are read): size it with a value where it must start at one.
 template <typename T>
 struct ScratchAllocator {
     using value_type = T;
@@ -44,6 +48,14 @@ struct ScratchAllocator {
     ScratchAllocator(const ScratchAllocator<U>& /*other*/) {}  // NOLINT: rebinding converts
     T* allocate(std::size_t n) { return static_cast<T*>(TakeScratch(n * sizeof(T))); }
     void deallocate(T* block, std::size_t n) noexcept { GiveScratch(block, n * sizeof(T)); }
+    template <typename U>
+    void construct(U* at) noexcept {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
     friend bool operator==(ScratchAllocator /*a*/, ScratchAllocator /*b*/) { return true; }
     friend bool operator!=(ScratchAllocator /*a*/, ScratchAllocator /*b*/) { return false; }
 };
