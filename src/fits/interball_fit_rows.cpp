@@ -85,10 +85,13 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     }
 
     // dP per metre of range and per radian of azimuth and elevation, once per live measurement.
+    // The points themselves too: each takes part in a row with every other target.
     std::vector<std::array<Vec3, kComponents>> slopes(total);
+    std::vector<Vec3> points(total);
     for (std::size_t m = 0; m < total; ++m) {
         if (IsLive(calibrated[m])) {
             slopes[m] = PointMotion(calibrated[m]);
+            points[m] = PositionOf(calibrated[m]);
         }
     }
 
@@ -103,7 +106,7 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
             design[q] = rows.a[q][static_cast<std::size_t>(r)];
         }
         const auto [mA, mB] = rows.ends[static_cast<std::size_t>(r)];
-        const Vec3 separation = Minus(PositionOf(calibrated[mA]), PositionOf(calibrated[mB]));
+        const Vec3 separation = Minus(points[mA], points[mB]);
         for (const auto& [m, sign] : {std::pair{mA, 2.0}, std::pair{mB, -2.0}}) {
             inRows[m] = true;
             for (std::size_t k = 0; k < kComponents; ++k) {

@@ -191,20 +191,23 @@ class ReadingColumns {
         // face sign.
         const double toAzimuth = kDegToRad;
         const double toElevation = f_ * kDegToRad;
-        const double overFaceCos = 1.0 / (f_ * h.cosEl);
-        Way(ModelSum::kD1, f_ * h.cosEl, 0.0, toElevation * (-2.0 * cosq * cosq / Rk));
-        Way(ModelSum::kD2s, 2.0 * sinq - 1.0, 0.0, toElevation * (-2.0 * f_ * cosq / Rk));
+        // Two divisions serve every way (f is +-1, so 1 / (f cos El) is f / cos El).
+        const double overCos = 1.0 / h.cosEl;
+        const double overRk = 1.0 / Rk;
+        const double overFaceCos = f_ * overCos;
+        Way(ModelSum::kD1, f_ * h.cosEl, 0.0, toElevation * (-2.0 * cosq * cosq * overRk));
+        Way(ModelSum::kD2s, 2.0 * sinq - 1.0, 0.0, toElevation * (-2.0 * f_ * cosq * overRk));
         Way(ModelSum::kA1s, 0.0, toAzimuth * (-2.0 * sinq * sinq * overFaceCos), 0.0);
         Way(ModelSum::kA3s, 0.0, toAzimuth * (2.0 * sinq * overFaceCos), 0.0);
-        Way(ModelSum::kP, 0.0, toAzimuth * (-h.s[1] / h.cosEl), toElevation * f_ * h.c[1]);
-        Way(ModelSum::kQ, 0.0, toAzimuth * (-h.c[1] / h.cosEl), toElevation * (-f_ * h.s[1]));
+        Way(ModelSum::kP, 0.0, toAzimuth * (-h.s[1] * overCos), toElevation * f_ * h.c[1]);
+        Way(ModelSum::kQ, 0.0, toAzimuth * (-h.c[1] * overCos), toElevation * (-f_ * h.s[1]));
         Way(ModelSum::kAzimuth, 0.0, toAzimuth, 0.0);
         Way(ModelSum::kA2s, 0.0, 0.0, -2.0 * toElevation);
         Way(ModelSum::kElevation, 0.0, 0.0, -toElevation);
         Way(ModelSum::kPolynomial, 0.0, 0.0, -toElevation * kPolyRadToDeg);
         const double factors[kReadingFactors] = {1.0,    h.s[1], h.c[1],  h.s[2],       h.c[2],
                                                  h.s[3], h.c[3], h.s[4],  h.c[4],       h.s[5],
-                                                 h.c[5], h.s[6], h.c[6],  1.0 / Rk,     sinq,
+                                                 h.c[5], h.s[6], h.c[6],  overRk,       sinq,
                                                  cosq,   El,     El * El, El * El * El, kDegToRad};
         for (std::size_t k = 0; k < kReadingFactors; ++k) {
             factor_[k] = factors[k];
