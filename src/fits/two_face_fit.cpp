@@ -434,12 +434,14 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
         for (int k = 0; k < n; ++k) {
             residual -= row[k] * solution[k];
         }
-        gain.Gain(row.data(), 1.0, gx.data());
         // The row moves with the front sight's azimuth (m = 0) and elevation (m = 1).
         const double* dx[2] = {rowSlopes[i].byAzimuth, rowSlopes[i].byElevation};
+        const double* designs[3] = {row.data(), dx[0], dx[1]};
+        const double weights[3] = {1.0, residual, residual};
+        double* const gains[3] = {gx.data(), gdx[0].data(), gdx[1].data()};
+        gain.Gains(designs, weights, gains);
         double dxu[2] = {0.0, 0.0};
         for (int m = 0; m < 2; ++m) {
-            gain.Gain(dx[m], residual, gdx[m].data());
             for (int k = 0; k < n; ++k) {
                 dxu[m] += dx[m][k] * solution[k];
             }

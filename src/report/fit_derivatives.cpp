@@ -256,8 +256,17 @@ FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFrom
     return Finish(std::vector<PassCalibration>{{notFromModel, {}}});
 }
 
+namespace {
+
+// The unknowns a gain takes together: one vector of four, or two of two.
+constexpr std::size_t kGainLanes = 4;
+
+}  // namespace
+
 LeastSquaresGain::LeastSquaresGain(int unknowns)
-    : n_(unknowns), normal_(static_cast<std::size_t>(unknowns * unknowns), 0.0) {}
+    : n_(unknowns),
+      stride_((static_cast<std::size_t>(unknowns) + kGainLanes - 1) / kGainLanes * kGainLanes),
+      normal_(static_cast<std::size_t>(unknowns * unknowns), 0.0) {}
 
 void LeastSquaresGain::AddRow(const double* design, double weight) {
     // The upper triangle; Normal() mirrors it.
@@ -289,24 +298,48 @@ bool LeastSquaresGain::Factorise() {
     }
     // Kept transposed: a gain is a sum of the inverse's columns, each a row here, which runs
     // along the unknowns instead of waiting on one running sum.
-    inverseColumns_.assign(n * n, 0.0);
+    inverseColumns_.assign(n * stride_, 0.0);
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t k = 0; k < n; ++k) {
-            inverseColumns_[k * n + i] = inverse[i * n + k];
+            inverseColumns_[k * stride_ + i] = inverse[i * n + k];
         }
     }
     return true;
 }
 
-void LeastSquaresGain::Gain(const double* design, double weight, double* gain) const {
+// Each unknown's gain is the sum over k of x_k times column k's entry, in the order of k: a
+// vector of unknowns at a time, with the designs' sums side by side.
+template <std::size_t Count>
+void LeastSquaresGain::GainsOf(const double* const* designs, const double* weights,
+                               double* const* gains) const {
     const auto n = static_cast<std::size_t>(n_);
-    std::fill(gain, gain + n, 0.0);
-    for (std::size_t k = 0; k < n; ++k) {
-        AddScaled(design[k], inverseColumns_.data() + k * n, gain, n);
+    for (std::size_t first = 0; first < n; first += kGainLanes) {
+        double sums[Count][kGainLanes] = {};
+        for (std::size_t k = 0; k < n; ++k) {
+            const double* column = inverseColumns_.data() + k * stride_ + first;
+#pragma GCC unroll 4
+            for (std::size_t j = 0; j < Count; ++j) {
+                const double x = designs[j][k];
+                for (std::size_t l = 0; l < kGainLanes; ++l) {
+                    sums[j][l] += x * column[l];
+                }
+            }
+        }
+        for (std::size_t j = 0; j < Count; ++j) {
+            for (std::size_t l = 0; l < kGainLanes && first + l < n; ++l) {
+                gains[j][first + l] = weights[j] * sums[j][l];
+            }
+        }
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        gain[i] *= weight;
-    }
+}
+
+void LeastSquaresGain::Gain(const double* design, double weight, double* gain) const {
+    GainsOf<1>(&design, &weight, &gain);
+}
+
+void LeastSquaresGain::Gains(const double* const designs[3], const double weights[3],
+                             double* const gains[3]) const {
+    GainsOf<3>(designs, weights, gains);
 }
 
 }  // namespace compensation::detail

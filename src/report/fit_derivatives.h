@@ -117,11 +117,18 @@ class LeastSquaresGain {
     bool Factorise();
     // N^-1 w x into `gain` (unknowns).
     void Gain(const double* design, double weight, double* gain) const;
+    // N^-1 w_j x_j into gains[j] for three designs at once, in one pass over N^-1.
+    void Gains(const double* const designs[3], const double weights[3],
+               double* const gains[3]) const;
 
   private:
+    template <std::size_t Count>
+    void GainsOf(const double* const* designs, const double* weights, double* const* gains) const;
+
     int n_;
+    std::size_t stride_;  // n rounded up to whole vectors; the padding is zero
     std::vector<double> normal_;
-    std::vector<double> inverseColumns_;  // N^-1 transposed
+    std::vector<double> inverseColumns_;  // N^-1 transposed, rows `stride_` apart
 };
 
 }  // namespace compensation::detail

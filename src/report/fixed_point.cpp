@@ -762,24 +762,29 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
         }
     }
 
-    // C = A^-1 M A^-T: X = A^-1 M, then C^T = A^-1 X^T.
-    if (!SolveGeneral(p, p, a, m)) {
+    // C = A^-1 M A^-T: B = A^-1 by one elimination, then T = B M and C = T B^T as products of
+    // rows (M is symmetric, so its rows are its columns); C is formed on one triangle.
+    std::vector<double> inverse(P * P, 0.0);
+    for (std::size_t i = 0; i < P; ++i) {
+        inverse[i * P + i] = 1.0;
+    }
+    if (!SolveGeneral(p, p, a, inverse)) {
         return result;
     }
-    std::vector<double> xt(P * P);
-    for (std::size_t i = 0; i < P; ++i) {
-        for (std::size_t k = 0; k < P; ++k) {
-            xt[k * P + i] = m[i * P + k];
+    const auto rowsOf = [P](const std::vector<double>& matrix) {
+        std::vector<BandedRow> rows(P);
+        for (std::size_t i = 0; i < P; ++i) {
+            rows[i] = {matrix.data() + i * P, 0, P};
         }
-    }
-    if (!SolveGeneral(p, p, a, xt)) {
-        return result;
-    }
+        return rows;
+    };
+    std::vector<double> t(P * P, 0.0);
+    AddRowProducts(rowsOf(inverse), rowsOf(m), false, t.data(), P);
     result.covariance.assign(P * P, 0.0);
+    AddRowProducts(rowsOf(t), rowsOf(inverse), true, result.covariance.data(), P);
     for (std::size_t i = 0; i < P; ++i) {
-        for (std::size_t k = 0; k < P; ++k) {
-            // Symmetrised: the two solves round differently.
-            result.covariance[i * P + k] = 0.5 * (xt[i * P + k] + xt[k * P + i]);
+        for (std::size_t k = 0; k < i; ++k) {
+            result.covariance[i * P + k] = result.covariance[k * P + i];
         }
     }
     result.solved = true;
