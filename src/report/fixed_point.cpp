@@ -197,7 +197,9 @@ void InThreads(std::size_t workers, const Snapshot& snapshot, std::size_t cacheS
             pool.emplace_back([&, w] {
                 try {
                     RawTermCache terms(cacheSize);
-                    terms.Keep(snapshot.rawTerms);
+                    if (snapshot.rawTerms) {
+                        terms.Keep(*snapshot.rawTerms);
+                    }
                     share(w);
                 } catch (...) {
                     failures[w] = std::current_exception();
@@ -629,7 +631,9 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
         readingCount += set.size();
     }
     RawTermCache rawTerms(3 * readingCount);
-    rawTerms.Keep(snapshot.rawTerms);
+    if (snapshot.rawTerms) {
+        rawTerms.Keep(*snapshot.rawTerms);
+    }
     FixedPointCovariance result;
     ProbeElements(engine, snapshot, fixedPoint);
     // An element two fits write belongs to the later one in the final joint loop: its value is

@@ -47,8 +47,9 @@ struct Snapshot {
     // The result record as the run left it: some fits read their target positions and the
     // in-line view from it.
     TCompOut out{};
-    // The raw terms the run worked out for its readings.
-    std::vector<RawTermCache::Entry> rawTerms;
+    // The raw terms the run worked out for its readings, shared by every copy of the
+    // snapshot (nothing changes them).
+    std::shared_ptr<const std::vector<RawTermCache::Entry>> rawTerms;
 };
 
 struct FitTally {

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "engine/constants.h"
 #include "model/mapper_elements.h"
@@ -189,7 +191,8 @@ void RunRecorder::SetFlyingStatus(int status, int coverage) {
 
 void RunRecorder::SetSnapshot(std::shared_ptr<Snapshot> snapshot) {
     if (const RawTermCache* terms = RawTermCache::Active(); terms != nullptr && snapshot) {
-        snapshot->rawTerms = terms->Kept();
+        snapshot->rawTerms =
+            std::make_shared<const std::vector<RawTermCache::Entry>>(terms->Kept());
     }
     record_->snapshot = std::move(snapshot);
 }
