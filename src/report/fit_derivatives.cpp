@@ -142,11 +142,20 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     // from the model (into the derivatives) or is fed (into how its outputs move with the fed
     // elements, fed x outputs).
     std::vector<std::vector<double>> fedBy(passes.size());
-    ScratchVector<double> responses(block_ * copies);
+    // The first pass's rows are written straight into the derivatives by copy, a later pass's
+    // into rows of their own, added to them once its products are taken: a raw reading moves
+    // each pass's calibrated reading alike.
+    if (passes.empty()) {
+        d.byCopy.assign(block_ * copies, 0.0);
+    } else {
+        d.byCopy.resize(block_ * copies);
+    }
+    ScratchVector<double> later(passes.size() > 1 ? block_ * copies : 0);
     std::vector<BandedRow> responseRows(block_);
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         const PassCalibration& calibration = passes[pass];
         fedBy[pass].assign(calibration.fed.size() * outputs, 0.0);
+        double* responses = pass == 0 ? d.byCopy.data() : later.data();
         for (std::size_t first = 0; first < copies; first += kTile) {
             const std::size_t tile = std::min(kTile, copies - first);
             const double* blocks[kTile];
@@ -154,18 +163,14 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                 blocks[t] = Block(first + t, static_cast<int>(pass));
             }
             for (std::size_t k = 0; k < block_; ++k) {
-                double* into = responses.data() + k * copies + first;
+                double* into = responses + k * copies + first;
                 for (std::size_t t = 0; t < tile; ++t) {
                     into[t] = blocks[t][k];
                 }
             }
         }
-        // A raw reading moves each pass's calibrated reading alike: the passes' rows add up.
-        for (std::size_t i = 0; i < block_ * copies; ++i) {
-            d.byCopy[i] += responses[i];
-        }
         for (std::size_t k = 0; k < block_; ++k) {
-            responseRows[k] = Banded(responses.data() + k * copies, copies);
+            responseRows[k] = Banded(responses + k * copies, copies);
         }
         // Where each element's column goes in this pass: an input's place, p + a fed place, or
         // nowhere.
@@ -217,6 +222,11 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                         fedBy[pass][(throughTarget[j] - p) * outputs + o] += product;
                     }
                 }
+            }
+        }
+        if (pass > 0) {
+            for (std::size_t i = 0; i < block_ * copies; ++i) {
+                d.byCopy[i] += later[i];
             }
         }
     }

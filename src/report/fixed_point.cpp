@@ -533,7 +533,12 @@ void Products2x2(const double* a0, const double* a1, const double* b0, const dou
 }  // namespace
 
 BandedRow Banded(const double* values, std::size_t n) {
+    // Four at a time first: a row that is zero throughout is read to its end.
     std::size_t first = 0;
+    while (first + 4 <= n && ((values[first] == 0.0) & (values[first + 1] == 0.0) &
+                              (values[first + 2] == 0.0) & (values[first + 3] == 0.0))) {
+        first += 4;
+    }
     while (first < n && values[first] == 0.0) {
         ++first;
     }
