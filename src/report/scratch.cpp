@@ -1,6 +1,8 @@
 #include "report/scratch.h"
 
 #include <array>
+#include <atomic>
+#include <mutex>
 #include <new>
 
 namespace compensation::detail {
@@ -20,10 +22,11 @@ std::size_t ClassOf(std::size_t bytes) {
     return c;
 }
 
-// Set once the thread's blocks are freed at its exit: later blocks then pass through.
-thread_local bool keptGone = false;
+// Set once the kept blocks are freed at the program's end: later blocks then pass through.
+std::atomic<bool> keptGone{false};
 
 struct Kept {
+    std::mutex mutex;
     std::array<std::vector<void*>, kClasses> free;
     std::size_t bytes = 0;
 
@@ -31,6 +34,7 @@ struct Kept {
     Kept(const Kept&) = delete;
     Kept& operator=(const Kept&) = delete;
     ~Kept() {
+        const std::lock_guard<std::mutex> lock(mutex);
         keptGone = true;
         for (std::vector<void*>& blocks : free) {
             for (void* block : blocks) {
@@ -40,56 +44,62 @@ struct Kept {
     }
 };
 
-// Whether blocks of class c are kept on this thread (not once its blocks are freed).
-bool Keeps(std::size_t c) {
-    return kScratchKeeps && c >= kSmallestKeptClass && c < kClasses && !keptGone;
+Kept& TheKept() {
+    static Kept kept;
+    return kept;
 }
 
-Kept& ThisThread() {
-    thread_local Kept kept;
-    return kept;
+bool KeepsClass(std::size_t c) {
+    return kScratchKeeps && c >= kSmallestKeptClass && c < kClasses && !keptGone;
 }
 
 }  // namespace
 
 void* TakeScratch(std::size_t bytes) {
     const std::size_t c = ClassOf(bytes);
-    if (!Keeps(c)) {
+    if (!KeepsClass(c)) {
         return ::operator new(bytes);
     }
-    Kept& kept = ThisThread();
-    if (!kept.free[c].empty()) {
-        void* block = kept.free[c].back();
-        kept.free[c].pop_back();
-        kept.bytes -= std::size_t{1} << c;
-        return block;
+    Kept& kept = TheKept();
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (!keptGone && !kept.free[c].empty()) {
+            void* block = kept.free[c].back();
+            kept.free[c].pop_back();
+            kept.bytes -= std::size_t{1} << c;
+            return block;
+        }
     }
     return ::operator new (std::size_t{1} << c);
 }
 
 void GiveScratch(void* block, std::size_t bytes) noexcept {
     const std::size_t c = ClassOf(bytes);
-    if (!Keeps(c)) {
+    if (!KeepsClass(c)) {
         ::operator delete(block);
         return;
     }
-    Kept& kept = ThisThread();
+    Kept& kept = TheKept();
     const std::size_t size = std::size_t{1} << c;
-    if (kept.bytes + size > kScratchKeptBytes) {
-        ::operator delete(block);
-        return;
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (!keptGone && kept.bytes + size <= kScratchKeptBytes) {
+            try {
+                kept.free[c].push_back(block);
+                kept.bytes += size;
+                return;
+            } catch (const std::bad_alloc&) {
+                // Freed below.
+            }
+        }
     }
-    try {
-        kept.free[c].push_back(block);
-    } catch (const std::bad_alloc&) {
-        ::operator delete(block);
-        return;
-    }
-    kept.bytes += size;
+    ::operator delete(block);
 }
 
 std::size_t ScratchKeptBytes() {
-    return keptGone ? 0 : ThisThread().bytes;
+    Kept& kept = TheKept();
+    const std::lock_guard<std::mutex> lock(kept.mutex);
+    return kept.bytes;
 }
 
 }  // namespace compensation::detail

@@ -1,11 +1,12 @@
-// Working memory of the run report, kept on its thread from one report to the next.
+// Working memory of the run report, kept from one report to the next.
 //
 // A report works through a few megabytes of short-lived arrays (the fits' responses and
 // columns, the derivatives by reading). The C library hands freed blocks of that size back to
 // the system, and the next report then touches fresh pages again: a page fault every 4 KiB,
-// about a third of a report's time. Blocks of 4 KiB and more are therefore kept on the
-// thread that frees them, by size class, up to kScratchKeptBytes in all, and handed to the
-// next array of their class; smaller ones, which the C library keeps itself, pass through.
+// about a third of a report's time. Blocks of 4 KiB and more are therefore kept when freed, by
+// size class, up to kScratchKeptBytes in all, and handed to the next array of their class on
+// any thread (a report's threads live only as long as it does); smaller ones, which the C
+// library keeps itself, pass through.
 #ifndef COMPENSATION_REPORT_SCRATCH_H
 #define COMPENSATION_REPORT_SCRATCH_H
 
@@ -33,9 +34,9 @@ inline constexpr bool kScratchKeeps = true;
 
 // A block of at least `bytes`, aligned for any type.
 void* TakeScratch(std::size_t bytes);
-// Gives back a block TakeScratch returned for `bytes`, from any thread.
+// Gives back a block TakeScratch returned for `bytes`, on any thread.
 void GiveScratch(void* block, std::size_t bytes) noexcept;
-// The bytes this thread keeps for the next blocks.
+// The bytes kept for the next blocks.
 std::size_t ScratchKeptBytes();
 
 // An array sized without a value leaves its values unset, as new T[n] does (most are
