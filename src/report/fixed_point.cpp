@@ -495,14 +495,6 @@ LoopContraction JointLoopContraction(const FixedPointCovariance& linearised,
 
 namespace {
 
-// Where the processor has them, the products below run on vectors of four; the sums are
-// split the same way on every processor, so that each gives the same bits.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define COMPENSATION_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
-#else
-#define COMPENSATION_WIDE_VECTORS
-#endif
-
 // The products of rows a0, a1 with rows b0, b1 over [first, last) into s[0 .. 4) (a0.b0, a0.b1,
 // a1.b0, a1.b1), each summed in four interleaved partial sums that run side by side on vectors.
 COMPENSATION_WIDE_VECTORS
@@ -584,6 +576,7 @@ void AddRowProducts(const std::vector<BandedRow>& a, const std::vector<BandedRow
     }
 }
 
+COMPENSATION_WIDE_VECTORS
 bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
     for (int col = 0; col < n; ++col) {
         int pivot = col;
