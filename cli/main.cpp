@@ -54,8 +54,8 @@ CLI::App* AddProcedure(CLI::App& app, const char* name, const char* description,
                    "write no trace file (the results are the same; for batch runs)")
         ->excludes("--trace-dir");
     subcommand->add_flag("--no-uncertainty", options.noUncertainty,
-                         "report the fitted elements without their uncertainties (which take "
-                         "up to about the procedure's own time again)");
+                         "report the fitted elements without their uncertainties (which add "
+                         "up to about half the procedure's own time)");
     subcommand->add_option("--angle-unit", options.angleUnit,
                            "unit of plain azimuth/elevation columns (deg or rad)");
     return subcommand;
