@@ -17,8 +17,12 @@ void UnitRow(const CalibratedPair& /*pair*/, int /*columns*/, double* row, RowSl
     }
 }
 
+namespace {
+
 // The elevation moves the half-angle by -1/2 per radian.
 constexpr double kHalfAnglePerElevation = -0.5;
+
+}  // namespace
 
 void HarmonicRangeRow(const CalibratedPair& pair, int /*columns*/, double* row, RowSlopes* slopes) {
     const double g = 2.0 * std::sin(pair.h) - 1.0;

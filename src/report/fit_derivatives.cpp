@@ -81,7 +81,6 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     FitDerivatives d;
     d.outputs = outputs_;
     d.copies = copies_;
-    d.byCopy.assign(block_ * copies, 0.0);
     d.byElement.assign(outputs * p, 0.0);
 
     // The elements whose columns the passes read: the inputs, then the fed elements that are
@@ -97,7 +96,6 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     }
     // Only the components an element's sum reaches have rows, each written whole.
     struct ColumnRow {
-        std::size_t element;
         const ModelElementEntry* entry;
         std::size_t component;
     };
@@ -108,7 +106,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
         for (std::size_t k = 0; k < kComponents && entries[e] != nullptr; ++k) {
             if (Reaches(*entries[e], k)) {
                 rowOf[e * kComponents + k] = rows.size();
-                rows.push_back({e, entries[e], k});
+                rows.push_back({entries[e], k});
             }
         }
     }
