@@ -77,12 +77,6 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     if (!SolveGeneral(n, n, matrix, inverse)) {
         return std::nullopt;
     }
-    std::vector<double> inverseColumns(N * N);
-    for (std::size_t p = 0; p < N; ++p) {
-        for (std::size_t q = 0; q < N; ++q) {
-            inverseColumns[q * N + p] = inverse[p * N + q];
-        }
-    }
 
     // dP per metre of range and per radian of azimuth and elevation, once per live measurement.
     // The points themselves too: each takes part in a row with every other target.
@@ -111,30 +105,32 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
             inRows[m] = true;
             for (std::size_t k = 0; k < kComponents; ++k) {
                 const double ds = sign * Dot(separation, slopes[m][k]);
-                double* w = image.data() + (m * kComponents + k) * N;
-                for (std::size_t q = 0; q < N; ++q) {
-                    w[q] += ds * design[q];
-                }
+                AddScaled(ds, design.data(), image.data() + (m * kComponents + k) * N, N);
             }
         }
     }
+    // M^-1 w for every measurement and component at once: the products of the images with
+    // M^-1's rows.
+    std::vector<BandedRow> images(total * kComponents);
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        images[i] = {image.data() + i * N, 0, inRows[i / kComponents] ? N : 0};
+    }
+    std::vector<BandedRow> inverseRows(N);
+    for (std::size_t p = 0; p < N; ++p) {
+        inverseRows[p] = {inverse.data() + p * N, 0, N};
+    }
+    ScratchVector<double> solved(total * kComponents * N, 0.0);
+    AddRowProducts(images, inverseRows, false, solved.data(), N);
     FitResponse response(snapshot, outputs, inputs, model);
     const double scale = -kRadToDeg / rows.count();
     for (std::size_t m = 0; m < total; ++m) {
         if (!inRows[m]) {
             continue;
         }
-        // M^-1 w as a sum of M^-1's columns (rows of its transpose), along the outputs.
         double* block = response.At({set, static_cast<int>(m)});
-        for (std::size_t k = 0; k < kComponents; ++k) {
-            const double* w = image.data() + (m * kComponents + k) * N;
-            double* into = block + k * N;
-            for (std::size_t q = 0; q < N; ++q) {
-                AddScaled(w[q], inverseColumns.data() + q * N, into, N);
-            }
-            for (std::size_t p = 0; p < N; ++p) {
-                into[p] *= scale;
-            }
+        const double* from = solved.data() + m * kComponents * N;
+        for (std::size_t i = 0; i < kComponents * N; ++i) {
+            block[i] = scale * from[i];
         }
     }
     return response.Finish(outputs);
