@@ -94,7 +94,29 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
             }
         }
     }
-    // Only the components an element's sum reaches have rows, each written whole.
+    // Where each element's column goes in each pass: an input's place, p + a fed place, or
+    // nowhere (an element the pass sets itself).
+    std::vector<std::vector<std::size_t>> targets(passes.size());
+    std::vector<bool> needed(elements.size(), false);
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        const PassCalibration& calibration = passes[pass];
+        const std::size_t nowhere = p + calibration.fed.size();
+        targets[pass].assign(elements.size(), nowhere);
+        for (std::size_t e = 0; e < elements.size(); ++e) {
+            const auto held = [&elements, e](const std::vector<double TMapper::*>& list) {
+                return static_cast<std::size_t>(std::find(list.begin(), list.end(), elements[e]) -
+                                                list.begin());
+            };
+            if (held(calibration.fed) < calibration.fed.size()) {
+                targets[pass][e] = p + held(calibration.fed);
+            } else if (e < p && held(calibration.notFromModel) == calibration.notFromModel.size()) {
+                targets[pass][e] = e;
+            }
+            needed[e] = needed[e] || targets[pass][e] != nowhere;
+        }
+    }
+    // Only the elements some pass reads have rows, and only for the components their sum
+    // reaches, each written whole.
     struct ColumnRow {
         const ModelElementEntry* entry;
         std::size_t component;
@@ -103,7 +125,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     std::vector<std::size_t> rowOf(elements.size() * kComponents, kNoRow);
     std::vector<ColumnRow> rows;
     for (std::size_t e = 0; e < elements.size(); ++e) {
-        for (std::size_t k = 0; k < kComponents && entries[e] != nullptr; ++k) {
+        for (std::size_t k = 0; k < kComponents && entries[e] != nullptr && needed[e]; ++k) {
             if (Reaches(*entries[e], k)) {
                 rowOf[e * kComponents + k] = rows.size();
                 rows.push_back({entries[e], k});
@@ -170,21 +192,8 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
         for (std::size_t k = 0; k < block_; ++k) {
             responseRows[k] = Banded(responses + k * copies, copies);
         }
-        // Where each element's column goes in this pass: an input's place, p + a fed place, or
-        // nowhere.
+        const std::vector<std::size_t>& target = targets[pass];
         const std::size_t nowhere = p + calibration.fed.size();
-        std::vector<std::size_t> target(elements.size(), nowhere);
-        for (std::size_t e = 0; e < elements.size(); ++e) {
-            const auto held = [&elements, e](const std::vector<double TMapper::*>& list) {
-                return static_cast<std::size_t>(std::find(list.begin(), list.end(), elements[e]) -
-                                                list.begin());
-            };
-            if (held(calibration.fed) < calibration.fed.size()) {
-                target[e] = p + held(calibration.fed);
-            } else if (e < p && held(calibration.notFromModel) == calibration.notFromModel.size()) {
-                target[e] = e;
-            }
-        }
         for (std::size_t k = 0; k < kComponents; ++k) {
             std::vector<BandedRow> moved;
             std::vector<std::size_t> movedOutput;
