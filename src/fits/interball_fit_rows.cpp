@@ -70,11 +70,8 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     if (!SolveDetermined(n, eliminated.data(), rhs.data(), solution.data())) {
         return std::nullopt;
     }
-    std::vector<double> inverse(N * N, 0.0);
-    for (std::size_t p = 0; p < N; ++p) {
-        inverse[p * N + p] = 1.0;
-    }
-    if (!SolveGeneral(n, n, matrix, inverse)) {
+    std::vector<double> inverse;
+    if (!Invert(n, matrix, inverse)) {
         return std::nullopt;
     }
 
@@ -115,12 +112,8 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
     for (std::size_t i = 0; i < images.size(); ++i) {
         images[i] = {image.data() + i * N, 0, inRows[i / kComponents] ? N : 0};
     }
-    std::vector<BandedRow> inverseRows(N);
-    for (std::size_t p = 0; p < N; ++p) {
-        inverseRows[p] = {inverse.data() + p * N, 0, N};
-    }
     ScratchVector<double> solved(total * kComponents * N, 0.0);
-    AddRowProducts(images, inverseRows, false, solved.data(), N);
+    AddRowProducts(images, WholeRows(inverse.data(), N, N), false, solved.data(), N);
     FitResponse response(snapshot, outputs, inputs, model);
     const double scale = -kRadToDeg / rows.count();
     for (std::size_t m = 0; m < total; ++m) {

@@ -306,11 +306,8 @@ std::vector<double> LeastSquaresGain::Normal() const {
 
 bool LeastSquaresGain::Factorise() {
     const auto n = static_cast<std::size_t>(n_);
-    std::vector<double> inverse(n * n, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-        inverse[i * n + i] = 1.0;
-    }
-    if (!SolveGeneral(n_, n_, Normal(), inverse)) {
+    std::vector<double> inverse;
+    if (!Invert(n_, Normal(), inverse)) {
         return false;
     }
     // Kept transposed: a gain is a sum of the inverse's columns, each a row here, which runs

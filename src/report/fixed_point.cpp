@@ -617,6 +617,23 @@ bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
     return true;
 }
 
+bool Invert(int n, std::vector<double> a, std::vector<double>& inverse) {
+    const auto N = static_cast<std::size_t>(n);
+    inverse.assign(N * N, 0.0);
+    for (std::size_t i = 0; i < N; ++i) {
+        inverse[i * N + i] = 1.0;
+    }
+    return SolveGeneral(n, n, std::move(a), inverse);
+}
+
+std::vector<BandedRow> WholeRows(const double* matrix, std::size_t rows, std::size_t width) {
+    std::vector<BandedRow> whole(rows);
+    for (std::size_t i = 0; i < rows; ++i) {
+        whole[i] = {matrix + i * width, 0, width};
+    }
+    return whole;
+}
+
 FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snapshot,
                                           const TMapper& fixedPoint, const NoiseEstimate& noise,
                                           bool covariance, bool byDifferences,
@@ -766,24 +783,15 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
 
     // C = A^-1 M A^-T: B = A^-1 by one elimination, then T = B M and C = T B^T as products of
     // rows (M is symmetric, so its rows are its columns); C is formed on one triangle.
-    std::vector<double> inverse(P * P, 0.0);
-    for (std::size_t i = 0; i < P; ++i) {
-        inverse[i * P + i] = 1.0;
-    }
-    if (!SolveGeneral(p, p, a, inverse)) {
+    std::vector<double> inverse;
+    if (!Invert(p, a, inverse)) {
         return result;
     }
-    const auto rowsOf = [P](const std::vector<double>& matrix) {
-        std::vector<BandedRow> rows(P);
-        for (std::size_t i = 0; i < P; ++i) {
-            rows[i] = {matrix.data() + i * P, 0, P};
-        }
-        return rows;
-    };
     std::vector<double> t(P * P, 0.0);
-    AddRowProducts(rowsOf(inverse), rowsOf(m), false, t.data(), P);
+    AddRowProducts(WholeRows(inverse.data(), P, P), WholeRows(m.data(), P, P), false, t.data(), P);
     result.covariance.assign(P * P, 0.0);
-    AddRowProducts(rowsOf(t), rowsOf(inverse), true, result.covariance.data(), P);
+    AddRowProducts(WholeRows(t.data(), P, P), WholeRows(inverse.data(), P, P), true,
+                   result.covariance.data(), P);
     for (std::size_t i = 0; i < P; ++i) {
         for (std::size_t k = 0; k < i; ++k) {
             result.covariance[i * P + k] = result.covariance[k * P + i];

@@ -74,6 +74,12 @@ void AddRowProducts(const std::vector<BandedRow>& a, const std::vector<BandedRow
 // when a pivot vanishes.
 bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b);
 
+// A^-1 of the n x n row-major A into `inverse`; false when a pivot vanishes.
+bool Invert(int n, std::vector<double> a, std::vector<double>& inverse);
+
+// The rows of a dense row-major matrix, each whole.
+std::vector<BandedRow> WholeRows(const double* matrix, std::size_t rows, std::size_t width);
+
 }  // namespace compensation::detail
 
 #endif  // COMPENSATION_REPORT_FIXED_POINT_H
