@@ -63,7 +63,7 @@ std::vector<PairRow> LivePairRows(const Snapshot& snapshot, int set, int pairCou
 // reading (`slopes`).
 void AddReadingResponse(FitResponse& response, ReadingCopy copy,
                         const std::array<double, kComponents>& slopes, const double* gains) {
-    const std::size_t outputs = response.Outputs();
+    const std::size_t outputs = response.Moves().size();
     double* block = response.At(copy);
     for (std::size_t k = 0; k < kComponents; ++k) {
         for (std::size_t o = 0; o < outputs; ++o) {

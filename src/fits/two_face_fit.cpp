@@ -384,8 +384,7 @@ void ObservationGradient(const ObservationSlopes& slopes, double* front, double*
 // least-squares fit the rows describe: another estimator, a singular system, or columns left
 // undetermined (their entry values then take part).
 bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pass, double* solution,
-                      const std::vector<double TMapper::*>& outputs, ReadingCopy front,
-                      ReadingCopy back, int passIndex, FitResponse& response) {
+                      ReadingCopy front, ReadingCopy back, int passIndex, FitResponse& response) {
     if (stage.solve != SolveLeastSquares || pass.empty()) {
         return false;
     }
@@ -417,6 +416,7 @@ bool AddStageResponse(const Stage& stage, const std::vector<CalibratedPair>& pas
     // The stage's solution as the call finds it, to rounding.
     gain.Gain(rhs.data(), 1.0, solution);
     // The solved value k is written as scale_k u_k to the output of its element, if any.
+    const std::vector<double TMapper::*>& outputs = response.Moves(passIndex);
     std::array<int, kMaxColumns> output{};
     for (int k = 0; k < n; ++k) {
         const auto at = std::find(outputs.begin(), outputs.end(), stage.elements[k].element);
@@ -530,10 +530,16 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
     enum { kRangePass, kDataPass, kPasses };
     const ReadingCopy fronts{frontSet, 0};
     const ReadingCopy backs{backSet, 0};
-    FitResponse response(snapshot, outputs, inputs, model, kPasses);
+    // Each pass moves only the outputs of its own stages.
+    std::vector<std::vector<double TMapper::*>> moves(kPasses);
+    for (double TMapper::*output : outputs) {
+        const bool ranged = std::find(range.begin(), range.end(), output) != range.end();
+        moves[ranged ? kRangePass : kDataPass].push_back(output);
+    }
+    FitResponse response(snapshot, outputs, inputs, model, moves);
     std::array<double, kMaxColumns> rangeSolution{};
-    if (!AddStageResponse(fit.range, rangePass, rangeSolution.data(), outputs, fronts, backs,
-                          kRangePass, response)) {
+    if (!AddStageResponse(fit.range, rangePass, rangeSolution.data(), fronts, backs, kRangePass,
+                          response)) {
         return std::nullopt;
     }
     WriteSolution(map, fit.range, rangeSolution.data());
@@ -543,7 +549,7 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
         CalibrateLivePairs(front, back, pairCount, &map, terms, false);
     for (const Stage& stage : fit.data) {
         std::array<double, kMaxColumns> solution{};
-        if (!AddStageResponse(stage, dataPass, solution.data(), outputs, fronts, backs, kDataPass,
+        if (!AddStageResponse(stage, dataPass, solution.data(), fronts, backs, kDataPass,
                               response)) {
             return std::nullopt;
         }

@@ -44,13 +44,31 @@ void ColumnsOfCopy(const CVector& raw, const TMapper& model, std::optional<Readi
 FitResponse::FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
                          const std::vector<double TMapper::*>& inputs, const TMapper& model,
                          int passes)
+    : FitResponse(snapshot, outputs, inputs, model,
+                  std::vector<std::vector<double TMapper::*>>(static_cast<std::size_t>(passes),
+                                                              outputs)) {}
+
+FitResponse::FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
+                         const std::vector<double TMapper::*>& inputs, const TMapper& model,
+                         std::vector<std::vector<double TMapper::*>> moves)
     : snapshot_(snapshot),
       outputs_(std::move(outputs)),
       inputs_(inputs),
       model_(model),
-      passes_(passes),
-      block_(kComponents * outputs_.size()),
-      slot_(snapshot.sets.size()) {}
+      moves_(std::move(moves)),
+      movedOutput_(moves_.size()),
+      offset_(moves_.size()),
+      perCopy_(0),
+      slot_(snapshot.sets.size()) {
+    for (std::size_t pass = 0; pass < moves_.size(); ++pass) {
+        for (double TMapper::*element : moves_[pass]) {
+            movedOutput_[pass].push_back(static_cast<std::size_t>(
+                std::find(outputs_.begin(), outputs_.end(), element) - outputs_.begin()));
+        }
+        offset_[pass] = perCopy_;
+        perCopy_ += kComponents * moves_[pass].size();
+    }
+}
 
 double* FitResponse::At(ReadingCopy copy, int pass) {
     std::vector<int>& slots = slot_[static_cast<std::size_t>(copy.set)];
@@ -60,7 +78,7 @@ double* FitResponse::At(ReadingCopy copy, int pass) {
     int& slot = slots[static_cast<std::size_t>(copy.index)];
     if (slot == 0) {
         if (copies_.size() % kChunk == 0) {
-            chunks_.emplace_back(kChunk * static_cast<std::size_t>(passes_) * block_, 0.0);
+            chunks_.emplace_back(kChunk * perCopy_, 0.0);
         }
         copies_.push_back(copy);
         slot = static_cast<int>(copies_.size());
@@ -69,9 +87,8 @@ double* FitResponse::At(ReadingCopy copy, int pass) {
 }
 
 const double* FitResponse::Block(std::size_t copy, int pass) const {
-    const std::size_t perCopy = static_cast<std::size_t>(passes_) * block_;
-    return chunks_[copy / kChunk].data() + (copy % kChunk) * perCopy +
-           static_cast<std::size_t>(pass) * block_;
+    return chunks_[copy / kChunk].data() + (copy % kChunk) * perCopy_ +
+           offset_[static_cast<std::size_t>(pass)];
 }
 
 FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) const {
@@ -160,48 +177,57 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
 
     // Per pass: its responses as rows over the copies, and the rows of the elements it takes
     // from the model (into the derivatives) or is fed (into how its outputs move with the fed
-    // elements, fed x outputs).
-    std::vector<std::vector<double>> fedBy(passes.size());
-    // The first pass's rows are written straight into the derivatives by copy, a later pass's
-    // into rows of their own, added to them once its products are taken: a raw reading moves
-    // each pass's calibrated reading alike.
-    if (passes.empty()) {
-        d.byCopy.assign(block_ * copies, 0.0);
+    // elements, fed x outputs). A raw reading moves each pass's calibrated reading alike, so
+    // the passes' rows add up into the derivatives by copy; a first pass that moves every
+    // output, in order, writes its rows there itself.
+    const std::size_t block = kComponents * outputs;
+    const bool firstInPlace = !passes.empty() && moves_[0] == outputs_;
+    if (firstInPlace) {
+        d.byCopy.resize(block * copies);
     } else {
-        d.byCopy.resize(block_ * copies);
+        d.byCopy.assign(block * copies, 0.0);
     }
-    ScratchVector<double> later(passes.size() > 1 ? block_ * copies : 0);
-    std::vector<BandedRow> responseRows(block_);
+    std::size_t ownRows = 0;
+    for (std::size_t pass = firstInPlace ? 1 : 0; pass < passes.size(); ++pass) {
+        ownRows = std::max(ownRows, kComponents * moves_[pass].size());
+    }
+    ScratchVector<double> own(ownRows * copies);
+    std::vector<std::vector<double>> fedBy(passes.size());
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         const PassCalibration& calibration = passes[pass];
+        const std::vector<std::size_t>& movedOutput = movedOutput_[pass];
+        const std::size_t moves = movedOutput.size();
+        const std::size_t passBlock = kComponents * moves;
+        const bool inPlace = pass == 0 && firstInPlace;
         fedBy[pass].assign(calibration.fed.size() * outputs, 0.0);
-        double* responses = pass == 0 ? d.byCopy.data() : later.data();
+        double* responses = inPlace ? d.byCopy.data() : own.data();
         for (std::size_t first = 0; first < copies; first += kTile) {
             const std::size_t tile = std::min(kTile, copies - first);
             const double* blocks[kTile];
             for (std::size_t t = 0; t < tile; ++t) {
                 blocks[t] = Block(first + t, static_cast<int>(pass));
             }
-            for (std::size_t k = 0; k < block_; ++k) {
+            for (std::size_t k = 0; k < passBlock; ++k) {
                 double* into = responses + k * copies + first;
                 for (std::size_t t = 0; t < tile; ++t) {
                     into[t] = blocks[t][k];
                 }
             }
         }
-        for (std::size_t k = 0; k < block_; ++k) {
+        std::vector<BandedRow> responseRows(passBlock);
+        for (std::size_t k = 0; k < passBlock; ++k) {
             responseRows[k] = Banded(responses + k * copies, copies);
         }
         const std::vector<std::size_t>& target = targets[pass];
         const std::size_t nowhere = p + calibration.fed.size();
         for (std::size_t k = 0; k < kComponents; ++k) {
             std::vector<BandedRow> moved;
-            std::vector<std::size_t> movedOutput;
-            for (std::size_t o = 0; o < outputs; ++o) {
-                const BandedRow& row = responseRows[k * outputs + o];
+            std::vector<std::size_t> movedAt;
+            for (std::size_t o = 0; o < moves; ++o) {
+                const BandedRow& row = responseRows[k * moves + o];
                 if (row.first < row.last) {
                     moved.push_back(row);
-                    movedOutput.push_back(o);
+                    movedAt.push_back(movedOutput[o]);
                 }
             }
             std::vector<BandedRow> through;
@@ -220,7 +246,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
             std::vector<double> products(moved.size() * through.size(), 0.0);
             AddRowProducts(moved, through, false, products.data(), through.size());
             for (std::size_t i = 0; i < moved.size(); ++i) {
-                const std::size_t o = movedOutput[i];
+                const std::size_t o = movedAt[i];
                 for (std::size_t j = 0; j < through.size(); ++j) {
                     const double product = products[i * through.size() + j];
                     if (throughTarget[j] < p) {
@@ -231,9 +257,15 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                 }
             }
         }
-        if (pass > 0) {
-            for (std::size_t i = 0; i < block_ * copies; ++i) {
-                d.byCopy[i] += later[i];
+        if (!inPlace) {
+            for (std::size_t k = 0; k < kComponents; ++k) {
+                for (std::size_t o = 0; o < moves; ++o) {
+                    const BandedRow& row = responseRows[k * moves + o];
+                    double* into = d.byCopy.data() + (k * outputs + movedOutput[o]) * copies;
+                    for (std::size_t i = row.first; i < row.last; ++i) {
+                        into[i] += row.values[i];
+                    }
+                }
             }
         }
     }

@@ -73,14 +73,23 @@ struct PassCalibration {
 // passes, and turns that into the fit's derivatives through its calibrations.
 class FitResponse {
   public:
+    // Every pass may move every output.
     FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
                 const std::vector<double TMapper::*>& inputs, const TMapper& model, int passes = 1);
+    // Pass q moves only `moves[q]`, some of `outputs`: a fit that solves its elements in stages
+    // over several calibrations keeps no blocks for the outputs a pass leaves alone.
+    FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
+                const std::vector<double TMapper::*>& inputs, const TMapper& model,
+                std::vector<std::vector<double TMapper::*>> moves);
 
-    std::size_t Outputs() const { return outputs_.size(); }
+    // The outputs pass `pass` moves, in the order of its blocks.
+    const std::vector<double TMapper::*>& Moves(int pass = 0) const {
+        return moves_[static_cast<std::size_t>(pass)];
+    }
 
-    // d outputs / d calibrated (range, azimuth, elevation) of the reading at `copy` as pass
-    // `pass` calibrates it, to add to: kComponents x Outputs(), zero at first; it stays where
-    // it is while the response lives.
+    // d moved outputs / d calibrated (range, azimuth, elevation) of the reading at `copy` as
+    // pass `pass` calibrates it, to add to: kComponents x Moves(pass).size(), zero at first; it
+    // stays where it is while the response lives.
     double* At(ReadingCopy copy, int pass = 0);
 
     // The fit's derivatives, one calibration per pass. A raw reading moves each pass's
@@ -96,8 +105,10 @@ class FitResponse {
     std::vector<double TMapper::*> outputs_;
     const std::vector<double TMapper::*>& inputs_;
     const TMapper& model_;
-    int passes_;
-    std::size_t block_;                   // kComponents x outputs
+    std::vector<std::vector<double TMapper::*>> moves_;
+    std::vector<std::vector<std::size_t>> movedOutput_;  // per pass: each moved output's place
+    std::vector<std::size_t> offset_;                     // per pass: its block's place in a copy's
+    std::size_t perCopy_;                                 // all passes' blocks of one copy
     std::vector<std::vector<int>> slot_;  // per set and reading: copy + 1, 0 for none
     // Each copy's blocks, one a pass, in chunks of kChunk copies, so that a block never moves.
     static constexpr std::size_t kChunk = 32;
