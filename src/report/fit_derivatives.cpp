@@ -178,19 +178,23 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     // Per pass: its responses as rows over the copies, and the rows of the elements it takes
     // from the model (into the derivatives) or is fed (into how its outputs move with the fed
     // elements, fed x outputs). A raw reading moves each pass's calibrated reading alike, so
-    // the passes' rows add up into the derivatives by copy; a first pass that moves every
-    // output, in order, writes its rows there itself.
-    const std::size_t block = kComponents * outputs;
-    const bool firstInPlace = !passes.empty() && moves_[0] == outputs_;
-    if (firstInPlace) {
-        d.byCopy.resize(block * copies);
-    } else {
-        d.byCopy.assign(block * copies, 0.0);
-    }
+    // the passes' rows add up into the derivatives by copy: a pass writes the rows of the
+    // outputs no earlier pass moved there itself, and the others into rows of its own, added
+    // once its products are taken.
+    d.byCopy.resize(kComponents * outputs * copies);
+    std::vector<bool> written(outputs, false);
     std::size_t ownRows = 0;
-    for (std::size_t pass = firstInPlace ? 1 : 0; pass < passes.size(); ++pass) {
-        ownRows = std::max(ownRows, kComponents * moves_[pass].size());
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        std::size_t again = 0;
+        for (std::size_t o : movedOutput_[pass]) {
+            again += written[o] ? kComponents : 0;
+        }
+        ownRows = std::max(ownRows, again);
+        for (std::size_t o : movedOutput_[pass]) {
+            written[o] = true;
+        }
     }
+    written.assign(outputs, false);
     ScratchVector<double> own(ownRows * copies);
     std::vector<std::vector<double>> fedBy(passes.size());
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
@@ -198,9 +202,17 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
         const std::vector<std::size_t>& movedOutput = movedOutput_[pass];
         const std::size_t moves = movedOutput.size();
         const std::size_t passBlock = kComponents * moves;
-        const bool inPlace = pass == 0 && firstInPlace;
         fedBy[pass].assign(calibration.fed.size() * outputs, 0.0);
-        double* responses = inPlace ? d.byCopy.data() : own.data();
+        std::vector<double*> rowAt(passBlock);
+        std::size_t owned = 0;
+        for (std::size_t k = 0; k < kComponents; ++k) {
+            for (std::size_t o = 0; o < moves; ++o) {
+                rowAt[k * moves + o] =
+                    written[movedOutput[o]]
+                        ? own.data() + owned++ * copies
+                        : d.byCopy.data() + (k * outputs + movedOutput[o]) * copies;
+            }
+        }
         for (std::size_t first = 0; first < copies; first += kTile) {
             const std::size_t tile = std::min(kTile, copies - first);
             const double* blocks[kTile];
@@ -208,7 +220,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                 blocks[t] = Block(first + t, static_cast<int>(pass));
             }
             for (std::size_t k = 0; k < passBlock; ++k) {
-                double* into = responses + k * copies + first;
+                double* into = rowAt[k] + first;
                 for (std::size_t t = 0; t < tile; ++t) {
                     into[t] = blocks[t][k];
                 }
@@ -216,7 +228,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
         }
         std::vector<BandedRow> responseRows(passBlock);
         for (std::size_t k = 0; k < passBlock; ++k) {
-            responseRows[k] = Banded(responses + k * copies, copies);
+            responseRows[k] = Banded(rowAt[k], copies);
         }
         const std::vector<std::size_t>& target = targets[pass];
         const std::size_t nowhere = p + calibration.fed.size();
@@ -257,16 +269,26 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                 }
             }
         }
-        if (!inPlace) {
-            for (std::size_t k = 0; k < kComponents; ++k) {
-                for (std::size_t o = 0; o < moves; ++o) {
-                    const BandedRow& row = responseRows[k * moves + o];
-                    double* into = d.byCopy.data() + (k * outputs + movedOutput[o]) * copies;
-                    for (std::size_t i = row.first; i < row.last; ++i) {
-                        into[i] += row.values[i];
-                    }
+        for (std::size_t k = 0; k < kComponents; ++k) {
+            for (std::size_t o = 0; o < moves; ++o) {
+                if (!written[movedOutput[o]]) {
+                    continue;
+                }
+                const BandedRow& row = responseRows[k * moves + o];
+                double* into = d.byCopy.data() + (k * outputs + movedOutput[o]) * copies;
+                for (std::size_t i = row.first; i < row.last; ++i) {
+                    into[i] += row.values[i];
                 }
             }
+        }
+        for (std::size_t o : movedOutput) {
+            written[o] = true;
+        }
+    }
+    // The outputs no pass moves.
+    for (std::size_t o = 0; o < outputs; ++o) {
+        for (std::size_t k = 0; k < kComponents && !written[o]; ++k) {
+            std::fill_n(d.byCopy.data() + (k * outputs + o) * copies, copies, 0.0);
         }
     }
     // A fed element's value is the output of the same name: its rows carry into the rows of
