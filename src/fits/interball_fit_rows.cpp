@@ -106,26 +106,35 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
             }
         }
     }
-    // M^-1 w for every measurement and component at once: the products of the images with
-    // M^-1's rows.
-    std::vector<BandedRow> images(total * kComponents);
-    for (std::size_t i = 0; i < images.size(); ++i) {
-        images[i] = {image.data() + i * N, 0, inRows[i / kComponents] ? N : 0};
-    }
-    ScratchVector<double> solved(total * kComponents * N, 0.0);
-    AddRowProducts(images, WholeRows(inverse.data(), N, N), false, solved.data(), N);
-    FitResponse response(snapshot, outputs, inputs, model);
-    const double scale = -kRadToDeg / rows.count();
+    // The responses, -(180/pi) M^-1 w / N for every measurement and component, as rows over the
+    // measurements in the rows: the images turned into a row over them per component and
+    // design column, and M^-1 (symmetric) applied to those rows.
+    std::vector<ReadingCopy> copies;
     for (std::size_t m = 0; m < total; ++m) {
-        if (!inRows[m]) {
-            continue;
-        }
-        double* block = response.At({set, static_cast<int>(m)});
-        const double* from = solved.data() + m * kComponents * N;
-        for (std::size_t i = 0; i < kComponents * N; ++i) {
-            block[i] = scale * from[i];
+        if (inRows[m]) {
+            copies.push_back({set, static_cast<int>(m)});
         }
     }
+    const std::size_t C = copies.size();
+    ScratchVector<double> byColumn(kComponents * N * C);
+    for (std::size_t c = 0; c < C; ++c) {
+        const auto m = static_cast<std::size_t>(copies[c].index);
+        for (std::size_t i = 0; i < kComponents * N; ++i) {
+            byColumn[i * C + c] = image[m * kComponents * N + i];
+        }
+    }
+    ScratchVector<double> responses(kComponents * N * C, 0.0);
+    const double scale = -kRadToDeg / rows.count();
+    for (std::size_t k = 0; k < kComponents; ++k) {
+        for (std::size_t o = 0; o < N; ++o) {
+            for (std::size_t q = 0; q < N; ++q) {
+                AddScaled(scale * inverse[o * N + q], byColumn.data() + (k * N + q) * C,
+                          responses.data() + (k * N + o) * C, C);
+            }
+        }
+    }
+    FitResponse response(snapshot, outputs, inputs, model);
+    response.SetRows(std::move(copies), std::move(responses));
     return response.Finish(outputs);
 }
 

@@ -86,12 +86,17 @@ double* FitResponse::At(ReadingCopy copy, int pass) {
     return const_cast<double*>(Block(static_cast<std::size_t>(slot - 1), pass));
 }
 
+void FitResponse::SetRows(std::vector<ReadingCopy> copies, ScratchVector<double> rows) {
+    copies_ = std::move(copies);
+    givenRows_ = std::move(rows);
+}
+
 const double* FitResponse::Block(std::size_t copy, int pass) const {
     return chunks_[copy / kChunk].data() + (copy % kChunk) * perCopy_ +
            offset_[static_cast<std::size_t>(pass)];
 }
 
-FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) const {
+FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) {
     const std::size_t outputs = outputs_.size();
     const std::size_t p = inputs_.size();
     const std::size_t copies = copies_.size();
@@ -181,7 +186,12 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     // the passes' rows add up into the derivatives by copy: a pass writes the rows of the
     // outputs no earlier pass moved there itself, and the others into rows of its own, added
     // once its products are taken.
-    d.byCopy.resize(kComponents * outputs * copies);
+    const bool given = !givenRows_.empty();
+    if (given) {
+        d.byCopy = std::move(givenRows_);
+    } else {
+        d.byCopy.resize(kComponents * outputs * copies);
+    }
     std::vector<bool> written(outputs, false);
     std::size_t ownRows = 0;
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
@@ -213,7 +223,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
                         : d.byCopy.data() + (k * outputs + movedOutput[o]) * copies;
             }
         }
-        for (std::size_t first = 0; first < copies; first += kTile) {
+        for (std::size_t first = 0; first < copies && !(given && pass == 0); first += kTile) {
             const std::size_t tile = std::min(kTile, copies - first);
             const double* blocks[kTile];
             for (std::size_t t = 0; t < tile; ++t) {
@@ -323,7 +333,7 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) c
     return d;
 }
 
-FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) const {
+FitDerivatives FitResponse::Finish(const std::vector<double TMapper::*>& notFromModel) {
     return Finish(std::vector<PassCalibration>{{notFromModel, {}}});
 }
 

@@ -92,11 +92,16 @@ class FitResponse {
     // stays where it is while the response lives.
     double* At(ReadingCopy copy, int pass = 0);
 
+    // A one-pass fit that forms its responses as rows itself gives them whole instead of by
+    // copy: d outputs / d calibrated readings, a row over `copies` per component and output,
+    // kComponents x outputs x copies.
+    void SetRows(std::vector<ReadingCopy> copies, ScratchVector<double> rows);
+
     // The fit's derivatives, one calibration per pass. A raw reading moves each pass's
     // calibrated reading alike (the identity), so its rows add up over the passes.
-    FitDerivatives Finish(const std::vector<PassCalibration>& passes) const;
+    FitDerivatives Finish(const std::vector<PassCalibration>& passes);
     // One pass that takes every input from the model except `notFromModel`.
-    FitDerivatives Finish(const std::vector<double TMapper::*>& notFromModel) const;
+    FitDerivatives Finish(const std::vector<double TMapper::*>& notFromModel);
 
   private:
     const double* Block(std::size_t copy, int pass) const;
@@ -114,6 +119,7 @@ class FitResponse {
     static constexpr std::size_t kChunk = 32;
     std::vector<ReadingCopy> copies_;
     std::vector<ScratchVector<double>> chunks_;
+    ScratchVector<double> givenRows_;  // SetRows's, until Finish takes them
 };
 
 // The gain of a linear least-squares solution, u = N^-1 sum_i w_i x_i y_i with
