@@ -46,9 +46,9 @@ std::uint64_t Bits(double value) {
 
 ReadingIndex GroupReadings(const Snapshot& snapshot) {
     // Copies of one reading have the same values, bit for bit. Every copy gets a hash of its
-    // values' bits (which tell apart every value, NaN included), and copies are sorted by hash;
-    // within a run of equal hashes the values themselves decide. Readings are numbered in
-    // order of first appearance among the live ones.
+    // values' bits (which tell apart every value, NaN included) and looks for the first copy
+    // of its values in an open-addressed table; within equal hashes the values themselves
+    // decide. Readings are numbered in order of first appearance among the live ones.
     std::vector<std::array<std::uint64_t, 3>> keys;
     std::vector<char> live;
     ReadingIndex result;
@@ -64,29 +64,24 @@ ReadingIndex GroupReadings(const Snapshot& snapshot) {
         h ^= bits + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
         return h * 0xff51afd7ed558ccdULL;
     };
-    std::vector<std::pair<std::uint64_t, std::size_t>> byHash(keys.size());
-    for (std::size_t c = 0; c < keys.size(); ++c) {
-        byHash[c] = {mix(mix(mix(0, keys[c][0]), keys[c][1]), keys[c][2]), c};
+    // At most half full, so that a probe ends after a few slots; a slot holds copy + 1.
+    std::size_t slots = 16;
+    while (slots < 2 * keys.size()) {
+        slots *= 2;
     }
-    std::sort(byHash.begin(), byHash.end());
+    std::vector<std::size_t> table(slots, 0);
     // first[c]: the first copy (in order over all sets) with the values of copy c.
     std::vector<std::size_t> first(keys.size());
-    for (std::size_t run = 0; run < byHash.size();) {
-        std::size_t end = run;
-        while (end < byHash.size() && byHash[end].first == byHash[run].first) {
-            ++end;
+    for (std::size_t c = 0; c < keys.size(); ++c) {
+        const std::uint64_t hash = mix(mix(mix(0, keys[c][0]), keys[c][1]), keys[c][2]);
+        std::size_t slot = static_cast<std::size_t>(hash >> 32) & (slots - 1);
+        while (table[slot] != 0 && keys[table[slot] - 1] != keys[c]) {
+            slot = (slot + 1) & (slots - 1);
         }
-        for (std::size_t i = run; i < end; ++i) {
-            const std::size_t c = byHash[i].second;
-            first[c] = c;
-            for (std::size_t j = run; j < i; ++j) {
-                if (keys[byHash[j].second] == keys[c]) {
-                    first[c] = first[byHash[j].second];
-                    break;
-                }
-            }
+        if (table[slot] == 0) {
+            table[slot] = c + 1;
         }
-        run = end;
+        first[c] = table[slot] - 1;
     }
     std::vector<char> groupLive(keys.size(), 0);
     for (std::size_t c = 0; c < keys.size(); ++c) {
@@ -135,19 +130,27 @@ ReadingGroups GroupByFits(const std::vector<FitDerivatives>& fits, const Reading
             }
         }
     }
-    std::vector<std::pair<std::uint64_t, std::size_t>> order(readings.count);
-    for (std::size_t r = 0; r < order.size(); ++r) {
-        order[r] = {readBy[r], r};
-    }
-    std::sort(order.begin(), order.end());
+    // The groups in order of their fits' bits, each reading's place in order within its group.
+    std::vector<std::uint64_t> masks = readBy;
+    std::sort(masks.begin(), masks.end());
+    masks.erase(std::unique(masks.begin(), masks.end()), masks.end());
     ReadingGroups result;
+    std::vector<std::size_t> next(masks.size(), 0);
+    for (std::uint64_t mask : readBy) {
+        ++next[static_cast<std::size_t>(std::lower_bound(masks.begin(), masks.end(), mask) -
+                                        masks.begin())];
+    }
+    std::size_t at = 0;
+    for (std::size_t g = 0; g < masks.size(); ++g) {
+        result.groups.push_back({masks[g], at, at + next[g]});
+        next[g] = at;
+        at = result.groups.back().last;
+    }
     result.place.resize(readings.count);
-    for (std::size_t at = 0; at < order.size(); ++at) {
-        result.place[order[at].second] = at;
-        if (at == 0 || order[at].first != order[at - 1].first) {
-            result.groups.push_back({order[at].first, at, at});
-        }
-        result.groups.back().last = at + 1;
+    for (std::size_t r = 0; r < readings.count; ++r) {
+        const auto g = static_cast<std::size_t>(
+            std::lower_bound(masks.begin(), masks.end(), readBy[r]) - masks.begin());
+        result.place[r] = next[g]++;
     }
     return result;
 }
