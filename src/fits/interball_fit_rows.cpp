@@ -27,6 +27,7 @@
 
 namespace compensation::detail {
 
+COMPENSATION_WIDE_VECTORS
 std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set, int targetCount,
                                                int viewCount, InterballTable table,
                                                const TMapper& model,

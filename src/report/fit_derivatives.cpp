@@ -96,6 +96,7 @@ const double* FitResponse::Block(std::size_t copy, int pass) const {
            offset_[static_cast<std::size_t>(pass)];
 }
 
+COMPENSATION_WIDE_VECTORS
 FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) {
     const std::size_t outputs = outputs_.size();
     const std::size_t p = inputs_.size();
