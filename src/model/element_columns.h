@@ -239,6 +239,11 @@ class ReadingColumns {
     // How the sum reaches the calibrated range, azimuth and elevation.
     const double* WayOf(ModelSum sum) const { return way_[static_cast<std::size_t>(sum)]; }
 
+    // What Scale takes of the reading: a factor, the face sign and the temperature offset.
+    double Factor(ReadingFactor factor) const { return factor_[static_cast<std::size_t>(factor)]; }
+    double Face() const { return f_; }
+    double Drift() const { return dT_; }
+
   private:
     void Way(ModelSum sum, double range, double azimuth, double elevation) {
         double* way = way_[static_cast<std::size_t>(sum)];

@@ -28,16 +28,65 @@ std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper
     return entries;
 }
 
-// The columns of a copy's reading into `into`, or nothing for a reading without a face.
-void ColumnsOfCopy(const CVector& raw, const TMapper& model, std::optional<ReadingColumns>& into) {
-    CVector reading = raw;
-    reading.SeType();
-    if (reading.FSBS == 0) {
-        into.reset();
-        return;
+// Ones, for an element that carries no face sign or temperature offset: a product by 1 is exact.
+constexpr double kOnes[kTile] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+
+// The columns of a tile of copies, laid out by copy: of each reading, the factors and ways that
+// some element's column takes, its face sign and its temperature offset, so that each column is
+// then formed along the copies. A reading without a face has zeros throughout.
+class ColumnTile {
+  public:
+    ColumnTile(std::vector<ReadingFactor> factors, std::vector<std::pair<ModelSum, std::size_t>> ways)
+        : factors_(std::move(factors)),
+          ways_(std::move(ways)),
+          factor_(factors_.size() * kTile),
+          way_(ways_.size() * kTile) {}
+
+    void Set(std::size_t t, const CVector& raw, const TMapper& model) {
+        CVector reading = raw;
+        reading.SeType();
+        if (reading.FSBS == 0) {
+            for (std::size_t i = 0; i < factors_.size(); ++i) {
+                factor_[i * kTile + t] = 0.0;
+            }
+            for (std::size_t i = 0; i < ways_.size(); ++i) {
+                way_[i * kTile + t] = 0.0;
+            }
+            face_[t] = drift_[t] = 0.0;
+            return;
+        }
+        const ReadingColumns columns(reading, RawTermsFor(reading), model.T_ref);
+        for (std::size_t i = 0; i < factors_.size(); ++i) {
+            factor_[i * kTile + t] = columns.Factor(factors_[i]);
+        }
+        for (std::size_t i = 0; i < ways_.size(); ++i) {
+            way_[i * kTile + t] = columns.WayOf(ways_[i].first)[ways_[i].second];
+        }
+        face_[t] = columns.Face();
+        drift_[t] = columns.Drift();
     }
-    into.emplace(reading, RawTermsFor(reading), model.T_ref);
-}
+
+    // The column of `entry` at `factor` and `way` (places in the lists it was made with) for
+    // the first `count` copies, as ReadingColumns::Scale and WayOf form it.
+    void Column(const ModelElementEntry& entry, std::size_t factor, std::size_t way,
+                std::size_t count, double* into) const {
+        const double* factors = factor_.data() + factor * kTile;
+        const double* ways = way_.data() + way * kTile;
+        const double* face = entry.face ? face_ : kOnes;
+        const double* drift = entry.drift ? drift_ : kOnes;
+        for (std::size_t t = 0; t < count; ++t) {
+            into[t] = entry.sign * factors[t] * face[t] * drift[t] * ways[t];
+        }
+    }
+
+  private:
+    std::vector<ReadingFactor> factors_;
+    std::vector<std::pair<ModelSum, std::size_t>> ways_;
+    std::vector<double> factor_;  // a row of kTile per factor
+    std::vector<double> way_;     // a row of kTile per way
+    double face_[kTile] = {};
+    double drift_[kTile] = {};
+};
 
 }  // namespace
 
@@ -155,25 +204,37 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) {
             }
         }
     }
-    // Written a tile of copies at a time, so that each row is written along itself.
+    // Written a tile of copies at a time, so that each row is written along itself; a tile
+    // holds only the factors and ways the rows take.
+    std::vector<ReadingFactor> factors;
+    std::vector<std::pair<ModelSum, std::size_t>> ways;
+    std::vector<std::pair<std::size_t, std::size_t>> placeOf(rows.size());
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const auto place = [](auto& list, const auto& value) {
+            const auto at = std::find(list.begin(), list.end(), value);
+            if (at == list.end()) {
+                list.push_back(value);
+                return list.size() - 1;
+            }
+            return static_cast<std::size_t>(at - list.begin());
+        };
+        placeOf[r] = {place(factors, rows[r].entry->factor),
+                      place(ways, std::pair{rows[r].entry->sum, rows[r].component})};
+    }
     ScratchVector<double> columns(rows.size() * copies);
-    std::optional<ReadingColumns> readings[kTile];
+    ColumnTile tile(std::move(factors), std::move(ways));
     for (std::size_t first = 0; first < copies; first += kTile) {
-        const std::size_t tile = std::min(kTile, copies - first);
-        for (std::size_t t = 0; t < tile; ++t) {
+        const std::size_t count = std::min(kTile, copies - first);
+        for (std::size_t t = 0; t < count; ++t) {
             const ReadingCopy& copy = copies_[first + t];
-            ColumnsOfCopy(snapshot_.sets[static_cast<std::size_t>(copy.set)]
-                                        [static_cast<std::size_t>(copy.index)],
-                          model_, readings[t]);
+            tile.Set(t,
+                     snapshot_.sets[static_cast<std::size_t>(copy.set)]
+                                   [static_cast<std::size_t>(copy.index)],
+                     model_);
         }
         for (std::size_t r = 0; r < rows.size(); ++r) {
-            const ColumnRow& row = rows[r];
-            double* into = columns.data() + r * copies + first;
-            for (std::size_t t = 0; t < tile; ++t) {
-                into[t] = readings[t] ? readings[t]->Scale(*row.entry) *
-                                            readings[t]->WayOf(row.entry->sum)[row.component]
-                                      : 0.0;
-            }
+            tile.Column(*rows[r].entry, placeOf[r].first, placeOf[r].second, count,
+                        columns.data() + r * copies + first);
         }
     }
     std::vector<BandedRow> columnRows(rows.size());
