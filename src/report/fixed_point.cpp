@@ -130,27 +130,40 @@ ReadingGroups GroupByFits(const std::vector<FitDerivatives>& fits, const Reading
             }
         }
     }
-    // The groups in order of their fits' bits, each reading's place in order within its group.
-    std::vector<std::uint64_t> masks = readBy;
-    std::sort(masks.begin(), masks.end());
-    masks.erase(std::unique(masks.begin(), masks.end()), masks.end());
-    ReadingGroups result;
-    std::vector<std::size_t> next(masks.size(), 0);
-    for (std::uint64_t mask : readBy) {
-        ++next[static_cast<std::size_t>(std::lower_bound(masks.begin(), masks.end(), mask) -
-                                        masks.begin())];
+    // The groups in order of their fits' bits (a handful of them), each reading's place in
+    // order within its group.
+    std::vector<std::uint64_t> masks;
+    std::vector<std::size_t> group(readings.count);
+    for (std::size_t r = 0; r < readings.count; ++r) {
+        std::size_t g = 0;
+        while (g < masks.size() && masks[g] != readBy[r]) {
+            ++g;
+        }
+        if (g == masks.size()) {
+            masks.push_back(readBy[r]);
+        }
+        group[r] = g;
     }
+    std::vector<std::size_t> order(masks.size());
+    for (std::size_t g = 0; g < order.size(); ++g) {
+        order[g] = g;
+    }
+    std::sort(order.begin(), order.end(),
+              [&masks](std::size_t x, std::size_t y) { return masks[x] < masks[y]; });
+    std::vector<std::size_t> next(masks.size(), 0);
+    for (std::size_t g : group) {
+        ++next[g];
+    }
+    ReadingGroups result;
     std::size_t at = 0;
-    for (std::size_t g = 0; g < masks.size(); ++g) {
+    for (std::size_t g : order) {
         result.groups.push_back({masks[g], at, at + next[g]});
         next[g] = at;
         at = result.groups.back().last;
     }
     result.place.resize(readings.count);
     for (std::size_t r = 0; r < readings.count; ++r) {
-        const auto g = static_cast<std::size_t>(
-            std::lower_bound(masks.begin(), masks.end(), readBy[r]) - masks.begin());
-        result.place[r] = next[g]++;
+        result.place[r] = next[group[r]]++;
     }
     return result;
 }
