@@ -729,13 +729,14 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
     for (std::size_t f = 0; f < snapshot.fits.size(); ++f) {
         const FitDerivatives& d = derivatives[f];
         const std::size_t outputs = d.outputs.size();
-        // Each copy's place along the rows (kComponents a reading), or none.
-        std::vector<std::size_t> at(d.copies.size(), width);
+        // The copies of live readings, each with its place along the rows (kComponents a
+        // reading).
+        std::vector<std::pair<std::size_t, std::size_t>> at;
         for (std::size_t c = 0; c < d.copies.size(); ++c) {
             const int reading = readings.readingOf[static_cast<std::size_t>(d.copies[c].set)]
                                                   [static_cast<std::size_t>(d.copies[c].index)];
             if (reading >= 0) {
-                at[c] = groups.place[static_cast<std::size_t>(reading)] * kComponents;
+                at.emplace_back(c, groups.place[static_cast<std::size_t>(reading)] * kComponents);
             }
         }
         for (std::size_t e = 0; e < P; ++e) {
@@ -751,12 +752,12 @@ FixedPointCovariance LinearisedCovariance(CCompensation& engine, Snapshot& snaps
             std::copy_n(d.byElement.begin() + static_cast<std::ptrdiff_t>(o * P), P,
                         result.jacobian.begin() + static_cast<std::ptrdiff_t>(e * P));
             double* row = byReading.data() + e * width;
-            for (std::size_t k = 0; k < kComponents; ++k) {
-                const double* byCopy = d.byCopy.data() + (k * outputs + o) * d.copies.size();
-                for (std::size_t c = 0; c < d.copies.size(); ++c) {
-                    if (at[c] < width) {
-                        row[at[c] + k] += sigma[k] * byCopy[c];
-                    }
+            const std::size_t copies = d.copies.size();
+            const double* byCopy = d.byCopy.data() + o * copies;
+            const std::size_t component = outputs * copies;  // from one component's row to the next
+            for (const auto& [c, place] : at) {
+                for (std::size_t k = 0; k < kComponents; ++k) {
+                    row[place + k] += sigma[k] * byCopy[k * component + c];
                 }
             }
         }

@@ -225,13 +225,20 @@ void AddUncertainty(const CCompensation& engine, const detail::RunRecord& record
     }
     AddFaceDependentSum(record, cov, report);
     report.elements.insert(report.elements.end(), undetermined.begin(), undetermined.end());
+    // Each element's standard deviation once; a negative variance (rounding of a vanishing
+    // one) correlates with nothing.
+    std::vector<double> deviation(p);
+    for (std::size_t i = 0; i < p; ++i) {
+        deviation[i] = std::sqrt(cov.covariance[i * p + i]);
+    }
     report.correlations.assign(p * p, 0.0);
     for (std::size_t i = 0; i < p; ++i) {
         for (std::size_t k = 0; k < p; ++k) {
-            const double denominator =
-                std::sqrt(cov.covariance[i * p + i] * cov.covariance[k * p + k]);
-            report.correlations[i * p + k] =
-                denominator > 0.0 ? cov.covariance[i * p + k] / denominator : (i == k ? 1.0 : 0.0);
+            const double denominator = deviation[i] * deviation[k];
+            report.correlations[i * p + k] = i == k ? 1.0
+                                             : denominator > 0.0
+                                                 ? cov.covariance[i * p + k] / denominator
+                                                 : 0.0;
         }
     }
 }
