@@ -205,13 +205,22 @@ class ReadingColumns {
         Way(ModelSum::kA2s, 0.0, 0.0, -2.0 * toElevation);
         Way(ModelSum::kElevation, 0.0, 0.0, -toElevation);
         Way(ModelSum::kPolynomial, 0.0, 0.0, -toElevation * kPolyRadToDeg);
-        const double factors[kReadingFactors] = {1.0,    h.s[1], h.c[1],  h.s[2],       h.c[2],
-                                                 h.s[3], h.c[3], h.s[4],  h.c[4],       h.s[5],
-                                                 h.c[5], h.s[6], h.c[6],  overRk,       sinq,
-                                                 cosq,   El,     El * El, El * El * El, kDegToRad};
-        for (std::size_t k = 0; k < kReadingFactors; ++k) {
-            factor_[k] = factors[k];
+        // Written one by one: a copy through a local array reads back, two at a time, values
+        // just stored one at a time, which the processor cannot forward.
+        Factor(ReadingFactor::kOne, 1.0);
+        for (int k = 1; k <= 6; ++k) {
+            Factor(static_cast<ReadingFactor>(static_cast<int>(ReadingFactor::kS1) + 2 * (k - 1)),
+                   h.s[k]);
+            Factor(static_cast<ReadingFactor>(static_cast<int>(ReadingFactor::kC1) + 2 * (k - 1)),
+                   h.c[k]);
         }
+        Factor(ReadingFactor::kInverseRange, overRk);
+        Factor(ReadingFactor::kSinQ, sinq);
+        Factor(ReadingFactor::kCosQ, cosq);
+        Factor(ReadingFactor::kEl, El);
+        Factor(ReadingFactor::kEl2, El * El);
+        Factor(ReadingFactor::kEl3, El * El * El);
+        Factor(ReadingFactor::kDegree, kDegToRad);
     }
 
     // d calibrated (range, azimuth, elevation) / d the entry's element, as stored.
@@ -245,6 +254,10 @@ class ReadingColumns {
     double Drift() const { return dT_; }
 
   private:
+    void Factor(ReadingFactor factor, double value) {
+        factor_[static_cast<std::size_t>(factor)] = value;
+    }
+
     void Way(ModelSum sum, double range, double azimuth, double elevation) {
         double* way = way_[static_cast<std::size_t>(sum)];
         way[0] = range;
@@ -254,8 +267,8 @@ class ReadingColumns {
 
     double f_;
     double dT_;
-    double way_[kModelSums][3] = {};
-    double factor_[kReadingFactors] = {};
+    double way_[kModelSums][3];       // every sum's way is set by the constructor
+    double factor_[kReadingFactors];  // and every factor
 };
 
 }  // namespace compensation::detail
