@@ -36,7 +36,8 @@ constexpr double kOnes[kTile] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}
 // then formed along the copies. A reading without a face has zeros throughout.
 class ColumnTile {
   public:
-    ColumnTile(std::vector<ReadingFactor> factors, std::vector<std::pair<ModelSum, std::size_t>> ways)
+    ColumnTile(std::vector<ReadingFactor> factors,
+               std::vector<std::pair<ModelSum, std::size_t>> ways)
         : factors_(std::move(factors)),
           ways_(std::move(ways)),
           factor_(factors_.size() * kTile),
@@ -93,9 +94,9 @@ class ColumnTile {
 FitResponse::FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
                          const std::vector<double TMapper::*>& inputs, const TMapper& model,
                          int passes)
-    : FitResponse(snapshot, outputs, inputs, model,
-                  std::vector<std::vector<double TMapper::*>>(static_cast<std::size_t>(passes),
-                                                              outputs)) {}
+    : FitResponse(
+          snapshot, outputs, inputs, model,
+          std::vector<std::vector<double TMapper::*>>(static_cast<std::size_t>(passes), outputs)) {}
 
 FitResponse::FitResponse(const Snapshot& snapshot, std::vector<double TMapper::*> outputs,
                          const std::vector<double TMapper::*>& inputs, const TMapper& model,

@@ -112,8 +112,8 @@ class FitResponse {
     const TMapper& model_;
     std::vector<std::vector<double TMapper::*>> moves_;
     std::vector<std::vector<std::size_t>> movedOutput_;  // per pass: each moved output's place
-    std::vector<std::size_t> offset_;                     // per pass: its block's place in a copy's
-    std::size_t perCopy_;                                 // all passes' blocks of one copy
+    std::vector<std::size_t> offset_;                    // per pass: its block's place in a copy's
+    std::size_t perCopy_;                                // all passes' blocks of one copy
     std::vector<std::vector<int>> slot_;  // per set and reading: copy + 1, 0 for none
     // Each copy's blocks, one a pass, in chunks of kChunk copies, so that a block never moves.
     static constexpr std::size_t kChunk = 32;
