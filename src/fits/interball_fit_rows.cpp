@@ -124,14 +124,16 @@ std::optional<FitDerivatives> InterballFitRows(const Snapshot& snapshot, int set
             byColumn[i * C + c] = image[m * kComponents * N + i];
         }
     }
-    ScratchVector<double> responses(kComponents * N * C, 0.0);
+    ScratchVector<double> responses(kComponents * N * C);
     const double scale = -kRadToDeg / rows.count();
+    std::vector<double> weights(N * N);
+    for (std::size_t i = 0; i < N * N; ++i) {
+        weights[i] = scale * inverse[i];
+    }
     for (std::size_t k = 0; k < kComponents; ++k) {
         for (std::size_t o = 0; o < N; ++o) {
-            for (std::size_t q = 0; q < N; ++q) {
-                AddScaled(scale * inverse[o * N + q], byColumn.data() + (k * N + q) * C,
-                          responses.data() + (k * N + o) * C, C);
-            }
+            CombineRows(weights.data() + o * N, N, byColumn.data() + k * N * C, C,
+                        responses.data() + (k * N + o) * C, C);
         }
     }
     FitResponse response(snapshot, outputs, inputs, model);

@@ -593,6 +593,36 @@ void AddRowProducts(const std::vector<BandedRow>& a, const std::vector<BandedRow
 }
 
 COMPENSATION_WIDE_VECTORS
+void CombineRows(const double* weights, std::size_t count, const double* rows, std::size_t stride,
+                 double* into, std::size_t n) {
+    // Eight entries at a time, on two vectors of four (one AVX2 register each, or two SSE2).
+    typedef double Lanes __attribute__((vector_size(32)));
+    constexpr std::size_t kLanes = 4;
+    std::size_t c = 0;
+    for (; c + 2 * kLanes <= n; c += 2 * kLanes) {
+        Lanes low = {};
+        Lanes high = {};
+        for (std::size_t q = 0; q < count; ++q) {
+            Lanes x;
+            Lanes y;
+            std::memcpy(&x, rows + q * stride + c, sizeof x);
+            std::memcpy(&y, rows + q * stride + c + kLanes, sizeof y);
+            low += weights[q] * x;
+            high += weights[q] * y;
+        }
+        std::memcpy(into + c, &low, sizeof low);
+        std::memcpy(into + c + kLanes, &high, sizeof high);
+    }
+    for (; c < n; ++c) {
+        double sum = 0.0;
+        for (std::size_t q = 0; q < count; ++q) {
+            sum += weights[q] * rows[q * stride + c];
+        }
+        into[c] = sum;
+    }
+}
+
+COMPENSATION_WIDE_VECTORS
 bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b) {
     for (int col = 0; col < n; ++col) {
         int pivot = col;

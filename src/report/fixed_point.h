@@ -70,6 +70,11 @@ BandedRow Banded(const double* values, std::size_t n);
 void AddRowProducts(const std::vector<BandedRow>& a, const std::vector<BandedRow>& b, bool upper,
                     double* into, std::size_t stride);
 
+// into[0 .. n) = sum over q < count of weights[q] rows[q * stride + (0 .. n)], each entry summed
+// in the order of q (as `count` AddScaled into zeros would), held in registers meanwhile.
+void CombineRows(const double* weights, std::size_t count, const double* rows, std::size_t stride,
+                 double* into, std::size_t n);
+
 // Solves A X = B for X in place (A n x n, B n x m, row-major) with partial pivoting; false
 // when a pivot vanishes.
 bool SolveGeneral(int n, int m, std::vector<double> a, std::vector<double>& b);
