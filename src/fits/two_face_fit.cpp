@@ -533,8 +533,12 @@ std::optional<FitDerivatives> TwoFaceRows(const TwoFaceFit& fit, const Snapshot&
     // Each pass moves only the outputs of its own stages.
     std::vector<std::vector<double TMapper::*>> moves(kPasses);
     for (double TMapper::*output : outputs) {
-        const bool ranged = std::find(range.begin(), range.end(), output) != range.end();
-        moves[ranged ? kRangePass : kDataPass].push_back(output);
+        if (std::find(range.begin(), range.end(), output) != range.end()) {
+            moves[kRangePass].push_back(output);
+        }
+        if (std::find(data.begin(), data.end(), output) != data.end()) {
+            moves[kDataPass].push_back(output);
+        }
     }
     FitResponse response(snapshot, outputs, inputs, model, moves);
     std::array<double, kMaxColumns> rangeSolution{};

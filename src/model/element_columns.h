@@ -208,6 +208,9 @@ class ReadingColumns {
         // Written one by one: a copy through a local array reads back, two at a time, values
         // just stored one at a time, which the processor cannot forward.
         Factor(ReadingFactor::kOne, 1.0);
+        static_assert(
+            static_cast<int>(ReadingFactor::kC6) == static_cast<int>(ReadingFactor::kS1) + 11,
+            "the harmonics' factors run sine, cosine, harmonic by harmonic");
         for (int k = 1; k <= 6; ++k) {
             Factor(static_cast<ReadingFactor>(static_cast<int>(ReadingFactor::kS1) + 2 * (k - 1)),
                    h.s[k]);

@@ -1,6 +1,7 @@
 #include "report/fit_derivatives.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "model/element_columns.h"
@@ -29,7 +30,13 @@ std::vector<const ModelElementEntry*> EntriesOf(const std::vector<double TMapper
 }
 
 // Ones, for an element that carries no face sign or temperature offset: a product by 1 is exact.
-constexpr double kOnes[kTile] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+constexpr std::array<double, kTile> kOnes = [] {
+    std::array<double, kTile> ones{};
+    for (std::size_t t = 0; t < kTile; ++t) {
+        ones[t] = 1.0;
+    }
+    return ones;
+}();
 
 // The columns of a tile of copies, laid out by copy: of each reading, the factors and ways that
 // some element's column takes, its face sign and its temperature offset, so that each column is
@@ -73,8 +80,8 @@ class ColumnTile {
                 std::size_t count, double* into) const {
         const double* factors = factor_.data() + factor * kTile;
         const double* ways = way_.data() + way * kTile;
-        const double* face = entry.face ? face_ : kOnes;
-        const double* drift = entry.drift ? drift_ : kOnes;
+        const double* face = entry.face ? face_ : kOnes.data();
+        const double* drift = entry.drift ? drift_ : kOnes.data();
         for (std::size_t t = 0; t < count; ++t) {
             into[t] = entry.sign * factors[t] * face[t] * drift[t] * ways[t];
         }
