@@ -263,19 +263,6 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) {
         d.byCopy.resize(kComponents * outputs * copies);
     }
     std::vector<bool> written(outputs, false);
-    std::size_t ownRows = 0;
-    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-        std::size_t again = 0;
-        for (std::size_t o : movedOutput_[pass]) {
-            again += written[o] ? kComponents : 0;
-        }
-        ownRows = std::max(ownRows, again);
-        for (std::size_t o : movedOutput_[pass]) {
-            written[o] = true;
-        }
-    }
-    written.assign(outputs, false);
-    ScratchVector<double> own(ownRows * copies);
     std::vector<std::vector<double>> fedBy(passes.size());
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         const PassCalibration& calibration = passes[pass];
@@ -283,6 +270,10 @@ FitDerivatives FitResponse::Finish(const std::vector<PassCalibration>& passes) {
         const std::size_t moves = movedOutput.size();
         const std::size_t passBlock = kComponents * moves;
         fedBy[pass].assign(calibration.fed.size() * outputs, 0.0);
+        const auto again = static_cast<std::size_t>(
+            std::count_if(movedOutput.begin(), movedOutput.end(),
+                          [&written](std::size_t o) { return written[o]; }));
+        ScratchVector<double> own(kComponents * again * copies);
         std::vector<double*> rowAt(passBlock);
         std::size_t owned = 0;
         for (std::size_t k = 0; k < kComponents; ++k) {
